@@ -1,13 +1,13 @@
-# qor_library(NAME [SHARED] DEPS ...): one library from every *.cpp of the
+# qor_library(NAME [SHARED] DEPS ... INCLUDES ...): one library from every *.cpp of the
 # current folder except the tests (*_test.cpp) and test doubles (*_testutil.cpp).
 function(qor_library name)
-  cmake_parse_arguments(ARG "SHARED" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "SHARED" "" "DEPS;INCLUDES" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   list(FILTER srcs EXCLUDE REGEX "_(test|testutil)\\.cpp$")
   if(NOT srcs)
     # Headers only, so far.
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR} ${ARG_INCLUDES})
     if(ARG_DEPS)
       target_link_libraries(${name} INTERFACE ${ARG_DEPS})
     endif()
@@ -18,7 +18,7 @@ function(qor_library name)
   else()
     add_library(${name} STATIC ${srcs})
   endif()
-  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${ARG_INCLUDES})
   if(ARG_DEPS)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   endif()
