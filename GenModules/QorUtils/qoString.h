@@ -27,6 +27,9 @@ class qoString : public std::string {
 
   bool operator==(const qoString& other) const;
   bool operator!=(const qoString& other) const;
+  // A C text is a qoString without a locale, so that name != "SYSDB" is ours.
+  bool operator==(const char* other) const { return *this == qoString(other); }
+  bool operator!=(const char* other) const { return !(*this == qoString(other)); }
 
   const std::locale* GetLocale() const { return m_locale; }
 
