@@ -1,0 +1,744 @@
+#include "TForm1.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "IniReader.h"
+#include "NumfixData.h"
+#include "NumfixPrompts.h"
+#include "QorExceptBase.h"
+#include "WinText.h"
+
+namespace {
+
+constexpr const char* kModule = "SMSNumfix\\frm_Numfix";
+constexpr const char* kTemplateFile = "SMS_tel_sablon.ini";
+constexpr const char* kLogFile = "SMS_converter.log";
+constexpr const char* kEdited = "Igen";
+constexpr int kIdRole = Qt::UserRole;
+constexpr int kStateRole = Qt::UserRole + 1;
+
+QString Q(const std::string& text)
+{
+    const std::u16string u = win::Cp1250ToUtf16(text);
+    return QString::fromUtf16(u.data(), qsizetype(u.size()));
+}
+
+std::string S(const QString& text)
+{
+    return win::Utf16ToCp1250(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                                  size_t(text.size())));
+}
+
+// The state images: nothing for "not marked", a sign for the three others.
+QIcon StateIcon(int state)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    if (state < 0) return QIcon(pm);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor fill = state == 0 ? QColor(46, 139, 87) : state == 1 ? QColor(230, 140, 20) : QColor(40, 90, 200);
+    p.setBrush(fill);
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(1, 1, 14, 14);
+    p.setPen(QPen(Qt::white, 2));
+    if (state == 1) {
+        p.drawLine(8, 4, 8, 9);
+        p.drawPoint(8, 12);
+    } else {
+        p.drawLine(4, 8, 7, 11);
+        p.drawLine(7, 11, 12, 5);
+    }
+    return QIcon(pm);
+}
+
+bool WriteLogFile(const std::string& block)
+{
+    const int fd = ::open(kLogFile, O_WRONLY | O_CREAT | O_APPEND, 0666);
+    if (fd < 0) return false;
+    size_t done = 0;
+    bool ok = true;
+    while (done < block.size()) {
+        const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += size_t(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* owner, std::unique_ptr<NumfixData> data, std::unique_ptr<NumfixPrompts> prompts)
+    : QMainWindow(owner), data_(std::move(data)), prompts_(std::move(prompts))
+{
+    setWindowTitle("Numfix");
+    setMinimumSize(600, 500);
+    BuildActions();
+    BuildControls();
+    resize(1000, 700);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::UpdateActions);
+
+    LoadTemplates();
+    if (ConnectToDb())
+        Execute(aGetRecordList);
+    else
+        Execute(aExit);
+}
+
+TForm1::~TForm1() = default;
+
+// ---------------------------------------------------------------- construction
+
+QAction* TForm1::AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
+                           void (TForm1::*update)())
+{
+    auto* action = new QAction(Q(caption), this);
+    action->setToolTip(Q(hint));
+    action->setStatusTip(Q(hint));
+    actions_.push_back({action, execute, update});
+    connect(action, &QAction::triggered, this, [this, action] { Execute(action); });
+    return action;
+}
+
+void TForm1::BuildActions()
+{
+    aGetRecordList = AddAction("Adatbázisból beolvas", "Telefonszámok betöltése.",
+                               &TForm1::aGetRecordListExecute, &TForm1::AlwaysEnabled);
+    aSetRecordList = AddAction("Adatbázisba visszaír",
+                               "Javításra kijelölt telefonszámok visszaírása az adatbázisba.",
+                               &TForm1::aSetRecordListExecute, &TForm1::AlwaysEnabled);
+    aRepairThisOne = AddAction("Javításra kijelöl", "Javításra jelöli ki az elemet.",
+                               &TForm1::aRepairThisOneExecute, &TForm1::aRepairThisOneUpdate);
+    aRepairThisKind = AddAction("Ezt a hibatípust javításra kijelöli",
+                                "Javításra jelöl ki minden ilyen típusú elemet.",
+                                &TForm1::aRepairThisKindExecute, &TForm1::aRepairThisKindUpdate);
+    aRepairAll = AddAction("Mindent javításra jelöl ki", "Javításra jelöl ki minden javítható elemet.",
+                           &TForm1::aRepairAllExecute, &TForm1::AlwaysEnabled);
+    aCancelThisOne = AddAction("Kijelölést megszűntet", "Az elem kijelölését törli.",
+                               &TForm1::aCancelThisOneExecute, &TForm1::aCancelThisOneUpdate);
+    aCancelThisKind = AddAction("Hibatípus kijelölését megszűnteti",
+                                "Minden ilyen típusú elem kijelölését törli.",
+                                &TForm1::aCancelThisKindExecute, &TForm1::aCancelThisKindUpdate);
+    aCancelAll = AddAction("Minden kijelölést megszűntet", "Minden elem kijelölését törli.",
+                           &TForm1::aCancelAllExecute, &TForm1::AlwaysEnabled);
+    aEnterEditMode = AddAction("Szerkeszt", "Szerkesztésre nyitja meg a kijelölt elemet.",
+                               &TForm1::aEnterEditModeExecute, &TForm1::aEnterEditModeUpdate);
+    aEditThisOne = AddAction("Módosít", "Az előnézetben található szám rögzítése.",
+                             &TForm1::aEditThisOneExecute, &TForm1::aEditThisOneUpdate);
+    aExitEditMode = AddAction("Mégsem", "Szerkesztésből kilép.", &TForm1::aExitEditModeExecute,
+                              &TForm1::aExitEditModeUpdate);
+    aGetInfo = AddAction("Info", "Ügyféladatok lekérdezése.", &TForm1::aGetInfoExecute,
+                         &TForm1::aGetInfoUpdate);
+    aExit = AddAction("Kilépés", "Kilépés.", &TForm1::aExitExecute, &TForm1::AlwaysEnabled);
+
+    QMenu* file = menuBar()->addMenu(Q("Fájl"));
+    file->addAction(aExit);
+    QMenu* db = menuBar()->addMenu(Q("Adatbázis"));
+    db->addAction(aGetRecordList);
+    db->addAction(aSetRecordList);
+    QMenu* marks = menuBar()->addMenu(Q("Kijelölés"));
+    PopupMenu1 = new QMenu(this);
+    for (QMenu* menu : {marks, PopupMenu1}) {
+        menu->addActions({aRepairThisOne, aRepairThisKind, aRepairAll});
+        menu->addSeparator();
+        menu->addActions({aCancelThisOne, aCancelThisKind, aCancelAll});
+        menu->addSeparator();
+        menu->addActions({aEnterEditMode, aEditThisOne, aExitEditMode});
+        menu->addSeparator();
+        menu->addAction(aGetInfo);
+    }
+
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ToolBar1->addActions({aGetRecordList, aSetRecordList});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({aRepairThisOne, aRepairThisKind, aRepairAll, aCancelThisOne, aCancelThisKind,
+                          aCancelAll});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({aEnterEditMode, aEditThisOne, aExitEditMode});
+    ToolBar1->addSeparator();
+    ToolBar1->addAction(aGetInfo);
+}
+
+void TForm1::BuildControls()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+
+    ListView1 = new QTreeWidget(central);
+    ListView1->setObjectName("ListView1");
+    ListView1->setColumnCount(5);
+    ListView1->setHeaderLabels({Q("Hibatípus (hibasablon)"), Q("Hiba leírása"), Q("Tárolt telefonszám"),
+                                Q("Javaslat"), Q("Szerkesztett")});
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->setStyleSheet(
+        "QTreeWidget::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }");
+    // Keep the selection visible when the list has no focus.
+    QPalette pal = ListView1->palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    ListView1->setPalette(pal);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        UpdateActions();
+        PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));
+    });
+    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::ShowSelectedNumbers);
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { Execute(aEnterEditMode); });
+    ListView1->installEventFilter(this);
+    layout->addWidget(ListView1, 1);
+
+    GroupBox1 = new QGroupBox(Q("Szerkesztő"), central);
+    GroupBox1->setObjectName("GroupBox1");
+    auto* grid = new QGridLayout(GroupBox1);
+    auto makeMasked = [this](const char* name, const char* mask, int chars) {
+        auto* edit = new QLineEdit(GroupBox1);
+        edit->setObjectName(name);
+        edit->setInputMask(mask);
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QString(chars + 2, QChar('0'))) + 12);
+        edit->installEventFilter(this);
+        connect(edit, &QLineEdit::textChanged, this, &TForm1::UpdatePreview);
+        return edit;
+    };
+    // '0' is Qt's optional digit; fixed characters are part of the text.
+    eOrszag = makeMasked("eOrszag", "+00;_", 3);
+    eKorzet = makeMasked("eKorzet", "00;_", 2);
+    eSzam = makeMasked("eSzam", "000-00-00;_", 9);
+    eMellek = makeMasked("eMellek", "0000;_", 4);
+    auto makeReadOnly = [this](const char* name) {
+        auto* edit = new QLineEdit(GroupBox1);
+        edit->setObjectName(name);
+        edit->setReadOnly(true);
+        edit->setFocusPolicy(Qt::NoFocus);
+        return edit;
+    };
+    Edit1 = makeReadOnly("Edit1");
+    Edit2 = makeReadOnly("Edit2");
+    Edit3 = makeReadOnly("Edit3");
+
+    int col = 1;
+    for (const char* caption : {"ország:", "körzet:", "szám:", "mellék:"})
+        grid->addWidget(new QLabel(Q(caption), GroupBox1), 0, col++);
+    grid->addWidget(eOrszag, 1, 1);
+    grid->addWidget(eKorzet, 1, 2);
+    grid->addWidget(eSzam, 1, 3);
+    grid->addWidget(eMellek, 1, 4);
+    grid->addWidget(new QLabel(Q("Minta"), GroupBox1), 2, 0);
+    col = 1;
+    for (const char* sample : {"+36", "20", "123-45-67", "(nincs)"}) {
+        auto* label = new QLabel(Q(sample), GroupBox1);
+        label->setEnabled(false);
+        grid->addWidget(label, 2, col++);
+    }
+    grid->setColumnMinimumWidth(5, 16);
+    grid->addWidget(new QLabel(Q("Tárolt telefonszám"), GroupBox1), 0, 6);
+    grid->addWidget(Edit1, 0, 7);
+    grid->addWidget(new QLabel(Q("Javaslat"), GroupBox1), 1, 6);
+    grid->addWidget(Edit2, 1, 7);
+    grid->addWidget(new QLabel(Q("Előnézet"), GroupBox1), 2, 6);
+    grid->addWidget(Edit3, 2, 7);
+    auto* sampleResult = new QLabel(Q("(+36)20/123-45-67:"), GroupBox1);
+    sampleResult->setEnabled(false);
+    grid->addWidget(sampleResult, 3, 7);
+    auto* buttons = new QHBoxLayout;
+    for (QAction* a : {aEditThisOne, aExitEditMode}) {
+        auto* b = new QToolButton(GroupBox1);
+        b->setDefaultAction(a);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        buttons->addWidget(b);
+    }
+    grid->addLayout(buttons, 3, 1, 1, 4, Qt::AlignLeft);
+    grid->setColumnStretch(7, 1);
+    layout->addWidget(GroupBox1);
+
+    auto* bottom = new QHBoxLayout;
+    lItemCount = new QLabel("0", central);
+    lItemCount->setObjectName("lItemCount");
+    QFont big = lItemCount->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.8);
+    lItemCount->setFont(big);
+    bottom->addWidget(lItemCount);
+    bottom->addStretch(1);
+    bExit = new QPushButton(Q("Kilépés"), central);
+    bExit->setObjectName("bExit");
+    bExit->setToolTip(Q("Kilépés."));
+    connect(bExit, &QPushButton::clicked, this, [this] { Execute(aExit); });
+    bottom->addWidget(bExit);
+    layout->addLayout(bottom);
+
+    setCentralWidget(central);
+}
+
+void TForm1::LoadTemplates()
+{
+    templates_.Load(IniReader(kTemplateFile));
+}
+
+// ---------------------------------------------------------------- actions
+
+void TForm1::Execute(QAction* action)
+{
+    for (const ActionEntry& entry : actions_) {
+        if (entry.action != action) continue;
+        (this->*entry.update)();
+        if (action->isEnabled()) (this->*entry.execute)();
+        return;
+    }
+}
+
+void TForm1::UpdateActions()
+{
+    for (const ActionEntry& entry : actions_) (this->*entry.update)();
+}
+
+void TForm1::AlwaysEnabled() {}
+
+QTreeWidgetItem* TForm1::Selected() const
+{
+    const QList<QTreeWidgetItem*> items = ListView1->selectedItems();
+    return items.isEmpty() ? nullptr : items.first();
+}
+
+int TForm1::ItemState(const QTreeWidgetItem* item)
+{
+    return item->data(0, kStateRole).toInt();
+}
+
+long TForm1::ItemElerId(const QTreeWidgetItem* item)
+{
+    return long(item->data(0, kIdRole).toLongLong());
+}
+
+std::string TForm1::ItemText(const QTreeWidgetItem* item, int column)
+{
+    return S(item->text(column));
+}
+
+bool TForm1::IsEdited(const QTreeWidgetItem* item) const
+{
+    return item->text(kColEdited) == QLatin1String(kEdited);
+}
+
+void TForm1::SetItemState(QTreeWidgetItem* item, int state)
+{
+    static const QIcon icons[4] = {StateIcon(-1), StateIcon(0), StateIcon(1), StateIcon(2)};
+    item->setData(0, kStateRole, state);
+    item->setIcon(0, icons[state + 1]);
+}
+
+void TForm1::MarkForRepair(QTreeWidgetItem* item)
+{
+    if (!item || ItemState(item) != kNotMarked) return;
+    SetItemState(item, IsEdited(item) ? kEditedMarked : kMarked);
+}
+
+void TForm1::UnmarkForRepair(QTreeWidgetItem* item)
+{
+    if (!item) return;
+    const int state = ItemState(item);
+    if (state == kMarked || state == kEditedMarked) SetItemState(item, kNotMarked);
+}
+
+void TForm1::aRepairThisOneUpdate()
+{
+    QTreeWidgetItem* item = Selected();
+    aRepairThisOne->setEnabled(item && ItemState(item) == kNotMarked);
+}
+
+void TForm1::aCancelThisOneUpdate()
+{
+    QTreeWidgetItem* item = Selected();
+    aCancelThisOne->setEnabled(item && (ItemState(item) == kMarked || ItemState(item) == kEditedMarked));
+}
+
+void TForm1::aRepairThisKindUpdate()
+{
+    QTreeWidgetItem* item = Selected();
+    aRepairThisKind->setEnabled(item && ((ItemState(item) == kNotMarked && !IsEdited(item)) ||
+                                         ItemState(item) == kMarked));
+}
+
+void TForm1::aCancelThisKindUpdate()
+{
+    QTreeWidgetItem* item = Selected();
+    aCancelThisKind->setEnabled(item && ((ItemState(item) == kNotMarked && !IsEdited(item)) ||
+                                         ItemState(item) == kMarked));
+}
+
+void TForm1::aEnterEditModeUpdate()
+{
+    aEnterEditMode->setEnabled(Selected() && GroupBox1->isHidden());
+}
+
+void TForm1::aEditThisOneUpdate()
+{
+    // Only while the editor is shown: outside it the preview is empty and must
+    // never be stored.
+    aEditThisOne->setEnabled(Selected() && !GroupBox1->isHidden() &&
+                             MatchesValidTemplate(S(Edit3->text())));
+}
+
+void TForm1::aExitEditModeUpdate()
+{
+    aExitEditMode->setEnabled(!GroupBox1->isHidden());
+}
+
+void TForm1::aGetInfoUpdate()
+{
+    aGetInfo->setEnabled(Selected() != nullptr);
+}
+
+void TForm1::aRepairThisOneExecute() { MarkForRepair(Selected()); }
+void TForm1::aCancelThisOneExecute() { UnmarkForRepair(Selected()); }
+
+void TForm1::aRepairThisKindExecute()
+{
+    QTreeWidgetItem* selected = Selected();
+    if (!selected) return;
+    const QString kind = selected->text(kColCaption);
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = ListView1->topLevelItem(i);
+        if (item->text(kColCaption) == kind && !IsEdited(item)) MarkForRepair(item);
+    }
+}
+
+void TForm1::aCancelThisKindExecute()
+{
+    QTreeWidgetItem* selected = Selected();
+    if (!selected) return;
+    const QString kind = selected->text(kColCaption);
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = ListView1->topLevelItem(i);
+        if (item->text(kColCaption) == kind && !IsEdited(item)) UnmarkForRepair(item);
+    }
+}
+
+void TForm1::aRepairAllExecute()
+{
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) MarkForRepair(ListView1->topLevelItem(i));
+}
+
+void TForm1::aCancelAllExecute()
+{
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) UnmarkForRepair(ListView1->topLevelItem(i));
+}
+
+// ---------------------------------------------------------------- editor
+
+std::string TForm1::MaskedText(const QLineEdit* edit)
+{
+    // The display shows '_' in every free place; the digits typed cannot be '_'.
+    QString text = edit->displayText();
+    text.replace(QLatin1Char('_'), QLatin1Char(' '));
+    return S(text);
+}
+
+void TForm1::UpdatePreview()
+{
+    Edit3->setText(Q("(" + MaskedText(eOrszag) + ")" + MaskedText(eKorzet) + "/" + MaskedText(eSzam) + ":" +
+                     MaskedText(eMellek)));
+}
+
+void TForm1::ClearEditor()
+{
+    for (QLineEdit* edit : {eOrszag, eKorzet, eSzam, eMellek}) edit->setText(QString());
+    UpdatePreview();
+    Edit3->clear();
+}
+
+void TForm1::ShowSelectedNumbers()
+{
+    QTreeWidgetItem* item = Selected();
+    if (!item) return;
+    Edit1->setText(item->text(kColNumber));
+    Edit2->setText(item->text(kColSuggestion));
+}
+
+void TForm1::aEnterEditModeExecute()
+{
+    ShowSelectedNumbers();
+    GroupBox1->show();
+    eOrszag->setFocus();
+    eOrszag->setCursorPosition(1);
+}
+
+void TForm1::aEditThisOneExecute()
+{
+    QTreeWidgetItem* item = Selected();
+    if (item) {
+        item->setText(kColSuggestion, Edit3->text());
+        item->setText(kColEdited, QLatin1String(kEdited));
+        SetItemState(item, kEditedMarked);
+    }
+    Execute(aExitEditMode);
+}
+
+void TForm1::aExitEditModeExecute()
+{
+    ClearEditor();
+    ListView1->setFocus();
+    GroupBox1->hide();
+}
+
+bool TForm1::EditorKeyPress(int key)
+{
+    if (key == 13) Execute(aEditThisOne);
+    else if (key == 27) Execute(aExitEditMode);
+    return false; // the key goes on unchanged
+}
+
+void TForm1::ListView1KeyDown(int key, bool keypad)
+{
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: Execute(aEnterEditMode); break;
+    case Qt::Key_Space: Execute(aGetInfo); break;
+    default:
+        // Only the numeric keypad's signs act; the main keyboard's do nothing.
+        if (!keypad) break;
+        if (key == Qt::Key_Plus) Execute(aRepairThisOne);
+        else if (key == Qt::Key_Minus) Execute(aCancelThisOne);
+        else if (key == Qt::Key_Asterisk) Execute(aRepairAll);
+        else if (key == Qt::Key_Slash) Execute(aCancelAll);
+        break;
+    }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == ListView1) {
+            ListView1KeyDown(key->key(), key->modifiers().testFlag(Qt::KeypadModifier));
+        } else if (watched == eOrszag || watched == eKorzet || watched == eSzam || watched == eMellek) {
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) EditorKeyPress(13);
+            else if (key->key() == Qt::Key_Escape) EditorKeyPress(27);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- templates
+
+bool TForm1::ClassifyNumber(const std::string& number, std::string& caption, std::string& description,
+                            std::string& suggestion) const
+{
+    return templates_.ClassifyNumber(number, caption, description, suggestion);
+}
+
+bool TForm1::MatchesValidTemplate(const std::string& text) const
+{
+    return templates_.MatchesValidTemplate(text);
+}
+
+std::string TForm1::StripBlanks(const std::string& text)
+{
+    return NumberTemplates::StripBlanks(text);
+}
+
+// ---------------------------------------------------------------- database
+
+void TForm1::ShowErrorBox(const char* operation, int line, int code, const char* message)
+{
+    prompts_->TopMostBox(std::string("Modul: ") + kModule + "\nEljárás: " + operation +
+                             "\nSor: " + std::to_string(line) + "\nKód: " + std::to_string(code) +
+                             "\nÜzenet: " + message,
+                         "Hiba történt!");
+}
+
+bool TForm1::ConnectToDb()
+{
+    try {
+        return data_->Connect();
+    } catch (const QorExceptBase& e) {
+        ShowErrorBox("TForm1::ConnectToDb", 209, e.GetCode(), e.what());
+        return false;
+    }
+}
+
+void TForm1::aGetRecordListExecute()
+{
+    ListView1->clear();
+    lItemCount->setText("0");
+    QList<QTreeWidgetItem*> items;
+    try {
+        std::string caption, description, suggestion;
+        data_->ReadContacts([&](const NumfixData::Contact& c) {
+            if (c.eletId != 6 || c.tableCode == 0) return;
+            const std::string number = StripBlanks(c.adat);
+            if (!ClassifyNumber(number, caption, description, suggestion)) return;
+            auto* item = new QTreeWidgetItem(
+                QStringList{Q(caption), Q(description), Q(number), Q(suggestion), QString()});
+            item->setData(0, kIdRole, qlonglong(c.elerId));
+            SetItemState(item, suggestion == NumfixText::kManualRepair ? kManualOnly : kNotMarked);
+            items.append(item);
+        });
+    } catch (const QorExceptBase& e) {
+        qDeleteAll(items);
+        ShowErrorBox("TForm1::aGetRecordListExecute", 262, e.GetCode(), e.what());
+        prompts_->ShowMessage(
+            "Hiba történt az adatok felolvasása közben, az eszköz használata nem biztonságos!");
+        ListView1->clear();
+        lItemCount->setText("0");
+        return;
+    }
+    ListView1->addTopLevelItems(items);
+    for (int c = 0; c < ListView1->columnCount(); ++c) ListView1->resizeColumnToContents(c);
+    lItemCount->setText(QString::number(items.size()));
+}
+
+void TForm1::aSetRecordListExecute()
+{
+    // ctime gives 24 characters and a line end, which the header drops.
+    const std::time_t now = prompts_->Now();
+    char stamp[32] = {};
+    ctime_r(&now, stamp);
+    stamp[24] = '\0';
+    writeBackLog_ = std::string("----------------------- ") + stamp + " -----------------------\r\n";
+
+    bool succeeded = false;
+    bool begun = false;
+    try {
+        data_->BeginTransaction("UpdateElerhetosegList");
+        begun = true;
+        writeBackLog_ += "Tranzakcio indul.\r\n";
+        for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = ListView1->topLevelItem(i);
+            const int state = ItemState(item);
+            if (state != kMarked && state != kEditedMarked) continue;
+            const long id = ItemElerId(item);
+            const std::string suggestion = ItemText(item, kColSuggestion);
+            std::string old, valueNow;
+            long idNow = 0;
+            // A record that vanished, before the find or before the rewrite, is an ERR line.
+            if (data_->FindContact(id, old) && data_->UpdateContact(suggestion, idNow, valueNow))
+                writeBackLog_ += " OK - Rekord frissitve: [" + std::to_string(int32_t(idNow)) + "] " + old +
+                                 " -> " + valueNow + "\r\n";
+            else
+                writeBackLog_ += "ERR - Rekord frissitese sikertelen: [" + std::to_string(int32_t(id)) +
+                                 "] ??? -> " + suggestion + "\r\n";
+        }
+        data_->EndTransaction(true);
+        begun = false;
+        writeBackLog_ += "Tranzakcio lezarva.\r\n";
+        succeeded = true;
+    } catch (const QorExceptBase& e) {
+        try {
+            if (begun) data_->EndTransaction(false);
+            ShowErrorBox("TForm1::aSetRecordListExecute", 450, e.GetCode(), e.what());
+        } catch (...) {
+            prompts_->TopMostBox("Kritikus programhiba történt!", "Figyelem!");
+        }
+    }
+
+    if (succeeded) {
+        writeBackLog_ += "Konvertalas rendben.\r\n";
+        prompts_->ShowMessage("A javítások bekerültek az adatbázisba.");
+    } else {
+        writeBackLog_ += "A konvertálás sikertelen.\r\n";
+        prompts_->ShowMessage("Hiba a javítások átvezetése során.");
+    }
+    if (!WriteLogFile(writeBackLog_)) prompts_->ShowMessage("Hiba a logfájl írása során.");
+    Execute(aGetRecordList);
+}
+
+void TForm1::aGetInfoExecute()
+{
+    QTreeWidgetItem* item = Selected();
+    if (!item) return;
+    const long id = ItemElerId(item);
+    try {
+        long owner = 0, tableCode = 0;
+        std::string name;
+        // Only a customer (owner table code 2) has a customer record to show.
+        if (data_->FindContactOwner(id, owner, tableCode) && tableCode == 2 &&
+            data_->FindCustomerName(owner, name)) {
+            std::string text = "Név: " + name;
+            data_->ReadCustomerAddresses(owner, [&](const NumfixData::Address& a) {
+                text += "\rCím: " + a.irszam + " " + a.telepules + " " + a.kozterulet + " " + a.hazszam;
+            });
+            prompts_->ShowMessage(text);
+            return;
+        }
+    } catch (const QorExceptBase& e) {
+        ShowErrorBox("TForm1::aGetInfoExecute", 736, e.GetCode(), e.what());
+    }
+    prompts_->ShowMessage("Az ügyfél nem található.");
+}
+
+// ---------------------------------------------------------------- leaving
+
+void TForm1::aExitExecute()
+{
+    data_->Logout();
+    exitRequested_ = true;
+    close(); // the last window closing ends the message loop
+}
+
+void TForm1::FormClose()
+{
+    data_->Logout();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TForm1::FormShow()
+{
+    Execute(aExitEditMode);
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
