@@ -9,6 +9,10 @@
 #include "DbDescError.h"
 #include "QorUtils.h"
 
+namespace qor_detail {
+class ClientBuffer;
+}
+
 // Dictionary entries exactly as the server's image lays them out
 // (little-endian, no padding).
 #pragma pack(push, 1)
@@ -246,10 +250,10 @@ class DbDescription {
   void UnpackFetched(int recordIndex, int index);
   bool FindCommon(const std::string& record, bool next);
   bool WriteCommon(const std::string& record, bool throwIfMissing, bool modify);
-  bool ListCommon(int recordIndex, int status, const char* list, int32_t size,
-                  const StringVector& errorArgs);
+  bool StepAt(int recordIndex, unsigned char move, const std::string& record);
+  bool ListResult(int recordIndex, int status, qor_detail::ClientBuffer& list, int32_t size,
+                  const StringVector& errorArgs, unsigned char move, const std::string& record);
   void DefineKeyNumber(int recordIndex, int32_t key);
-  void ValidateDictionary(int length, int namesStart) const;
 
   int32_t m_version[4] = {-1, -1, -1, -1};
   char m_header[22] = {};

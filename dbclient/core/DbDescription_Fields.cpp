@@ -1,0 +1,193 @@
+// Field buffers: text conversions by field type and packed record images.
+#include <cstring>
+
+#include "DbDescription.h"
+#include "DbDescription_Internal.h"
+
+using qor_detail::DecimalText;
+using qor_detail::ParseDoubleC;
+using qor_detail::ParseIntC;
+
+namespace {
+
+template <class T>
+T LoadAs(const char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class T>
+void Store(char* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string DbDescription::GetFieldText(int fieldNumber) const {
+  const FieldSlot* slot = SlotOf(fieldNumber);
+  if (!slot) throw DbDescError(2003);
+  if (!slot->hasBuffer) return "";
+  std::string out;
+  FieldToText(slot->bytes.data(), out, fieldNumber);
+  return out;
+}
+
+std::string DbDescription::GetFieldTextByName(const std::string& record,
+                                              const std::string& field) const {
+  const int number = GetFieldNumber(record, field);
+  if (number < 0) throw DbDescError(2003, StringVector(record) << field);
+  return GetFieldText(number);
+}
+
+void DbDescription::GetFieldTexts(const std::string& record, const StringVector& names,
+                                  StringVector& out) const {
+  out.clear();
+  for (const std::string& name : names) out.push_back(GetFieldTextByName(record, name));
+}
+
+bool DbDescription::SetFieldText(int fieldNumber, const std::string& text) {
+  FieldSlot* slot = SlotOf(fieldNumber);
+  if (!slot || !slot->hasBuffer) return false;
+  return TextToField(slot->bytes.data(), text, fieldNumber);
+}
+
+bool DbDescription::FieldToText(const char* buffer, std::string& out, int fieldNumber) const {
+  out.clear();
+  const FIELD_ENTRY_S f = GetFieldEntry(fieldNumber);
+  const bool isUnsigned = (f.flags & kFieldUnsigned) != 0;
+  switch (f.type) {
+    case 'F':
+      out = ToString(LoadAs<double>(buffer), -1);
+      return true;
+    case 'f':
+      out = ToString(double(LoadAs<float>(buffer)), -1);
+      return true;
+    case 'c':
+      if (f.length == 1) {
+        if (isUnsigned || buffer[0] != 0) out.assign(1, buffer[0]);
+      } else if (f.length > 1) {
+        const void* nul = std::memchr(buffer, 0, size_t(f.length));
+        out.assign(buffer, nul ? size_t(static_cast<const char*>(nul) - buffer) : size_t(f.length));
+      }
+      return true;
+    case 'i':
+      out = DecimalText(LoadAs<int32_t>(buffer));
+      return true;
+    case 'l':
+      out = isUnsigned ? DecimalText(LoadAs<uint32_t>(buffer)) : DecimalText(LoadAs<int32_t>(buffer));
+      return true;
+    case 'd':
+      out = DecimalText(LoadAs<uint32_t>(buffer));
+      return true;
+    case 's':
+      out = isUnsigned ? DecimalText(LoadAs<uint16_t>(buffer)) : DecimalText(LoadAs<int16_t>(buffer));
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool DbDescription::TextToField(char* buffer, const std::string& text, int fieldNumber) const {
+  const FIELD_ENTRY_S f = GetFieldEntry(fieldNumber);
+  switch (f.type) {
+    case 'F':
+      Store(buffer, ParseDoubleC(text));
+      return true;
+    case 'f':
+      Store(buffer, float(ParseDoubleC(text)));
+      return true;
+    case 'c':
+      if (f.length == 1) {
+        buffer[0] = char(TextToChar(text));
+      } else {
+        if (int64_t(text.size()) > int64_t(f.length) - 1) throw DbDescError(2006);
+        // Only the text and its NUL: the bytes after it keep what they held.
+        std::memcpy(buffer, text.c_str(), text.size() + 1);
+      }
+      return true;
+    case 's':
+      Store(buffer, uint16_t(uint64_t(ParseIntC(text))));
+      return true;
+    case 'i':
+    case 'l':
+    case 'd':
+      // Parsed wide so that unsigned values above 2147483647 keep their bits.
+      Store(buffer, uint32_t(uint64_t(ParseIntC(text))));
+      return true;
+    default:
+      return false;
+  }
+}
+
+unsigned char DbDescription::TextToChar(const std::string& text) {
+  if (text.empty()) return 0;
+  if (text.size() == 1) return static_cast<unsigned char>(text[0]);
+  std::string upper = ToUpper(text);
+  if (upper.size() == 4) {
+    if (upper.compare(0, 2, "0X") != 0) throw DbDescError(2004);
+    upper = upper.substr(2);
+  }
+  if (upper.size() == 2) {
+    const int high = HexDigit(upper[0]);
+    const int low = HexDigit(upper[1]);
+    if (high >= 0 && low >= 0) return static_cast<unsigned char>(high * 16 + low);
+  }
+  throw DbDescError(2004);
+}
+
+void DbDescription::ZeroFields(int recordIndex) {
+  for (FieldSlot& slot : m_buffers[size_t(recordIndex)])
+    std::fill(slot.bytes.begin(), slot.bytes.end(), 0);
+}
+
+void DbDescription::UnpackAt(int recordIndex, const char* image) {
+  const RECORD_ENTRY_S& rec = m_records[size_t(recordIndex)];
+  auto& slots = m_buffers[size_t(recordIndex)];
+  for (size_t p = 0; p < slots.size(); ++p) {
+    if (!slots[p].hasBuffer || slots[p].bytes.empty()) continue;
+    const FIELD_ENTRY_S& f = m_fields[size_t(rec.firstField) + p];
+    std::memcpy(slots[p].bytes.data(), image + (f.offset - rec.dataOffset), slots[p].bytes.size());
+  }
+}
+
+DbDescription::Bytes DbDescription::PackAt(int recordIndex) const {
+  const RECORD_ENTRY_S& rec = m_records[size_t(recordIndex)];
+  const auto& slots = m_buffers[size_t(recordIndex)];
+  // Zero-filled, so the gaps between fields carry nothing from memory.
+  Bytes image(size_t(RecordLength(recordIndex)), 0);
+  for (size_t p = 0; p < slots.size(); ++p) {
+    if (!slots[p].hasBuffer || slots[p].bytes.empty()) continue;
+    const FIELD_ENTRY_S& f = m_fields[size_t(rec.firstField) + p];
+    std::memcpy(image.data() + (f.offset - rec.dataOffset), slots[p].bytes.data(),
+                slots[p].bytes.size());
+  }
+  return image;
+}
+
+bool DbDescription::UnpackRecord(const char* image, const std::string& record) {
+  const int index = IndexOfRecord(ToUpper(record));
+  if (index < 0 || !image) return false;
+  UnpackAt(index, image);
+  return true;
+}
+
+bool DbDescription::PackRecord(const std::string& record, Bytes& out) const {
+  const int index = IndexOfRecord(ToUpper(record));
+  if (index < 0) return false;
+  out = PackAt(index);
+  return true;
+}
+
+bool DbDescription::ClearFields(const std::string& record) {
+  const int index = IndexOfRecord(ToUpper(record));
+  if (index < 0) return false;
+  ZeroFields(index);
+  return true;
+}
