@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+
+#include "QorDateTime.h"
 
 namespace {
 
@@ -102,6 +108,59 @@ TEST(UpperCaseTest, CopyOfARange) {
   EXPECT_EQ(ToUpperCopyAt("abcdef", 4, 100, loc), "abcdEF");
   EXPECT_EQ(ToUpperCopyAt("abcdef", 9, 1, loc), "abcdef");
   EXPECT_EQ(ToUpperCopy("sysdb á", loc), "SYSDB á");
+}
+
+// The programs' window library switches the C run time to the user's locale.
+// A Hungarian Windows-1250 locale has a decimal comma and upper-cases the
+// accented letters; none of that may reach numbers or names.
+class HungarianLocaleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dirTemplate[] = "/tmp/qorutils-locale-XXXXXX";
+    if (mkdtemp(dirTemplate) == nullptr) GTEST_SKIP() << "no temporary folder";
+    m_dir = dirTemplate;
+    std::string command = "localedef -i hu_HU -f CP1250 " + m_dir + "/hu_HU.CP1250 >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "localedef cannot build hu_HU.CP1250";
+    const char* old = std::getenv("LOCPATH");
+    m_hadLocPath = old != nullptr;
+    if (m_hadLocPath) m_oldLocPath = old;
+    setenv("LOCPATH", m_dir.c_str(), 1);
+    if (std::setlocale(LC_ALL, "hu_HU.CP1250") == nullptr) GTEST_SKIP() << "locale not loaded";
+    m_switched = true;
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    ASSERT_NE(std::toupper(0xE1), 0xE1) << "the locale must upper-case 'á' for this test to mean anything";
+  }
+  void TearDown() override {
+    if (m_switched) std::setlocale(LC_ALL, "C");
+    if (m_hadLocPath) {
+      setenv("LOCPATH", m_oldLocPath.c_str(), 1);
+    } else {
+      unsetenv("LOCPATH");
+    }
+    if (!m_dir.empty()) std::filesystem::remove_all(m_dir);
+  }
+
+ private:
+  std::string m_dir;
+  std::string m_oldLocPath;
+  bool m_hadLocPath = false;
+  bool m_switched = false;
+};
+
+TEST_F(HungarianLocaleTest, NumbersAndNamesStayAsInTheCLocale) {
+  EXPECT_EQ(ToString(0.25, -1), "0.25");
+  EXPECT_EQ(ToString(123.456, 2), "123.46");
+  EXPECT_EQ(ToString(1e20, -1), "1e+20.");
+  EXPECT_EQ((StringVector(-3.5) << 0.125).back(), "0.125");
+  EXPECT_EQ(StringVector(-3.5).front(), "-3.5");
+
+  QorDateTime value;
+  EXPECT_TRUE(value.FromDouble(20240229.5, false, true));
+  EXPECT_EQ(value.ToDouble(), 20240229000000.0);
+
+  EXPECT_EQ(ToUpper("árvíztűrő tükörfúrógép"), "áRVíZTűRő TüKöRFúRóGéP");
+  qoString name("ügyfél");
+  EXPECT_EQ(static_cast<const std::string&>(name.ToUpper(false)), "üGYFéL");
 }
 
 }  // namespace
