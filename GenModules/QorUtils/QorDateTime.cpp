@@ -178,22 +178,32 @@ bool QorDateTime::GetTime(short& hour, short& minute, short& second) const {
 time_t QorDateTime::ToUnixTime() { return ToUnixTimeEx(false); }
 
 time_t QorDateTime::ToUnixTimeEx(bool local) {
-  if (!BeforeGet()) return -1;
+  time_t t = -1;
+  return ReadUnixTime(local, t) ? t : -1;
+}
+
+bool QorDateTime::ReadUnixTime(bool local, time_t& out) {
+  if (!BeforeGet()) return false;
   tm fields;
   std::memset(&fields, 0, sizeof fields);
-  if (!ToTm(&fields)) return -1;
-  time_t t = MakeTime(&fields, false);
-  if (t == -1 || !local) return t;
+  if (!ToTm(&fields)) return false;
+  out = MakeTime(&fields, false);
+  if (!local) return true;
   tm wall;
-  if (!LocalFields(t, wall)) return -1;
-  return MakeTime(&wall, false);
+  if (!LocalFields(out, wall)) return false;
+  out = MakeTime(&wall, false);
+  return true;
 }
 
 double QorDateTime::ToDouble() { return ToDoubleEx(false); }
 
 double QorDateTime::ToDoubleEx(bool local) {
   if (!local) return FieldsToDouble(true);
-  QorDateTime wall(ToUnixTimeEx(true), false);
+  time_t t = -1;
+  // A value that cannot be read is no date, not the second before 1970.
+  if (!ReadUnixTime(true, t)) return IsEmpty() ? 0.0 : -1.0;
+  QorDateTime wall;
+  if (!wall.FromUnixTime(t, false, false)) return -1.0;
   return wall.FieldsToDouble(false);
 }
 
@@ -210,8 +220,9 @@ double QorDateTime::FieldsToDouble(bool useHook) {
 
 std::string QorDateTime::Format(const std::string& format, bool local) {
   if (IsEmpty()) return std::string();
-  time_t t = ToUnixTime();
+  time_t t = -1;
   tm fields;
+  if (!ReadUnixTime(false, t)) return std::string();
   if (!(local ? LocalFields(t, fields) : UtcFields(t, fields))) return std::string();
   std::string out(260, '\0');
   std::size_t n = std::strftime(out.data(), 259, format.c_str(), &fields);

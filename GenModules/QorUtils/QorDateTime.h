@@ -66,6 +66,9 @@ class QorDateTime {
   static time_t MakeTime(tm* fields, bool dst);
 
  protected:
+  // ToUnixTimeEx with its failure told apart from the instant -1.
+  bool ReadUnixTime(bool local, time_t& out);
+
   int m_date = 0;  // yyyymmdd, 0 when empty
   int m_time = 0;  // hhmmss
   bool m_leap = false;

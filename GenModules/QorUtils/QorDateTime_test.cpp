@@ -225,6 +225,9 @@ TEST(QorDateTimeTest, UnvalidatedPartsNeitherOverflowNorCrash) {
   // A long text of signed parts; the number read from it ends at the second sign.
   EXPECT_EQ(value.FieldsToDouble(false), static_cast<double>(QorDateTime::YearOf(value.Date())));
   EXPECT_EQ(value.ToUnixTime(), -1);
+  // Not a made-up date of 1969 either.
+  EXPECT_EQ(value.Format("%Y%m%d%H%M%S", false), "");
+  EXPECT_EQ(value.ToDoubleEx(true), -1.0);
   value.SetDate(12345, 99, 99, false);
   value.SetTime(99, 99, 99, false);
   EXPECT_EQ(value.ToDouble(), 123459999999999.0);
@@ -251,6 +254,8 @@ TEST(QorDateTimeTest, FailingHooks) {
   EXPECT_EQ(value.MakeUnixTime(false), -1);
   EXPECT_EQ(value.ToDouble(), -1.0);
   EXPECT_EQ(value.FieldsToDouble(false), 20240101000000.0);
+  EXPECT_EQ(value.ToDoubleEx(true), -1.0);
+  EXPECT_EQ(value.Format("%Y", false), "");
   tm fields{};
   EXPECT_FALSE(value.ToTm(&fields));
 
@@ -293,6 +298,7 @@ TEST(QorDateTimeTest, EmptyValue) {
   EXPECT_EQ(value.ToDouble(), 0.0);
   EXPECT_EQ(value.Format("%Y-%m-%d", false), "");
   EXPECT_EQ(value.Format("literal", true), "");
+  EXPECT_EQ(value.ToDoubleEx(true), 0.0);
   QorDateTime now;
   now.SetNow();
   EXPECT_FALSE(now.IsEmpty());
