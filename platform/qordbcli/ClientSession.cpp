@@ -1,0 +1,570 @@
+#include "ClientSession.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "BufferRegistry.h"
+#include "ServerAdmin.h"
+
+namespace qordb {
+
+namespace {
+
+// Offsets in the user block that the login sends.
+constexpr int kBlockSize = 211;
+constexpr int kServerAt = 72;
+constexpr int kServiceAt = 104;
+constexpr int kTextField = 32;
+
+enum Op { kFirst, kPrev, kNext, kLast, kByRid, kFindEq, kFindNext, kListEq, kListGe, kAll, kCount, kUpdate,
+          kDelete, kInsert, kRidMatches };
+
+std::string BlockText(const char* block, int at) {
+  return std::string(block + at, strnlen(block + at, kTextField));
+}
+
+std::string Columns(const RecordModel& rec, const std::vector<int>& parts) {
+  std::string s;
+  for (int p : parts) s += (s.empty() ? "k" : ", k") + std::to_string(rec.keyColumn[p]);
+  return s;
+}
+
+std::string Placeholders(size_t n) {
+  std::string s;
+  for (size_t i = 0; i < n; ++i) s += i ? ", ?" : "?";
+  return s;
+}
+
+// "ORDER BY k0, k1, rid" in key order (ties by insertion), or the reverse.
+std::string OrderBy(const RecordModel& rec, const std::vector<int>& parts, bool desc) {
+  std::string s = " ORDER BY ";
+  for (int p : parts) s += "k" + std::to_string(rec.keyColumn[p]) + (desc ? " DESC, " : ", ");
+  return s + (desc ? "rid DESC" : "rid");
+}
+
+int BindParts(sqlite3_stmt* s, int first, const RecordModel& rec, const std::vector<int>& parts, const char* image) {
+  for (int p : parts) BindKeyPart(s, first++, rec.fields[p], image);
+  return first;
+}
+
+
+}  // namespace
+
+ClientSession::~ClientSession() { Close(); }
+
+void ClientSession::Close() {
+  stmts_.clear();
+  if (db_) {
+    if (inTransaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db_);
+  }
+  db_ = nullptr;
+  inTransaction_ = false;
+  dbs_.clear();
+  sysdb_.reset();
+  bookmarks_.clear();
+  packages_.clear();
+}
+
+void ClientSession::SyncTransaction() {
+  if (inTransaction_ && db_ && sqlite3_get_autocommit(db_)) inTransaction_ = false;
+}
+
+int ClientSession::InitUser(const void* block) {
+  if (!block) return kBadPointer;
+  const char* b = static_cast<const char*>(block);
+  int32_t size;
+  std::memcpy(&size, b, 4);
+  if (size < kBlockSize) return kBadRecordSize;
+  if (BlockText(b, kServiceAt) != "qordb") return kNoService;
+  const std::string server = BlockText(b, kServerAt);
+  if (server.empty()) return kNoService;
+  const std::string path = ServerAdmin::ResolveServerPath(server);
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return kNoService;
+  Close();
+  db_ = OpenServerFile(path, false);
+  return 0;
+}
+
+int ClientSession::SetCode(int32_t length, const char* code) {
+  if (length < 0) return kBadRecordSize;
+  if (length > 0 && !code) return kBadPointer;
+  code_.assign(code ? code : "", length);
+  return 0;
+}
+
+int ClientSession::OpenDb(int32_t db, const char* name) {
+  if (!name) return kBadPointer;
+  const std::string upper = UpperAscii(name);
+  for (const auto& [id, odb] : dbs_) {
+    (void)odb;
+    if (id == db) return kAlreadyOpen;
+  }
+  Stmt s(db_, "SELECT dbid, image FROM qor_database WHERE name = ?");
+  StmtUse use(s.get());
+  sqlite3_bind_text(s.get(), 1, upper.c_str(), -1, SQLITE_TRANSIENT);
+  if (!use.Step()) return kNoDatabase;
+  if (sqlite3_column_int(s.get(), 0) != db) return kBadDatabaseId;
+  OpenDatabase odb;
+  const char* p = static_cast<const char*>(sqlite3_column_blob(s.get(), 1));
+  odb.image.assign(p, p + sqlite3_column_bytes(s.get(), 1));
+  try {
+    odb.model = DictModel::Parse(odb.image.data(), odb.image.size());
+  } catch (const std::runtime_error&) {
+    return kEngineFailure;
+  }
+  odb.positions.resize(odb.model.records.size());
+  dbs_[db] = std::move(odb);
+  return 0;
+}
+
+int ClientSession::CloseDb(int32_t db) {
+  if (dbs_.erase(db) == 0) return kAlreadyClosed;
+  return 0;
+}
+
+int ClientSession::GetDbDescription(int32_t db, char** image, int32_t* size) {
+  if (!image || !size) return kBadPointer;
+  auto it = dbs_.find(db);
+  if (it == dbs_.end()) return kDatabaseClosed;
+  *image = AllocCopy(it->second.image.data(), it->second.image.size());
+  *size = static_cast<int32_t>(it->second.image.size());
+  return 0;
+}
+
+ClientSession::Target ClientSession::Resolve(int32_t db, int32_t rt) {
+  auto it = dbs_.find(db);
+  if (it == dbs_.end()) throw StatusError{kBadDatabaseId};
+  OpenDatabase& odb = it->second;
+  int64_t index = static_cast<int64_t>(rt) - 10000;
+  if (index < 0 || index >= static_cast<int64_t>(odb.model.records.size())) throw StatusError{kBadRecordType};
+  int i = static_cast<int>(index);
+  return Target{db, &odb, i, &odb.model.records[i], &odb.positions[i], RecordTableName(db, i)};
+}
+
+ClientSession::Target ClientSession::ResolveImage(int32_t db, int32_t rt, int32_t len, char** buffer) {
+  if (!buffer) throw StatusError{kBadPointer};
+  Target t = Resolve(db, rt);
+  if (len != t.rec->imageLength) throw StatusError{kBadRecordSize};
+  return t;
+}
+
+std::vector<int> ClientSession::KeyPartsOf(const Target& t, int32_t keyField) const {
+  if (keyField < 0 || keyField / 1000 != t.index) throw StatusError{kBadKey};
+  std::vector<int> parts = t.rec->KeyParts(keyField % 1000);
+  if (parts.empty()) throw StatusError{kBadKey};
+  return parts;
+}
+
+template <typename B>
+sqlite3_stmt* ClientSession::Cached(const Target& t, int32_t key, int op, B&& build) {
+  auto k = std::make_tuple(t.dbId, t.index, key, op);
+  auto it = stmts_.find(k);
+  if (it == stmts_.end()) it = stmts_.emplace(k, Stmt(db_, build(), true)).first;
+  return it->second.get();
+}
+
+bool ClientSession::ReadRid(const Target& t, int64_t rid, std::vector<char>* image) {
+  sqlite3_stmt* s = Cached(t, 0, kByRid, [&] { return "SELECT img FROM " + t.table + " WHERE rid = ?"; });
+  StmtUse use(s);
+  sqlite3_bind_int64(s, 1, rid);
+  if (!use.Step()) return false;
+  if (sqlite3_column_bytes(s, 0) != t.rec->imageLength) throw StatusError{kEngineFailure};
+  if (image) {
+    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
+    image->assign(p, p + t.rec->imageLength);
+  }
+  return true;
+}
+
+void ClientSession::Remember(const Target& t, int64_t rid, const char* image) {
+  t.pos->has = true;
+  t.pos->rid = rid;
+  t.pos->image.assign(image, image + t.rec->imageLength);
+}
+
+int ClientSession::Navigate(Move move, int32_t db, int32_t rt, int32_t len, char** image) {
+  Target t = ResolveImage(db, rt, len, image);
+  Position& pos = *t.pos;
+  if (move == Move::Current) {
+    std::vector<char> img;
+    if (!pos.has || !ReadRid(t, pos.rid, &img)) return kNotFound;
+    Remember(t, pos.rid, img.data());
+    *image = AllocCopy(img.data(), img.size());
+    return 0;
+  }
+  // Without a remembered record, next starts at the first and prior at the last.
+  if (!pos.has && move == Move::Next) move = Move::First;
+  if (!pos.has && move == Move::Prev) move = Move::Last;
+  const std::vector<int> parts = pos.key == 1 ? std::vector<int>{} : t.rec->KeyParts(pos.key % 1000);
+  const bool desc = move == Move::Prev || move == Move::Last;
+  const bool relative = move == Move::Prev || move == Move::Next;
+  const int op = move == Move::First ? kFirst : move == Move::Last ? kLast : move == Move::Next ? kNext : kPrev;
+  sqlite3_stmt* s = Cached(t, pos.key, op, [&] {
+    std::string sql = "SELECT rid, img FROM " + t.table;
+    if (relative) {
+      std::string cols = Columns(*t.rec, parts);
+      std::string lhs = cols.empty() ? "rid" : "(" + cols + ", rid)";
+      std::string rhs = cols.empty() ? "?" : "(" + Placeholders(parts.size() + 1) + ")";
+      sql += " WHERE " + lhs + (desc ? " < " : " > ") + rhs;
+    }
+    return sql + OrderBy(*t.rec, parts, desc) + " LIMIT 1";
+  });
+  StmtUse use(s);
+  if (relative) {
+    int next = BindParts(s, 1, *t.rec, parts, pos.image.data());
+    sqlite3_bind_int64(s, next, pos.rid);
+  }
+  if (!use.Step()) return kNotFound;
+  if (sqlite3_column_bytes(s, 1) != t.rec->imageLength) throw StatusError{kEngineFailure};
+  const char* img = static_cast<const char*>(sqlite3_column_blob(s, 1));
+  char* out = AllocCopy(img, t.rec->imageLength);
+  Remember(t, sqlite3_column_int64(s, 0), img);
+  *image = out;
+  return 0;
+}
+
+int ClientSession::DefineKey(int32_t db, int32_t rt, int32_t keyField) {
+  Target t = Resolve(db, rt);
+  if (keyField != 1) KeyPartsOf(t, keyField);
+  t.pos->key = keyField;
+  return 0;
+}
+
+int ClientSession::FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, bool next) {
+  Target t = ResolveImage(db, rt, len, buffer);
+  if (!*buffer) return kBadPointer;
+  Position& pos = *t.pos;
+  if (pos.key == 1) return kNoKey;
+  const std::vector<int> parts = t.rec->KeyParts(pos.key % 1000);
+  const bool after = next && pos.has;
+  sqlite3_stmt* s = Cached(t, pos.key, after ? kFindNext : kFindEq, [&] {
+    std::string cols = Columns(*t.rec, parts);
+    std::string sql = "SELECT rid, img FROM " + t.table + " WHERE (" + cols + ") = (" + Placeholders(parts.size()) + ")";
+    if (after) sql += " AND (" + cols + ", rid) > (" + Placeholders(parts.size() + 1) + ")";
+    return sql + OrderBy(*t.rec, parts, false) + " LIMIT 1";
+  });
+  StmtUse use(s);
+  int at = BindParts(s, 1, *t.rec, parts, *buffer);
+  if (after) {
+    at = BindParts(s, at, *t.rec, parts, pos.image.data());
+    sqlite3_bind_int64(s, at, pos.rid);
+  }
+  if (!use.Step()) return kNotFound;
+  if (sqlite3_column_bytes(s, 1) != t.rec->imageLength) throw StatusError{kEngineFailure};
+  const char* img = static_cast<const char*>(sqlite3_column_blob(s, 1));
+  std::memcpy(*buffer, img, t.rec->imageLength);
+  Remember(t, sqlite3_column_int64(s, 0), img);
+  return 0;
+}
+
+int ClientSession::NewRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
+  Target t = ResolveImage(db, rt, len, buffer);
+  if (!*buffer) return kBadPointer;
+  std::vector<char> img(t.rec->imageLength);
+  NormaliseImage(*t.rec, *buffer, img.data());
+  sqlite3_stmt* s = Cached(t, 0, kInsert, [&] { return InsertSql(t.dbId, t.index, *t.rec); });
+  int64_t rid = InsertRecord(db_, s, *t.rec, img.data());
+  std::memcpy(*buffer, img.data(), img.size());
+  Remember(t, rid, img.data());
+  return 0;
+}
+
+int64_t ClientSession::Locate(const Target& t, const char* image) {
+  Position& pos = *t.pos;
+  if (pos.key == 1) return pos.has && ReadRid(t, pos.rid, nullptr) ? pos.rid : 0;
+  const std::vector<int> parts = t.rec->KeyParts(pos.key % 1000);
+  // The current record when it carries the key value, else the first that does.
+  if (pos.has) {
+    sqlite3_stmt* s = Cached(t, pos.key, kRidMatches, [&] {
+      return "SELECT rid FROM " + t.table + " WHERE rid = ? AND (" + Columns(*t.rec, parts) + ") = (" +
+             Placeholders(parts.size()) + ")";
+    });
+    StmtUse use(s);
+    sqlite3_bind_int64(s, 1, pos.rid);
+    BindParts(s, 2, *t.rec, parts, image);
+    if (use.Step()) return pos.rid;
+  }
+  sqlite3_stmt* s = Cached(t, pos.key, kFindEq, [&] {
+    return "SELECT rid, img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
+           Placeholders(parts.size()) + ")" + OrderBy(*t.rec, parts, false) + " LIMIT 1";
+  });
+  StmtUse use(s);
+  BindParts(s, 1, *t.rec, parts, image);
+  return use.Step() ? sqlite3_column_int64(s, 0) : 0;
+}
+
+int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
+  Target t = ResolveImage(db, rt, len, buffer);
+  if (!*buffer) return kBadPointer;
+  int64_t rid = Locate(t, *buffer);
+  if (rid == 0) return kNotFound;
+  std::vector<char> img(t.rec->imageLength);
+  NormaliseImage(*t.rec, *buffer, img.data());
+  sqlite3_stmt* s = Cached(t, 0, kUpdate, [&] {
+    std::string sql = "UPDATE " + t.table + " SET img = ?";
+    for (size_t p = 0; p < t.rec->fields.size(); ++p)
+      if (t.rec->keyColumn[p] >= 0) sql += ", k" + std::to_string(t.rec->keyColumn[p]) + " = ?";
+    return sql + " WHERE rid = ?";
+  });
+  StmtUse use(s);
+  sqlite3_bind_blob(s, 1, img.data(), t.rec->imageLength, SQLITE_TRANSIENT);
+  int at = 2;
+  for (size_t p = 0; p < t.rec->fields.size(); ++p)
+    if (t.rec->keyColumn[p] >= 0) BindKeyPart(s, at++, t.rec->fields[p], img.data());
+  sqlite3_bind_int64(s, at, rid);
+  use.Step();
+  std::memcpy(*buffer, img.data(), img.size());
+  Remember(t, rid, img.data());
+  return 0;
+}
+
+int ClientSession::DelRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
+  Target t = ResolveImage(db, rt, len, buffer);
+  if (!*buffer) return kBadPointer;
+  int64_t rid = Locate(t, *buffer);
+  if (rid == 0) return kNotFound;
+  std::vector<char> img;
+  ReadRid(t, rid, &img);
+  sqlite3_stmt* s = Cached(t, 0, kDelete, [&] { return "DELETE FROM " + t.table + " WHERE rid = ?"; });
+  StmtUse use(s);
+  sqlite3_bind_int64(s, 1, rid);
+  use.Step();
+  // The deleted record stays the position that next and prior continue from.
+  Remember(t, rid, img.data());
+  return 0;
+}
+
+int ClientSession::FindList(ListKind kind, int32_t* size, char** keyImage, char** list, int32_t db, int32_t rt,
+                            int32_t keyField) {
+  if (!size || !keyImage || !*keyImage || !list) return kBadPointer;
+  Target t = Resolve(db, rt);
+  if (*size != t.rec->imageLength) return kBadRecordSize;
+  if (keyField == 1) return kNoKey;
+  const std::vector<int> parts = KeyPartsOf(t, keyField);
+  sqlite3_stmt* s = Cached(t, keyField, kind == ListKind::Equal ? kListEq : kListGe, [&] {
+    return "SELECT img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ")" +
+           (kind == ListKind::Equal ? " = (" : " >= (") + Placeholders(parts.size()) + ")" +
+           OrderBy(*t.rec, parts, false);
+  });
+  StmtUse use(s);
+  BindParts(s, 1, *t.rec, parts, *keyImage);
+  std::vector<char> out;
+  while (use.Step()) {
+    if (sqlite3_column_bytes(s, 0) != t.rec->imageLength) throw StatusError{kEngineFailure};
+    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
+    out.insert(out.end(), p, p + t.rec->imageLength);
+  }
+  if (out.size() > INT32_MAX) throw StatusError{kNoMemory};
+  if (out.empty()) {
+    *size = 0;
+    *list = nullptr;
+    return kNotFound;
+  }
+  *list = AllocCopy(out.data(), out.size());
+  *size = static_cast<int32_t>(out.size());
+  return 0;
+}
+
+int ClientSession::GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list) {
+  if (!size || !list) return kBadPointer;
+  Target t = Resolve(db, rt);
+  if (*size != t.rec->imageLength) return kBadRecordSize;
+  sqlite3_stmt* s = Cached(t, 0, kAll, [&] { return "SELECT img FROM " + t.table + " ORDER BY rid"; });
+  StmtUse use(s);
+  std::vector<char> out;
+  while (use.Step()) {
+    if (sqlite3_column_bytes(s, 0) != t.rec->imageLength) throw StatusError{kEngineFailure};
+    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
+    out.insert(out.end(), p, p + t.rec->imageLength);
+  }
+  if (out.size() > INT32_MAX) throw StatusError{kNoMemory};
+  if (out.empty()) {
+    *size = 0;
+    *list = nullptr;
+    return kNotFound;
+  }
+  *list = AllocCopy(out.data(), out.size());
+  *size = static_cast<int32_t>(out.size());
+  return 0;
+}
+
+int ClientSession::GetCount(int32_t db, int32_t rt, int32_t* count) {
+  if (!count) return kBadPointer;
+  Target t = Resolve(db, rt);
+  sqlite3_stmt* s = Cached(t, 0, kCount, [&] { return "SELECT count(*) FROM " + t.table; });
+  StmtUse use(s);
+  use.Step();
+  *count = sqlite3_column_int(s, 0);
+  return 0;
+}
+
+int ClientSession::UnlockRecord(int32_t db, int32_t rt) {
+  Resolve(db, rt);
+  return kNotFound;  // this server keeps no record locks
+}
+
+int ClientSession::BeginTransaction(const char* name) {
+  (void)name;
+  if (inTransaction_) return kTransactionActive;
+  Exec(db_, "BEGIN IMMEDIATE");
+  inTransaction_ = true;
+  return 0;
+}
+
+int ClientSession::EndTransaction(int32_t commit) {
+  SyncTransaction();
+  if (!inTransaction_) return 0;
+  if (commit) {
+    Exec(db_, "COMMIT");
+  } else {
+    Exec(db_, "ROLLBACK");
+  }
+  inTransaction_ = false;
+  return 0;
+}
+
+template <typename F>
+int ClientSession::Atomically(F&& f) {
+  if (inTransaction_) return f();
+  Exec(db_, "BEGIN IMMEDIATE");
+  try {
+    int status = f();
+    if (status == 0)
+      Exec(db_, "COMMIT");
+    else
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return status;
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+const DictModel& ClientSession::Sysdb() {
+  if (!sysdb_) {
+    std::vector<char> image = LoadImage(db_, ServerAdmin::kSysdbId);
+    try {
+      sysdb_ = std::make_unique<DictModel>(DictModel::Parse(image.data(), image.size()));
+    } catch (const std::runtime_error&) {
+      throw StatusError{kEngineFailure};
+    }
+  }
+  return *sysdb_;
+}
+
+int ClientSession::GetNextId(const char* sequence, int32_t* id) {
+  if (!sequence || !id) return kBadPointer;
+  const DictModel& sys = Sysdb();
+  const int r = sys.RecordByName("SEQUENCIES");
+  if (r < 0) return kUnknownSequence;
+  const RecordModel& rec = sys.records[r];
+  const int pn = rec.FieldByName("SEQ_NAME"), pi = rec.FieldByName("SEQ_ID"), ps = rec.FieldByName("SEQ_STEP");
+  if (pn < 0 || pi < 0 || ps < 0) return kUnknownSequence;
+  const std::string wanted = UpperAscii(sequence);
+  Position dummy;
+  Target t{ServerAdmin::kSysdbId, nullptr, r, &rec, &dummy, RecordTableName(ServerAdmin::kSysdbId, r)};
+  return Atomically([&] {
+    sqlite3_stmt* s = Cached(t, -1, kAll, [&] { return "SELECT rid, img FROM " + t.table + " ORDER BY rid"; });
+    StmtUse use(s);
+    while (use.Step()) {
+      if (sqlite3_column_bytes(s, 1) != rec.imageLength) throw StatusError{kEngineFailure};
+      std::vector<char> img(static_cast<const char*>(sqlite3_column_blob(s, 1)),
+                            static_cast<const char*>(sqlite3_column_blob(s, 1)) + rec.imageLength);
+      if (UpperAscii(FieldText(rec.fields[pn], img.data())) != wanted) continue;
+      const int64_t rid = sqlite3_column_int64(s, 0);
+      const int64_t value = FieldInteger(rec.fields[pi], img.data());
+      SetFieldInteger(rec.fields[pi], value + FieldInteger(rec.fields[ps], img.data()), img.data());
+      sqlite3_stmt* u = Cached(t, -1, kUpdate, [&] { return "UPDATE " + t.table + " SET img = ? WHERE rid = ?"; });
+      StmtUse up(u);
+      sqlite3_bind_blob(u, 1, img.data(), rec.imageLength, SQLITE_TRANSIENT);
+      sqlite3_bind_int64(u, 2, rid);
+      up.Step();
+      *id = static_cast<int32_t>(value);
+      return 0;
+    }
+    return static_cast<int>(kUnknownSequence);
+  });
+}
+
+int ClientSession::BookmarkCreate(int32_t db, int32_t rt, int32_t* id) {
+  if (!id) return kBadPointer;
+  Resolve(db, rt);
+  if (nextBookmark_ == INT32_MAX) return kNoMemory;
+  bookmarks_[nextBookmark_] = Bookmark{db, rt - 10000};
+  *id = nextBookmark_++;
+  return 0;
+}
+
+int ClientSession::BookmarkDrop(int32_t id) { return bookmarks_.erase(id) ? 0 : kBadPointer; }
+
+int ClientSession::BookmarkOperation(int32_t id, int32_t op) {
+  auto it = bookmarks_.find(id);
+  if (it == bookmarks_.end()) return kBadPointer;
+  Bookmark& b = it->second;
+  Target t = Resolve(b.db, 10000 + b.rt);
+  if (op == 0) {
+    if (!t.pos->has) return kNotFound;
+    b.marked = true;
+    b.rid = t.pos->rid;
+    return 0;
+  }
+  if (op == 1) {
+    std::vector<char> img;
+    if (!b.marked || !ReadRid(t, b.rid, &img)) return kBookmarkNotSet;
+    Remember(t, b.rid, img.data());
+    return 0;
+  }
+  return kBadDirection;
+}
+
+int ClientSession::GetServerParam(const char* name, char** text) {
+  if (!name || !text) return kBadPointer;
+  const std::string n = name;
+  if (n != "VolumeId" && n != "RegLmgrName") return kUnknownParam;
+  Stmt s(db_, "SELECT value FROM qor_param WHERE name = ?");
+  StmtUse use(s.get());
+  sqlite3_bind_text(s.get(), 1, name, -1, SQLITE_TRANSIENT);
+  if (!use.Step()) return kUnknownParam;
+  const char* v = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+  if (!v) v = "";
+  *text = AllocCopy(v, std::strlen(v) + 1);
+  return 0;
+}
+
+int ClientSession::OpenExtPackage(const char* package) {
+  if (!package) return kBadPointer;
+  if (std::string(package) != "ZkProcess") return kNotAvailable;
+  packages_.insert(package);
+  return 0;
+}
+
+int ClientSession::CloseExtPackage(const char* package) {
+  if (!package) return kBadPointer;
+  return packages_.erase(package) ? 0 : kNotAvailable;
+}
+
+int ClientSession::CallExtFnc(const char* package, const char* function, void** output, int32_t* size) {
+  if (!package || !function || !output || !size) return kBadPointer;
+  if (!packages_.count(package) || std::string(function) != "xd16") return kNotAvailable;
+  char* text = nullptr;
+  int status = GetServerParam("VolumeId", &text);
+  if (status != 0) return status;
+  uint32_t volume = static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
+  FreeBuffer(text);
+  unsigned char bytes[4] = {static_cast<unsigned char>(volume), static_cast<unsigned char>(volume >> 8),
+                            static_cast<unsigned char>(volume >> 16), static_cast<unsigned char>(volume >> 24)};
+  *output = AllocCopy(bytes, 4);
+  *size = 4;
+  return 0;
+}
+
+int ClientSession::SqlOperation(const char* statement) {
+  if (!statement) return kBadPointer;
+  lastSql_ = statement;
+  return 0;
+}
+
+}  // namespace qordb

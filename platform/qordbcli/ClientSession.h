@@ -1,0 +1,130 @@
+// One connection handle of the client library: its own SQLite connection to
+// the server file, the databases it opened, its transaction, bookmarks and,
+// per record type, the current key and the remembered current record.
+//
+// Every operation returns a client status or throws StatusError; the entries
+// hold the session's mutex around each call.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "DictModel.h"
+#include "ServerFile.h"
+
+namespace qordb {
+
+class ClientSession {
+ public:
+  ClientSession() = default;
+  ~ClientSession();
+  ClientSession(const ClientSession&) = delete;
+  ClientSession& operator=(const ClientSession&) = delete;
+
+  std::mutex mutex;
+
+  int InitUser(const void* block);
+  int SetCode(int32_t length, const char* code);
+  // Aborts an open transaction and closes the connection.
+  void Close();
+
+  int OpenDb(int32_t db, const char* name);
+  int CloseDb(int32_t db);
+  int GetDbDescription(int32_t db, char** image, int32_t* size);
+
+  enum class Move { First, Prev, Next, Last, Current };
+  int Navigate(Move move, int32_t db, int32_t rt, int32_t len, char** image);
+  int DefineKey(int32_t db, int32_t rt, int32_t keyField);
+  int FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, bool next);
+  int NewRec(int32_t db, int32_t rt, int32_t len, char** buffer);
+  int ModRec(int32_t db, int32_t rt, int32_t len, char** buffer);
+  int DelRec(int32_t db, int32_t rt, int32_t len, char** buffer);
+  enum class ListKind { Equal, Greater };
+  int FindList(ListKind kind, int32_t* size, char** keyImage, char** list, int32_t db, int32_t rt,
+               int32_t keyField);
+  int GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list);
+  int GetCount(int32_t db, int32_t rt, int32_t* count);
+  int UnlockRecord(int32_t db, int32_t rt);
+
+  int BeginTransaction(const char* name);
+  int EndTransaction(int32_t commit);
+  int GetNextId(const char* sequence, int32_t* id);
+
+  int BookmarkCreate(int32_t db, int32_t rt, int32_t* id);
+  int BookmarkDrop(int32_t id);
+  int BookmarkOperation(int32_t id, int32_t op);
+
+  int GetServerParam(const char* name, char** text);
+  int OpenExtPackage(const char* package);
+  int CloseExtPackage(const char* package);
+  int CallExtFnc(const char* package, const char* function, void** output, int32_t* size);
+  int SqlOperation(const char* statement);
+  const std::string& LastSql() const { return lastSql_; }
+
+  bool Connected() const { return db_ != nullptr; }
+  // After a failure: SQLite may have ended the transaction on its own.
+  void SyncTransaction();
+
+ private:
+  struct Position {
+    int32_t key = 1;             // field number of the current key, 1 for the default key
+    bool has = false;            // a current record is remembered
+    int64_t rid = 0;
+    std::vector<char> image;     // the current record as last read or written
+  };
+  struct OpenDatabase {
+    DictModel model;
+    std::vector<char> image;
+    std::vector<Position> positions;  // per record type
+  };
+  struct Bookmark {
+    int32_t db;
+    int rt;
+    bool marked = false;
+    int64_t rid = 0;
+  };
+  struct Target {
+    int32_t dbId;
+    OpenDatabase* odb;
+    int index;  // record index
+    const RecordModel* rec;
+    Position* pos;
+    std::string table;
+  };
+
+  Target Resolve(int32_t db, int32_t rt);
+  Target ResolveImage(int32_t db, int32_t rt, int32_t len, char** buffer);
+  std::vector<int> KeyPartsOf(const Target& t, int32_t keyField) const;
+  // The prepared statement of one operation on one record type and key,
+  // built by build() the first time.
+  template <typename B>
+  sqlite3_stmt* Cached(const Target& t, int32_t key, int op, B&& build);
+  bool ReadRid(const Target& t, int64_t rid, std::vector<char>* image);
+  void Remember(const Target& t, int64_t rid, const char* image);
+  int64_t Locate(const Target& t, const char* image);
+  const DictModel& Sysdb();
+  // Runs f inside the open transaction, or inside a transaction of its own.
+  template <typename F>
+  int Atomically(F&& f);
+
+  sqlite3* db_ = nullptr;
+  std::string code_;
+  std::map<int32_t, OpenDatabase> dbs_;
+  std::unique_ptr<DictModel> sysdb_;
+  bool inTransaction_ = false;
+  std::map<std::tuple<int32_t, int, int32_t, int>, Stmt> stmts_;
+  std::map<int32_t, Bookmark> bookmarks_;
+  int32_t nextBookmark_ = 1;
+  std::set<std::string> packages_;
+  std::string lastSql_;
+};
+
+}  // namespace qordb

@@ -1,0 +1,435 @@
+#include "ServerAdmin.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ostream>
+#include <random>
+
+#include "DictModel.h"
+#include "ServerFile.h"
+
+namespace qordb {
+
+namespace {
+
+std::string StatusText(int status) {
+  switch (status) {
+    case kBusy:
+      return "the server file is busy (another program holds its write lock)";
+    case kNoService:
+      return "not a server file, or it cannot be opened";
+    case kNoMemory:
+      return "out of memory";
+    default:
+      return "the server file could not be written (status " + std::to_string(status) + ")";
+  }
+}
+
+[[noreturn]] void Fail(const std::string& m) { throw ServerError(m); }
+
+class Txn {
+ public:
+  explicit Txn(sqlite3* db) : db_(db) { Exec(db, "BEGIN IMMEDIATE"); }
+  ~Txn() {
+    if (db_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  void Commit() {
+    Exec(db_, "COMMIT");
+    db_ = nullptr;
+  }
+
+ private:
+  sqlite3* db_;
+};
+
+// Runs an administrative step, turning engine statuses into readable errors.
+template <typename F>
+auto Guard(const std::string& what, F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (const StatusError& e) {
+    Fail(what + ": " + StatusText(e.status));
+  }
+}
+
+bool FileExists(const std::string& p) {
+  struct stat st;
+  return ::stat(p.c_str(), &st) == 0;
+}
+
+struct LoadedDb {
+  int32_t id = -1;
+  DictModel model;
+};
+
+LoadedDb FindDb(sqlite3* db, const std::string& name) {
+  Stmt s(db, "SELECT dbid, image FROM qor_database WHERE name = ?");
+  StmtUse use(s.get());
+  std::string upper = UpperAscii(name);
+  sqlite3_bind_text(s.get(), 1, upper.c_str(), -1, SQLITE_TRANSIENT);
+  if (!use.Step()) Fail("no database " + name + " on the server");
+  LoadedDb l;
+  l.id = sqlite3_column_int(s.get(), 0);
+  const char* p = static_cast<const char*>(sqlite3_column_blob(s.get(), 1));
+  try {
+    l.model = DictModel::Parse(p, sqlite3_column_bytes(s.get(), 1));
+  } catch (const std::exception& e) {
+    Fail("database " + name + ": " + e.what());
+  }
+  return l;
+}
+
+// A record image from field texts by field name; throws naming the field.
+std::vector<char> MakeImage(const RecordModel& rec, const std::vector<std::pair<std::string, std::string>>& values) {
+  std::vector<char> img(rec.imageLength, 0);
+  for (const auto& [name, text] : values) {
+    int p = rec.FieldByName(UpperAscii(name));
+    if (p < 0) Fail("record " + rec.name + " has no field " + name);
+    std::string why;
+    if (!SetFieldText(rec.fields[p], text, img.data(), why)) Fail(rec.name + "." + rec.fields[p].name + ": " + why);
+  }
+  return img;
+}
+
+void InsertImage(sqlite3* db, int32_t dbId, int r, const RecordModel& rec, const std::vector<char>& img) {
+  Stmt ins(db, InsertSql(dbId, r, rec));
+  InsertRecord(db, ins.get(), rec, img.data());
+}
+
+int32_t NextSequenceValue(sqlite3* db, const DictModel& sys, const std::string& name) {
+  int r = sys.RecordByName("SEQUENCIES");
+  const RecordModel& rec = sys.records[r];
+  const std::string t = RecordTableName(ServerAdmin::kSysdbId, r);
+  Stmt sel(db, "SELECT rid, img FROM " + t + " ORDER BY rid");
+  StmtUse use(sel.get());
+  const FieldModel& fname = rec.fields[rec.FieldByName("SEQ_NAME")];
+  const FieldModel& fid = rec.fields[rec.FieldByName("SEQ_ID")];
+  const FieldModel& fstep = rec.fields[rec.FieldByName("SEQ_STEP")];
+  while (use.Step()) {
+    std::vector<char> img(static_cast<const char*>(sqlite3_column_blob(sel.get(), 1)),
+                          static_cast<const char*>(sqlite3_column_blob(sel.get(), 1)) + rec.imageLength);
+    if (UpperAscii(FieldText(fname, img.data())) != UpperAscii(name)) continue;
+    int64_t value = FieldInteger(fid, img.data());
+    SetFieldInteger(fid, value + FieldInteger(fstep, img.data()), img.data());
+    Stmt up(db, "UPDATE " + t + " SET img = ? WHERE rid = ?");
+    StmtUse u(up.get());
+    sqlite3_bind_blob(up.get(), 1, img.data(), rec.imageLength, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(up.get(), 2, sqlite3_column_int64(sel.get(), 0));
+    u.Step();
+    return static_cast<int32_t>(value);
+  }
+  Fail("no sequence " + name + " on the server");
+}
+
+}  // namespace
+
+struct ServerAdmin::Impl {
+  sqlite3* db = nullptr;
+  std::string path;
+  ~Impl() { sqlite3_close(db); }
+};
+
+std::string ServerAdmin::ResolveServerPath(const std::string& server) {
+  if (!server.empty() && server[0] == '/') return server;
+  const char* root = std::getenv("QORDB_ROOT");
+  std::string folder = root && *root ? root : ".";
+  if (folder.back() != '/') folder += '/';
+  return folder + server;
+}
+
+void ServerAdmin::Create(const std::string& path, uint32_t volumeId, const std::string& regLmgrName) {
+  if (path.empty()) Fail("no server file named");
+  if (FileExists(path)) Fail(path + " already exists");
+  if (volumeId == 0) {
+    std::random_device rd;
+    std::mt19937 gen(rd());
+    while (volumeId == 0) volumeId = gen();
+  }
+  sqlite3* db = nullptr;
+  try {
+    db = Guard("cannot create " + path, [&] { return OpenServerFile(path, true); });
+    Guard("cannot create " + path, [&] {
+      Txn txn(db);
+      Stmt p(db, "INSERT INTO qor_param(name, value) VALUES(?, ?)");
+      auto put = [&](const char* n, const std::string& v) {
+        StmtUse use(p.get());
+        sqlite3_bind_text(p.get(), 1, n, -1, SQLITE_STATIC);
+        sqlite3_bind_text(p.get(), 2, v.c_str(), -1, SQLITE_TRANSIENT);
+        use.Step();
+      };
+      put("VolumeId", std::to_string(volumeId));
+      if (!regLmgrName.empty()) put("RegLmgrName", regLmgrName);
+
+      SchemaDef sys = SysdbSchema();
+      std::vector<char> image = BuildDictionaryImage(sys);
+      DictModel model = DictModel::Parse(image.data(), image.size());
+      Stmt d(db, "INSERT INTO qor_database(dbid, name, image) VALUES(?, ?, ?)");
+      StmtUse use(d.get());
+      sqlite3_bind_int(d.get(), 1, kSysdbId);
+      sqlite3_bind_text(d.get(), 2, "SYSDB", -1, SQLITE_STATIC);
+      sqlite3_bind_blob(d.get(), 3, image.data(), static_cast<int>(image.size()), SQLITE_TRANSIENT);
+      use.Step();
+      for (size_t r = 0; r < model.records.size(); ++r)
+        CreateRecordTable(db, kSysdbId, static_cast<int>(r), model.records[r]);
+      int ts = model.RecordByName("TABLESPACE");
+      InsertImage(db, kSysdbId, ts, model.records[ts],
+                  MakeImage(model.records[ts], {{"name", "SYSDB"},
+                                                {"dbid", std::to_string(kSysdbId)},
+                                                {"vermajor", std::to_string(sys.version[0])},
+                                                {"verminor", std::to_string(sys.version[1])},
+                                                {"versub", std::to_string(sys.version[2])},
+                                                {"verbuild", std::to_string(sys.version[3])}}));
+      int sq = model.RecordByName("SEQUENCIES");
+      InsertImage(db, kSysdbId, sq, model.records[sq],
+                  MakeImage(model.records[sq], {{"seq_name", "sysdb_dbuser"}, {"seq_id", "1"}, {"seq_step", "1"}}));
+      txn.Commit();
+      return 0;
+    });
+  } catch (...) {
+    // Nothing half-made stays behind.
+    sqlite3_close(db);
+    ::unlink(path.c_str());
+    ::unlink((path + "-wal").c_str());
+    ::unlink((path + "-shm").c_str());
+    throw;
+  }
+  sqlite3_close(db);
+}
+
+ServerAdmin::ServerAdmin(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  if (!FileExists(path)) Fail("no server file " + path);
+  impl_->db = Guard("cannot open " + path, [&] { return OpenServerFile(path, false); });
+}
+
+ServerAdmin::~ServerAdmin() = default;
+
+int32_t ServerAdmin::AddDatabase(const SchemaDef& schema, int32_t dbId) {
+  try {
+    schema.Validate();
+  } catch (const SchemaError& e) {
+    Fail(e.what());
+  }
+  sqlite3* db = impl_->db;
+  const std::string upper = UpperAscii(schema.name);
+  return Guard("cannot add database " + schema.name, [&] {
+    Txn txn(db);
+    {
+      Stmt s(db, "SELECT dbid, name FROM qor_database WHERE name = ? OR dbid = ?");
+      StmtUse use(s.get());
+      sqlite3_bind_text(s.get(), 1, upper.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int(s.get(), 2, dbId);
+      if (use.Step()) {
+        if (upper == reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1)))
+          Fail("database " + schema.name + " is already on the server");
+        Fail("database id " + std::to_string(dbId) + " is already taken");
+      }
+    }
+    if (dbId < 0) Fail("database id " + std::to_string(dbId) + " is negative");
+    if (dbId == 0) {
+      Stmt s(db, "SELECT max(max(dbid) + 1, 20) FROM qor_database");
+      StmtUse use(s.get());
+      use.Step();
+      dbId = sqlite3_column_int(s.get(), 0);
+    }
+    std::vector<char> image = BuildDictionaryImage(schema);
+    DictModel model = DictModel::Parse(image.data(), image.size());
+    {
+      Stmt d(db, "INSERT INTO qor_database(dbid, name, image) VALUES(?, ?, ?)");
+      StmtUse use(d.get());
+      sqlite3_bind_int(d.get(), 1, dbId);
+      sqlite3_bind_text(d.get(), 2, upper.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_blob(d.get(), 3, image.data(), static_cast<int>(image.size()), SQLITE_TRANSIENT);
+      use.Step();
+    }
+    for (size_t r = 0; r < model.records.size(); ++r)
+      CreateRecordTable(db, dbId, static_cast<int>(r), model.records[r]);
+    LoadedDb sys = FindDb(db, "SYSDB");
+    int ts = sys.model.RecordByName("TABLESPACE");
+    const RecordModel& rec = sys.model.records[ts];
+    try {
+      InsertImage(db, kSysdbId, ts, rec,
+                  MakeImage(rec, {{"name", schema.name},
+                                  {"dbid", std::to_string(dbId)},
+                                  {"vermajor", std::to_string(schema.version[0])},
+                                  {"verminor", std::to_string(schema.version[1])},
+                                  {"versub", std::to_string(schema.version[2])},
+                                  {"verbuild", std::to_string(schema.version[3])}}));
+    } catch (const StatusError& e) {
+      if (e.status == kDuplicate) Fail("SYSDB tablespace already lists " + schema.name);
+      throw;
+    }
+    txn.Commit();
+    return dbId;
+  });
+}
+
+void ServerAdmin::AddUser(const UserDef& user) {
+  sqlite3* db = impl_->db;
+  for (const std::string* s : {&user.name, &user.password})
+    if (s->size() > 31 || s->find('\0') != std::string::npos)
+      Fail("a user name or password must be at most 31 bytes without NUL");
+  if (user.name.empty()) Fail("a user needs a name");
+  Guard("cannot add the user", [&] {
+    Txn txn(db);
+    LoadedDb sys = FindDb(db, "SYSDB");
+    int32_t id = user.userId >= 0 ? user.userId : NextSequenceValue(db, sys.model, "sysdb_dbuser");
+    int r = sys.model.RecordByName("DBUSER");
+    const RecordModel& rec = sys.model.records[r];
+    std::vector<char> img = MakeImage(rec, {{"userid", std::to_string(id)},
+                                            {"type", user.role ? "0x01" : "0x00"},
+                                            {"name", user.name},
+                                            {"psw", user.password},
+                                            {"enabled", user.enabled ? "0x01" : "0x00"}});
+    try {
+      InsertImage(db, kSysdbId, r, rec, img);
+    } catch (const StatusError& e) {
+      if (e.status == kDuplicate) Fail("a user with that name or id " + std::to_string(id) + " already exists");
+      throw;
+    }
+    txn.Commit();
+    return 0;
+  });
+}
+
+void ServerAdmin::AddSequence(const std::string& name, int32_t start, int32_t step) {
+  sqlite3* db = impl_->db;
+  if (name.empty() || name.size() > 31 || name.find('\0') != std::string::npos)
+    Fail("a sequence name must have 1 to 31 characters");
+  Guard("cannot add sequence " + name, [&] {
+    Txn txn(db);
+    LoadedDb sys = FindDb(db, "SYSDB");
+    int r = sys.model.RecordByName("SEQUENCIES");
+    const RecordModel& rec = sys.model.records[r];
+    const FieldModel& fname = rec.fields[rec.FieldByName("SEQ_NAME")];
+    Stmt sel(db, "SELECT img FROM " + RecordTableName(kSysdbId, r));
+    StmtUse use(sel.get());
+    while (use.Step())
+      if (UpperAscii(FieldText(fname, static_cast<const char*>(sqlite3_column_blob(sel.get(), 0)))) ==
+          UpperAscii(name))
+        Fail("sequence " + name + " already exists");
+    InsertImage(db, kSysdbId, r, rec,
+                MakeImage(rec, {{"seq_name", name}, {"seq_id", std::to_string(start)}, {"seq_step", std::to_string(step)}}));
+    txn.Commit();
+    return 0;
+  });
+}
+
+void ServerAdmin::SetParam(const std::string& name, const std::string& value) {
+  sqlite3* db = impl_->db;
+  if (name == "VolumeId") {
+    char* end = nullptr;
+    unsigned long long v = std::strtoull(value.c_str(), &end, 10);
+    if (value.empty() || *end || v == 0 || v > UINT32_MAX || value[0] == '-')
+      Fail("VolumeId must be a decimal number from 1 to 4294967295");
+  }
+  Guard("cannot set " + name, [&] {
+    Stmt s(db, "INSERT OR REPLACE INTO qor_param(name, value) VALUES(?, ?)");
+    StmtUse use(s.get());
+    sqlite3_bind_text(s.get(), 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(s.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
+    use.Step();
+    return 0;
+  });
+}
+
+size_t ServerAdmin::LoadRecords(const std::string& dbName, const std::string& record,
+                                const std::vector<std::vector<std::string>>& rows) {
+  sqlite3* db = impl_->db;
+  return Guard("cannot load " + dbName + "." + record, [&] {
+    Txn txn(db);
+    LoadedDb l = FindDb(db, dbName);
+    int r = l.model.RecordByName(UpperAscii(record));
+    if (r < 0) Fail("database " + dbName + " has no record " + record);
+    const RecordModel& rec = l.model.records[r];
+    std::vector<int> data;
+    for (size_t p = 0; p < rec.fields.size(); ++p)
+      if (rec.fields[p].IsData()) data.push_back(static_cast<int>(p));
+    Stmt ins(db, InsertSql(l.id, r, rec));
+    std::vector<char> img(rec.imageLength);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const std::string row = "row " + std::to_string(i + 1);
+      if (rows[i].size() > data.size())
+        Fail(row + " has " + std::to_string(rows[i].size()) + " values; " + rec.name + " has " +
+             std::to_string(data.size()) + " fields");
+      std::fill(img.begin(), img.end(), 0);
+      for (size_t c = 0; c < rows[i].size(); ++c) {
+        std::string why;
+        const FieldModel& f = rec.fields[data[c]];
+        if (!SetFieldText(f, rows[i][c], img.data(), why)) Fail(row + ", field " + f.name + ": " + why);
+      }
+      try {
+        InsertRecord(db, ins.get(), rec, img.data());
+      } catch (const StatusError& e) {
+        if (e.status == kDuplicate) Fail(row + " repeats a unique key of " + rec.name);
+        throw;
+      }
+    }
+    txn.Commit();
+    return rows.size();
+  });
+}
+
+std::vector<std::vector<std::string>> ServerAdmin::ReadRecords(const std::string& dbName,
+                                                               const std::string& record) const {
+  sqlite3* db = impl_->db;
+  return Guard("cannot read " + dbName + "." + record, [&] {
+    LoadedDb l = FindDb(db, dbName);
+    int r = l.model.RecordByName(UpperAscii(record));
+    if (r < 0) Fail("database " + dbName + " has no record " + record);
+    const RecordModel& rec = l.model.records[r];
+    Stmt sel(db, "SELECT img FROM " + RecordTableName(l.id, r) + " ORDER BY rid");
+    StmtUse use(sel.get());
+    std::vector<std::vector<std::string>> out;
+    while (use.Step()) {
+      if (sqlite3_column_bytes(sel.get(), 0) != rec.imageLength) Fail(rec.name + " holds a record of a wrong size");
+      const char* img = static_cast<const char*>(sqlite3_column_blob(sel.get(), 0));
+      std::vector<std::string> row;
+      for (const FieldModel& f : rec.fields)
+        if (f.IsData()) row.push_back(FieldText(f, img));
+      out.push_back(std::move(row));
+    }
+    return out;
+  });
+}
+
+std::vector<std::string> ServerAdmin::Databases() const {
+  return Guard("cannot list the databases", [&] {
+    Stmt s(impl_->db, "SELECT name FROM qor_database ORDER BY dbid <> 19, dbid");
+    StmtUse use(s.get());
+    std::vector<std::string> out;
+    while (use.Step()) out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)));
+    return out;
+  });
+}
+
+std::vector<char> ServerAdmin::DictionaryImage(const std::string& dbName) const {
+  return Guard("cannot read " + dbName, [&] {
+    LoadedDb l = FindDb(impl_->db, dbName);
+    return LoadImage(impl_->db, l.id);
+  });
+}
+
+void ServerAdmin::Dump(std::ostream& out) const {
+  for (const std::string& name : Databases()) {
+    LoadedDb l = Guard("cannot read " + name, [&] { return FindDb(impl_->db, name); });
+    for (const RecordModel& rec : l.model.records) {
+      out << '[' << name << '.' << rec.name << "]\n";
+      bool first = true;
+      for (const FieldModel& f : rec.fields)
+        if (f.IsData()) {
+          out << (first ? "" : "\t") << f.name;
+          first = false;
+        }
+      out << '\n';
+      for (const auto& row : ReadRecords(name, rec.name)) {
+        for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << row[i];
+        out << '\n';
+      }
+    }
+  }
+}
+
+}  // namespace qordb

@@ -1,0 +1,179 @@
+#include "ServerFile.h"
+
+#include <cstring>
+
+namespace qordb {
+
+int StatusOf(int rc) {
+  switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return kBusy;
+    case SQLITE_CONSTRAINT:
+      return kDuplicate;
+    case SQLITE_NOMEM:
+      return kNoMemory;
+    default:
+      return kEngineFailure;
+  }
+}
+
+Stmt::Stmt(sqlite3* db, const std::string& sql, bool persistent) {
+  int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()),
+                              persistent ? SQLITE_PREPARE_PERSISTENT : 0, &s_, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(s_);
+    s_ = nullptr;
+    throw StatusError{StatusOf(rc)};
+  }
+}
+
+Stmt::~Stmt() { sqlite3_finalize(s_); }
+
+Stmt& Stmt::operator=(Stmt&& o) noexcept {
+  if (this != &o) {
+    sqlite3_finalize(s_);
+    s_ = o.s_;
+    o.s_ = nullptr;
+  }
+  return *this;
+}
+
+bool StmtUse::Step() {
+  int rc = sqlite3_step(s_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  throw StatusError{StatusOf(rc)};
+}
+
+void Exec(sqlite3* db, const char* sql) {
+  int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) throw StatusError{StatusOf(rc)};
+}
+
+sqlite3* OpenServerFile(const std::string& path, bool create) {
+  sqlite3* db = nullptr;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(db);
+    throw StatusError{kNoService};
+  }
+  try {
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_extended_result_codes(db, 0);
+    Exec(db, "PRAGMA journal_mode=WAL");
+    // WAL with NORMAL keeps every committed transaction across a killed
+    // process; only a power cut may lose the last ones.
+    Exec(db, "PRAGMA synchronous=NORMAL");
+    if (create) {
+      Exec(db,
+           "CREATE TABLE qor_param(name TEXT PRIMARY KEY, value TEXT NOT NULL);"
+           "CREATE TABLE qor_database(dbid INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, image BLOB NOT NULL);");
+    } else {
+      // A file that is not a server (or not a database at all) is no service.
+      Stmt check(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('qor_param','qor_database')");
+      StmtUse use(check.get());
+      if (!use.Step() || sqlite3_column_int(check.get(), 0) != 2) throw StatusError{kNoService};
+    }
+  } catch (const StatusError& e) {
+    sqlite3_close(db);
+    throw StatusError{e.status == kEngineFailure ? kNoService : e.status};
+  }
+  return db;
+}
+
+std::string RecordTableName(int32_t dbId, int recordIndex) {
+  return "t" + std::to_string(dbId) + "_" + std::to_string(recordIndex);
+}
+
+void CreateRecordTable(sqlite3* db, int32_t dbId, int r, const RecordModel& rec) {
+  const std::string t = RecordTableName(dbId, r);
+  std::string sql = "CREATE TABLE " + t + "(rid INTEGER PRIMARY KEY AUTOINCREMENT, img BLOB NOT NULL";
+  int columns = 0;
+  for (int c : rec.keyColumn) columns = std::max(columns, c + 1);
+  for (int c = 0; c < columns; ++c) sql += ", k" + std::to_string(c);
+  sql += ")";
+  Exec(db, sql.c_str());
+  for (size_t p = 0; p < rec.fields.size(); ++p) {
+    std::vector<int> parts = rec.KeyParts(static_cast<int>(p));
+    if (parts.empty()) continue;
+    std::string idx = std::string(rec.fields[p].keyKind == 'u' ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") + "i" +
+                      t.substr(1) + "_" + std::to_string(p) + " ON " + t + "(";
+    for (size_t i = 0; i < parts.size(); ++i)
+      idx += (i ? ", k" : "k") + std::to_string(rec.keyColumn[parts[i]]);
+    idx += ")";
+    Exec(db, idx.c_str());
+  }
+}
+
+void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& f, const char* image) {
+  const char* p = image + f.offset;
+  int rc;
+  switch (f.type) {
+    case 'c':
+      if (f.length == 1) {
+        rc = sqlite3_bind_int(s, index, static_cast<uint8_t>(p[0]));
+      } else {
+        // Character keys compare as bytes up to the NUL.
+        const void* nul = std::memchr(p, 0, f.length);
+        int n = nul ? static_cast<int>(static_cast<const char*>(nul) - p) : f.length;
+        rc = sqlite3_bind_blob(s, index, p, n, SQLITE_TRANSIENT);
+      }
+      break;
+    case 's':
+    case 'i':
+    case 'l':
+    case 'd':
+      rc = sqlite3_bind_int64(s, index, FieldInteger(f, image));
+      break;
+    case 'f': {
+      float v;
+      std::memcpy(&v, p, 4);
+      rc = sqlite3_bind_double(s, index, v);
+      break;
+    }
+    case 'F': {
+      double v;
+      std::memcpy(&v, p, 8);
+      rc = sqlite3_bind_double(s, index, v);
+      break;
+    }
+    default:
+      rc = sqlite3_bind_blob(s, index, p, f.length, SQLITE_TRANSIENT);
+      break;
+  }
+  if (rc != SQLITE_OK) throw StatusError{StatusOf(rc)};
+}
+
+std::string InsertSql(int32_t dbId, int r, const RecordModel& rec) {
+  std::string cols = "img", vals = "?";
+  int columns = 0;
+  for (int c : rec.keyColumn) columns = std::max(columns, c + 1);
+  for (int c = 0; c < columns; ++c) {
+    cols += ", k" + std::to_string(c);
+    vals += ", ?";
+  }
+  return "INSERT INTO " + RecordTableName(dbId, r) + "(" + cols + ") VALUES(" + vals + ")";
+}
+
+int64_t InsertRecord(sqlite3* db, sqlite3_stmt* ins, const RecordModel& rec, const char* image) {
+  StmtUse use(ins);
+  sqlite3_bind_blob(ins, 1, image, rec.imageLength, SQLITE_TRANSIENT);
+  for (size_t p = 0; p < rec.fields.size(); ++p)
+    if (rec.keyColumn[p] >= 0) BindKeyPart(ins, 2 + rec.keyColumn[p], rec.fields[p], image);
+  use.Step();
+  return sqlite3_last_insert_rowid(db);
+}
+
+std::vector<char> LoadImage(sqlite3* db, int32_t dbId) {
+  Stmt s(db, "SELECT image FROM qor_database WHERE dbid = ?");
+  StmtUse use(s.get());
+  sqlite3_bind_int(s.get(), 1, dbId);
+  if (!use.Step()) return {};
+  const char* p = static_cast<const char*>(sqlite3_column_blob(s.get(), 0));
+  int n = sqlite3_column_bytes(s.get(), 0);
+  return std::vector<char>(p, p + n);
+}
+
+}  // namespace qordb

@@ -1,0 +1,111 @@
+// The SQLite side of a server file, shared by the client entries and the
+// administration: opening, the catalogue tables of the file itself, record
+// tables with their key columns, and prepared statements.
+//
+// Layout of a server file:
+//   qor_param(name, value)            server parameters ("VolumeId", "RegLmgrName")
+//   qor_database(dbid, name, image)   one row per database: upper-case name, dictionary image
+//   t<dbid>_<record index>(rid, img, k0, k1, ...)
+//       one row per record: rid gives insertion order, img the normalised
+//       record image, k<n> the value of the n-th key column, indexed per key.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DictModel.h"
+
+namespace qordb {
+
+// A failure carrying the client status to return.
+struct StatusError {
+  int status;
+};
+
+// Client statuses, as the library knows them.
+enum : int {
+  kNotFound = 10002,
+  kNoDatabase = 10003,
+  kDatabaseClosed = 10004,
+  kDuplicate = 10005,
+  kBadRecordType = 10012,
+  kBadKey = 10013,
+  kBadConnection = 10015,
+  kNoMemory = 10016,
+  kBadDatabaseId = 10017,
+  kAlreadyClosed = 10019,
+  kAlreadyOpen = 10020,
+  kNoKey = 10021,
+  kTransactionActive = 10023,
+  kBadDirection = 10029,
+  kBadRecordSize = 10036,
+  kNotAvailable = 10038,
+  kNoService = 10039,
+  kBadPointer = 10050,
+  kBusy = 10054,
+  kEngineFailure = 10057,
+  kUnknownParam = 10059,
+  kUnknownSequence = 10061,
+  kBookmarkNotSet = 10063,
+};
+
+// The status an SQLite result code stands for (busy, duplicate, anything else).
+int StatusOf(int sqliteCode);
+
+// Owns one prepared statement; resets it on destruction when borrowed.
+class Stmt {
+ public:
+  Stmt() = default;
+  Stmt(sqlite3* db, const std::string& sql, bool persistent = false);
+  ~Stmt();
+  Stmt(Stmt&& o) noexcept : s_(o.s_) { o.s_ = nullptr; }
+  Stmt& operator=(Stmt&& o) noexcept;
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+  sqlite3_stmt* get() const { return s_; }
+
+ private:
+  sqlite3_stmt* s_ = nullptr;
+};
+
+// Resets and clears a statement when a call is done with it.
+class StmtUse {
+ public:
+  explicit StmtUse(sqlite3_stmt* s) : s_(s) {}
+  ~StmtUse() {
+    sqlite3_reset(s_);
+    sqlite3_clear_bindings(s_);
+  }
+  // SQLITE_ROW true, SQLITE_DONE false, anything else throws StatusError.
+  bool Step();
+
+ private:
+  sqlite3_stmt* s_;
+};
+
+void Exec(sqlite3* db, const char* sql);  // throws StatusError
+
+// Opens an existing server file (create false) or makes a new one; WAL mode,
+// a busy timeout, and the file's own tables when created. Throws StatusError.
+sqlite3* OpenServerFile(const std::string& path, bool create);
+
+std::string RecordTableName(int32_t dbId, int recordIndex);
+// The columns and indexes of one record type.
+void CreateRecordTable(sqlite3* db, int32_t dbId, int recordIndex, const RecordModel& rec);
+
+// Binds the value that key column part (a data field position) has in image.
+void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& field, const char* image);
+
+// Inserts a normalised image; returns its rid. Throws StatusError (10005 on a
+// unique-key duplicate).
+int64_t InsertRecord(sqlite3* db, sqlite3_stmt* insert, const RecordModel& rec, const char* image);
+// "INSERT INTO t(img, k...) VALUES(...)" for InsertRecord.
+std::string InsertSql(int32_t dbId, int recordIndex, const RecordModel& rec);
+
+// The stored dictionary image of a database, or empty when there is none.
+std::vector<char> LoadImage(sqlite3* db, int32_t dbId);
+
+}  // namespace qordb

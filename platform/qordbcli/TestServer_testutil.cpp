@@ -1,0 +1,148 @@
+#include "TestServer_testutil.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "ServerAdmin.h"
+#include "qordbcli.h"
+
+namespace {
+
+qordb::FieldDef F(const char* name, char type, int length = 0, char key = 'n') {
+  qordb::FieldDef f;
+  f.name = name;
+  f.type = type;
+  f.length = length;
+  f.keyKind = key;
+  return f;
+}
+
+}  // namespace
+
+qordb::SchemaDef ShopSchema() {
+  qordb::SchemaDef s;
+  s.name = "Shop";
+  s.version[0] = 3;
+  s.version[1] = 2;
+  s.version[2] = 1;
+  s.version[3] = 7;
+  qordb::FieldDef zip = F("ZIP", 's');
+  zip.isUnsigned = true;
+  qordb::FieldDef cityName = F("CITYNAME", 'k', 0, 'd');
+  cityName.components = {"CITY", "NAME"};
+  s.records.push_back({"CUSTOMER",
+                       {F("ID", 'l', 0, 'u'), F("NOTE", 'c', 8), F("NAME", 'c', 20, 'd'), F("CITY", 'c', 16), zip,
+                        cityName}});
+  qordb::FieldDef addr = F("ADDR", 'g');
+  addr.groupFields = 2;
+  qordb::FieldDef ownerKind = F("OWNERKIND", 'k', 0, 'u');
+  ownerKind.components = {"OWNER", "KIND"};
+  s.records.push_back({"CONTACT",
+                       {F("CID", 'l', 0, 'u'), F("OWNER", 'l', 0, 'd'), F("KIND", 'c', 1), F("VALUE", 'c', 30), addr,
+                        F("STREET", 'c', 10), F("NO", 'i'), ownerKind, F("SCORE", 'F')}});
+  return s;
+}
+
+qordb::SchemaDef LogSchema() {
+  qordb::SchemaDef s;
+  s.name = "LOG";
+  s.records.push_back({"ENTRY", {F("ID", 'l', 0, 'u'), F("TEXT", 'c', 40)}});
+  return s;
+}
+
+TestServer::TestServer() {
+  char tmpl[] = "/tmp/qordbcli-test-XXXXXX";
+  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
+  dir = tmpl;
+  path = dir + "/SRV";
+  setenv("QORDB_ROOT", dir.c_str(), 1);
+  qordb::ServerAdmin::Create(path, 3000000001u, "LMGR-1");
+  qordb::ServerAdmin admin(path);
+  shopId = admin.AddDatabase(ShopSchema());
+  logId = admin.AddDatabase(LogSchema());
+  admin.AddSequence("Customer_Next", 100, 5);
+  admin.AddUser({"ADMIN", "SECRET"});
+  admin.LoadRecords("SHOP", "CUSTOMER",
+                    {{"1", "", "Kovács", "Budapest", "1011"},
+                     {"2", "", "Áron", "Szeged", "6720"},
+                     {"3", "", "Kovács", "Debrecen", "4025"},
+                     {"4", "", "Bíró", "Budapest", "1052"},
+                     {"5", "", "Kovács", "Budapest", "65535"}});
+  admin.LoadRecords("SHOP", "CONTACT",
+                    {{"10", "1", "T", "+36 1 111", "Fő u.", "1", "0.5"},
+                     {"11", "1", "E", "a@b.hu", "", "0", "0"},
+                     {"12", "3", "T", "+36 52 333", "", "-7", "1.25"}});
+}
+
+TestServer::~TestServer() {
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
+
+std::vector<char> UserBlock(const std::string& server, const std::string& service) {
+  std::vector<char> b(211, 0);
+  int32_t size = 211, version = 2;
+  std::memcpy(b.data(), &size, 4);
+  std::memcpy(b.data() + 4, &version, 4);
+  std::strncpy(b.data() + 8, "ADMIN", 31);
+  std::strncpy(b.data() + 72, server.c_str(), 31);
+  std::strncpy(b.data() + 104, service.c_str(), 31);
+  return b;
+}
+
+Owned::~Owned() {
+  if (p) {
+    EXPECT_EQ(FreePtr(p), 0);
+  }
+}
+
+namespace {
+
+void ReadDictionary(int32_t h, int32_t db, TestDictionary& dict) {
+  Owned image;
+  int32_t size = 0;
+  ASSERT_EQ(GetDbDescription(h, db, &image, &size), 0);
+  ASSERT_TRUE(dict.Read(image.p, size));
+}
+
+}  // namespace
+
+TestClient::TestClient(const TestServer& server) : shop(server.shopId), log(server.logId) {
+  EXPECT_EQ(CreateDbHandler(&h), 0);
+  std::vector<char> block = UserBlock("SRV");
+  EXPECT_EQ(InitUserEx(h, block.data()), 0);
+  EXPECT_EQ(OpenDbExA(h, 19, "sysdb", 0), 0);
+  EXPECT_EQ(OpenDbExA(h, shop, "Shop", 0), 0);
+  EXPECT_EQ(OpenDbExA(h, log, "LOG", 0), 0);
+  ReadDictionary(h, 19, sysDict);
+  ReadDictionary(h, shop, shopDict);
+  ReadDictionary(h, log, logDict);
+}
+
+TestClient::~TestClient() { EXPECT_EQ(FreeDbHandler(h), 0); }
+
+int TestClient::Go(int (*entry)(int32_t, int32_t, int32_t, int32_t, char**), const std::string& record,
+                   const std::string& field, std::string* text) {
+  Owned image;
+  int status = entry(h, shop, Rt(record), Len(record), &image);
+  if (status == 0) {
+    EXPECT_NE(image.p, nullptr);
+    *text = shopDict.Text(image.p, record, field);
+  } else {
+    EXPECT_EQ(image.p, nullptr);
+  }
+  return status;
+}
+
+std::vector<std::string> TestClient::Column(const char* list, int32_t size, const std::string& record,
+                                            const std::string& field) const {
+  std::vector<std::string> out;
+  const int len = Len(record);
+  EXPECT_EQ(size % len, 0);
+  for (int32_t at = 0; at + len <= size; at += len) out.push_back(shopDict.Text(list + at, record, field));
+  return out;
+}

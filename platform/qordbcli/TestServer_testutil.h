@@ -1,0 +1,59 @@
+// A server in a temporary folder for the tests, and a client logged in to it
+// through the exported entries.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "SchemaDef.h"
+#include "TestDictionary_testutil.h"
+
+// SHOP: CUSTOMER (ID unique, NAME non-unique, CITYNAME compound of CITY and
+// NAME) and CONTACT (a group, a unique compound key OWNERKIND); LOG: ENTRY.
+qordb::SchemaDef ShopSchema();
+qordb::SchemaDef LogSchema();
+
+class TestServer {
+ public:
+  // Creates the folder, points QORDB_ROOT at it and makes the server "SRV"
+  // with SHOP and LOG, a sequence and the rows below.
+  TestServer();
+  ~TestServer();
+  std::string dir;
+  std::string path;  // dir + "/SRV"
+  int32_t shopId = 0, logId = 0;
+};
+
+// The 211-byte block the login sends.
+std::vector<char> UserBlock(const std::string& server, const std::string& service = "qordb");
+
+// A buffer returned by an entry, released with FreePtr when it goes.
+struct Owned {
+  char* p = nullptr;
+  Owned() = default;
+  Owned(const Owned&) = delete;
+  ~Owned();
+  char** operator&() { return &p; }
+};
+
+// A handle logged in to "SRV" with SYSDB, SHOP and LOG open and read.
+class TestClient {
+ public:
+  explicit TestClient(const TestServer& server);
+  ~TestClient();
+  int32_t h = 10014;
+  int32_t shop = 0, log = 0;
+  TestDictionary shopDict, logDict, sysDict;
+
+  std::vector<char> Blank(const std::string& record) const { return std::vector<char>(shopDict.ImageLength(record)); }
+  int Rt(const std::string& record) const { return shopDict.Rt(record); }
+  int Len(const std::string& record) const { return shopDict.ImageLength(record); }
+  int Key(const std::string& record, const std::string& field) const { return shopDict.FieldNumber(record, field); }
+  // NextRec and friends on SHOP: the status, and the field's text on success.
+  int Go(int (*entry)(int32_t, int32_t, int32_t, int32_t, char**), const std::string& record,
+         const std::string& field, std::string* text);
+  // The values of one field over the records a list entry returned.
+  std::vector<std::string> Column(const char* list, int32_t size, const std::string& record,
+                                  const std::string& field) const;
+};

@@ -1,0 +1,12 @@
+// Diagnostics of libqordbcli.so for tests; not part of the client entries.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+// Buffers handed out by the entries and not yet released with FreePtr.
+int64_t QorDbCliOutstandingBuffers();
+// The text of the last SqlOperation on handle h, "" when none (or no such
+// handle); valid until the next call on that handle.
+const char* QorDbCliLastSql(int32_t h);
+}
