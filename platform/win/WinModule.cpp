@@ -16,10 +16,12 @@ bool EndsWithNoCase(const std::string& s, const std::string& tail) {
   return true;
 }
 
-// "qordbcli", "qordbcli.dll" and "libqordbcli.so" all name libqordbcli.so.
+// "qordbcli", "qordbcli.dll" and "libqordbcli.so" all name libqordbcli.so;
+// a versioned file name ("libc.so.6") stays as it is.
 std::string FileNameOf(std::string name) {
   if (EndsWithNoCase(name, ".dll")) name.resize(name.size() - 4);
-  if (name.size() > 3 && name.ends_with(".so")) return name;
+  if (name.ends_with(".so") || (name.starts_with("lib") && name.find(".so.") != std::string::npos))
+    return name;
   return "lib" + name + ".so";
 }
 

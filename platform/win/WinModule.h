@@ -16,7 +16,8 @@ struct HMODULE__;
 using HMODULE = HMODULE__*;
 
 // name: a module name ("qordbcli"), also accepted with ".dll" or as
-// "libqordbcli.so"; a name containing '/' is taken as a path as it stands.
+// "libqordbcli.so" (a versioned "libc.so.6" as it stands); a name containing
+// '/' is taken as a path.
 HMODULE LoadModule(const char* name);
 
 // The entry's address, or null when the module lacks it (or module is null).
