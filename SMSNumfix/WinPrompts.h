@@ -1,11 +1,10 @@
 #pragma once
-// The boxes of the repair window shown with Qt, and the real clock.
+// The repair window's boxes through the user-interface backend that the
+// program installed, and the real clock.
 
 #include "NumfixPrompts.h"
 
-class QWidget;
-
-class QtPrompts : public NumfixPrompts {
+class WinPrompts : public NumfixPrompts {
 public:
     void ShowMessage(const std::string& text) override;
     void TopMostBox(const std::string& text, const std::string& caption) override;
