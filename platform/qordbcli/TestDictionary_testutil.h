@@ -36,6 +36,10 @@ struct TestDictionary {
   int ImageLength(const std::string& record) const;
   const TestField& Field(const std::string& record, const std::string& field) const;
   int FieldNumber(const std::string& record, const std::string& field) const;
+  // Where a field's value starts in the record image.
+  int Offset(const std::string& record, const std::string& field) const {
+    return ImageOffset(record, Field(record, field));
+  }
   // The record's fields in dictionary order.
   std::vector<const TestField*> FieldsOf(const std::string& record) const;
 
