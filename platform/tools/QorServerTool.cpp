@@ -1,0 +1,247 @@
+#include "QorServerTool.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ostream>
+
+#include "DictionaryImage.h"
+#include "SchemaFile.h"
+#include "SecurityCode.h"
+#include "TsvFile.h"
+
+namespace {
+
+constexpr size_t kMaxUserText = 31;  // the 32-byte "dbuser" fields keep a NUL
+
+const char kUsage[] =
+    "usage: qorserver create SERVER\n"
+    "       qorserver add-database SERVER SCHEMA-FILE\n"
+    "       qorserver add-user SERVER NAME PASSWORD [--disabled]\n"
+    "       qorserver add-sequence SERVER NAME START STEP\n"
+    "       qorserver load SERVER DB RECORD FILE\n"
+    "       qorserver dump SERVER [DB [RECORD]]\n"
+    "SERVER is an absolute path, or a name under the folder in $QORDB_ROOT.\n";
+
+std::string Upper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+int32_t ParseInt32(const std::string& text, const char* what) {
+  int32_t v = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, v);
+  if (ec != std::errc() || ptr != end || text.empty()) {
+    throw ToolError(std::string(what) + " must be a whole number from -2147483648 to 2147483647, not \"" + text + "\"");
+  }
+  return v;
+}
+
+// Values are shown on one line each: control bytes (scrambled names can hold
+// tabs and line feeds) become \xNN.
+std::string Shown(const std::string& value) {
+  std::string out;
+  for (char c : value) {
+    auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+DictionaryImage ReadDictionary(const qordb::ServerAdmin& admin, const std::string& db) {
+  try {
+    return DictionaryImage::Parse(admin.DictionaryImage(db));
+  } catch (const qordb::ServerError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ToolError("database " + db + ": " + e.what());
+  }
+}
+
+std::vector<int> DataFields(const DictionaryImage& d, int record) {
+  std::vector<int> out;
+  for (int i : d.FieldsOf(record)) {
+    if (d.fields[i].IsData()) out.push_back(i);
+  }
+  return out;
+}
+
+void DumpRecord(const qordb::ServerAdmin& admin, const DictionaryImage& d, const std::string& db, int record,
+                std::ostream& out) {
+  std::vector<int> data = DataFields(d, record);
+  for (size_t i = 0; i < data.size(); ++i) out << (i ? "\t" : "") << d.fields[data[i]].name;
+  out << '\n';
+  for (const auto& row : admin.ReadRecords(db, d.records[record].name)) {
+    for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << Shown(row[i]);
+    out << '\n';
+  }
+}
+
+// The server names a failing row by its place among the rows it was given;
+// the operator needs the line of the file.
+std::string WithLineNumbers(std::string message, const TsvFile& file) {
+  size_t at = message.find("row ");
+  if (at == std::string::npos) return message;
+  size_t digits = at + 4, end = digits;
+  while (end < message.size() && message[end] >= '0' && message[end] <= '9') ++end;
+  size_t n = 0;
+  auto [ptr, ec] = std::from_chars(message.data() + digits, message.data() + end, n);
+  if (ec != std::errc() || ptr == message.data() + digits || n < 1 || n > file.rows.size()) return message;
+  return message.replace(at, end - at, "line " + std::to_string(file.rows[n - 1].line));
+}
+
+void Expect(const std::vector<std::string>& args, size_t low, size_t high) {
+  if (args.size() < low || args.size() > high) throw ToolError(std::string("wrong number of arguments\n") + kUsage);
+}
+
+}  // namespace
+
+std::string QorServerTool::AddUser(qordb::ServerAdmin& admin, const std::string& name, const std::string& password,
+                                   bool enabled) {
+  if (name.empty()) throw ToolError("a user needs a name");
+  if (name.size() > kMaxUserText) throw ToolError("a user name has at most 31 characters");
+  if (password.size() > kMaxUserText) throw ToolError("a password has at most 31 characters");
+  qordb::UserDef user;
+  user.name = Upper(name);
+  user.password = password;
+  user.enabled = enabled;
+  SecurityCode code;
+  code.Encode(static_cast<unsigned>(user.name.size()), user.name.data());
+  code.Encode(static_cast<unsigned>(user.password.size()), user.password.data());
+  admin.AddUser(user);
+  for (char c : password) {
+    if (c >= 'a' && c <= 'z') {
+      return "warning: the login upper-cases the password it is given, so a password with small letters never "
+             "matches";
+    }
+  }
+  return "";
+}
+
+size_t QorServerTool::Load(qordb::ServerAdmin& admin, const std::string& db, const std::string& record,
+                           const TsvFile& file, const std::string& source) {
+  auto fail = [&](int line, const std::string& message) -> ToolError {
+    return ToolError(source + (line > 0 ? ", line " + std::to_string(line) : "") + ": " + message);
+  };
+  DictionaryImage d = ReadDictionary(admin, db);
+  int r = d.RecordByName(record);
+  if (r < 0) throw fail(0, "database " + db + " has no record " + record);
+  std::vector<int> fields = d.FieldsOf(r);
+  std::vector<int> data = DataFields(d, r);
+
+  // column of each header name among the data fields
+  std::vector<size_t> column;
+  for (const std::string& name : file.header) {
+    int found = -1;
+    for (int i : fields) {
+      if (Upper(d.fields[i].name) == Upper(name)) found = i;
+    }
+    if (found < 0) throw fail(file.headerLine, "record " + record + " has no field " + name);
+    if (!d.fields[found].IsData()) {
+      throw fail(file.headerLine, name + " is a group or compound key and holds no value of its own");
+    }
+    for (size_t c = 0; c < data.size(); ++c) {
+      if (data[c] == found) column.push_back(c);
+    }
+  }
+
+  // Fields the file leaves out, and empty values, are zero.
+  std::vector<std::string> zero;
+  for (int i : data) zero.push_back(d.fields[i].type == 'c' ? "" : "0");
+  std::vector<std::vector<std::string>> rows;
+  rows.reserve(file.rows.size());
+  for (const TsvFile::Row& row : file.rows) {
+    std::vector<std::string> values = zero;
+    for (size_t c = 0; c < row.values.size(); ++c) {
+      if (!row.values[c].empty()) values[column[c]] = row.values[c];
+    }
+    rows.push_back(std::move(values));
+  }
+  try {
+    return admin.LoadRecords(db, record, rows);
+  } catch (const qordb::ServerError& e) {
+    std::string message = WithLineNumbers(e.what(), file);
+    throw ToolError(source + (message.rfind("line ", 0) == 0 ? ", " : ": ") + message);
+  }
+}
+
+void QorServerTool::Dump(const qordb::ServerAdmin& admin, const std::string& db, const std::string& record,
+                         std::ostream& out) {
+  if (!record.empty()) {
+    DictionaryImage d = ReadDictionary(admin, db);
+    int r = d.RecordByName(record);
+    if (r < 0) throw ToolError("database " + db + " has no record " + record);
+    DumpRecord(admin, d, db, r, out);
+    return;
+  }
+  std::vector<std::string> names = db.empty() ? admin.Databases() : std::vector<std::string>{db};
+  for (const std::string& name : names) {
+    DictionaryImage d = ReadDictionary(admin, name);
+    for (size_t r = 0; r < d.records.size(); ++r) {
+      out << '[' << name << '.' << d.records[r].name << "]\n";
+      DumpRecord(admin, d, name, static_cast<int>(r), out);
+    }
+  }
+}
+
+int QorServerTool::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  try {
+    if (args.empty()) throw ToolError(std::string("no command\n") + kUsage);
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h") {
+      out << kUsage;
+      return 0;
+    }
+    if (args.size() < 2) throw ToolError(std::string("no server named\n") + kUsage);
+    const std::string path = qordb::ServerAdmin::ResolveServerPath(args[1]);
+    if (command == "create") {
+      Expect(args, 2, 2);
+      qordb::ServerAdmin::Create(path);
+      out << "created server " << path << '\n';
+    } else if (command == "add-database") {
+      Expect(args, 3, 3);
+      SchemaFile file = SchemaFile::ParseFile(args[2]);
+      qordb::ServerAdmin admin(path);
+      int32_t id = admin.AddDatabase(file.schema, file.id);
+      out << "added database " << file.schema.name << " with id " << id << '\n';
+    } else if (command == "add-user") {
+      Expect(args, 4, 5);
+      if (args.size() == 5 && args[4] != "--disabled") throw ToolError("unknown option " + args[4]);
+      qordb::ServerAdmin admin(path);
+      std::string warning = AddUser(admin, args[2], args[3], args.size() == 4);
+      if (!warning.empty()) err << "qorserver: " << warning << '\n';
+      out << "added user " << Upper(args[2]) << (args.size() == 5 ? " (disabled)" : "") << '\n';
+    } else if (command == "add-sequence") {
+      Expect(args, 5, 5);
+      int32_t start = ParseInt32(args[3], "START");
+      int32_t step = ParseInt32(args[4], "STEP");
+      qordb::ServerAdmin admin(path);
+      admin.AddSequence(args[2], start, step);
+      out << "added sequence " << args[2] << '\n';
+    } else if (command == "load") {
+      Expect(args, 5, 5);
+      TsvFile file = TsvFile::ReadFile(args[4]);
+      qordb::ServerAdmin admin(path);
+      size_t n = Load(admin, args[2], args[3], file, args[4]);
+      out << "loaded " << n << " records into " << args[2] << '.' << args[3] << '\n';
+    } else if (command == "dump") {
+      Expect(args, 2, 4);
+      qordb::ServerAdmin admin(path);
+      Dump(admin, args.size() > 2 ? args[2] : "", args.size() > 3 ? args[3] : "", out);
+    } else {
+      throw ToolError("unknown command " + command + "\n" + kUsage);
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    err << "qorserver: " << e.what() << '\n';
+    return 1;
+  }
+}
