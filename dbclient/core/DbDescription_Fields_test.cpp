@@ -1,0 +1,199 @@
+// Field buffers: conversions by type, stored bytes, packing.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+
+#include "DbDescription.h"
+#include "TestDictionary_testutil.h"
+
+namespace {
+
+int CodeOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const QorExceptBase& e) {
+    return e.GetCode();
+  }
+  return 0;
+}
+
+// One field per case, so every type meets the conversions on its own.
+struct Conversion {
+  char type;
+  int16_t length;
+  int16_t flags;
+  const char* in;
+  std::vector<unsigned char> stored;  // the first bytes of the buffer
+  std::string out;
+};
+
+class ConversionTest : public ::testing::TestWithParam<Conversion> {};
+
+TEST_P(ConversionTest, TextToStoredFormAndBack) {
+  const Conversion& c = GetParam();
+  TestDictionary t;
+  t.Record("r").Field("f", c.type, c.length, 'n', c.flags);
+  DbDescription d = t.Load();
+  ASSERT_TRUE(d.SetFieldText(0, c.in));
+  std::vector<char> image;
+  ASSERT_TRUE(d.PackRecord("r", image));
+  ASSERT_GE(image.size(), c.stored.size());
+  for (size_t i = 0; i < c.stored.size(); ++i)
+    EXPECT_EQ(static_cast<unsigned char>(image[i]), c.stored[i]) << "byte " << i;
+  EXPECT_EQ(d.GetFieldText(0), c.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, ConversionTest,
+    ::testing::Values(
+        Conversion{'s', 2, 0, "70000", {0x70, 0x11}, "4464"},
+        Conversion{'s', 2, 0, "-1", {0xFF, 0xFF}, "-1"},
+        Conversion{'s', 2, kFieldUnsigned, "-1", {0xFF, 0xFF}, "65535"},
+        Conversion{'i', 4, 0, "  -12abc", {0xF4, 0xFF, 0xFF, 0xFF}, "-12"},
+        Conversion{'i', 4, kFieldUnsigned, "-5", {0xFB, 0xFF, 0xFF, 0xFF}, "-5"},
+        Conversion{'l', 4, 0, "abc", {0, 0, 0, 0}, "0"},
+        Conversion{'l', 4, kFieldUnsigned, "3000000000", {0x00, 0x5E, 0xD0, 0xB2}, "3000000000"},
+        Conversion{'l', 4, 0, "3000000000", {0x00, 0x5E, 0xD0, 0xB2}, "-1294967296"},
+        Conversion{'d', 4, 0, "4294967295", {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
+        Conversion{'d', 4, 0, "-1", {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
+        Conversion{'F', 8, 0, "2.5", {0, 0, 0, 0, 0, 0, 0x04, 0x40}, "2.5"},
+        Conversion{'F', 8, 0, "5", {0, 0, 0, 0, 0, 0, 0x14, 0x40}, "5."},
+        Conversion{'f', 4, 0, "0.25", {0, 0, 0x80, 0x3E}, "0.25"},
+        Conversion{'c', 1, 0, "0x41", {65}, "A"},
+        Conversion{'c', 1, 0, "41", {65}, "A"},
+        Conversion{'c', 1, 0, "A", {65}, "A"},
+        Conversion{'c', 1, 0, "0X1f", {31}, "\x1f"},
+        Conversion{'c', 1, 0, "", {0}, ""},
+        Conversion{'c', 1, kFieldUnsigned, "", {0}, std::string(1, '\0')},
+        Conversion{'c', 3, 0, "ab", {'a', 'b', 0}, "ab"},
+        Conversion{'c', 6, 0, "Árvíz", {0xC1, 'r', 'v', 0xED, 'z', 0}, "Árvíz"}));
+
+TEST(FieldBufferTest, OneByteZeroReadsAsOneCharacterWithTheUnsignedFlag) {
+  TestDictionary t;
+  t.Record("r").Field("s", 'c', 1, 'n', kFieldUnsigned).Field("p", 'c', 1);
+  DbDescription d = t.Load();
+  EXPECT_EQ(d.GetFieldText(0), std::string(1, '\0'));
+  EXPECT_EQ(d.GetFieldText(1), "");
+}
+
+TEST(FieldBufferTest, ShortTextOverLongerKeepsTheBytesAfterItsNul) {
+  TestDictionary t;
+  t.Record("r").Field("c", 'c', 10);
+  DbDescription d = t.Load();
+  d.SetFieldText(0, "ABCDEF");
+  d.SetFieldText(0, "XY");
+  std::vector<char> image;
+  d.PackRecord("r", image);
+  EXPECT_EQ(std::string(image.data(), 6), std::string("XY\0DEF", 6));
+  EXPECT_EQ(d.GetFieldText(0), "XY");
+}
+
+TEST(FieldBufferTest, TooLongTextIsRefusedAndTheOldValueStays) {
+  TestDictionary t;
+  t.Record("r").Field("c", 'c', 3);
+  DbDescription d = t.Load();
+  d.SetFieldText(0, "ab");
+  EXPECT_EQ(CodeOf([&] { d.SetFieldText(0, "abc"); }), 2006);
+  EXPECT_EQ(d.GetFieldText(0), "ab");
+}
+
+TEST(FieldBufferTest, AFullTextWithoutNulReadsOnlyItsField) {
+  TestDictionary t;
+  t.Record("r").Field("c", 'c', 4).Field("n", 'i', 4);
+  DbDescription d = t.Load();
+  std::vector<char> image{'W', 'X', 'Y', 'Z', 1, 0, 0, 0};
+  ASSERT_TRUE(d.UnpackRecord(image.data(), "R"));
+  EXPECT_EQ(d.GetFieldText(0), "WXYZ");
+  EXPECT_EQ(d.GetFieldText(1), "1");
+}
+
+TEST(FieldBufferTest, OneByteTexts) {
+  struct Case {
+    const char* text;
+    int result;  // the byte, or the error code as a negative number
+  } cases[] = {{"", 0}, {"a", 'a'}, {"0x41", 65}, {"0X41", 65}, {"41", 65}, {"1f", 31},
+               {"1F", 31}, {"0Y41", -2004}, {"4G", -2004}, {"414", -2004}, {"0x4", -2004},
+               {"0x414", -2004}};
+  for (const Case& c : cases) {
+    int got;
+    try {
+      got = DbDescription::TextToChar(c.text);
+    } catch (const DbDescError& e) {
+      got = -e.GetCode();
+    }
+    EXPECT_EQ(got, c.result) << c.text;
+  }
+}
+
+TEST(FieldBufferTest, GroupsAndCompoundKeysHaveNoValue) {
+  DbDescription d = TestDictionary::Sample().Load();
+  EXPECT_EQ(d.GetFieldTextByName("item", "g"), "");
+  EXPECT_EQ(d.GetFieldTextByName("item", "k"), "");
+  EXPECT_FALSE(d.SetFieldText(1001, "x"));
+  EXPECT_FALSE(d.SetFieldText(1008, "x"));
+  EXPECT_FALSE(d.SetFieldText(5000, "x"));
+  EXPECT_EQ(CodeOf([&] { d.GetFieldText(1009); }), 2003);
+}
+
+TEST(FieldBufferTest, FieldTextsByNameInTheOrderGiven) {
+  DbDescription d = TestDictionary::Sample().Load();
+  d.SetFieldText(0, "12");
+  d.SetFieldText(2, "Kis");
+  StringVector out("stale");
+  d.GetFieldTexts("person", StringVector() << "name" << "ID", out);
+  EXPECT_EQ(out, (StringVector() << "Kis" << "12"));
+  try {
+    d.GetFieldTexts("person", StringVector("zip"), out);
+    FAIL();
+  } catch (const DbDescError& e) {
+    EXPECT_EQ(e.GetCode(), 2003);
+    EXPECT_EQ(e.GetArgs(), (StringVector() << "person" << "zip"));
+  }
+}
+
+TEST(FieldBufferTest, PackingPlacesFieldsAndZeroesTheGaps) {
+  DbDescription d = TestDictionary::Sample().Load();
+  d.SetFieldText(1000, "AB");
+  d.SetFieldText(1002, "513");
+  std::vector<char> image(100, 'x');
+  ASSERT_TRUE(d.PackRecord("item", image));
+  ASSERT_EQ(image.size(), 30u);
+  EXPECT_EQ(std::string(image.data(), 4), std::string("AB\0\0", 4));
+  EXPECT_EQ(image[4], 0x01);  // 513 little-endian
+  EXPECT_EQ(image[5], 0x02);
+  for (size_t i = 6; i < image.size(); ++i) EXPECT_EQ(image[i], 0) << i;
+
+  DbDescription e = TestDictionary::Sample().Load();
+  ASSERT_TRUE(e.UnpackRecord(image.data(), "Item"));
+  EXPECT_EQ(e.GetFieldText(1000), "AB");
+  EXPECT_EQ(e.GetFieldText(1002), "513");
+  ASSERT_TRUE(e.ClearFields("item"));
+  EXPECT_EQ(e.GetFieldText(1002), "0");
+
+  EXPECT_FALSE(d.PackRecord("nope", image));
+  EXPECT_FALSE(d.UnpackRecord(image.data(), "nope"));
+  EXPECT_FALSE(d.ClearFields("nope"));
+}
+
+TEST(FieldBufferTest, NumbersIgnoreTheProcessLocale) {
+  const char* names[] = {"de_DE.UTF-8", "hu_HU.UTF-8", "fr_FR.UTF-8", "de_DE", "hu_HU"};
+  std::string previous = std::setlocale(LC_ALL, nullptr);
+  const char* found = nullptr;
+  for (const char* n : names)
+    if (std::setlocale(LC_ALL, n)) {
+      found = n;
+      break;
+    }
+  if (!found) GTEST_SKIP() << "no locale with a decimal comma here";
+  DbDescription d = TestDictionary::Sample().Load();
+  d.SetFieldText(1003, "2.75");
+  std::string text = d.GetFieldText(1003);
+  d.SetFieldText(1004, "1.5");
+  std::string single = d.GetFieldText(1004);
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(text, "2.75");
+  EXPECT_EQ(single, "1.5");
+}
+
+}  // namespace
