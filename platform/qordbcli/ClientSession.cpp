@@ -17,7 +17,7 @@ constexpr int kServerAt = 72;
 constexpr int kServiceAt = 104;
 constexpr int kTextField = 32;
 
-enum Op { kFirst, kPrev, kNext, kLast, kByRid, kFindEq, kFindNext, kListEq, kListGe, kAll, kCount, kUpdate,
+enum Op { kFirst, kPrev, kNext, kLast, kNextSame, kPrevSame, kByRid, kFindEq, kFindNext, kListEq, kListGe, kAll, kCount, kUpdate,
           kDelete, kInsert, kRidMatches };
 
 std::string BlockText(const char* block, int at) {
@@ -201,27 +201,43 @@ int ClientSession::Navigate(Move move, int32_t db, int32_t rt, int32_t len, char
   const std::vector<int> parts = pos.key == 1 ? std::vector<int>{} : t.rec->KeyParts(pos.key % 1000);
   const bool desc = move == Move::Prev || move == Move::Last;
   const bool relative = move == Move::Prev || move == Move::Next;
-  const int op = move == Move::First ? kFirst : move == Move::Last ? kLast : move == Move::Next ? kNext : kPrev;
-  sqlite3_stmt* s = Cached(t, pos.key, op, [&] {
-    std::string sql = "SELECT rid, img FROM " + t.table;
-    if (relative) {
-      std::string cols = Columns(*t.rec, parts);
-      std::string lhs = cols.empty() ? "rid" : "(" + cols + ", rid)";
-      std::string rhs = cols.empty() ? "?" : "(" + Placeholders(parts.size() + 1) + ")";
-      sql += " WHERE " + lhs + (desc ? " < " : " > ") + rhs;
-    }
-    return sql + OrderBy(*t.rec, parts, desc) + " LIMIT 1";
-  });
-  StmtUse use(s);
+  const std::string cols = Columns(*t.rec, parts);
+
+  // A relative move looks first among the records that share the remembered
+  // key value (by insertion order), then beyond that value; one range query
+  // over (key, rid) would scan every duplicate of a popular value.
+  sqlite3_stmt* s = nullptr;
   if (relative) {
-    int next = BindParts(s, 1, *t.rec, parts, pos.image.data());
-    sqlite3_bind_int64(s, next, pos.rid);
+    sqlite3_stmt* same = Cached(t, pos.key, desc ? kPrevSame : kNextSame, [&] {
+      std::string sql = "SELECT rid, img FROM " + t.table + " WHERE ";
+      if (!parts.empty()) sql += "(" + cols + ") = (" + Placeholders(parts.size()) + ") AND ";
+      return sql + (desc ? "rid < ? ORDER BY rid DESC" : "rid > ? ORDER BY rid") + " LIMIT 1";
+    });
+    StmtUse use(same);
+    int at = BindParts(same, 1, *t.rec, parts, pos.image.data());
+    sqlite3_bind_int64(same, at, pos.rid);
+    if (use.Step()) return Deliver(t, same, image);
+    if (parts.empty()) return kNotFound;
+    s = Cached(t, pos.key, desc ? kPrev : kNext, [&] {
+      return "SELECT rid, img FROM " + t.table + " WHERE (" + cols + ")" + (desc ? " < (" : " > (") +
+             Placeholders(parts.size()) + ")" + OrderBy(*t.rec, parts, desc) + " LIMIT 1";
+    });
+  } else {
+    s = Cached(t, pos.key, desc ? kLast : kFirst, [&] {
+      return "SELECT rid, img FROM " + t.table + OrderBy(*t.rec, parts, desc) + " LIMIT 1";
+    });
   }
+  StmtUse use(s);
+  if (relative) BindParts(s, 1, *t.rec, parts, pos.image.data());
   if (!use.Step()) return kNotFound;
-  if (sqlite3_column_bytes(s, 1) != t.rec->imageLength) throw StatusError{kEngineFailure};
-  const char* img = static_cast<const char*>(sqlite3_column_blob(s, 1));
+  return Deliver(t, s, image);
+}
+
+int ClientSession::Deliver(const Target& t, sqlite3_stmt* row, char** image) {
+  if (sqlite3_column_bytes(row, 1) != t.rec->imageLength) throw StatusError{kEngineFailure};
+  const char* img = static_cast<const char*>(sqlite3_column_blob(row, 1));
   char* out = AllocCopy(img, t.rec->imageLength);
-  Remember(t, sqlite3_column_int64(s, 0), img);
+  Remember(t, sqlite3_column_int64(row, 0), img);
   *image = out;
   return 0;
 }
@@ -239,19 +255,22 @@ int ClientSession::FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, b
   Position& pos = *t.pos;
   if (pos.key == 1) return kNoKey;
   const std::vector<int> parts = t.rec->KeyParts(pos.key % 1000);
-  const bool after = next && pos.has;
+  // The next match follows the current record only when that record carries
+  // the value; a current record past the value leaves no next match.
+  bool after = false;
+  if (next && pos.has) {
+    int order = CompareKey(*t.rec, parts, pos.image.data(), *buffer);
+    if (order > 0) return kNotFound;
+    after = order == 0;
+  }
   sqlite3_stmt* s = Cached(t, pos.key, after ? kFindNext : kFindEq, [&] {
-    std::string cols = Columns(*t.rec, parts);
-    std::string sql = "SELECT rid, img FROM " + t.table + " WHERE (" + cols + ") = (" + Placeholders(parts.size()) + ")";
-    if (after) sql += " AND (" + cols + ", rid) > (" + Placeholders(parts.size() + 1) + ")";
-    return sql + OrderBy(*t.rec, parts, false) + " LIMIT 1";
+    std::string sql = "SELECT rid, img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
+                      Placeholders(parts.size()) + ")";
+    return sql + (after ? " AND rid > ? ORDER BY rid" : " ORDER BY rid") + " LIMIT 1";
   });
   StmtUse use(s);
   int at = BindParts(s, 1, *t.rec, parts, *buffer);
-  if (after) {
-    at = BindParts(s, at, *t.rec, parts, pos.image.data());
-    sqlite3_bind_int64(s, at, pos.rid);
-  }
+  if (after) sqlite3_bind_int64(s, at, pos.rid);
   if (!use.Step()) return kNotFound;
   if (sqlite3_column_bytes(s, 1) != t.rec->imageLength) throw StatusError{kEngineFailure};
   const char* img = static_cast<const char*>(sqlite3_column_blob(s, 1));
@@ -289,7 +308,7 @@ int64_t ClientSession::Locate(const Target& t, const char* image) {
   }
   sqlite3_stmt* s = Cached(t, pos.key, kFindEq, [&] {
     return "SELECT rid, img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
-           Placeholders(parts.size()) + ")" + OrderBy(*t.rec, parts, false) + " LIMIT 1";
+           Placeholders(parts.size()) + ") ORDER BY rid LIMIT 1";
   });
   StmtUse use(s);
   BindParts(s, 1, *t.rec, parts, image);

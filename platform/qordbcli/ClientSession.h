@@ -108,6 +108,8 @@ class ClientSession {
   template <typename B>
   sqlite3_stmt* Cached(const Target& t, int32_t key, int op, B&& build);
   bool ReadRid(const Target& t, int64_t rid, std::vector<char>* image);
+  // Hands the row's record (rid, img) to the caller and makes it current.
+  int Deliver(const Target& t, sqlite3_stmt* row, char** image);
   void Remember(const Target& t, int64_t rid, const char* image);
   int64_t Locate(const Target& t, const char* image);
   const DictModel& Sysdb();

@@ -1,5 +1,6 @@
 #include "ServerFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace qordb {
@@ -144,6 +145,93 @@ void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& f, const char* im
       break;
   }
   if (rc != SQLITE_OK) throw StatusError{StatusOf(rc)};
+}
+
+namespace {
+
+struct KeyValue {
+  enum Kind { kNull, kNumber, kBytes } kind = kNull;
+  bool integral = false;
+  int64_t i = 0;
+  double d = 0;
+  const char* p = nullptr;
+  size_t n = 0;
+};
+
+KeyValue ValueOf(const FieldModel& f, const char* image) {
+  KeyValue v;
+  const char* p = image + f.offset;
+  switch (f.type) {
+    case 'c':
+      if (f.length == 1) {
+        v.kind = KeyValue::kNumber;
+        v.integral = true;
+        v.i = static_cast<uint8_t>(p[0]);
+      } else {
+        const void* nul = std::memchr(p, 0, f.length);
+        v.kind = KeyValue::kBytes;
+        v.p = p;
+        v.n = nul ? static_cast<const char*>(nul) - p : f.length;
+      }
+      break;
+    case 's':
+    case 'i':
+    case 'l':
+    case 'd':
+      v.kind = KeyValue::kNumber;
+      v.integral = true;
+      v.i = FieldInteger(f, image);
+      break;
+    case 'f':
+    case 'F': {
+      if (f.type == 'f') {
+        float x;
+        std::memcpy(&x, p, 4);
+        v.d = x;
+      } else {
+        std::memcpy(&v.d, p, 8);
+      }
+      // NaN is stored as NULL, which sorts first.
+      v.kind = v.d == v.d ? KeyValue::kNumber : KeyValue::kNull;
+      break;
+    }
+    default:
+      v.kind = KeyValue::kBytes;
+      v.p = p;
+      v.n = f.length;
+      break;
+  }
+  return v;
+}
+
+int Compare(const KeyValue& a, const KeyValue& b) {
+  if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
+  switch (a.kind) {
+    case KeyValue::kNull:
+      return 0;
+    case KeyValue::kNumber:
+      if (a.integral && b.integral) return a.i < b.i ? -1 : a.i > b.i ? 1 : 0;
+      {
+        double x = a.integral ? static_cast<double>(a.i) : a.d, y = b.integral ? static_cast<double>(b.i) : b.d;
+        return x < y ? -1 : x > y ? 1 : 0;
+      }
+    case KeyValue::kBytes: {
+      int c = std::memcmp(a.p, b.p, std::min(a.n, b.n));
+      if (c != 0) return c < 0 ? -1 : 1;
+      return a.n < b.n ? -1 : a.n > b.n ? 1 : 0;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int CompareKey(const RecordModel& rec, const std::vector<int>& parts, const char* a, const char* b) {
+  for (int p : parts) {
+    int c = Compare(ValueOf(rec.fields[p], a), ValueOf(rec.fields[p], b));
+    if (c != 0) return c;
+  }
+  return 0;
 }
 
 std::string InsertSql(int32_t dbId, int r, const RecordModel& rec) {

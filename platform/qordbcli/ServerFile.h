@@ -99,6 +99,10 @@ void CreateRecordTable(sqlite3* db, int32_t dbId, int recordIndex, const RecordM
 // Binds the value that key column part (a data field position) has in image.
 void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& field, const char* image);
 
+// How two images compare on the key parts, in the order the indexes keep
+// (numbers by value, characters as bytes up to the NUL): -1, 0 or 1.
+int CompareKey(const RecordModel& rec, const std::vector<int>& parts, const char* a, const char* b);
+
 // Inserts a normalised image; returns its rid. Throws StatusError (10005 on a
 // unique-key duplicate).
 int64_t InsertRecord(sqlite3* db, sqlite3_stmt* insert, const RecordModel& rec, const char* image);
