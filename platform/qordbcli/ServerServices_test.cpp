@@ -1,0 +1,291 @@
+// Transactions, sequences, counts, bookmarks, server parameters and the
+// extension package through the exported entries; two handles on one server
+// and a process killed inside a transaction.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "ServerAdmin.h"
+#include "qordbcli.h"
+#include "qordbcli_diag.h"
+#include "TestServer_testutil.h"
+
+namespace {
+
+class Services : public ::testing::Test {
+ protected:
+  void SetUp() override { buffersBefore_ = QorDbCliOutstandingBuffers(); }
+  void TearDown() override { EXPECT_EQ(QorDbCliOutstandingBuffers(), buffersBefore_); }
+
+  int AddCustomer(TestClient& c, int id) {
+    std::vector<char> img = c.Blank("CUSTOMER");
+    c.shopDict.SetInt(img, "CUSTOMER", "ID", id);
+    c.shopDict.SetText(img, "CUSTOMER", "NAME", "Új " + std::to_string(id));
+    char* p = img.data();
+    return NewRec(c.h, c.shop, c.Rt("CUSTOMER"), c.Len("CUSTOMER"), &p);
+  }
+  int AddEntry(TestClient& c, int id) {
+    std::vector<char> img(c.logDict.ImageLength("ENTRY"));
+    c.logDict.SetInt(img, "ENTRY", "ID", id);
+    c.logDict.SetText(img, "ENTRY", "TEXT", "bejegyzés");
+    char* p = img.data();
+    return NewRec(c.h, c.log, c.logDict.Rt("ENTRY"), c.logDict.ImageLength("ENTRY"), &p);
+  }
+  int32_t Count(TestClient& c, bool log = false) {
+    int32_t n = -1;
+    EXPECT_EQ(GetCount(c.h, log ? c.log : c.shop, log ? c.logDict.Rt("ENTRY") : c.Rt("CUSTOMER"), &n), 0);
+    return n;
+  }
+  int CurrentId(TestClient& c) {
+    Owned image;
+    int status = ReadCurrentRec(c.h, c.shop, c.Rt("CUSTOMER"), c.Len("CUSTOMER"), &image);
+    return status == 0 ? static_cast<int>(c.shopDict.Int(image.p, "CUSTOMER", "ID")) : -status;
+  }
+  int Move(TestClient& c, int (*e)(int32_t, int32_t, int32_t, int32_t, char**)) {
+    Owned image;
+    int status = e(c.h, c.shop, c.Rt("CUSTOMER"), c.Len("CUSTOMER"), &image);
+    return status == 0 ? static_cast<int>(c.shopDict.Int(image.p, "CUSTOMER", "ID")) : -status;
+  }
+
+  TestServer server_;
+
+ private:
+  int64_t buffersBefore_ = 0;
+};
+
+TEST_F(Services, OneTransactionCoversEveryDatabaseOfTheHandle) {
+  TestClient c(server_);
+  EXPECT_EQ(EndTransaction(c.h, 1), 0) << "none open";
+  ASSERT_EQ(BeginTransaction(c.h, "Import", 0, 0), 0);
+  EXPECT_EQ(BeginTransaction(c.h, "Import", 0, 0), 10023);
+  ASSERT_EQ(AddCustomer(c, 10), 0);
+  ASSERT_EQ(AddEntry(c, 1), 0);
+  EXPECT_EQ(Count(c), 6) << "the handle sees its own changes";
+  ASSERT_EQ(EndTransaction(c.h, 0), 0);
+  EXPECT_EQ(Count(c), 5);
+  EXPECT_EQ(Count(c, true), 0);
+  EXPECT_EQ(EndTransaction(c.h, 0), 0);
+
+  ASSERT_EQ(BeginTransaction(c.h, "Import", 0, 0), 0);
+  ASSERT_EQ(AddCustomer(c, 10), 0);
+  ASSERT_EQ(AddEntry(c, 1), 0);
+  EXPECT_EQ(AddCustomer(c, 10), 10005) << "a failed write keeps the transaction";
+  ASSERT_EQ(EndTransaction(c.h, 1), 0);
+  EXPECT_EQ(Count(c), 6);
+  EXPECT_EQ(Count(c, true), 1);
+
+  // Outside a transaction every write commits at once.
+  ASSERT_EQ(AddEntry(c, 2), 0);
+  TestClient other(server_);
+  EXPECT_EQ(Count(other, true), 2);
+}
+
+TEST_F(Services, TwoHandlesReadWhileTheOtherWrites) {
+  TestClient writer(server_), reader(server_);
+  ASSERT_EQ(BeginTransaction(writer.h, "W", 0, 0), 0);
+  ASSERT_EQ(AddCustomer(writer, 20), 0);
+  // The reader neither waits nor sees what is not committed.
+  EXPECT_EQ(Count(reader), 5);
+  EXPECT_EQ(Move(reader, LastRec), 5);
+  ASSERT_EQ(AddCustomer(writer, 21), 0);
+  EXPECT_EQ(Move(reader, FirstRec), 1);
+  EXPECT_EQ(Move(reader, NextRec), 2);
+  ASSERT_EQ(EndTransaction(writer.h, 1), 0);
+  EXPECT_EQ(Count(reader), 7);
+  EXPECT_EQ(Move(reader, LastRec), 21);
+  // Positions and keys belong to each handle.
+  ASSERT_EQ(DefineKey(reader.h, reader.shop, reader.Rt("CUSTOMER"), reader.Key("CUSTOMER", "NAME")), 0);
+  EXPECT_EQ(Move(writer, FirstRec), 1);
+  EXPECT_EQ(Move(reader, FirstRec), 4);
+  EXPECT_EQ(CurrentId(writer), 1);
+}
+
+TEST_F(Services, FreeingAHandleAbortsItsTransaction) {
+  {
+    TestClient c(server_);
+    ASSERT_EQ(BeginTransaction(c.h, "Lost", 0, 0), 0);
+    ASSERT_EQ(AddCustomer(c, 30), 0);
+  }
+  TestClient after(server_);
+  EXPECT_EQ(Count(after), 5);
+  ASSERT_EQ(BeginTransaction(after.h, "Next", 0, 0), 0) << "the write lock was released";
+  EXPECT_EQ(EndTransaction(after.h, 1), 0);
+}
+
+TEST_F(Services, KilledInsideATransactionLeavesTheServerAsBefore) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // No test macros here: the child only works and dies.
+    int32_t h;
+    std::vector<char> block = UserBlock("SRV");
+    if (CreateDbHandler(&h) || InitUserEx(h, block.data()) || OpenDbExA(h, server_.shopId, "SHOP", 0)) _exit(3);
+    char* image = nullptr;
+    int32_t size = 0;
+    if (GetDbDescription(h, server_.shopId, &image, &size)) _exit(4);
+    TestDictionary d;
+    d.Read(image, size);
+    FreePtr(image);
+    int32_t id;
+    if (BeginTransaction(h, "Doomed", 0, 0) || GetNextId(h, "Customer_Next", &id)) _exit(5);
+    std::vector<char> img(d.ImageLength("CUSTOMER"));
+    for (int i = 0; i < 2000; ++i) {
+      d.SetInt(img, "CUSTOMER", "ID", 1000 + i);
+      char* p = img.data();
+      if (NewRec(h, server_.shopId, d.Rt("CUSTOMER"), d.ImageLength("CUSTOMER"), &p)) _exit(6);
+    }
+    kill(getpid(), SIGKILL);
+    _exit(7);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "child ended with " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+
+  TestClient c(server_);
+  EXPECT_EQ(Count(c), 5);
+  int32_t id = 0;
+  EXPECT_EQ(GetNextId(c.h, "customer_next", &id), 0);
+  EXPECT_EQ(id, 100) << "the sequence step taken inside the transaction is gone too";
+  ASSERT_EQ(BeginTransaction(c.h, "After", 0, 0), 0) << "no lock left behind";
+  ASSERT_EQ(AddCustomer(c, 1000), 0);
+  ASSERT_EQ(EndTransaction(c.h, 1), 0);
+  EXPECT_EQ(Count(c), 6);
+}
+
+TEST_F(Services, GetNextIdDrawsFromSysdbSequencies) {
+  TestClient a(server_), b(server_);
+  int32_t id = 0;
+  EXPECT_EQ(GetNextId(a.h, "Customer_Next", &id), 0);
+  EXPECT_EQ(id, 100);
+  EXPECT_EQ(GetNextId(b.h, "CUSTOMER_NEXT", &id), 0) << "names match without regard to case";
+  EXPECT_EQ(id, 105);
+  EXPECT_EQ(GetNextId(a.h, "customer_next", &id), 0);
+  EXPECT_EQ(id, 110);
+  EXPECT_EQ(GetNextId(a.h, "sysdb_dbuser", &id), 0);
+  EXPECT_EQ(id, 2) << "the user the test server made took 1";
+  id = -5;
+  EXPECT_EQ(GetNextId(a.h, "nosuch", &id), 10061);
+  EXPECT_EQ(id, -5);
+  EXPECT_EQ(GetNextId(a.h, "", &id), 10061);
+  EXPECT_EQ(GetNextId(a.h, nullptr, &id), 10050);
+  EXPECT_EQ(GetNextId(a.h, "customer_next", nullptr), 10050);
+}
+
+TEST_F(Services, CountsTimeAndLocks) {
+  TestClient c(server_);
+  int32_t n = -1;
+  EXPECT_EQ(GetCount(c.h, c.log, c.logDict.Rt("ENTRY"), &n), 0);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(GetCount(c.h, c.shop, 10009, &n), 10012);
+  EXPECT_EQ(GetCount(c.h, c.shop, c.Rt("CUSTOMER"), nullptr), 10050);
+  time_t now = 0;
+  const time_t before = std::time(nullptr);
+  EXPECT_EQ(GetServerTime(c.h, &now), 0);
+  EXPECT_GE(now, before);
+  EXPECT_LE(now, std::time(nullptr));
+  EXPECT_EQ(GetServerTime(c.h, nullptr), 10050);
+  EXPECT_EQ(GetServerTime(4711, &now), 10015);
+  EXPECT_EQ(UnlockRecord(c.h, c.shop, c.Rt("CUSTOMER"), 1), 10002) << "nothing is ever locked";
+}
+
+TEST_F(Services, BookmarksMarkAndReturnToARecord) {
+  TestClient c(server_);
+  const int rt = c.Rt("CUSTOMER");
+  int32_t id = -1;
+  ASSERT_EQ(BookmarkCreate(c.h, c.shop, rt, &id), 0);
+  EXPECT_EQ(BookmarkOperation(c.h, id, 0), 10002) << "no current record to mark";
+  EXPECT_EQ(BookmarkOperation(c.h, id, 1), 10063) << "not marked yet";
+  EXPECT_EQ(Move(c, FirstRec), 1);
+  EXPECT_EQ(Move(c, NextRec), 2);
+  EXPECT_EQ(BookmarkOperation(c.h, id, 0), 0);
+  EXPECT_EQ(Move(c, LastRec), 5);
+  EXPECT_EQ(BookmarkOperation(c.h, id, 1), 0);
+  EXPECT_EQ(CurrentId(c), 2);
+  EXPECT_EQ(Move(c, NextRec), 3) << "moves continue from the bookmarked record";
+  EXPECT_EQ(BookmarkOperation(c.h, id, 7), 10029);
+
+  int32_t second = -1;
+  ASSERT_EQ(BookmarkCreate(c.h, c.shop, rt, &second), 0);
+  EXPECT_NE(second, id);
+  EXPECT_EQ(BookmarkOperation(c.h, second, 0), 0);  // on record 3
+  std::vector<char> img = c.Blank("CUSTOMER");
+  char* p = img.data();
+  ASSERT_EQ(DelRec(c.h, c.shop, rt, c.Len("CUSTOMER"), &p), 0);  // the current record, 3
+  EXPECT_EQ(BookmarkOperation(c.h, second, 1), 10063) << "its record is gone";
+
+  EXPECT_EQ(BookmarkDrop(c.h, id), 0);
+  EXPECT_EQ(BookmarkDrop(c.h, id), 10050);
+  EXPECT_EQ(BookmarkOperation(c.h, id, 1), 10050);
+  EXPECT_EQ(BookmarkCreate(c.h, c.shop, 9000, &id), 10012);
+  EXPECT_EQ(BookmarkCreate(c.h, c.shop, rt, nullptr), 10050);
+}
+
+TEST_F(Services, ServerParametersAndTheExtensionPackage) {
+  TestClient c(server_);
+  struct Case {
+    const char* name;
+    int status;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"VolumeId", 0, "3000000001"},
+      {"RegLmgrName", 0, "LMGR-1"},
+      {"volumeid", 10059, nullptr},
+      {"Anything", 10059, nullptr},
+  };
+  for (const Case& k : cases) {
+    Owned text;
+    EXPECT_EQ(GetServerParam(c.h, k.name, &text), k.status) << k.name;
+    if (k.text) {
+      EXPECT_STREQ(text.p, k.text);
+    }
+  }
+  Owned none;
+  EXPECT_EQ(GetServerParam(c.h, nullptr, &none), 10050);
+
+  ASSERT_EQ(OpenExtPackage(c.h, "ZkProcess"), 0);
+  void* out = nullptr;
+  int32_t size = 0;
+  ASSERT_EQ(CallExtFnc(c.h, "ZkProcess", "xd16", nullptr, &out, &size), 0);
+  ASSERT_EQ(size, 4);
+  const unsigned char* b = static_cast<const unsigned char*>(out);
+  EXPECT_EQ(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24), 3000000001u);
+  EXPECT_EQ(FreePtr(out), 0);
+  out = nullptr;
+  EXPECT_EQ(CallExtFnc(c.h, "ZkProcess", "xd17", nullptr, &out, &size), 10038);
+  EXPECT_EQ(CallExtFnc(c.h, "ZkProcess", "xd16", nullptr, nullptr, &size), 10050);
+  EXPECT_EQ(CloseExtPackage(c.h, "ZkProcess"), 0);
+  EXPECT_EQ(CallExtFnc(c.h, "ZkProcess", "xd16", nullptr, &out, &size), 10038) << "closed";
+  EXPECT_EQ(OpenExtPackage(c.h, "Other"), 10038);
+  EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(Services, RegLmgrNameUnsetIsAnUnsupportedParameter) {
+  const std::string path = server_.dir + "/BARE";
+  qordb::ServerAdmin::Create(path);
+  int32_t h;
+  ASSERT_EQ(CreateDbHandler(&h), 0);
+  std::vector<char> block = UserBlock("BARE");
+  ASSERT_EQ(InitUserEx(h, block.data()), 0);
+  Owned text, volume;
+  EXPECT_EQ(GetServerParam(h, "RegLmgrName", &text), 10059);
+  EXPECT_EQ(GetServerParam(h, "VolumeId", &volume), 0);
+  EXPECT_NE(std::string(volume.p), "0");
+  EXPECT_EQ(FreeDbHandler(h), 0);
+}
+
+TEST_F(Services, SqlOperationRecordsTheStatement) {
+  TestClient c(server_);
+  EXPECT_STREQ(QorDbCliLastSql(c.h), "");
+  EXPECT_EQ(SqlOperation(c.h, "UPDATE UGYFEL SET X = 1", 71), 0);
+  EXPECT_STREQ(QorDbCliLastSql(c.h), "UPDATE UGYFEL SET X = 1");
+  EXPECT_EQ(SqlOperation(c.h, nullptr, 71), 10050);
+  EXPECT_EQ(SqlOperation(999, "x", 71), 10015);
+}
+
+}  // namespace
