@@ -1,29 +1,32 @@
 // Program entry of Numfix.
 #include <QApplication>
-#include <QMessageBox>
 
 #include <exception>
 #include <memory>
 
-#include "QtPrompts.h"
+#include "Cp1250Codec.h"
+#include "QtUi.h"
 #include "RdmNumfixData.h"
 #include "TForm1.h"
-#include "QtUi.h"
+#include "WinPrompts.h"
+#include "WinUi.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Numfix");
+    win::SetApplicationTitle("Numfix");
     InstallQtUi();
     try {
-        TForm1 form(nullptr, std::make_unique<RdmNumfixData>(), std::make_unique<QtPrompts>());
-        if (form.ExitRequested()) return 0;
+        TForm1 form(nullptr, std::make_unique<RdmNumfixData>(), std::make_unique<WinPrompts>());
+        if (form.ExitRequested()) return 0; // no connection: the program does not run
         form.show();
         app.exec();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromLocal8Bit(e.what()));
+        // The template file that exists but cannot be read ends here, among others.
+        win::MessageBox(e.what(), "Numfix", win::MB_OK | win::MB_ICONERROR);
     } catch (...) {
-        QMessageBox::critical(nullptr, QApplication::applicationName(), QString());
+        win::MessageBox("", "Numfix", win::MB_OK | win::MB_ICONERROR);
     }
     return 0;
 }

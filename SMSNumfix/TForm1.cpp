@@ -26,11 +26,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "Cp1250Codec.h"
 #include "IniReader.h"
 #include "NumfixData.h"
 #include "NumfixPrompts.h"
 #include "QorExceptBase.h"
-#include "WinText.h"
 
 namespace {
 
@@ -41,17 +41,8 @@ constexpr const char* kEdited = "Igen";
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kStateRole = Qt::UserRole + 1;
 
-QString Q(const std::string& text)
-{
-    const std::u16string u = win::Cp1250ToUtf16(text);
-    return QString::fromUtf16(u.data(), qsizetype(u.size()));
-}
-
-std::string S(const QString& text)
-{
-    return win::Utf16ToCp1250(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                                  size_t(text.size())));
-}
+QString Q(const std::string& text) { return Cp1250Codec::ToQString(text); }
+std::string S(const QString& text) { return Cp1250Codec::FromQString(text); }
 
 // The state images: nothing for "not marked", a sign for the three others.
 QIcon StateIcon(int state)
