@@ -54,6 +54,23 @@ auto Guard(const std::string& what, F&& f) -> decltype(f()) {
   }
 }
 
+// Control bytes and the backslash as \xNN, so every record stays on its line.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || c == '\\') {
+      const char* hex = "0123456789ABCDEF";
+      out += "\\x";
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 bool FileExists(const std::string& p) {
   struct stat st;
   return ::stat(p.c_str(), &st) == 0;
@@ -425,7 +442,7 @@ void ServerAdmin::Dump(std::ostream& out) const {
         }
       out << '\n';
       for (const auto& row : ReadRecords(name, rec.name)) {
-        for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << row[i];
+        for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << Printable(row[i]);
         out << '\n';
       }
     }

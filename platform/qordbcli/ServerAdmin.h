@@ -95,7 +95,8 @@ class ServerAdmin {
   std::vector<char> DictionaryImage(const std::string& db) const;
 
   // Every database, record type and record: "[DB.RECORD]", a line of field
-  // names, then one tab-separated line per record.
+  // names, then one tab-separated line per record; control bytes and the
+  // backslash are written as \xNN.
   void Dump(std::ostream& out) const;
 
  private:
