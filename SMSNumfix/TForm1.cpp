@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -174,7 +175,21 @@ void TForm1::BuildActions()
     ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1->setObjectName("ToolBar1");
     ToolBar1->setMovable(false);
-    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // Icons only, so that every button fits; the hint names the action.
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    const struct {
+        QAction* action;
+        QStyle::StandardPixmap icon;
+    } icons[] = {
+        {aGetRecordList, QStyle::SP_BrowserReload},       {aSetRecordList, QStyle::SP_DialogSaveButton},
+        {aRepairThisOne, QStyle::SP_DialogApplyButton},   {aRepairThisKind, QStyle::SP_DialogYesButton},
+        {aRepairAll, QStyle::SP_DialogOkButton},          {aCancelThisOne, QStyle::SP_DialogCancelButton},
+        {aCancelThisKind, QStyle::SP_DialogNoButton},     {aCancelAll, QStyle::SP_DialogDiscardButton},
+        {aEnterEditMode, QStyle::SP_FileDialogContentsView}, {aEditThisOne, QStyle::SP_DialogSaveButton},
+        {aExitEditMode, QStyle::SP_DialogCloseButton},    {aGetInfo, QStyle::SP_MessageBoxInformation},
+        {aExit, QStyle::SP_TitleBarCloseButton},
+    };
+    for (const auto& i : icons) i.action->setIcon(style()->standardIcon(i.icon));
     ToolBar1->addActions({aGetRecordList, aSetRecordList});
     ToolBar1->addSeparator();
     ToolBar1->addActions({aRepairThisOne, aRepairThisKind, aRepairAll, aCancelThisOne, aCancelThisKind,
@@ -203,8 +218,10 @@ void TForm1::BuildControls()
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setAllColumnsShowFocus(true);
     ListView1->header()->setStretchLastSection(false);
+    // Grid lines; the selected row keeps the palette's colours under the style sheet.
     ListView1->setStyleSheet(
-        "QTreeWidget::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }");
+        "QTreeWidget::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"
+        "QTreeWidget::item:selected { background: palette(highlight); color: palette(highlighted-text); }");
     // Keep the selection visible when the list has no focus.
     QPalette pal = ListView1->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
