@@ -1,0 +1,54 @@
+// The entry table: slots, missing entries and the loaded library.
+#include "FncLoader.h"
+
+#include <gtest/gtest.h>
+
+#include "FakeEntries_testutil.h"
+
+namespace {
+
+TEST(FncLoaderTest, AnUnloadedTableHasNoEntries) {
+  FncLoader loader(false);
+  EXPECT_EQ(loader.pfFreePtr, nullptr);
+  EXPECT_EQ(loader.pfGetRecLocks, nullptr);
+  EXPECT_EQ(loader.hModule, nullptr);
+}
+
+TEST(FncLoaderTest, AMissingEntryNamesItsMember) {
+  try {
+    RequireEntry<QorFn_CreateDbHandler>(nullptr, "pfCreateDbHandler");
+    FAIL();
+  } catch (const DbDescError& e) {
+    EXPECT_EQ(e.GetCode(), 10038);
+    EXPECT_STREQ(e.what(), "A függvény nem használható!\n (pfCreateDbHandler)");
+  }
+  FakeEntries fake;
+  fake.Remove("OpenDbExA");
+  try {
+    QOR_ENTRY(OpenDbExA);
+    FAIL();
+  } catch (const DbDescError& e) {
+    EXPECT_EQ(e.GetArgs(), StringVector("pfOpenDbExA"));
+  }
+  EXPECT_NE(QOR_ENTRY(OpenDbEx), nullptr);
+}
+
+TEST(FncLoaderTest, TheFakeRestoresTheEntriesItReplaced) {
+  QorFn_FindRec before = GlobalFncLoader->pfFindRec;
+  {
+    FakeEntries fake;
+    EXPECT_NE(GlobalFncLoader->pfFindRec, before);
+    fake.Remove("FindRec");
+  }
+  EXPECT_EQ(GlobalFncLoader->pfFindRec, before);
+}
+
+TEST(FncLoaderTest, ALoadedLibraryServesEveryEntry) {
+  FncLoader loader(true);
+  if (!loader.hModule) GTEST_SKIP() << "no client library next to the tests";
+#define QOR_TEST_RESOLVED(name, bytes, params) EXPECT_NE(loader.pf##name, nullptr) << #name;
+  QORDBCLI_ENTRIES(QOR_TEST_RESOLVED)
+#undef QOR_TEST_RESOLVED
+}
+
+}  // namespace

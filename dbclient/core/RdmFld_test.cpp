@@ -1,0 +1,227 @@
+// Field values: reading, writing and comparing by type, bound and detached.
+#include "RdmFld.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "TestDictionary_testutil.h"
+
+namespace {
+
+int CodeOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const QorExceptBase& e) {
+    return e.GetCode();
+  }
+  return 0;
+}
+
+RdmFld Detached(char type, short length, const char* text, bool isUnsigned = false) {
+  RdmFld f("r", "f", type, length, isUnsigned);
+  f.SetString(text);
+  return f;
+}
+
+TEST(RdmFldTest, ReadsByType) {
+  struct Case {
+    const char* what;
+    RdmFld value;
+    long asLong;  // or the error code, when error is set
+    bool error;
+  } cases[] = {
+      {"one-byte character", Detached('c', 1, "A"), 65, false},
+      {"negative one-byte character", Detached('c', 1, "\xE1"), -31, false},
+      {"long character text", Detached('c', 10, "2006"), 2006, true},
+      {"number prefix", Detached('l', 4, "12abc"), 12, false},
+      {"no number", Detached('l', 4, "abc"), 0, false},
+      {"leading blanks and sign", Detached('i', 4, "  -42"), -42, false},
+      {"double text", Detached('F', 8, "5.75"), 5, false},
+  };
+  for (const Case& c : cases) {
+    int code = 0;
+    long got = 0;
+    try {
+      got = c.value.AsLong();
+    } catch (const DbDescError& e) {
+      code = e.GetCode();
+    }
+    if (c.error)
+      EXPECT_EQ(code, 2006) << c.what;
+    else
+      EXPECT_EQ(got, c.asLong) << c.what;
+  }
+  EXPECT_STREQ(Detached('c', 10, "2006").GetText(), "2006");
+  EXPECT_EQ(Detached('c', 1, "A").AsChar(), 'A');
+  EXPECT_EQ(Detached('l', 4, "123").AsChar(), '1');
+  EXPECT_DOUBLE_EQ(Detached('F', 8, "2.5e1").AsDouble(), 25.0);
+  EXPECT_EQ(Detached('s', 2, "70000").AsShort(), 4464);
+  EXPECT_EQ(Detached('s', 2, "-1").AsUShort(), 65535);
+}
+
+TEST(RdmFldTest, WritesMakeTheirTexts) {
+  RdmFld f("r", "f", 'F', 8, false);
+  EXPECT_STREQ(f.SetDouble(5).GetText(), "5.");
+  EXPECT_EQ(f.AsLong(), 5);
+  EXPECT_DOUBLE_EQ(f.AsDouble(), 5.0);
+  EXPECT_STREQ(f.SetLong(-7).GetText(), "-7");
+  EXPECT_STREQ(f.SetChar(0).GetText(), "");
+  EXPECT_STREQ(f.SetChar('q').GetText(), "q");
+  EXPECT_STREQ(f.SetText(nullptr).GetText(), "");
+  EXPECT_STREQ(f.SetFloat(0.5f).GetText(), "0.5");
+}
+
+TEST(RdmFldTest, TypedConstruction) {
+  EXPECT_EQ(RdmFld("r", "f", 'i', 99, false).GetFieldEntry().length, 4);
+  EXPECT_EQ(RdmFld("r", "f", 'F', 1, false).GetFieldEntry().length, 8);
+  EXPECT_EQ(RdmFld("r", "f", 's', 9, true).GetFieldEntry().flags, kFieldUnsigned);
+  EXPECT_EQ(RdmFld("r", "f", 'c', 12, false).GetFieldEntry().length, 12);
+  for (auto make : std::vector<std::function<void()>>{
+           [] { RdmFld("r", "f", 'c', 0, false); }, [] { RdmFld("r", "f", 'c', -4, false); },
+           [] { RdmFld("r", "f", 'x', 4, false); }, [] { RdmFld("r", "f", 'g', 4, false); }}) {
+    try {
+      make();
+      ADD_FAILURE() << "accepted";
+    } catch (const DbDescError& e) {
+      EXPECT_EQ(e.GetCode(), 2006);
+      EXPECT_EQ(e.GetArgs(), (StringVector() << "r" << "f"));
+    }
+  }
+}
+
+TEST(RdmFldTest, ComparisonsByType) {
+  struct Case {
+    const char* what;
+    RdmFld left, right;
+    int expected;  // -1, 0, 1
+  } cases[] = {
+      {"unsigned short", Detached('s', 2, "65535", true), Detached('s', 2, "1", true), 1},
+      {"signed short reads -1", Detached('s', 2, "65535"), Detached('s', 2, "1"), -1},
+      {"texts without case", Detached('c', 10, "ABC"), Detached('c', 10, "abd"), -1},
+      {"prefix is smaller", Detached('c', 10, "AB"), Detached('c', 10, "abc"), -1},
+      {"equal without case", Detached('c', 10, "abc"), Detached('c', 10, "ABC"), 0},
+      {"one-byte signed", Detached('c', 1, "\xE1"), Detached('c', 1, "a"), -1},
+      {"doubles", Detached('F', 8, "2.5"), Detached('F', 8, "2.50"), 0},
+      {"unsigned int", Detached('i', 4, "-1", true), Detached('i', 4, "1", true), 1},
+      {"signed long", Detached('l', 4, "-1"), Detached('l', 4, "1"), -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.left < c.right, c.expected < 0) << c.what;
+    EXPECT_EQ(c.left > c.right, c.expected > 0) << c.what;
+    EXPECT_EQ(c.left == c.right, c.expected == 0) << c.what;
+  }
+  RdmFld d1 = Detached('d', 4, "1");
+  RdmFld d2 = Detached('d', 4, "2");
+  EXPECT_EQ(CodeOf([&] { (void)(d1 < d2); }), 2006);
+  EXPECT_EQ(d2.AsULong(), 2u);
+}
+
+TEST(RdmFldTest, EqualsTextReadsTheTextAsThisType) {
+  EXPECT_TRUE(Detached('c', 1, "x").EqualsText("xyz"));
+  EXPECT_TRUE(Detached('F', 8, "2.5").EqualsText("2.50"));
+  EXPECT_TRUE(Detached('c', 10, "abc").EqualsText("ABC"));
+  EXPECT_FALSE(Detached('l', 4, "12").EqualsText("13"));
+  EXPECT_TRUE(Detached('l', 4, "12").EqualsText("12abc"));
+}
+
+class BoundFldTest : public ::testing::Test {
+ protected:
+  DbDescription d = TestDictionary::Sample().Load();
+};
+
+TEST_F(BoundFldTest, ReadsFollowTheBufferUntilDetached) {
+  RdmFld age(&d, "person", "age", false);
+  EXPECT_EQ(age.GetFieldNumber(), 3);
+  EXPECT_EQ(age.GetDescription(), &d);
+  age.SetLong(7);
+  EXPECT_EQ(age.AsLong(), 7);
+  d.SetFieldText(3, "8");
+  EXPECT_EQ(age.AsInt(), 8);
+  age.Detach();
+  d.SetFieldText(3, "9");
+  EXPECT_EQ(age.AsInt(), 8);
+  EXPECT_TRUE(age.IsDetached());
+  age.SetLong(1);
+  EXPECT_EQ(d.GetFieldText(3), "9");
+}
+
+TEST_F(BoundFldTest, BoundWritesConvertIntoTheBuffer) {
+  RdmFld sex(&d, "person", "sex", false);
+  sex.SetText("0x46");
+  EXPECT_EQ(d.GetFieldText(1), "F");
+  EXPECT_EQ(CodeOf([&] { sex.SetText("0x4"); }), 2004);
+  EXPECT_EQ(d.GetFieldText(1), "F");
+  RdmFld name(&d, "person", "name", false);
+  EXPECT_EQ(CodeOf([&] { name.SetText("tizenegy..."); }), 2006);
+  // A double written to a short stores the number, and the value keeps its text.
+  RdmFld age(&d, "person", "age", false);
+  age.SetDouble(12);
+  EXPECT_EQ(d.GetFieldText(3), "12");
+}
+
+TEST_F(BoundFldTest, GroupsReadAsErrorsAndIgnoreWrites) {
+  RdmFld g(&d, "item", "g", false);
+  g.SetText("x");
+  g.SetLong(3);
+  EXPECT_EQ(CodeOf([&] { g.GetText(); }), 2006);
+  EXPECT_EQ(CodeOf([&] { RdmFld(&d, "item", "zz", false); }), 2003);
+  EXPECT_EQ(CodeOf([&] { RdmFld(&d, "nobody", "id", false); }), 2003);
+  RdmFld code(&d, "item", "code", false);
+  EXPECT_EQ(CodeOf([&] { code.AsLong(); }), 2006);
+}
+
+TEST_F(BoundFldTest, AComparisonReadsABoundOperandNow) {
+  RdmFld name(&d, "person", "name", false);
+  RdmFld code(&d, "item", "code", false);
+  d.SetFieldText(2, "bbb");
+  d.SetFieldText(1000, "aaa");
+  EXPECT_STREQ(code.GetText(), "aaa");  // caches its text
+  d.SetFieldText(1000, "ccc");
+  EXPECT_TRUE(name < code);
+  EXPECT_FALSE(name > code);
+}
+
+TEST_F(BoundFldTest, CopiesShareTheBufferButNotTheOperand) {
+  RdmFld a(&d, "person", "id", false);
+  RdmFld b = a;
+  b.SetLong(5);
+  EXPECT_EQ(a.AsLong(), 5);
+  EXPECT_TRUE(a == b);
+  RdmFld c;
+  c = b;
+  EXPECT_FALSE(c.IsDetached());
+  EXPECT_STREQ(c.GetRecordName(), "person");
+  EXPECT_STREQ(c.GetFieldName(), "id");
+}
+
+TEST(RdmFldRawTest, RawValuesByType) {
+  struct Case {
+    char type;
+    short length;
+    bool isUnsigned;
+    std::vector<unsigned char> bytes;
+    const char* text;
+  } cases[] = {
+      {'d', 4, false, {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
+      {'l', 4, true, {0x00, 0x5E, 0xD0, 0xB2}, "3000000000"},
+      {'l', 4, false, {0xFF, 0xFF, 0xFF, 0xFF}, "-1"},
+      {'s', 2, true, {0xFF, 0xFF}, "65535"},
+      {'s', 2, false, {0xFF, 0xFF}, "-1"},
+      {'i', 4, false, {0x2A, 0, 0, 0}, "42"},
+      {'F', 8, false, {0, 0, 0, 0, 0, 0, 0x04, 0x40}, "2.5"},
+      {'f', 4, false, {0, 0, 0x80, 0x3E}, "0.25"},
+      {'c', 1, false, {'Z'}, "Z"},
+      {'c', 4, false, {'a', 'b', 0, 'x'}, "ab"},
+      {'c', 3, false, {'a', 'b', 'c', 'd'}, "abc"},  // full field, no NUL
+  };
+  for (const Case& c : cases) {
+    RdmFld f("r", "f", c.type, c.length, c.isUnsigned);
+    f.SetRaw(c.bytes.data());
+    EXPECT_STREQ(f.GetText(), c.text) << c.type << c.length;
+  }
+  RdmFld flagged("r", "f", 'c', 1, true);
+  EXPECT_EQ(CodeOf([&] { flagged.SetRaw("a"); }), 2006);
+}
+
+}  // namespace
