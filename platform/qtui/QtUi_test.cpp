@@ -1,0 +1,323 @@
+#include "QtUi.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "Cp1250Codec.h"
+#include "QtDialog.h"
+#include "WinDialog.h"
+
+namespace {
+
+using namespace win;
+
+constexpr int kUser = 985, kPassword = 986, kDatabase = 987;
+
+// Runs act on the next modal window once it is shown. A window that act
+// leaves open would hang the test, so a watchdog ends the program instead.
+void WhenModal(std::function<void(QWidget*)> act) {
+  auto* poll = new QTimer;
+  auto* watchdog = new QTimer;
+  watchdog->setSingleShot(true);
+  QObject::connect(watchdog, &QTimer::timeout, [] {
+    std::fprintf(stderr, "a modal window was left open\n");
+    std::abort();
+  });
+  QObject::connect(poll, &QTimer::timeout, [poll, watchdog, act] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    act(modal);
+    QTimer::singleShot(0, [watchdog] { watchdog->deleteLater(); });
+  });
+  poll->start(5);
+  watchdog->start(20000);
+}
+
+template <class W>
+W* Item(QWidget* dialog, int id) {
+  return dialog->findChild<W*>(QStringLiteral("item%1").arg(id));
+}
+
+QString Q(const char* narrow) { return Cp1250Codec::ToQString(narrow); }
+
+TEST(QtMessageBox, ShowsAModalBoxOnTopAndEnterAnswersTheDefault) {
+  QtUi ui;
+  ScopedUiBackend installed(ui);
+  bool checked = false;
+  WhenModal([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->windowTitle(), Q("Bejelentkezés"));
+    EXPECT_EQ(box->text(), Q("Ismeretlen a felhasználónév vagy hibás a jelszó!"));
+    EXPECT_TRUE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(box->icon(), QMessageBox::Warning);
+    ASSERT_EQ(box->buttons().size(), 1);
+    EXPECT_EQ(box->buttons().front()->text(), QStringLiteral("OK"));
+    checked = true;
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  EXPECT_EQ(MessageBoxA(nullptr, "Ismeretlen a felhasználónév vagy hibás a jelszó!", "Bejelentkezés",
+                        MB_ICONEXCLAMATION | MB_TOPMOST),
+            IDOK);
+  EXPECT_TRUE(checked);
+}
+
+TEST(QtMessageBox, KeysAndButtonsGiveTheAnswersOfTheOriginal) {
+  struct Case {
+    UINT flags;
+    const char* action;  // "enter", "escape", or a button's caption
+    int answer;
+  } cases[] = {
+      {MB_OK, "escape", IDOK},
+      {MB_OKCANCEL, "escape", IDCANCEL},
+      {MB_OKCANCEL, "enter", IDOK},
+      {MB_YESNO | MB_DEFBUTTON2, "enter", IDNO},
+      {MB_YESNO, "Igen", IDYES},
+      {MB_YESNOCANCEL, "Nem", IDNO},
+      {MB_RETRYCANCEL | MB_DEFBUTTON2, "enter", IDCANCEL},
+  };
+  QtUi ui;
+  ScopedUiBackend installed(ui);
+  for (const auto& c : cases) {
+    WhenModal([&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      ASSERT_NE(box, nullptr);
+      EXPECT_FALSE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+      const std::string action = c.action;
+      if (action == "enter") {
+        QTest::keyClick(box, Qt::Key_Return);
+      } else if (action == "escape") {
+        QTest::keyClick(box, Qt::Key_Escape);
+      } else {
+        for (QAbstractButton* b : box->buttons())
+          if (b->text() == QtUi::ButtonText(c.answer)) b->click();
+      }
+    });
+    EXPECT_EQ(MessageBox("Folytatja?", "Figyelem!", c.flags), c.answer) << c.flags << " " << c.action;
+  }
+}
+
+TEST(QtMessageBox, EscapeDoesNothingWithoutACancelButton) {
+  QtUi ui;
+  ScopedUiBackend installed(ui);
+  WhenModal([](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_TRUE(box->isVisible());
+    for (QAbstractButton* b : box->buttons())
+      if (b->text() == QStringLiteral("Igen")) b->click();
+  });
+  EXPECT_EQ(MessageBox("Töröljem?", "Kérdés", MB_YESNO | MB_ICONQUESTION), IDYES);
+}
+
+// The login dialog's items and a procedure in its manner.
+DialogDesc LoginDesc() {
+  DialogDesc d;
+  d.style = 0x90c008c0;
+  d.exStyle = WS_EX_TOPMOST;
+  d.cx = 160;
+  d.cy = 75;
+  d.title = "Bejelentkezés";
+  d.pointSize = 8;
+  d.typeface = "MS Sans Serif";
+  auto item = [](ControlKind kind, WORD id, short x, short y, short cx, short cy, DWORD style,
+                 const char* text) {
+    DialogItemDesc i;
+    i.kind = kind;
+    i.id = id;
+    i.x = x;
+    i.y = y;
+    i.cx = cx;
+    i.cy = cy;
+    i.style = style;
+    i.text = text;
+    return i;
+  };
+  d.items = {item(ControlKind::Static, 982, 10, 9, 48, 10, 0x50000000, "Felhasználó:"),
+             item(ControlKind::Edit, 985, 60, 7, 90, 12, 0x50810008, ""),
+             item(ControlKind::Static, 983, 10, 24, 48, 10, 0x50000000, "Jelszó:"),
+             item(ControlKind::Edit, 986, 60, 22, 90, 12, 0x50810028, ""),
+             item(ControlKind::Static, 984, 10, 39, 48, 10, 0x50000000, "Adatbázis:"),
+             item(ControlKind::ComboBox, 987, 60, 37, 90, 88, 0x5081010b, ""),
+             item(ControlKind::Button, 1, 22, 55, 50, 15, 0x50010001, "OK"),
+             item(ControlKind::Button, 2, 85, 55, 50, 15, 0x50010000, "Mégse")};
+  return d;
+}
+
+struct Login {
+  static inline std::string user, password, database;
+
+  static std::string Read(HWND dlg, int id) {
+    char buffer[100];
+    GetDlgItemTextA(dlg, id, buffer, sizeof buffer);
+    return buffer;
+  }
+  static void EnableOk(HWND dlg, bool found) {
+    EnableWindow(GetDlgItem(dlg, IDOK), found && !user.empty() && !password.empty() && !database.empty());
+  }
+  static INT_PTR Proc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+      SetDlgItemTextA(dlg, kUser, user.c_str());
+      SendDlgItemMessageA(dlg, kUser, EM_LIMITTEXT, 15, 0);
+      SetDlgItemTextA(dlg, kPassword, password.c_str());
+      SendDlgItemMessageA(dlg, kPassword, EM_LIMITTEXT, 15, 0);
+      for (const char* name : {"UGYFEL", "KELVADO"})
+        SendDlgItemMessageA(dlg, kDatabase, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+      LRESULT found = SendDlgItemMessageA(dlg, kDatabase, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                                          reinterpret_cast<LPARAM>(database.c_str()));
+      EnableOk(dlg, found != CB_ERR);
+      return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    const int id = LOWORD(wParam);
+    if (id == IDOK || id == IDCANCEL) {
+      EndDialog(dlg, id == IDOK ? 1 : 0);
+    } else if (HIWORD(wParam) == CBN_SELCHANGE) {
+      database = Read(dlg, kDatabase);
+      EnableOk(dlg, true);
+    } else if (HIWORD(wParam) == EN_CHANGE) {
+      (id == kUser ? user : password) = Read(dlg, id);
+      EnableOk(dlg, true);
+    }
+    return TRUE;
+  }
+};
+
+class QtDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Login::user = "ADMIN";
+    Login::password = "SECRET";
+    Login::database = "UGYFEL";
+  }
+  INT_PTR Run(std::function<void(QtDialog*)> act) {
+    WhenModal([act](QWidget* w) {
+      auto* dialog = qobject_cast<QtDialog*>(w);
+      ASSERT_NE(dialog, nullptr);
+      act(dialog);
+    });
+    return DialogFromTemplate(LoginDesc(), nullptr, Login::Proc, 0);
+  }
+  QtUi ui_;
+  ScopedUiBackend installed_{ui_};
+};
+
+TEST_F(QtDialogTest, IsAModalWindowOnTopWithTheTemplatesControls) {
+  EXPECT_EQ(Run([](QtDialog* d) {
+              EXPECT_TRUE(d->isModal());
+              EXPECT_TRUE(d->windowFlags() & Qt::WindowStaysOnTopHint);
+              EXPECT_EQ(d->windowTitle(), Q("Bejelentkezés"));
+              EXPECT_EQ(d->size(), QSize(d->PixelsX(160), d->PixelsY(75)));
+              EXPECT_EQ(Item<QLabel>(d, 982)->text(), Q("Felhasználó:"));
+              auto* user = Item<QLineEdit>(d, kUser);
+              auto* password = Item<QLineEdit>(d, kPassword);
+              EXPECT_EQ(user->text(), QStringLiteral("ADMIN"));
+              EXPECT_EQ(user->echoMode(), QLineEdit::Normal);
+              EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+              EXPECT_EQ(password->text(), QStringLiteral("SECRET"));
+              EXPECT_EQ(user->geometry().topLeft(), QPoint(d->PixelsX(60), d->PixelsY(7)));
+              auto* combo = Item<QComboBox>(d, kDatabase);
+              EXPECT_EQ(combo->count(), 2);
+              EXPECT_EQ(combo->itemText(0), QStringLiteral("KELVADO"));  // sorted
+              EXPECT_EQ(combo->currentText(), QStringLiteral("UGYFEL"));
+              EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isDefault());
+              EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isEnabled());
+              EXPECT_EQ(Item<QPushButton>(d, IDCANCEL)->text(), Q("Mégse"));
+              QTest::keyClick(user, Qt::Key_Return);
+            }),
+            1);
+}
+
+TEST_F(QtDialogTest, TypingIsUpperCasedAndStopsAtTheLimit) {
+  Login::user = "";
+  Login::password = "ABCDEFGHIJKLMNOPQRST";  // a preset past the limit stays whole
+  EXPECT_EQ(Run([](QtDialog* d) {
+              auto* user = Item<QLineEdit>(d, kUser);
+              auto* password = Item<QLineEdit>(d, kPassword);
+              EXPECT_EQ(password->text().size(), 20);
+              EXPECT_FALSE(Item<QPushButton>(d, IDOK)->isEnabled());
+              QTest::keyClicks(user, QStringLiteral("abc"));
+              EXPECT_EQ(user->text(), QStringLiteral("ABC"));
+              EXPECT_EQ(Login::user, "ABC");
+              EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isEnabled());
+              QTest::keyClicks(user, QStringLiteral("defghijklmnopqrs"));  // 16 more
+              EXPECT_EQ(user->text(), QStringLiteral("ABCDEFGHIJKLMNO"));
+              QTest::keyClicks(password, QStringLiteral("u"));
+              EXPECT_EQ(password->text().size(), 20);
+              // A character with no Windows-1250 byte is refused.
+              QKeyEvent han(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUtf16(u"\u4E2D"));
+              QApplication::sendEvent(user, &han);
+              EXPECT_EQ(user->text(), QStringLiteral("ABCDEFGHIJKLMNO"));
+              QTest::keyClick(user, Qt::Key_Escape);
+            }),
+            0);
+  EXPECT_EQ(Login::user, "ABCDEFGHIJKLMNO");
+}
+
+TEST_F(QtDialogTest, ClearingThePasswordDisablesOkAndEnterDoesNothingThen) {
+  EXPECT_EQ(Run([](QtDialog* d) {
+              auto* password = Item<QLineEdit>(d, kPassword);
+              auto* ok = Item<QPushButton>(d, IDOK);
+              password->selectAll();
+              QTest::keyClick(password, Qt::Key_Backspace);
+              EXPECT_EQ(Login::password, "");
+              EXPECT_FALSE(ok->isEnabled());
+              QTest::keyClick(password, Qt::Key_Return);
+              EXPECT_TRUE(d->isVisible());
+              EXPECT_FALSE(d->Model().Ended());
+              QTest::keyClicks(password, QStringLiteral("x"));
+              EXPECT_TRUE(ok->isEnabled());
+              QTest::mouseClick(ok, Qt::LeftButton);
+            }),
+            1);
+  EXPECT_EQ(Login::password, "X");
+}
+
+TEST_F(QtDialogTest, AnUnknownPresetWaitsForAPick) {
+  Login::database = "NOSUCH";
+  EXPECT_EQ(Run([](QtDialog* d) {
+              auto* combo = Item<QComboBox>(d, kDatabase);
+              auto* ok = Item<QPushButton>(d, IDOK);
+              EXPECT_EQ(combo->currentIndex(), -1);
+              EXPECT_FALSE(ok->isEnabled());
+              QTest::keyClick(combo, Qt::Key_Down);  // picks the first entry
+              EXPECT_EQ(Login::database, "KELVADO");
+              EXPECT_TRUE(ok->isEnabled());
+              QTest::keyClick(Item<QLineEdit>(d, kUser), Qt::Key_Enter);
+            }),
+            1);
+}
+
+TEST_F(QtDialogTest, ClosingTheWindowCancels) {
+  EXPECT_EQ(Run([](QtDialog* d) { d->close(); }), 0);
+}
+
+TEST(QtUiParts, NameFiltersAndInstallation) {
+  EXPECT_EQ(QtUi::NameFilters("Log fájlok (*.log)|*.log|Szöveges fájlok (*.txt)|*.txt"),
+            (QStringList{Q("Log fájlok (*.log)"), Q("Szöveges fájlok (*.txt)")}));
+  EXPECT_EQ(QtUi::NameFilters("Képek|*.png;*.jpg"), (QStringList{Q("Képek (*.png *.jpg)")}));
+  EXPECT_EQ(QtUi::NameFilters(""), QStringList());
+  EXPECT_EQ(QtUi::NameFilters("odd|"), (QStringList{QStringLiteral("odd ()")}));
+  UiBackend* before = CurrentUiBackend();
+  EXPECT_EQ(InstallQtUi(), before);
+  EXPECT_NE(dynamic_cast<QtUi*>(CurrentUiBackend()), nullptr);
+  InstallUiBackend(before);
+}
+
+}  // namespace
