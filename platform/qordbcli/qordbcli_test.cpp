@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <set>
+
+#include <sqlite3.h>
 
 #include "qordbcli_diag.h"
 #include "ServerAdmin.h"
@@ -117,6 +120,135 @@ TEST_F(Entries, OpeningDatabases) {
   Owned again;
   EXPECT_EQ(GetDbDescription(h, server_.shopId, &again, &size), 10004);
   EXPECT_EQ(FreeDbHandler(h), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Entries, UnusedEntriesRefuseAndTouchNothing) {
+  TestClient c(server_);
+  char* text = reinterpret_cast<char*>(0x1);
+  int32_t n = 77;
+  void* ptr = &n;
+  EXPECT_EQ(ArchiveDb(c.h), 10038);
+  EXPECT_EQ(RestoreArchive(c.h, "x"), 10038);
+  EXPECT_EQ(CreateDatabase(c.h, "x", 0, 0), 10038);
+  EXPECT_EQ(Connect(c.h, "x"), 10038);
+  EXPECT_EQ(DropDatabase(c.h, "SHOP"), 10038);
+  EXPECT_EQ(CreateTablespace(c.h, "x"), 10038);
+  EXPECT_EQ(Reindex(c.h), 10038);
+  EXPECT_EQ(GetServiceNames(c.h, &text, &n, 0), 10038);
+  EXPECT_EQ(StepToRelative(c.h, c.shop, 10000, 2), 10038);
+  EXPECT_EQ(SetEventPtr(c.h, ptr), 10038);
+  EXPECT_EQ(SetEventCookie(c.h, ptr), 10038);
+  EXPECT_EQ(SqlGetResult(c.h, 0, 0, 0, &text, &n), 10038);
+  EXPECT_EQ(SqlGetResultText(c.h, &text), 10038);
+  EXPECT_EQ(GetQorVersion(c.h, &n, &n), 10038);
+  EXPECT_EQ(FindBlob(c.h, 1, &text, &n), 10038);
+  EXPECT_EQ(NewBlob(c.h, "x", 1, &n), 10038);
+  EXPECT_EQ(DelBlob(c.h, 1), 10038);
+  EXPECT_EQ(FindData(c.h, c.shop, 10000, 0, "x", &text, &n), 10038);
+  EXPECT_EQ(WriteData(c.h, c.shop, 10000, 0, "x", 1), 10038);
+  EXPECT_EQ(LockRecord(c.h, c.shop, 10000, 1), 10038);
+  EXPECT_EQ(WhoMadeLock(c.h, c.shop, 10000, 1, &text), 10038);
+  EXPECT_EQ(GetStatuses(c.h, &text, &n), 10038);
+  EXPECT_EQ(EngineStatistic(c.h, 0, &text, &n), 10038);
+  EXPECT_EQ(KillUser(c.h, 1), 10038);
+  EXPECT_EQ(GetMaxuser(&n), 10038);
+  EXPECT_EQ(GetCompanyDataFile(c.h, "x", &text), 10038);
+  EXPECT_EQ(CursorCreate(c.h, c.shop, 10000, 0, &n), 10038);
+  EXPECT_EQ(CursorDrop(c.h, 1), 10038);
+  EXPECT_EQ(CursorOperation(c.h, 1, 0, 52, &text), 10038);
+  EXPECT_EQ(GetConditionedCount(c.h, c.shop, 10000, 0, 0, "x", 1, &n), 10038);
+  EXPECT_EQ(FindLess(c.h, &n, &text, &text, c.shop, 10000, 0), 10038);
+  EXPECT_EQ(FindListOr(c.h, &n, &text, &text, c.shop, 10000, 0), 10038);
+  EXPECT_EQ(GetRecLocks(c.h, &text, &n), 10038);
+  EXPECT_EQ(text, reinterpret_cast<char*>(0x1));
+  EXPECT_EQ(n, 77);
+  EXPECT_EQ(AddToTransaction(c.h, c.shop, 10000), 0) << "transactions span every database anyway";
+}
+
+TEST_F(Entries, AShortUserBlockIsRefused) {
+  int32_t h;
+  ASSERT_EQ(CreateDbHandler(&h), 0);
+  std::vector<char> block = UserBlock("SRV");
+  int32_t size = 100;
+  std::memcpy(block.data(), &size, 4);
+  EXPECT_EQ(InitUserEx(h, block.data()), 10036);
+  // Texts that fill their whole field without a NUL are read within it.
+  block = UserBlock("SRV");
+  std::memset(block.data() + 104, 'q', 32);
+  EXPECT_EQ(InitUserEx(h, block.data()), 10039);
+  EXPECT_EQ(FreeDbHandler(h), 0);
+}
+
+TEST_F(Entries, RandomImagesAreStoredNormalisedOrRefused) {
+  TestClient c(server_);
+  const int rt = c.Rt("CONTACT"), len = c.Len("CONTACT");
+  std::mt19937 gen(12345);
+  std::vector<char> img(len);
+  int stored = 0;
+  for (int i = 0; i < 400; ++i) {
+    for (char& b : img) b = static_cast<char>(gen());
+    // Small key values so duplicates happen.
+    c.shopDict.SetInt(img, "CONTACT", "CID", gen() % 300);
+    c.shopDict.SetInt(img, "CONTACT", "OWNER", gen() % 5);
+    char* p = img.data();
+    int status = NewRec(c.h, c.shop, rt, len, &p);
+    ASSERT_TRUE(status == 0 || status == 10005) << status;
+    stored += status == 0;
+    status = ModRec(c.h, c.shop, rt, len, &p);
+    ASSERT_TRUE(status == 0 || status == 10005 || status == 10002) << status;
+    for (auto e : {FindRec, FindRecNext, DelRec}) {
+      status = e(c.h, c.shop, rt, len, &p);
+      ASSERT_TRUE(status == 0 || status == 10002 || status == 10021) << status;
+    }
+  }
+  EXPECT_GT(stored, 50);
+  int32_t size = len;
+  Owned all;
+  ASSERT_EQ(GetAllRec(c.h, c.shop, rt, &size, &all), 0);
+  std::vector<bool> covered(len);
+  for (const TestField* f : c.shopDict.FieldsOf("CONTACT"))
+    if (f->type != 'g' && f->type != 'k')
+      for (int b = 0; b < f->length; ++b) covered[c.shopDict.Offset("CONTACT", f->name) + b] = true;
+  for (int32_t at = 0; at < size; at += len) {
+    const char* rec = all.p + at;
+    for (int b = 0; b < len; ++b) {
+      if (!covered[b]) {
+        ASSERT_EQ(rec[b], 0) << "uncovered byte " << b;
+      }
+    }
+    for (const char* field : {"VALUE", "STREET"}) {
+      const int off = c.shopDict.Offset("CONTACT", field), flen = c.shopDict.Field("CONTACT", field).length;
+      const char* nul = static_cast<const char*>(std::memchr(rec + off, 0, flen));
+      for (const char* q = nul; q && q < rec + off + flen; ++q) ASSERT_EQ(*q, 0) << field;
+    }
+  }
+}
+
+TEST_F(Entries, EngineFailuresAndBusyAreStatuses) {
+  TestClient c(server_), other(server_);
+  // Another writer holds the lock: a second transaction waits, then is told.
+  ASSERT_EQ(BeginTransaction(c.h, "Holder", 0, 0), 0);
+  EXPECT_EQ(BeginTransaction(other.h, "Waiter", 0, 0), 10054);
+  EXPECT_EQ(EndTransaction(other.h, 1), 0) << "the refused transaction never opened";
+  ASSERT_EQ(EndTransaction(c.h, 1), 0);
+
+  // A record table that has gone from the file.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(server_.path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, ("DROP TABLE t" + std::to_string(server_.logId) + "_0").c_str(), nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  Owned image;
+  EXPECT_EQ(FirstRec(other.h, other.log, 10000, other.logDict.ImageLength("ENTRY"), &image), 10057);
+  int32_t n = 0;
+  EXPECT_EQ(GetCount(other.h, other.log, 10000, &n), 10057);
+  EXPECT_EQ(GetCount(other.h, other.shop, 10000, &n), 0) << "the rest of the server still serves";
+  EXPECT_EQ(n, 5);
 }
 
 }  // namespace
