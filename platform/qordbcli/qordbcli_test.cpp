@@ -2,6 +2,7 @@
 // calls them.
 #include "qordbcli.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -249,6 +250,26 @@ TEST_F(Entries, EngineFailuresAndBusyAreStatuses) {
   EXPECT_EQ(GetCount(other.h, other.log, 10000, &n), 10057);
   EXPECT_EQ(GetCount(other.h, other.shop, 10000, &n), 0) << "the rest of the server still serves";
   EXPECT_EQ(n, 5);
+}
+
+}  // namespace
+
+namespace {
+
+// The client binds the library at run time by the entries' plain names.
+TEST(Library, ExportsEveryEntryByItsPlainName) {
+  void* lib = dlopen("libqordbcli.so", RTLD_NOW | RTLD_LOCAL);
+  if (!lib) {
+    Dl_info info;
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(&FreePtr), &info), 0);
+    lib = dlopen(info.dli_fname, RTLD_NOW | RTLD_LOCAL);
+  }
+  ASSERT_NE(lib, nullptr) << dlerror();
+#define QOR_EXPECT_EXPORTED(name, bytes, params) \
+  EXPECT_EQ(dlsym(lib, #name), reinterpret_cast<void*>(static_cast<QorFn_##name>(&name))) << #name;
+  QORDBCLI_ENTRIES(QOR_EXPECT_EXPORTED)
+#undef QOR_EXPECT_EXPORTED
+  dlclose(lib);
 }
 
 }  // namespace
