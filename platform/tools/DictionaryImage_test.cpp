@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <map>
 #include <utility>
 
@@ -167,6 +169,27 @@ TEST(DictionaryImage, EveryDatabaseOfAServerMatchesItsSchema) {
     ASSERT_EQ(schemas.count(Upper(name)), 1u) << name;
     ExpectImageMatches(admin.DictionaryImage(name), schemas[Upper(name)]);
   }
+}
+
+// The demo servers are made by qorserver from the schema files in demo/.
+TEST(DictionaryImage, EveryDemoSchemaIsServedAsWritten) {
+  std::filesystem::path demo = std::filesystem::path(QORTOOLS_SOURCE_DIR) / ".." / ".." / "demo";
+  if (!std::filesystem::is_directory(demo)) GTEST_SKIP() << "no demo folder";
+  int seen = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(demo)) {
+    if (entry.path().extension() != ".schema") continue;
+    SCOPED_TRACE(entry.path().string());
+    ++seen;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    SchemaFile file = SchemaFile::Parse(text.str());
+    QorTestServer server;  // one each: the demo's servers may reuse ids
+    server.AddDatabase(text.str());
+    qordb::ServerAdmin admin(server.Path());
+    ExpectImageMatches(admin.DictionaryImage(file.schema.name), file.schema);
+  }
+  if (seen == 0) GTEST_SKIP() << "no schema files under " << demo;
 }
 
 // The catalogue must hold what the login, the database map and the sequence
