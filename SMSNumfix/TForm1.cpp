@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <unistd.h>
 
 #include "Cp1250Codec.h"
@@ -39,8 +40,6 @@ constexpr const char* kModule = "SMSNumfix\\frm_Numfix";
 constexpr const char* kTemplateFile = "SMS_tel_sablon.ini";
 constexpr const char* kLogFile = "SMS_converter.log";
 constexpr const char* kEdited = "Igen";
-constexpr int kIdRole = Qt::UserRole;
-constexpr int kStateRole = Qt::UserRole + 1;
 
 QString Q(const std::string& text) { return Cp1250Codec::ToQString(text); }
 std::string S(const QString& text) { return Cp1250Codec::FromQString(text); }
@@ -67,6 +66,39 @@ QIcon StateIcon(int state)
     }
     return QIcon(pm);
 }
+
+const QIcon& StateImage(int state)
+{
+    static const QIcon images[4] = {StateIcon(-1), StateIcon(0), StateIcon(1), StateIcon(2)};
+    return images[state + 1];
+}
+
+// A listed contact: its ELER_ID and repair state live in the item, and the
+// state image is drawn from the state, so loading a large list sets no
+// per-item icons.
+class ContactItem : public QTreeWidgetItem {
+public:
+    ContactItem(const QStringList& texts, long elerId, int state)
+        : QTreeWidgetItem(texts, UserType), elerId_(elerId), state_(state)
+    {
+    }
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0 && role == Qt::DecorationRole) return StateImage(state_);
+        return QTreeWidgetItem::data(column, role);
+    }
+    long ElerId() const { return elerId_; }
+    int State() const { return state_; }
+    void SetState(int state)
+    {
+        state_ = state;
+        emitDataChanged();
+    }
+
+private:
+    long elerId_;
+    int state_;
+};
 
 bool WriteLogFile(const std::string& block)
 {
@@ -350,14 +382,15 @@ QTreeWidgetItem* TForm1::Selected() const
     return items.isEmpty() ? nullptr : items.first();
 }
 
+// Every item of the list is a ContactItem: only the loader makes items.
 int TForm1::ItemState(const QTreeWidgetItem* item)
 {
-    return item->data(0, kStateRole).toInt();
+    return static_cast<const ContactItem*>(item)->State();
 }
 
 long TForm1::ItemElerId(const QTreeWidgetItem* item)
 {
-    return long(item->data(0, kIdRole).toLongLong());
+    return static_cast<const ContactItem*>(item)->ElerId();
 }
 
 std::string TForm1::ItemText(const QTreeWidgetItem* item, int column)
@@ -372,9 +405,7 @@ bool TForm1::IsEdited(const QTreeWidgetItem* item) const
 
 void TForm1::SetItemState(QTreeWidgetItem* item, int state)
 {
-    static const QIcon icons[4] = {StateIcon(-1), StateIcon(0), StateIcon(1), StateIcon(2)};
-    item->setData(0, kStateRole, state);
-    item->setIcon(0, icons[state + 1]);
+    static_cast<ContactItem*>(item)->SetState(state);
 }
 
 void TForm1::MarkForRepair(QTreeWidgetItem* item)
@@ -614,15 +645,21 @@ void TForm1::aGetRecordListExecute()
     QList<QTreeWidgetItem*> items;
     try {
         std::string caption, description, suggestion;
+        // Captions and descriptions repeat: one shared text each.
+        std::map<std::string, QString> shared;
+        auto sharedText = [&shared](const std::string& text) -> const QString& {
+            auto it = shared.find(text);
+            if (it == shared.end()) it = shared.emplace(text, Q(text)).first;
+            return it->second;
+        };
         data_->ReadContacts([&](const NumfixData::Contact& c) {
             if (c.eletId != 6 || c.tableCode == 0) return;
             const std::string number = StripBlanks(c.adat);
             if (!ClassifyNumber(number, caption, description, suggestion)) return;
-            auto* item = new QTreeWidgetItem(
-                QStringList{Q(caption), Q(description), Q(number), Q(suggestion), QString()});
-            item->setData(0, kIdRole, qlonglong(c.elerId));
-            SetItemState(item, suggestion == NumfixText::kManualRepair ? kManualOnly : kNotMarked);
-            items.append(item);
+            const bool manual = suggestion == NumfixText::kManualRepair;
+            items.append(new ContactItem({sharedText(caption), sharedText(description), Q(number),
+                                          manual ? sharedText(suggestion) : Q(suggestion), QString()},
+                                         c.elerId, manual ? kManualOnly : kNotMarked));
         });
     } catch (const QorExceptBase& e) {
         qDeleteAll(items);

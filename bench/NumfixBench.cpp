@@ -1,0 +1,236 @@
+// Numfix on a server of 200,000 type-6 contacts, offscreen: the load and
+// classification into the window, the write-back of 50,000 marked repairs, a
+// plain SQLite read of the same rows for comparison, and the classification
+// alone in numbers per second.
+//
+//   numfix_bench [--contacts N] [--repairs N] [Google Benchmark options]
+
+#include <QApplication>
+#include <QTreeWidget>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "IniReader.h"
+#include "NumberTemplates.h"
+#include "NumfixPrompts.h"
+#include "RdmNumfixData.h"
+#include "SchemaFile.h"
+#include "ScriptedUi.h"
+#include "TForm1.h"
+#include "TestServer.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string DemoFile(const char* name) { return ReadFile(std::string(NUMFIX_DEMO_DIR) + "/" + name); }
+
+// Stored numbers in the shapes the demo meets: most need a template repair.
+std::vector<std::string> MakeNumbers(size_t count)
+{
+    std::mt19937 rng(20261210);
+    auto digits = [&](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += char('0' + rng() % 10);
+        return s;
+    };
+    const char* areas[] = {"20", "30", "70", "31", "50"};
+    std::vector<std::string> out;
+    out.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const std::string area = areas[rng() % 5];
+        const std::string n = digits(7);
+        const std::string hy = n.substr(0, 3) + "-" + n.substr(3, 2) + "-" + n.substr(5, 2);
+        switch (i % 10) {
+        case 0: case 1: case 2: out.push_back("(36)" + area + "/" + hy + ":"); break;
+        case 3: out.push_back("06" + area + "/" + n); break;
+        case 4: out.push_back("06 " + area + " " + n.substr(0, 3) + " " + n.substr(3)); break;
+        case 5: out.push_back("+36" + area + n); break;
+        case 6: case 7: out.push_back("(+36)" + area + "/" + hy + ":"); break;
+        case 8: out.push_back("(36)" + area + "/" + hy + ":" + digits(2)); break;
+        default: out.push_back(area + "/" + n); break; // no template
+        }
+    }
+    return out;
+}
+
+struct QuietPrompts : NumfixPrompts {
+    std::vector<std::string> messages;
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void TopMostBox(const std::string& text, const std::string&) override { messages.push_back(text); }
+    std::time_t Now() override { return std::time(nullptr); }
+};
+
+template <class F>
+double Seconds(F&& f)
+{
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::vector<std::string> g_numbers;
+NumberTemplates* g_templates = nullptr;
+
+void BM_Classify(benchmark::State& state)
+{
+    std::string caption, description, suggestion;
+    size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(g_templates->ClassifyNumber(g_numbers[i], caption, description, suggestion));
+        if (++i == g_numbers.size()) i = 0;
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(BM_Classify);
+
+size_t TakeOption(int& argc, char** argv, const char* name, size_t fallback)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) != 0) continue;
+        const size_t value = std::strtoul(argv[i + 1], nullptr, 10);
+        for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+        argc -= 2;
+        return value;
+    }
+    return fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const size_t contacts = TakeOption(argc, argv, "--contacts", 200000);
+    const size_t repairs = TakeOption(argc, argv, "--repairs", 50000);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+
+    QorTestServer server("vovbench.qdb");
+    int32_t alapId = 0;
+    for (const char* db : {"DEVUDAVARER", "UGYFEL", "ALAP"}) {
+        const int32_t id = server.AddDatabase(DemoFile((std::string("destination/") + db + ".schema").c_str()));
+        if (std::strcmp(db, "ALAP") == 0) alapId = id;
+    }
+    server.AddUser("DEMO", "DEMO");
+    QorClientConfig client;
+    client.name = "VOVDEMO";
+    server.AddClient(client);
+    g_numbers = MakeNumbers(contacts);
+    std::string tsv = "ELER_ID\tELER_OWNER\tELER_TABLECODE\tELET_ID\tELER_ADAT\n";
+    for (size_t i = 0; i < g_numbers.size(); ++i)
+        tsv += std::to_string(i + 1) + "\t" + std::to_string(i / 2 + 1) + "\t2\t6\t" + g_numbers[i] + "\n";
+    const double setup = Seconds([&] { server.Load("ALAP", "ELERHETOSEG", tsv); });
+    for (std::string& n : g_numbers) n = NumberTemplates::StripBlanks(n);
+
+    const auto oldDir = std::filesystem::current_path();
+    std::filesystem::current_path(server.Folder());
+    std::ofstream("SMS_tel_sablon.ini", std::ios::binary) << DemoFile("SMS_tel_sablon.ini");
+
+    win::ScriptedUi ui;
+    win::ScopedUiBackend installed(ui);
+    ui.QueueDialog([](win::DialogDriver& d) {
+        d.Replace(985, "demo");
+        d.Replace(986, "demo");
+        d.Choose(987, "VOVDEMO");
+        d.Press(1);
+    });
+    auto* prompts = new QuietPrompts;
+    std::unique_ptr<TForm1> form;
+    const double open = Seconds([&] {
+        form = std::make_unique<TForm1>(nullptr, std::make_unique<RdmNumfixData>(),
+                                        std::unique_ptr<NumfixPrompts>(prompts));
+    });
+    if (form->ExitRequested()) {
+        std::fprintf(stderr, "numfix_bench: the login failed\n");
+        return 1;
+    }
+    const int listed = form->ListView1->topLevelItemCount();
+    const double load = Seconds([&] { form->Execute(form->aGetRecordList); });
+
+    // The same rows through the client library alone, on a connection of its own.
+    ui.QueueDialog([](win::DialogDriver& d) {
+        d.Replace(985, "demo");
+        d.Replace(986, "demo");
+        d.Choose(987, "VOVDEMO");
+        d.Press(1);
+    });
+    RdmNumfixData library;
+    library.Connect();
+    size_t read = 0;
+    const double libraryRead = Seconds([&] {
+        library.ReadContacts([&](const NumfixData::Contact& c) { read += c.adat.size() > 0; });
+    });
+    library.Logout();
+
+    // The same rows straight from the server's SQLite file.
+    // (the server keeps a record type's images in table "t<database id>_<record index>")
+    int recordIndex = 0;
+    const auto alap = SchemaFile::Parse(DemoFile("destination/ALAP.schema"));
+    while (alap.schema.records[size_t(recordIndex)].name != "ELERHETOSEG") ++recordIndex;
+    sqlite3* db = nullptr;
+    size_t rows = 0, bytes = 0;
+    const double plain = Seconds([&] {
+        sqlite3_open_v2(server.Path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        const std::string sql =
+            "SELECT img FROM t" + std::to_string(alapId) + "_" + std::to_string(recordIndex) + " ORDER BY k0";
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            ++rows;
+            bytes += size_t(sqlite3_column_bytes(st, 0));
+        }
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    });
+
+    size_t marked = 0;
+    for (int i = 0; i < listed && marked < repairs; ++i) {
+        QTreeWidgetItem* item = form->ListView1->topLevelItem(i);
+        if (TForm1::ItemState(item) != TForm1::kNotMarked) continue;
+        form->MarkForRepair(item);
+        ++marked;
+    }
+    prompts->messages.clear();
+    const double writeBack = Seconds([&] { form->Execute(form->aSetRecordList); });
+    const bool wroteOk = !prompts->messages.empty() && prompts->messages[0] == "A javítások bekerültek az adatbázisba.";
+
+    std::printf("Numfix on %zu type-6 contacts (setup: server load %.2f s)\n", contacts, setup);
+    std::printf("  open window (login, connect, load, classify): %8.3f s, %d listed\n", open, listed);
+    std::printf("  load and classify into the window:            %8.3f s\n", load);
+    std::printf("  of it, the read through the client library:   %8.3f s (%zu contacts)\n", libraryRead, read);
+    std::printf("  plain SQLite read of the same rows:           %8.3f s (%zu rows, %zu bytes)\n", plain, rows, bytes);
+    std::printf("  load / plain SQLite read:                     %8.1f x\n", plain > 0 ? load / plain : 0.0);
+    std::printf("  write back %zu marked repairs (with reload):  %8.3f s%s\n", marked, writeBack,
+                wroteOk ? "" : "  (FAILED)");
+    std::printf("  write back without the reload (estimate):     %8.3f s\n", writeBack - load);
+    std::fflush(stdout);
+
+    form.reset();
+    std::filesystem::current_path(oldDir);
+
+    // Classification alone, against the demo templates.
+    IniReader ini;
+    ini.SetText(DemoFile("SMS_tel_sablon.ini"));
+    NumberTemplates templates;
+    templates.Load(ini);
+    g_templates = &templates;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return wroteOk ? 0 : 1;
+}
