@@ -80,6 +80,9 @@ bool ParseInt(const std::string& text, int64_t low, int64_t high, int64_t& out) 
 class Parser {
  public:
   SchemaFile Run(const std::string& text) {
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+      Fail(1, "the file begins with a UTF-8 byte-order mark; a schema is read as Windows-1250 text");
+    }
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {

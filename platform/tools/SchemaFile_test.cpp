@@ -96,6 +96,7 @@ TEST(SchemaFile, RefusesBadSchemasNamingTheLine) {
   const std::string db = "database D\n";
   const Case cases[] = {
       {"", 0, "no \"database\" line"},
+      {"\xEF\xBB\xBF" "database D\n", 1, "UTF-8 byte-order mark"},
       {"record R\n", 1, "must begin with a \"database\""},
       {"database D\n", 0, "no records"},
       {"database D\ndatabase E\n", 2, "second \"database\""},

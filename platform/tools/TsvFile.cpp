@@ -32,6 +32,9 @@ TsvFileError::TsvFileError(int line, const std::string& message, const std::stri
 
 TsvFile TsvFile::Parse(const std::string& text) {
   TsvFile file;
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+    throw TsvFileError(1, "the file begins with a UTF-8 byte-order mark; records are read as Windows-1250 text");
+  }
   std::set<std::string> names;
   int lineNo = 0;
   size_t pos = 0;

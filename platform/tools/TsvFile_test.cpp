@@ -48,6 +48,7 @@ TEST(TsvFile, RefusesBadFilesNamingTheLine) {
       {"A\tB\n1\t2\n3\n", 3, "has 1 values, the header names 2"},
       {"A\tB\n1\t2\t3\n", 2, "has 3 values"},
       {std::string("A\tB\n1\t2\0\n", 10), 2, "NUL"},
+      {"\xEF\xBB\xBF" "A\tB\n", 1, "UTF-8 byte-order mark"},
   };
   for (const Case& c : cases) {
     try {
