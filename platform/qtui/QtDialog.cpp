@@ -54,6 +54,18 @@ QWidget* QtDialog::WidgetOf(const win::DialogControl& control) const {
   return it == widgets_.end() ? nullptr : it->second;
 }
 
+template <class F>
+void QtDialog::Guarded(F&& action) {
+  if (failure_) return;
+  try {
+    action();
+  } catch (...) {
+    failure_ = std::current_exception();
+    if (!model_.Ended()) model_.End(0);
+    done(0);
+  }
+}
+
 void QtDialog::Build() {
   for (size_t i = 0; i < model_.ControlCount(); ++i) {
     win::DialogControl& control = model_.Control(i);
@@ -65,7 +77,9 @@ void QtDialog::Build() {
         if (control.IsPassword()) edit->setEchoMode(QLineEdit::Password);
         edit->setValidator(new QtEditValidator(control, edit));
         connect(edit, &QLineEdit::textEdited, this, [this, &control](const QString& text) {
-          if (!model_.UserEdit(control, Cp1250Codec::FromQString(text))) Sync(control);
+          Guarded([&] {
+            if (!model_.UserEdit(control, Cp1250Codec::FromQString(text))) Sync(control);
+          });
         });
         widget = edit;
         break;
@@ -74,7 +88,9 @@ void QtDialog::Build() {
         auto* combo = new QComboBox(this);
         combo->setEditable(false);
         connect(combo, &QComboBox::activated, this, [this, &control](int index) {
-          if (!model_.UserSelect(control, index)) Sync(control);
+          Guarded([&] {
+            if (!model_.UserSelect(control, index)) Sync(control);
+          });
         });
         widget = combo;
         break;
@@ -83,7 +99,9 @@ void QtDialog::Build() {
         auto* button = new QPushButton(this);
         button->setDefault(control.IsDefaultButton());
         button->setAutoDefault(control.IsPushButton());
-        connect(button, &QPushButton::clicked, this, [this, &control] { model_.UserPress(control); });
+        connect(button, &QPushButton::clicked, this, [this, &control] {
+          Guarded([&] { model_.UserPress(control); });
+        });
         widget = button;
         break;
       }
@@ -135,16 +153,20 @@ void QtDialog::ControlChanged(win::DialogControl& control) { Sync(control); }
 
 void QtDialog::DialogEnded() { done(static_cast<int>(model_.Result())); }
 
-void QtDialog::reject() { model_.UserEscape(); }
+void QtDialog::reject() {
+  Guarded([this] { model_.UserEscape(); });
+}
 
 // Qt's own accept paths (none are wired) must not end the dialog behind the
 // procedure's back either.
-void QtDialog::accept() { model_.UserEnter(); }
+void QtDialog::accept() {
+  Guarded([this] { model_.UserEnter(); });
+}
 
 void QtDialog::closeEvent(QCloseEvent* event) {
   if (!model_.Ended()) {
     event->ignore();
-    model_.UserClose();
+    Guarded([this] { model_.UserClose(); });
     return;
   }
   QDialog::closeEvent(event);

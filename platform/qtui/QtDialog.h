@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QValidator>
+#include <exception>
 #include <map>
 
 #include "WinDialog.h"
@@ -38,6 +39,10 @@ class QtDialog : public QDialog, public win::DialogObserver {
   int PixelsX(int units) const;
   int PixelsY(int units) const;
 
+  // An exception from the dialog procedure, caught on its way out of a Qt
+  // signal (which cannot carry it); the dialog then ends.
+  std::exception_ptr Failure() const { return failure_; }
+
   void ControlChanged(win::DialogControl& control) override;
   void DialogEnded() override;
 
@@ -53,10 +58,14 @@ class QtDialog : public QDialog, public win::DialogObserver {
  private:
   void Build();
   void Sync(win::DialogControl& control);
+  // Runs an operator's action on the model, keeping exceptions out of Qt.
+  template <class F>
+  void Guarded(F&& action);
 
   win::DialogWindow& model_;
   std::map<const win::DialogControl*, QWidget*> widgets_;
   int baseX_ = 6;
   int baseY_ = 13;
   bool focused_ = false;
+  std::exception_ptr failure_;
 };

@@ -68,8 +68,11 @@ QWidget* QtUi::ParentFor(win::HWND owner) const {
 
 int QtUi::ShowMessageBox(win::HWND owner, const std::string& text, const std::string& caption,
                          win::UINT flags) {
+  // A box on top stands alone; any other belongs to the window in front.
+  QWidget* parent = ParentFor(owner);
+  if (parent == nullptr && owner == nullptr && !win::MessageBoxOnTop(flags)) parent = QApplication::activeWindow();
   QMessageBox box(IconOf(flags), Cp1250Codec::ToQString(caption), Cp1250Codec::ToQString(text),
-                  QMessageBox::NoButton, ParentFor(owner));
+                  QMessageBox::NoButton, parent);
   box.setTextFormat(Qt::PlainText);
   std::map<QAbstractButton*, int> answers;
   const int defaultAnswer = win::MessageBoxDefaultAnswer(flags);
@@ -108,6 +111,7 @@ void QtUi::RunDialog(win::DialogWindow& dialog) {
   // Only the dialog procedure ends the dialog; a loop that returns early
   // (the application quitting) leaves it unfinished, which fails it.
   if (!dialog.Ended()) window.exec();
+  if (window.Failure()) std::rethrow_exception(window.Failure());
 }
 
 QStringList QtUi::NameFilters(const std::string& filter) {

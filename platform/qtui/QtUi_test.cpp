@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <stdexcept>
 
 #include "Cp1250Codec.h"
 #include "QtDialog.h"
@@ -306,6 +307,20 @@ TEST_F(QtDialogTest, AnUnknownPresetWaitsForAPick) {
 
 TEST_F(QtDialogTest, ClosingTheWindowCancels) {
   EXPECT_EQ(Run([](QtDialog* d) { d->close(); }), 0);
+}
+
+INT_PTR ThrowOnCommand(HWND, UINT message, WPARAM, LPARAM) {
+  if (message == WM_COMMAND) throw std::runtime_error("procedure failed");
+  return message == WM_INITDIALOG;
+}
+
+// Qt cannot carry an exception through its event loop; the dialog ends and
+// the exception comes out of the call that ran it.
+TEST_F(QtDialogTest, AnExceptionOfTheProcedureEndsTheDialogAndComesOut) {
+  WhenModal([](QWidget* w) { QTest::mouseClick(Item<QPushButton>(w, IDCANCEL), Qt::LeftButton); });
+  EXPECT_THROW(DialogFromTemplate(LoginDesc(), nullptr, ThrowOnCommand, 0), std::runtime_error);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(GetActiveWindow(), nullptr);
 }
 
 TEST(QtUiParts, NameFiltersAndInstallation) {

@@ -275,28 +275,42 @@ const RegistryFile::Key* RegistryFile::Find(std::string_view rootName, std::stri
   return key;
 }
 
+namespace {
+
+// The content a handle reads: a root key reads the file as it is now, an
+// opened key the snapshot it was opened in.
+struct KeyView {
+  std::shared_ptr<const RegistryFile> file;
+  const RegistryFile::Key* key = nullptr;
+};
+
+bool Resolve(HKEY handle, KeyView& view) {
+  static const RegistryFile::Key emptyRoot;
+  if (IsRoot(handle)) {
+    view.file = std::make_shared<const RegistryFile>(RegistryFile::LoadFromEnvironment());
+    view.key = view.file->Root(handle->rootName);
+    if (view.key == nullptr) view.key = &emptyRoot;  // a root key always exists
+    return true;
+  }
+  if (!IsOpen(handle)) return false;
+  view.file = handle->file;
+  view.key = handle->key;
+  return true;
+}
+
+}  // namespace
+
 LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD /*options*/, DWORD /*samDesired*/, HKEY* result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
-  std::shared_ptr<const RegistryFile> file;
-  const RegistryFile::Key* key = nullptr;
-  static const RegistryFile::Key emptyRoot;
-  if (IsRoot(parent)) {
-    file = std::make_shared<const RegistryFile>(RegistryFile::LoadFromEnvironment());
-    key = file->Root(parent->rootName);
-    if (key == nullptr) key = &emptyRoot;  // a root key always exists
-  } else if (IsOpen(parent)) {
-    file = parent->file;
-    key = parent->key;
-  } else {
-    return ERROR_INVALID_HANDLE;
-  }
+  KeyView view;
+  if (!Resolve(parent, view)) return ERROR_INVALID_HANDLE;
   for (auto part : SplitPath(subKey ? subKey : "", false)) {
-    auto it = key->subKeys.find(std::string(part));
-    if (it == key->subKeys.end()) return ERROR_FILE_NOT_FOUND;
-    key = &it->second;
+    auto it = view.key->subKeys.find(std::string(part));
+    if (it == view.key->subKeys.end()) return ERROR_FILE_NOT_FOUND;
+    view.key = &it->second;
   }
-  auto* opened = new HKEY__{std::move(file), key, {}};
+  auto* opened = new HKEY__{std::move(view.file), view.key, {}};
   std::lock_guard lock(keysMutex);
   openKeys.insert(opened);
   *result = opened;
@@ -308,9 +322,10 @@ LONG RegOpenKeyA(HKEY parent, const char* subKey, HKEY* result) {
 }
 
 LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) {
-  if (!IsOpen(key)) return IsRoot(key) ? ERROR_NO_MORE_ITEMS : ERROR_INVALID_HANDLE;
-  if (index >= key->key->subKeys.size()) return ERROR_NO_MORE_ITEMS;
-  auto it = key->key->subKeys.begin();
+  KeyView view;
+  if (!Resolve(key, view)) return ERROR_INVALID_HANDLE;
+  if (index >= view.key->subKeys.size()) return ERROR_NO_MORE_ITEMS;
+  auto it = view.key->subKeys.begin();
   std::advance(it, index);
   const std::string& subName = it->first;
   if (name == nullptr || nameSize < subName.size() + 1) return ERROR_MORE_DATA;
@@ -320,9 +335,10 @@ LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) {
 
 LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                       DWORD* dataSize) {
-  if (!IsOpen(key)) return ERROR_INVALID_HANDLE;
-  auto it = key->key->values.find(valueName ? valueName : "");
-  if (it == key->key->values.end()) return ERROR_FILE_NOT_FOUND;
+  KeyView view;
+  if (!Resolve(key, view)) return ERROR_INVALID_HANDLE;
+  auto it = view.key->values.find(valueName ? valueName : "");
+  if (it == view.key->values.end()) return ERROR_FILE_NOT_FOUND;
   const auto& value = it->second;
   if (type) *type = value.type;
   const auto size = static_cast<DWORD>(value.data.size());

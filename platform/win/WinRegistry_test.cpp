@@ -135,6 +135,15 @@ TEST_F(RegistryFileTest, BadHandlesAndMissingKeysFailCleanly) {
   HKEY sub = nullptr;
   EXPECT_EQ(RegOpenKeyA(key, "QODBCLIENTS", &sub), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumKeyA(reinterpret_cast<HKEY>(name), 0, name, sizeof name), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegistryFileTest, RootKeysReadTheFileDirectly) {
+  Write("REGEDIT4\n[HKEY_CURRENT_USER\\Console]\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n[HKEY_LOCAL_MACHINE]\n\"v\"=\"x\"\n");
+  EXPECT_EQ(SubKeys(HKEY_LOCAL_MACHINE), (std::vector<std::string>{"SOFTWARE"}));
+  EXPECT_EQ(SubKeys(HKEY_CURRENT_USER), (std::vector<std::string>{"Console"}));
+  EXPECT_EQ(SubKeys(HKEY_USERS), (std::vector<std::string>{}));
+  EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "V"), Bytes(std::string_view("x\0", 2)));
 }
 
 TEST_F(RegistryFileTest, MissingFileOrVariableIsAnEmptyRegistry) {
