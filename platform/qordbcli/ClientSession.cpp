@@ -495,7 +495,12 @@ int ClientSession::GetNextId(const char* sequence, int32_t* id) {
       if (UpperAscii(FieldText(rec.fields[pn], img.data())) != wanted) continue;
       const int64_t rid = sqlite3_column_int64(s, 0);
       const int64_t value = FieldInteger(rec.fields[pi], img.data());
-      SetFieldInteger(rec.fields[pi], value + FieldInteger(rec.fields[ps], img.data()), img.data());
+      const int64_t next = value + FieldInteger(rec.fields[ps], img.data());
+      // A sequence at the end of the 32-bit range stops rather than wrap
+      // around to ids it already gave out.
+      if (value < INT32_MIN || value > INT32_MAX || next < INT32_MIN || next > INT32_MAX)
+        return static_cast<int>(kUnknownSequence);
+      SetFieldInteger(rec.fields[pi], next, img.data());
       sqlite3_stmt* u = Cached(t, -1, kUpdate, [&] { return "UPDATE " + t.table + " SET img = ? WHERE rid = ?"; });
       StmtUse up(u);
       sqlite3_bind_blob(u, 1, img.data(), rec.imageLength, SQLITE_TRANSIENT);

@@ -173,6 +173,18 @@ TEST_F(Services, GetNextIdDrawsFromSysdbSequencies) {
   EXPECT_EQ(id, -5);
   EXPECT_EQ(GetNextId(a.h, "", &id), 10061);
   EXPECT_EQ(GetNextId(a.h, nullptr, &id), 10050);
+
+  // At the end of the 32-bit range the sequence fails instead of wrapping.
+  {
+    qordb::ServerAdmin admin(server_.path);
+    admin.AddSequence("NEAR_END", 2147483640, 5);
+  }
+  EXPECT_EQ(GetNextId(a.h, "NEAR_END", &id), 0);
+  EXPECT_EQ(id, 2147483640);
+  id = 0;
+  EXPECT_EQ(GetNextId(a.h, "NEAR_END", &id), 10061);
+  EXPECT_EQ(GetNextId(b.h, "NEAR_END", &id), 10061);
+  EXPECT_EQ(id, 0);
   EXPECT_EQ(GetNextId(a.h, "customer_next", nullptr), 10050);
 }
 
