@@ -58,6 +58,7 @@ void FakeData::ReadContacts(const std::function<void(const Contact&)>& each)
 
 void FakeData::BeginTransaction(const std::string& name)
 {
+    if (beginThrows) throw QorExceptBase(10001);
     calls.push_back("begin " + name);
     pending.clear();
 }

@@ -33,6 +33,7 @@ struct FakeData : NumfixData {
     long updateThrowsAt = -1;            // ELER_ID whose rewrite throws
     long vanishOnUpdate = -1;            // ELER_ID that is gone when rewritten
     bool abortThrows = false;
+    bool beginThrows = false;
     int logouts = 0;
     std::vector<std::string> calls;      // "begin NAME", "commit", "abort"
 

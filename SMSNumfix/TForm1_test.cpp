@@ -281,6 +281,9 @@ TEST_F(WindowTest, KeypadKeysActInTheListAndTheMainKeyboardSignsDoNot)
     EXPECT_EQ(TForm1::ItemState(ItemById(7)), 0);
     QTest::keyClick(form->ListView1, Qt::Key_Slash, Qt::KeypadModifier);
     EXPECT_EQ(TForm1::ItemState(ItemById(7)), -1);
+    QTest::keyClick(form->ListView1, Qt::Key_Space);
+    ASSERT_EQ(boxes.size(), 1u); // the customer information
+    EXPECT_EQ(boxes[0].text, "Az ügyfél nem található.");
     QTest::keyClick(form->ListView1, Qt::Key_Return);
     EXPECT_FALSE(form->GroupBox1->isHidden());
 }
@@ -376,6 +379,31 @@ TEST_F(WindowTest, FailingAbortShowsTheCriticalBox)
     EXPECT_EQ(boxes[0].text, "Kritikus programhiba történt!");
     EXPECT_EQ(boxes[0].caption, "Figyelem!");
     EXPECT_EQ(boxes[1].text, "Hiba a javítások átvezetése során.");
+}
+
+TEST_F(WindowTest, FailingBeginAbortsNothing)
+{
+    FillTypical(*data);
+    Open();
+    form->Execute(form->aRepairAll);
+    data->beginThrows = true;
+    form->Execute(form->aSetRecordList);
+    EXPECT_TRUE(data->calls.empty()); // no transaction, so no abort either
+    EXPECT_EQ(form->WriteBackLog(), Header() + "A konvertálás sikertelen.\r\n");
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_NE(boxes[0].text.find("Sor: 450\nKód: 10001\n"), std::string::npos);
+    EXPECT_EQ(boxes[1].text, "Hiba a javítások átvezetése során.");
+}
+
+TEST_F(WindowTest, FailedWriteOfAnOpenedLogFileIsReported)
+{
+    FillTypical(*data);
+    Open();
+    std::filesystem::create_symlink("/dev/full", dir / "SMS_converter.log"); // opens, never writes
+    form->Execute(form->aSetRecordList);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "A javítások bekerültek az adatbázisba.");
+    EXPECT_EQ(boxes[1].text, "Hiba a logfájl írása során.");
 }
 
 TEST_F(WindowTest, UnwritableLogFileIsReportedAfterTheResult)
