@@ -98,10 +98,7 @@ int ClientSession::SetCode(int32_t length, const char* code) {
 int ClientSession::OpenDb(int32_t db, const char* name) {
   if (!name) return kBadPointer;
   const std::string upper = UpperAscii(name);
-  for (const auto& [id, odb] : dbs_) {
-    (void)odb;
-    if (id == db) return kAlreadyOpen;
-  }
+  if (dbs_.count(db)) return kAlreadyOpen;
   Stmt s(db_, "SELECT dbid, image FROM qor_database WHERE name = ?");
   StmtUse use(s.get());
   sqlite3_bind_text(s.get(), 1, upper.c_str(), -1, SQLITE_TRANSIENT);
@@ -237,7 +234,12 @@ int ClientSession::Deliver(const Target& t, sqlite3_stmt* row, char** image) {
   if (sqlite3_column_bytes(row, 1) != t.rec->imageLength) throw StatusError{kEngineFailure};
   const char* img = static_cast<const char*>(sqlite3_column_blob(row, 1));
   char* out = AllocCopy(img, t.rec->imageLength);
-  Remember(t, sqlite3_column_int64(row, 0), img);
+  try {
+    Remember(t, sqlite3_column_int64(row, 0), img);
+  } catch (...) {
+    FreeBuffer(out);
+    throw;
+  }
   *image = out;
   return 0;
 }
@@ -346,7 +348,7 @@ int ClientSession::DelRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   int64_t rid = Locate(t, *buffer);
   if (rid == 0) return kNotFound;
   std::vector<char> img;
-  ReadRid(t, rid, &img);
+  if (!ReadRid(t, rid, &img)) return kNotFound;  // another handle was quicker
   sqlite3_stmt* s = Cached(t, 0, kDelete, [&] { return "DELETE FROM " + t.table + " WHERE rid = ?"; });
   StmtUse use(s);
   sqlite3_bind_int64(s, 1, rid);
