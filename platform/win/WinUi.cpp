@@ -7,6 +7,10 @@ namespace {
 
 UiBackend* installed = nullptr;
 
+// The system's own caption for a box that names none, as the Hungarian
+// desktop shows it.
+const char* const kDefaultCaption = "Hiba";
+
 std::string& TitleStorage() {
   static std::string title;
   return title;
@@ -69,7 +73,7 @@ int MessageBox(const std::string& text, const std::string& caption, UINT flags, 
 }
 
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT flags) {
-  return MessageBox(text ? text : "", caption ? caption : "Error", flags, owner);
+  return MessageBox(text ? text : "", caption ? caption : kDefaultCaption, flags, owner);
 }
 
 void ShowMessage(const std::string& text) { MessageBox(text, ApplicationTitle(), MB_OK); }

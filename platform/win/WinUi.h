@@ -101,7 +101,8 @@ class ScopedUiBackend {
   UiBackend* previous_;
 };
 
-// The system message box. A null caption reads "Error", a null text "".
+// The system message box. A null caption reads the system's "Hiba", a null
+// text "".
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT flags);
 int MessageBox(const std::string& text, const std::string& caption, UINT flags,
                HWND owner = nullptr);

@@ -55,7 +55,7 @@ TEST(ScriptedUi, AnswersAndRecordsEveryBox) {
   EXPECT_EQ(boxes[1].flags, MB_TOPMOST);
   EXPECT_EQ(boxes[1].owner, nullptr);
   EXPECT_EQ(boxes[2].text, "");
-  EXPECT_EQ(boxes[2].caption, "Error");
+  EXPECT_EQ(boxes[2].caption, "Hiba");
   EXPECT_EQ(boxes[3].caption, "Numfix");
   EXPECT_EQ(boxes[3].flags, MB_OK);
   SetApplicationTitle("");
