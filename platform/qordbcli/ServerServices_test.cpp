@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <atomic>
 #include <ctime>
+#include <thread>
 
 #include "ServerAdmin.h"
 #include "qordbcli.h"
@@ -102,6 +104,44 @@ TEST_F(Services, TwoHandlesReadWhileTheOtherWrites) {
   EXPECT_EQ(Move(writer, FirstRec), 1);
   EXPECT_EQ(Move(reader, FirstRec), 4);
   EXPECT_EQ(CurrentId(writer), 1);
+}
+
+TEST_F(Services, ConcurrentReadersSeeATransactionWholeOrNotAtAll) {
+  TestClient writer(server_), reader(server_);
+  std::atomic<bool> done{false};
+  std::vector<int32_t> seen;
+  std::thread readerThread([&] {
+    while (!done) {
+      int32_t n = -1;
+      if (GetCount(reader.h, reader.shop, reader.Rt("CUSTOMER"), &n) != 0) n = -1;
+      seen.push_back(n);
+      Owned image;
+      FirstRec(reader.h, reader.shop, reader.Rt("CUSTOMER"), reader.Len("CUSTOMER"), &image);
+    }
+  });
+  ASSERT_EQ(BeginTransaction(writer.h, "Bulk", 0, 0), 0);
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(AddCustomer(writer, 100 + i), 0);
+  ASSERT_EQ(EndTransaction(writer.h, 1), 0);
+  int32_t n = -1;
+  while (n != 305) {
+    ASSERT_EQ(GetCount(reader.h, reader.shop, reader.Rt("CUSTOMER"), &n), 0);
+  }
+  done = true;
+  readerThread.join();
+  for (int32_t count : seen) ASSERT_TRUE(count == 5 || count == 305) << count;
+}
+
+TEST_F(Services, WritersOutsideTransactionsTakeTurns) {
+  TestClient a(server_), b(server_);
+  auto fill = [&](TestClient& c, int from, int* failures) {
+    for (int i = 0; i < 150; ++i) *failures += AddCustomer(c, from + i) != 0;
+  };
+  int failuresA = 0, failuresB = 0;
+  std::thread ta(fill, std::ref(a), 1000, &failuresA), tb(fill, std::ref(b), 2000, &failuresB);
+  ta.join();
+  tb.join();
+  EXPECT_EQ(failuresA + failuresB, 0);
+  EXPECT_EQ(Count(a), 305);
 }
 
 TEST_F(Services, FreeingAHandleAbortsItsTransaction) {
