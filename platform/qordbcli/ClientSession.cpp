@@ -17,12 +17,27 @@ constexpr int kServerAt = 72;
 constexpr int kServiceAt = 104;
 constexpr int kTextField = 32;
 
-enum Op { kFirst, kPrev, kNext, kLast, kNextSame, kPrevSame, kByRid, kFindEq, kFindNext, kListEq, kListGe, kAll, kCount, kUpdate,
-          kDelete, kInsert, kRidMatches };
+enum Op {
+  kFirst,
+  kPrev,
+  kNext,
+  kLast,
+  kNextSame,
+  kPrevSame,
+  kByRid,
+  kFindEq,
+  kFindNext,
+  kListEq,
+  kListGe,
+  kAll,
+  kCount,
+  kUpdate,
+  kDelete,
+  kInsert,
+  kRidMatches
+};
 
-std::string BlockText(const char* block, int at) {
-  return std::string(block + at, strnlen(block + at, kTextField));
-}
+std::string BlockText(const char* block, int at) { return std::string(block + at, strnlen(block + at, kTextField)); }
 
 std::string Columns(const RecordModel& rec, const std::vector<int>& parts) {
   std::string s;
@@ -47,7 +62,6 @@ int BindParts(sqlite3_stmt* s, int first, const RecordModel& rec, const std::vec
   for (int p : parts) BindKeyPart(s, first++, rec.fields[p], image);
   return first;
 }
-
 
 }  // namespace
 
@@ -220,9 +234,8 @@ int ClientSession::Navigate(Move move, int32_t db, int32_t rt, int32_t len, char
              Placeholders(parts.size()) + ")" + OrderBy(*t.rec, parts, desc) + " LIMIT 1";
     });
   } else {
-    s = Cached(t, pos.key, desc ? kLast : kFirst, [&] {
-      return "SELECT rid, img FROM " + t.table + OrderBy(*t.rec, parts, desc) + " LIMIT 1";
-    });
+    s = Cached(t, pos.key, desc ? kLast : kFirst,
+               [&] { return "SELECT rid, img FROM " + t.table + OrderBy(*t.rec, parts, desc) + " LIMIT 1"; });
   }
   StmtUse use(s);
   if (relative) BindParts(s, 1, *t.rec, parts, pos.image.data());

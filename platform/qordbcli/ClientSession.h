@@ -48,8 +48,7 @@ class ClientSession {
   int ModRec(int32_t db, int32_t rt, int32_t len, char** buffer);
   int DelRec(int32_t db, int32_t rt, int32_t len, char** buffer);
   enum class ListKind { Equal, Greater };
-  int FindList(ListKind kind, int32_t* size, char** keyImage, char** list, int32_t db, int32_t rt,
-               int32_t keyField);
+  int FindList(ListKind kind, int32_t* size, char** keyImage, char** list, int32_t db, int32_t rt, int32_t keyField);
   int GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list);
   int GetCount(int32_t db, int32_t rt, int32_t* count);
   int UnlockRecord(int32_t db, int32_t rt);
@@ -75,10 +74,10 @@ class ClientSession {
 
  private:
   struct Position {
-    int32_t key = 1;             // field number of the current key, 1 for the default key
-    bool has = false;            // a current record is remembered
+    int32_t key = 1;   // field number of the current key, 1 for the default key
+    bool has = false;  // a current record is remembered
     int64_t rid = 0;
-    std::vector<char> image;     // the current record as last read or written
+    std::vector<char> image;  // the current record as last read or written
   };
   struct OpenDatabase {
     DictModel model;

@@ -6,9 +6,9 @@
 
 #include <cstring>
 
+#include "TestServer_testutil.h"
 #include "qordbcli.h"
 #include "qordbcli_diag.h"
-#include "TestServer_testutil.h"
 
 namespace {
 
@@ -341,14 +341,16 @@ TEST_F(Records, BadArgumentsGetTheirStatusAndChangeNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    for (Entry e : {NewRec, ModRec, DelRec, FindRec, FindRecNext}) EXPECT_EQ(e(c.h, c.db, c.rt, c.len, c.buffer), c.status);
+    for (Entry e : {NewRec, ModRec, DelRec, FindRec, FindRecNext})
+      EXPECT_EQ(e(c.h, c.db, c.rt, c.len, c.buffer), c.status);
     if (c.buffer && *c.buffer) {
       Owned image;
       for (Entry e : {FirstRec, NextRec, PrevRec, LastRec, ReadCurrentRec})
         EXPECT_EQ(e(c.h, c.db, c.rt, c.len, &image), c.status);
     }
   }
-  for (Entry e : {FirstRec, NextRec, PrevRec, LastRec, ReadCurrentRec}) EXPECT_EQ(e(c_.h, c_.shop, rt, len, nullptr), 10050);
+  for (Entry e : {FirstRec, NextRec, PrevRec, LastRec, ReadCurrentRec})
+    EXPECT_EQ(e(c_.h, c_.shop, rt, len, nullptr), 10050);
   int32_t count = 0;
   EXPECT_EQ(GetCount(c_.h, c_.shop, rt, &count), 0);
   EXPECT_EQ(count, 5);

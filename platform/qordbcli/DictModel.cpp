@@ -27,8 +27,8 @@ void WriteLe(char* p, T v) {
 }
 
 constexpr size_t kHeader = 22;
-constexpr size_t kFileEntry = 60, kRecordEntry = 12, kFieldEntry = 20, kSetEntry = 12,
-                 kMemberEntry = 8, kSortEntry = 4, kKeyEntry = 8;
+constexpr size_t kFileEntry = 60, kRecordEntry = 12, kFieldEntry = 20, kSetEntry = 12, kMemberEntry = 8, kSortEntry = 4,
+                 kKeyEntry = 8;
 
 bool ParseInteger(std::string_view text, int64_t& out) {
   // Leading blanks are tolerated as the client's own parsing does; the rest

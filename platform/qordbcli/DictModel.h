@@ -10,11 +10,11 @@
 namespace qordb {
 
 struct FieldModel {
-  std::string name;       // upper case
+  std::string name;  // upper case
   char type = 0;
   char keyKind = 'n';
   int length = 0;
-  int offset = 0;         // within the record image (slot offset - data offset)
+  int offset = 0;  // within the record image (slot offset - data offset)
   uint16_t flags = 0;
   std::vector<int> components;  // 'k': positions of its component fields
 

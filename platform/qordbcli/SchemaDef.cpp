@@ -155,7 +155,8 @@ void SchemaDef::Validate() const {
         fail("field " + where + ": only a compound key has components");
       }
       if (r == 0 && p == 1 && f.IsKey())
-        fail("field " + where + " would be key number 1, which clients read as the default key; "
+        fail("field " + where +
+             " would be key number 1, which clients read as the default key; "
              "move it or put another field before it");
       if (f.IsData()) hasData = true;
       if (f.IsKey()) ++totalKeys;
@@ -190,8 +191,8 @@ SchemaDef SysdbSchema() {
   s.records.push_back({"tablespace",
                        {c("name", 32, 'u'), num("dbid", 'l'), num("vermajor", 'l'), num("verminor", 'l'),
                         num("versub", 'l'), num("verbuild", 'l')}});
-  s.records.push_back({"dbuser",
-                       {num("userid", 'l', 'u'), c("type", 1), c("name", 32, 'u'), c("psw", 32), c("enabled", 1)}});
+  s.records.push_back(
+      {"dbuser", {num("userid", 'l', 'u'), c("type", 1), c("name", 32, 'u'), c("psw", 32), c("enabled", 1)}});
   s.records.push_back({"sequencies",
                        {c("seq_name", 32, 'u'), num("seq_id", 'l'), num("seq_step", 'l'), num("seq_max", 'l'),
                         num("seq_min", 'l'), num("seq_recycle", 's'), num("seq_chace", 'l')}});

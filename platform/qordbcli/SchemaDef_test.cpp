@@ -132,17 +132,19 @@ TEST(SchemaDef, RefusesWhatCannotBeServed) {
       {"group as key", [](auto& s) { s.records[1].fields[4].keyKind = 'u'; }, "cannot be a key"},
       {"compound over unknown field", [](auto& s) { s.records[0].fields[5].components[1] = "NOPE"; },
        "NOPE is not a field"},
-      {"compound over a group", [](auto& s) { s.records[1].fields[7].components[1] = "ADDR"; },
-       "no value of its own"},
-      {"compound without components", [](auto& s) { s.records[0].fields[5].components.clear(); },
-       "needs components"},
+      {"compound over a group", [](auto& s) { s.records[1].fields[7].components[1] = "ADDR"; }, "no value of its own"},
+      {"compound without components", [](auto& s) { s.records[0].fields[5].components.clear(); }, "needs components"},
       {"key numbered 1", [](auto& s) { s.records[0].fields[1].keyKind = 'd'; }, "default key"},
-      {"record without data", [](auto& s) {
+      {"record without data",
+       [](auto& s) {
          s.records[1].fields = {s.records[1].fields[4]};
          s.records[1].fields[0].groupFields = 0;
        },
        "no field with a value"},
-      {"record too long", [](auto& s) { s.records[0].fields[1].length = 4096 * 1; s.records[0].fields[3].length = 4096;
+      {"record too long",
+       [](auto& s) {
+         s.records[0].fields[1].length = 4096 * 1;
+         s.records[0].fields[3].length = 4096;
          for (int i = 0; i < 8; ++i) {
            qordb::FieldDef f = s.records[0].fields[3];
            f.name = "BIG" + std::to_string(i);

@@ -324,11 +324,11 @@ void ServerAdmin::AddSequence(const std::string& name, int32_t start, int32_t st
     Stmt sel(db, "SELECT img FROM " + RecordTableName(kSysdbId, r));
     StmtUse use(sel.get());
     while (use.Step())
-      if (UpperAscii(FieldText(fname, static_cast<const char*>(sqlite3_column_blob(sel.get(), 0)))) ==
-          UpperAscii(name))
+      if (UpperAscii(FieldText(fname, static_cast<const char*>(sqlite3_column_blob(sel.get(), 0)))) == UpperAscii(name))
         Fail("sequence " + name + " already exists");
-    InsertImage(db, kSysdbId, r, rec,
-                MakeImage(rec, {{"seq_name", name}, {"seq_id", std::to_string(start)}, {"seq_step", std::to_string(step)}}));
+    InsertImage(
+        db, kSysdbId, r, rec,
+        MakeImage(rec, {{"seq_name", name}, {"seq_id", std::to_string(start)}, {"seq_step", std::to_string(step)}}));
     txn.Commit();
     return 0;
   });

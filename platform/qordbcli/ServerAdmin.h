@@ -40,8 +40,8 @@ struct UserDef {
   std::string name;
   std::string password;
   bool enabled = true;
-  bool role = false;      // "type" 0x01 for a role, 0x00 for a user
-  int32_t userId = -1;    // -1: the next value of the sequence "sysdb_dbuser"
+  bool role = false;    // "type" 0x01 for a role, 0x00 for a user
+  int32_t userId = -1;  // -1: the next value of the sequence "sysdb_dbuser"
 };
 
 class ServerAdmin {
@@ -56,8 +56,7 @@ class ServerAdmin {
   // sequence "sysdb_dbuser". volumeId 0 picks a random non-zero one;
   // regLmgrName "" leaves the server parameter "RegLmgrName" unset.
   // Refuses to overwrite an existing file.
-  static void Create(const std::string& path, uint32_t volumeId = 0,
-                     const std::string& regLmgrName = "");
+  static void Create(const std::string& path, uint32_t volumeId = 0, const std::string& regLmgrName = "");
 
   // Opens an existing server file (never creates one).
   explicit ServerAdmin(const std::string& path);
@@ -88,8 +87,7 @@ class ServerAdmin {
                      const std::vector<std::vector<std::string>>& rows);
 
   // The records of one record type as texts (the same forms), insertion order.
-  std::vector<std::vector<std::string>> ReadRecords(const std::string& db,
-                                                    const std::string& record) const;
+  std::vector<std::vector<std::string>> ReadRecords(const std::string& db, const std::string& record) const;
 
   std::vector<std::string> Databases() const;  // names in id order, SYSDB first
   std::vector<char> DictionaryImage(const std::string& db) const;

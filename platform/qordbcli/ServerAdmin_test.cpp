@@ -43,10 +43,10 @@ TEST(ServerAdmin, CatalogueListsEveryDatabaseWithItsVersion) {
   EXPECT_EQ(admin.Databases(), (std::vector<std::string>{"SYSDB", "SHOP", "LOG"}));
   EXPECT_EQ(server.shopId, 20);
   EXPECT_EQ(server.logId, 21);
-  EXPECT_EQ(admin.ReadRecords("sysdb", "tablespace"),
-            (std::vector<std::vector<std::string>>{{"SYSDB", "19", "1", "0", "0", "0"},
-                                                   {"Shop", "20", "3", "2", "1", "7"},
-                                                   {"LOG", "21", "1", "0", "0", "0"}}));
+  EXPECT_EQ(
+      admin.ReadRecords("sysdb", "tablespace"),
+      (std::vector<std::vector<std::string>>{
+          {"SYSDB", "19", "1", "0", "0", "0"}, {"Shop", "20", "3", "2", "1", "7"}, {"LOG", "21", "1", "0", "0", "0"}}));
   auto users = admin.ReadRecords("SYSDB", "dbuser");
   ASSERT_EQ(users.size(), 1u);
   EXPECT_EQ(users[0], (std::vector<std::string>{"1", "", "ADMIN", "SECRET", "\x01"}));
@@ -73,27 +73,52 @@ TEST(ServerAdmin, RefusalsLeaveTheServerAsItWas) {
   };
   const Case cases[] = {
       {"database twice", [&] { admin.AddDatabase(again); }, "already on the server"},
-      {"id taken", [&] {
+      {"id taken",
+       [&] {
          qordb::SchemaDef s = LogSchema();
          s.name = "OTHER";
          admin.AddDatabase(s, 20);
        },
        "id 20 is already taken"},
       {"bad schema", [&] { admin.AddDatabase(bad); }, "length from 1"},
-      {"user twice", [&] { admin.AddUser({"ADMIN", "X"}); }, "already exists"},
-      {"user name too long", [&] { admin.AddUser({std::string(32, 'A'), "X"}); }, "at most 31 bytes"},
+      {"user twice",
+       [&] {
+         admin.AddUser({"ADMIN", "X"});
+       },
+       "already exists"},
+      {"user name too long",
+       [&] {
+         admin.AddUser({std::string(32, 'A'), "X"});
+       },
+       "at most 31 bytes"},
       {"sequence twice", [&] { admin.AddSequence("CUSTOMER_NEXT"); }, "already exists"},
       {"unknown database", [&] { admin.LoadRecords("NOPE", "X", {}); }, "no database NOPE"},
       {"unknown record", [&] { admin.LoadRecords("SHOP", "NOPE", {}); }, "no record NOPE"},
       // The second row fails: the first must not stay behind.
-      {"text too long", [&] { admin.LoadRecords("LOG", "ENTRY", {{"1", "ok"}, {"2", std::string(40, 'x')}}); },
+      {"text too long",
+       [&] {
+         admin.LoadRecords("LOG", "ENTRY", {{"1", "ok"}, {"2", std::string(40, 'x')}});
+       },
        "row 2, field TEXT: longer than 39"},
-      {"not a number", [&] { admin.LoadRecords("LOG", "ENTRY", {{"1", "ok"}, {"2x", "y"}}); },
+      {"not a number",
+       [&] {
+         admin.LoadRecords("LOG", "ENTRY", {{"1", "ok"}, {"2x", "y"}});
+       },
        "row 2, field ID: not a whole number"},
-      {"out of range", [&] { admin.LoadRecords("SHOP", "CUSTOMER", {{"9", "", "", "", "65536"}}); },
+      {"out of range",
+       [&] {
+         admin.LoadRecords("SHOP", "CUSTOMER", {{"9", "", "", "", "65536"}});
+       },
        "field ZIP: out of range"},
-      {"too many values", [&] { admin.LoadRecords("LOG", "ENTRY", {{"1", "a", "b"}}); }, "has 3 values"},
-      {"unique duplicate", [&] { admin.LoadRecords("LOG", "ENTRY", {{"1", "a"}, {"1", "b"}}); },
+      {"too many values",
+       [&] {
+         admin.LoadRecords("LOG", "ENTRY", {{"1", "a", "b"}});
+       },
+       "has 3 values"},
+      {"unique duplicate",
+       [&] {
+         admin.LoadRecords("LOG", "ENTRY", {{"1", "a"}, {"1", "b"}});
+       },
        "row 2 repeats a unique key"},
       {"bad volume id", [&] { admin.SetParam("VolumeId", "-3"); }, "VolumeId must be"},
   };

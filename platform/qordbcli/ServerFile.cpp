@@ -20,8 +20,8 @@ int StatusOf(int rc) {
 }
 
 Stmt::Stmt(sqlite3* db, const std::string& sql, bool persistent) {
-  int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()),
-                              persistent ? SQLITE_PREPARE_PERSISTENT : 0, &s_, nullptr);
+  int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), persistent ? SQLITE_PREPARE_PERSISTENT : 0,
+                              &s_, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_finalize(s_);
     s_ = nullptr;
@@ -101,8 +101,7 @@ void CreateRecordTable(sqlite3* db, int32_t dbId, int r, const RecordModel& rec)
     if (parts.empty()) continue;
     std::string idx = std::string(rec.fields[p].keyKind == 'u' ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") + "i" +
                       t.substr(1) + "_" + std::to_string(p) + " ON " + t + "(";
-    for (size_t i = 0; i < parts.size(); ++i)
-      idx += (i ? ", k" : "k") + std::to_string(rec.keyColumn[parts[i]]);
+    for (size_t i = 0; i < parts.size(); ++i) idx += (i ? ", k" : "k") + std::to_string(rec.keyColumn[parts[i]]);
     idx += ")";
     Exec(db, idx.c_str());
   }

@@ -6,15 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <atomic>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
 #include "ServerAdmin.h"
+#include "TestServer_testutil.h"
 #include "qordbcli.h"
 #include "qordbcli_diag.h"
-#include "TestServer_testutil.h"
 
 namespace {
 

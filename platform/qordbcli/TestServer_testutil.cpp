@@ -34,9 +34,9 @@ qordb::SchemaDef ShopSchema() {
   zip.isUnsigned = true;
   qordb::FieldDef cityName = F("CITYNAME", 'k', 0, 'd');
   cityName.components = {"CITY", "NAME"};
-  s.records.push_back({"CUSTOMER",
-                       {F("ID", 'l', 0, 'u'), F("NOTE", 'c', 8), F("NAME", 'c', 20, 'd'), F("CITY", 'c', 16), zip,
-                        cityName}});
+  s.records.push_back(
+      {"CUSTOMER",
+       {F("ID", 'l', 0, 'u'), F("NOTE", 'c', 8), F("NAME", 'c', 20, 'd'), F("CITY", 'c', 16), zip, cityName}});
   qordb::FieldDef addr = F("ADDR", 'g');
   addr.groupFields = 2;
   qordb::FieldDef ownerKind = F("OWNERKIND", 'k', 0, 'u');

@@ -51,8 +51,8 @@ class TestClient {
   int Len(const std::string& record) const { return shopDict.ImageLength(record); }
   int Key(const std::string& record, const std::string& field) const { return shopDict.FieldNumber(record, field); }
   // NextRec and friends on SHOP: the status, and the field's text on success.
-  int Go(int (*entry)(int32_t, int32_t, int32_t, int32_t, char**), const std::string& record,
-         const std::string& field, std::string* text);
+  int Go(int (*entry)(int32_t, int32_t, int32_t, int32_t, char**), const std::string& record, const std::string& field,
+         std::string* text);
   // The values of one field over the records a list entry returned.
   std::vector<std::string> Column(const char* list, int32_t size, const std::string& record,
                                   const std::string& field) const;

@@ -89,11 +89,13 @@ QOR_EXPORT int CreateDbHandler(int32_t* h) {
 }
 
 QOR_EXPORT int InitUserEx(int32_t h, const void* userBlock) {
-  return OnSession(h, [&](ClientSession& s) { return s.InitUser(userBlock); }, false);
+  return OnSession(
+      h, [&](ClientSession& s) { return s.InitUser(userBlock); }, false);
 }
 
 QOR_EXPORT int SetCode(int32_t h, int32_t length, const char* code) {
-  return OnSession(h, [&](ClientSession& s) { return s.SetCode(length, code); }, false);
+  return OnSession(
+      h, [&](ClientSession& s) { return s.SetCode(length, code); }, false);
 }
 
 QOR_EXPORT int FreeDbHandler(int32_t h) {
@@ -147,9 +149,7 @@ QOR_EXPORT int GetConditionedCount(int32_t, int32_t, int32_t, int32_t, int32_t, 
   return qordb::kNotAvailable;
 }
 QOR_EXPORT int FindLess(int32_t, int32_t*, char**, char**, int32_t, int32_t, int32_t) { return qordb::kNotAvailable; }
-QOR_EXPORT int FindListOr(int32_t, int32_t*, char**, char**, int32_t, int32_t, int32_t) {
-  return qordb::kNotAvailable;
-}
+QOR_EXPORT int FindListOr(int32_t, int32_t*, char**, char**, int32_t, int32_t, int32_t) { return qordb::kNotAvailable; }
 QOR_EXPORT int GetRecLocks(int32_t, char**, int32_t*) { return qordb::kNotAvailable; }
 
 QOR_EXPORT int OpenExtPackage(int32_t h, const char* package) {
@@ -205,8 +205,7 @@ QOR_EXPORT int LastRec(int32_t h, int32_t db, int32_t rt, int32_t len, char** im
   return OnSession(h, [&](ClientSession& s) { return s.Navigate(ClientSession::Move::Last, db, rt, len, image); });
 }
 QOR_EXPORT int ReadCurrentRec(int32_t h, int32_t db, int32_t rt, int32_t len, char** image) {
-  return OnSession(h,
-                   [&](ClientSession& s) { return s.Navigate(ClientSession::Move::Current, db, rt, len, image); });
+  return OnSession(h, [&](ClientSession& s) { return s.Navigate(ClientSession::Move::Current, db, rt, len, image); });
 }
 QOR_EXPORT int DefineKey(int32_t h, int32_t db, int32_t rt, int32_t keyField) {
   return OnSession(h, [&](ClientSession& s) { return s.DefineKey(db, rt, keyField); });

@@ -4,16 +4,15 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstring>
 #include <random>
 #include <set>
 
-#include <sqlite3.h>
-
-#include "qordbcli_diag.h"
 #include "ServerAdmin.h"
 #include "TestServer_testutil.h"
+#include "qordbcli_diag.h"
 
 namespace {
 
@@ -38,12 +37,8 @@ TEST_F(Entries, ConnectionNeedsTheQordbServiceAndAnExistingServer) {
   };
   const std::string absolute = server_.path;
   const Case cases[] = {
-      {"SRV", "qordb", 0},
-      {absolute.c_str(), "qordb", 0},
-      {"SRV", "QORDB", 10039},
-      {"SRV", "", 10039},
-      {"NOSUCH", "qordb", 10039},
-      {"", "qordb", 10039},
+      {"SRV", "qordb", 0}, {absolute.c_str(), "qordb", 0}, {"SRV", "QORDB", 10039},
+      {"SRV", "", 10039},  {"NOSUCH", "qordb", 10039},     {"", "qordb", 10039},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.server) + "/" + c.service);
@@ -240,9 +235,9 @@ TEST_F(Entries, EngineFailuresAndBusyAreStatuses) {
   // A record table that has gone from the file.
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(server_.path.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, ("DROP TABLE t" + std::to_string(server_.logId) + "_0").c_str(), nullptr, nullptr,
-                         nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(db, ("DROP TABLE t" + std::to_string(server_.logId) + "_0").c_str(), nullptr, nullptr, nullptr),
+      SQLITE_OK);
   sqlite3_close(db);
   Owned image;
   EXPECT_EQ(FirstRec(other.h, other.log, 10000, other.logDict.ImageLength("ENTRY"), &image), 10057);
