@@ -1,6 +1,5 @@
 #include "TForm1.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,6 +27,7 @@
 #include <map>
 #include <unistd.h>
 
+#include "ActionList.h"
 #include "Cp1250Codec.h"
 #include "IniReader.h"
 #include "NumfixData.h"
@@ -125,14 +125,12 @@ TForm1::TForm1(QWidget* owner, std::unique_ptr<NumfixData> data, std::unique_ptr
 {
     setWindowTitle("Numfix");
     setMinimumSize(600, 500);
+    ActionList1 = new ActionList(this);
     BuildActions();
     BuildControls();
     resize(1000, 700);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-
-    if (auto* dispatcher = QAbstractEventDispatcher::instance())
-        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::UpdateActions);
 
     LoadTemplates();
     if (ConnectToDb())
@@ -151,8 +149,7 @@ QAction* TForm1::AddAction(const char* caption, const char* hint, void (TForm1::
     auto* action = new QAction(Q(caption), this);
     action->setToolTip(Q(hint));
     action->setStatusTip(Q(hint));
-    actions_.push_back({action, execute, update});
-    connect(action, &QAction::triggered, this, [this, action] { Execute(action); });
+    ActionList1->Add(action, this, execute, update == &TForm1::AlwaysEnabled ? nullptr : update);
     return action;
 }
 
@@ -361,17 +358,12 @@ void TForm1::LoadTemplates()
 
 void TForm1::Execute(QAction* action)
 {
-    for (const ActionEntry& entry : actions_) {
-        if (entry.action != action) continue;
-        (this->*entry.update)();
-        if (action->isEnabled()) (this->*entry.execute)();
-        return;
-    }
+    ActionList1->Execute(action);
 }
 
 void TForm1::UpdateActions()
 {
-    for (const ActionEntry& entry : actions_) (this->*entry.update)();
+    ActionList1->UpdateAll();
 }
 
 void TForm1::AlwaysEnabled() {}

@@ -11,6 +11,7 @@
 
 #include "NumberTemplates.h"
 
+class ActionList;
 class NumfixData;
 class NumfixPrompts;
 class QAction;
@@ -79,6 +80,7 @@ public:
     QMenu* PopupMenu1 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QPushButton* bExit = nullptr;
+    ActionList* ActionList1 = nullptr;
 
     QAction* aGetRecordList = nullptr;
     QAction* aSetRecordList = nullptr;
@@ -139,13 +141,6 @@ private:
     void FormShow();
     void ListView1KeyDown(int key, bool keypad);
     bool EditorKeyPress(int key);
-
-    struct ActionEntry {
-        QAction* action;
-        void (TForm1::*execute)();
-        void (TForm1::*update)();
-    };
-    std::vector<ActionEntry> actions_;
 
     NumberTemplates templates_;
     std::unique_ptr<NumfixData> data_;
