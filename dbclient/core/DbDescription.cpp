@@ -62,6 +62,31 @@ DbDescription& DbDescription::operator=(const DbDescription& other) {
   return *this;
 }
 
+DbDescription::DbDescription(DbDescription&& other) noexcept { *this = std::move(other); }
+
+DbDescription& DbDescription::operator=(DbDescription&& other) noexcept {
+  if (this == &other) return *this;
+  std::memcpy(m_version, other.m_version, sizeof m_version);
+  std::memcpy(m_header, other.m_header, sizeof m_header);
+  m_files = std::move(other.m_files);
+  m_records = std::move(other.m_records);
+  m_fields = std::move(other.m_fields);
+  m_keys = std::move(other.m_keys);
+  m_sets = std::move(other.m_sets);
+  m_members = std::move(other.m_members);
+  m_sorts = std::move(other.m_sorts);
+  m_recordNames = std::move(other.m_recordNames);
+  m_fieldNames = std::move(other.m_fieldNames);
+  m_buffers = std::move(other.m_buffers);
+  m_fetched = std::move(other.m_fetched);
+  m_info = std::move(other.m_info);
+  m_name = std::move(other.m_name);
+  m_dbId = other.m_dbId;
+  m_handle = other.m_handle;
+  other.Clear();
+  return *this;
+}
+
 DbDescription::~DbDescription() = default;
 
 void DbDescription::Load(const char* image, int length, const std::string& name, int dbId) {

@@ -105,6 +105,9 @@ class DbDescription {
   DbDescription();
   DbDescription(const DbDescription& other);
   DbDescription& operator=(const DbDescription& other);
+  // A moved-from description is empty.
+  DbDescription(DbDescription&& other) noexcept;
+  DbDescription& operator=(DbDescription&& other) noexcept;
   ~DbDescription();
 
   // ---- Object and dictionary ----

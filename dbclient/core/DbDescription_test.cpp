@@ -232,6 +232,12 @@ TEST(DictionaryCopyTest, CopiesOwnTheirBuffersAndFetchedRecords) {
   EXPECT_EQ(b.GetDbId(), a.GetDbId());
   EXPECT_EQ(b.GetHandle(), a.GetHandle());
 
+  DbDescription moved(std::move(b));
+  EXPECT_EQ(moved.GetFieldText(2), "bea");
+  EXPECT_EQ(b.GetRecordType("person"), -1);  // NOLINT: a moved-from description is empty
+  b = std::move(moved);
+  EXPECT_EQ(b.GetFetchedCount("person"), 2);
+
   DbDescription& self = c;
   c = self;
   EXPECT_EQ(c.GetRecordType("item"), 10001);

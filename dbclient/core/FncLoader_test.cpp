@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "DbDescription.h"
 #include "FakeEntries_testutil.h"
+#include "TestDictionary_testutil.h"
 
 namespace {
 
@@ -31,6 +35,34 @@ TEST(FncLoaderTest, AMissingEntryNamesItsMember) {
     EXPECT_EQ(e.GetArgs(), StringVector("pfOpenDbExA"));
   }
   EXPECT_NE(QOR_ENTRY(OpenDbEx), nullptr);
+}
+
+TEST(FncLoaderTest, WithoutTheLibraryEveryOperationFailsWithItsEntry) {
+  // What a program started without the library has: an empty table.
+  FncLoader* loaded = GlobalFncLoader;
+  GlobalFncLoader = new FncLoader(false);
+  DbDescription d = TestDictionary::Sample().Load();
+  struct Case {
+    const char* member;
+    std::function<void()> run;
+  } cases[] = {
+      {"pfFirstRec", [&] { d.Navigate(0, "person"); }},
+      {"pfFindRec", [&] { d.FindRec("person"); }},
+      {"pfFindList", [&] { d.FindList("person", "", 5); }},
+      {"pfBeginTransaction", [&] { d.BeginTransaction("T"); }},
+      {"pfDefineKey", [&] { d.DefineKey("person", "name"); }},
+  };
+  for (const Case& c : cases) {
+    try {
+      c.run();
+      ADD_FAILURE() << c.member;
+    } catch (const DbDescError& e) {
+      EXPECT_EQ(e.GetCode(), 10038);
+      EXPECT_EQ(e.GetArgs(), StringVector(c.member));
+    }
+  }
+  delete GlobalFncLoader;
+  GlobalFncLoader = loaded;
 }
 
 TEST(FncLoaderTest, TheFakeRestoresTheEntriesItReplaced) {
