@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "DbDescription.h"
 #include "TestDictionary_testutil.h"
@@ -176,22 +178,41 @@ TEST(FieldBufferTest, PackingPlacesFieldsAndZeroesTheGaps) {
   EXPECT_FALSE(d.ClearFields("nope"));
 }
 
+// A locale whose decimal point is a comma, built for the test when the
+// machine has none installed; null when neither works.
+const char* CommaLocale(std::string& madeFolder) {
+  for (const char* n : {"de_DE.UTF-8", "hu_HU.UTF-8", "de_DE.utf8", "hu_HU.utf8"})
+    if (std::setlocale(LC_ALL, n)) return n;
+  char folder[] = "/tmp/qorlocaleXXXXXX";
+  if (!mkdtemp(folder)) return nullptr;
+  madeFolder = folder;
+  const std::string command =
+      "localedef -i de_DE -f UTF-8 " + madeFolder + "/de_DE.UTF-8 >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return nullptr;
+  setenv("LOCPATH", folder, 1);
+  return std::setlocale(LC_ALL, "de_DE.UTF-8") ? "de_DE.UTF-8" : nullptr;
+}
+
 TEST(FieldBufferTest, NumbersIgnoreTheProcessLocale) {
-  const char* names[] = {"de_DE.UTF-8", "hu_HU.UTF-8", "fr_FR.UTF-8", "de_DE", "hu_HU"};
-  std::string previous = std::setlocale(LC_ALL, nullptr);
-  const char* found = nullptr;
-  for (const char* n : names)
-    if (std::setlocale(LC_ALL, n)) {
-      found = n;
-      break;
-    }
-  if (!found) GTEST_SKIP() << "no locale with a decimal comma here";
-  DbDescription d = TestDictionary::Sample().Load();
-  d.SetFieldText(1003, "2.75");
-  std::string text = d.GetFieldText(1003);
-  d.SetFieldText(1004, "1.5");
-  std::string single = d.GetFieldText(1004);
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  std::string madeFolder;
+  const char* name = CommaLocale(madeFolder);
+  std::string point, text, single;
+  if (name) {
+    point = std::localeconv()->decimal_point;
+    DbDescription d = TestDictionary::Sample().Load();
+    d.SetFieldText(1003, "2.75");
+    text = d.GetFieldText(1003);
+    d.SetFieldText(1004, "1.5");
+    single = d.GetFieldText(1004);
+  }
   std::setlocale(LC_ALL, previous.c_str());
+  if (!madeFolder.empty()) {
+    unsetenv("LOCPATH");
+    std::filesystem::remove_all(madeFolder);
+  }
+  if (!name) GTEST_SKIP() << "no locale with a decimal comma here";
+  ASSERT_EQ(point, ",");
   EXPECT_EQ(text, "2.75");
   EXPECT_EQ(single, "1.5");
 }
