@@ -167,8 +167,9 @@ struct FakeEntries::Saved {
 #undef QOR_FAKE_SAVED
 };
 
-FakeEntries::FakeEntries() : m_saved(new Saved) {
+FakeEntries::FakeEntries() {
   if (g_current) throw std::logic_error("one FakeEntries at a time");
+  m_saved = std::make_unique<Saved>();
   if (!GlobalFncLoader) {
     GlobalFncLoader = new FncLoader(false);
     m_madeLoader = true;
@@ -208,7 +209,6 @@ FakeEntries::~FakeEntries() {
     GlobalFncLoader = nullptr;
   }
   for (void* p : m_live) std::free(p);
-  delete m_saved;
   g_current = nullptr;
 }
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -75,7 +76,7 @@ class FakeEntries {
 
  private:
   struct Saved;
-  Saved* m_saved;
+  std::unique_ptr<Saved> m_saved;
   bool m_madeLoader = false;
   std::map<std::string, int> m_status;
   std::map<std::string, std::deque<Reply>> m_script;
