@@ -185,6 +185,20 @@ TEST_F(LoginDialogTest, PresetBeginningOfANameSelectsThatConfiguration) {
   EXPECT_EQ(dialog.GetDatabase(), "UGYFEL");
 }
 
+TEST_F(LoginDialogTest, WithoutAPresetTheFirstConfigurationShownIsTheOneUsed) {
+  Preset("", "", "");
+  ui.QueueDialog([](DialogDriver& d) {
+    EXPECT_EQ(d.Text(kDatabase), "ALAP");
+    EXPECT_FALSE(d.IsEnabled(IDOK));
+    d.Type(kUser, "admin");
+    d.Type(kPassword, "secret");
+    EXPECT_TRUE(d.IsEnabled(IDOK));
+    d.Enter();
+  });
+  EXPECT_TRUE(dialog.Execute());
+  EXPECT_EQ(dialog.GetDatabase(), "ALAP");
+}
+
 TEST_F(LoginDialogTest, CancelButtonAndClosingCancel) {
   Preset("ADMIN", "SECRET", "ALAP");
   ui.QueueDialog([](DialogDriver& d) { d.Press(IDCANCEL); });
