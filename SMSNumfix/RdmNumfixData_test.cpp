@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -158,21 +160,32 @@ TEST_F(NumfixServerTest, WriteBackRewritesMarkedContactsInOneTransaction)
     form->Execute(form->aRepairThisOne);
     form->ListView1->setCurrentItem(ItemById(2));
     form->Execute(form->aRepairThisOne);
+    // The unknown number typed in the editor, without extension.
+    form->ListView1->setCurrentItem(ItemById(4));
+    form->Execute(form->aEnterEditMode);
+    for (auto [edit, digits] : {std::pair{form->eOrszag, "36"}, {form->eKorzet, "70"}, {form->eSzam, "9876543"}}) {
+        edit->setFocus();
+        edit->setCursorPosition(0);
+        QTest::keyClicks(edit, digits);
+    }
+    QTest::keyClick(form->eSzam, Qt::Key_Return);
+    ASSERT_EQ(TForm1::ItemState(ItemById(4)), 2);
     form->Execute(form->aSetRecordList);
 
     EXPECT_EQ(StoredValue(1), "(+36)20/123-45-67:");
     EXPECT_EQ(StoredValue(2), "(+36)30/765-43-21:");
-    EXPECT_EQ(StoredValue(4), "nincs");
+    EXPECT_EQ(StoredValue(4), "(+36)70/987-65-43:    "); // the free places stay blanks
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A javítások bekerültek az adatbázisba."});
     const std::string log = ReadFile("SMS_converter.log");
     const std::string tail = "Tranzakcio indul.\r\n"
                              " OK - Rekord frissitve: [1] (36)20/123-45-67: -> (+36)20/123-45-67:\r\n"
                              " OK - Rekord frissitve: [2] 0630 / 7654321 -> (+36)30/765-43-21:\r\n"
+                             " OK - Rekord frissitve: [4] nincs -> (+36)70/987-65-43:    \r\n"
                              "Tranzakcio lezarva.\r\n"
                              "Konvertalas rendben.\r\n";
     ASSERT_EQ(log.size(), 74 + tail.size());
     EXPECT_EQ(log.substr(74), tail);
-    EXPECT_EQ(ListedIds(), (std::vector<long>{4, 7})); // reloaded
+    EXPECT_EQ(ListedIds(), std::vector<long>{7}); // reloaded: the repaired numbers are valid
 }
 
 TEST_F(NumfixServerTest, FailingRewriteRollsBackEveryRecord)
