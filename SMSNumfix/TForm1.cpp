@@ -21,8 +21,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <cstdio>
-#include <cstring>
+#include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <map>
 #include <unistd.h>
@@ -108,6 +108,7 @@ bool WriteLogFile(const std::string& block)
     bool ok = true;
     while (done < block.size()) {
         const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok = false;
             break;
