@@ -37,7 +37,8 @@ const char* kWindowTemplates =
     "(36)AA/AAA-AA-AA:=(+36)AA/AAA-AA-AA:\r\n"
     "[ERVENYES_SABLONOK]\r\n"
     "(+AA)AA/AAA-AA-AA:=1\r\n"
-    "(+AA)AA/AAA-AA-AA:AAAA=1\r\n";
+    "(+AA)AA/AAA-AA-AA:AAAA=1\r\n"
+    "(+AA)A/AAA-AA-AA:=1\r\n";
 
 void FakeData::Add(long id, const std::string& adat, long eletId, long tableCode, long owner)
 {

@@ -200,6 +200,18 @@ TEST_F(WindowTest, EditorPreviewHasABlankInEveryFreePlace)
     EXPECT_EQ(form->Edit3->text(), "");
 }
 
+TEST_F(WindowTest, OptionalDigitsLeaveBlanksThatTheAcceptanceIgnores)
+{
+    FillTypical(*data);
+    Open();
+    form->show();
+    Select(4);
+    EditSelected(*form, "36", "1", "2345678", ""); // a one-digit area code
+    QTreeWidgetItem* item = ItemById(4);
+    EXPECT_EQ(TForm1::ItemText(item, TForm1::kColSuggestion), "(+36)1 /234-56-78:    ");
+    EXPECT_EQ(TForm1::ItemState(item), 2);
+}
+
 TEST_F(WindowTest, EnterStoresOnlyAValueThatMatchesAValidTemplate)
 {
     FillTypical(*data);
