@@ -1,5 +1,6 @@
 #include "DbDescMap.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 

@@ -199,6 +199,9 @@ TEST_F(MapTest, AnUnreadableDictionaryIsNotLoadedAndItsImageIsFreed) {
   EXPECT_FALSE(map.LoadDescription(19, "SYSDB"));
   EXPECT_EQ(map.Count(), 0u);
   EXPECT_EQ(fake.Outstanding(), 0);
+  fake.Script("GetDbDescription", {10004, sysImage, {}});
+  EXPECT_FALSE(map.LoadDescription(19, "SYSDB"));
+  EXPECT_EQ(fake.Outstanding(), 0);
 
   fake.Remove("OpenDbExA");
   fake.SetStatus("GetDbDescription", 10004);
@@ -235,7 +238,8 @@ TEST_F(MapTest, ServerParameterThroughTheClientEntry) {
   map.GetServerParam("RegLmgrName", out);
   EXPECT_EQ(out, "DEF");
   EXPECT_EQ(fake.Last("GetServerParam").texts, (std::vector<std::string>{"RegLmgrName"}));
-  fake.SetStatus("GetServerParam", 10059);
+  // A failing call that still handed out a text gets it released.
+  fake.Script("GetServerParam", {10059, std::vector<char>{'X'}, {}});
   auto e = ErrorOf([&] { map.GetServerParam("RegLmgrName", out); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->GetCode(), 10059);
