@@ -108,12 +108,12 @@ CMyDialogTemplate::CMyDialogTemplate()
       m_title("Bejelentkezés"),
       m_pointSize(8),
       m_typeface("MS Sans Serif") {
-  struct Spec {
+  struct ItemValues {
     short atom, id;
     RECT rect;
     const char* title;
   };
-  const Spec specs[kItemCount] = {
+  const ItemValues items[kItemCount] = {
       {win::DLG_CLASS_STATIC, 982, {10, 9, 58, 19}, "Felhasználó:"},
       {win::DLG_CLASS_EDIT, 985, {60, 7, 150, 19}, ""},
       {win::DLG_CLASS_STATIC, 983, {10, 24, 58, 34}, "Jelszó:"},
@@ -124,7 +124,7 @@ CMyDialogTemplate::CMyDialogTemplate()
       {win::DLG_CLASS_BUTTON, win::IDCANCEL, {85, 55, 135, 70}, "Mégse"},
   };
   for (int i = 0; i < kItemCount; ++i)
-    m_items[i].Init(specs[i].atom, specs[i].id, &specs[i].rect, specs[i].title);
+    m_items[i].Init(items[i].atom, items[i].id, &items[i].rect, items[i].title);
 }
 
 CMyDialogTemplate::~CMyDialogTemplate() { FreeTemplate(); }
