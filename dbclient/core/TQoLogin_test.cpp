@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <unistd.h>
 
 #include "FakeEntries_testutil.h"
 #include "ScriptedUi.h"
@@ -76,8 +77,8 @@ class LoginTest : public ::testing::Test {
   std::string registryPath;
 
   void SetUp() override {
-    registryPath = ::testing::TempDir() + "login_test_" +
-                   std::to_string(reinterpret_cast<uintptr_t>(this)) + ".reg";
+    // CTest runs the cases as parallel processes: the name must be theirs alone.
+    registryPath = ::testing::TempDir() + "login_test_" + std::to_string(getpid()) + ".reg";
     std::ofstream(registryPath) << kRegistry;
     setenv("QOR_REGISTRY", registryPath.c_str(), 1);
     win::SetComputerNameForTesting("GEP1");
