@@ -214,19 +214,9 @@ RegistryFile RegistryFile::Parse(std::string_view text, std::vector<int>* skippe
       continue;
     }
 
-    // A value line; hex lists go on over lines that end with a backslash.
-    std::string joined(line);
-    while (!joined.empty() && joined.back() == '\\' && pos < text.size()) {
-      joined.pop_back();
-      end = text.find('\n', pos);
-      if (end == std::string_view::npos) end = text.size();
-      joined += Trim(text.substr(pos, end - pos));
-      pos = end + 1;
-      ++lineNo;
-    }
-    if (SameName(joined, "REGEDIT4") || joined == "Windows Registry Editor Version 5.00") continue;
+    if (SameName(line, "REGEDIT4") || line == "Windows Registry Editor Version 5.00") continue;
 
-    std::string_view rest = joined;
+    std::string_view rest = line;
     std::string name;
     if (!rest.empty() && rest.front() == '@') {
       rest.remove_prefix(1);
@@ -235,8 +225,25 @@ RegistryFile RegistryFile::Parse(std::string_view text, std::vector<int>* skippe
       continue;
     }
     rest = Trim(rest);
+    if (rest.empty() || rest.front() != '=') {
+      skip(firstLine);
+      continue;
+    }
+    // Only a hex list goes on over lines that end with a backslash; a text
+    // that ends with one must not swallow the key line after it.
+    std::string data(Trim(rest.substr(1)));
+    if (data.starts_with("hex")) {
+      while (!data.empty() && data.back() == '\\' && pos < text.size()) {
+        data.pop_back();
+        end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        data += Trim(text.substr(pos, end - pos));
+        pos = end + 1;
+        ++lineNo;
+      }
+    }
     Value value;
-    if (current == nullptr || rest.empty() || rest.front() != '=' || !ReadValueData(rest.substr(1), value)) {
+    if (current == nullptr || !ReadValueData(data, value)) {
       skip(firstLine);
       continue;
     }

@@ -224,6 +224,27 @@ TEST(RegistryParse, BadKeyLinesDropTheirValuesUntilTheNextGoodKey) {
   }
 }
 
+TEST(RegistryParse, OnlyHexListsContinueOverABackslash) {
+  std::vector<int> skipped;
+  auto file = RegistryFile::Parse(
+      "[HKEY_LOCAL_MACHINE\\K]\n"
+      "\"Text\"=\"ends in \\\n"
+      "[HKEY_LOCAL_MACHINE\\L]\n"
+      "\"B\"=\"b\"\n"
+      "\"Bin\"=hex:01,\\\n"
+      "  02\n",
+      &skipped);
+  EXPECT_EQ(skipped, std::vector<int>{2});
+  const auto* k = file.Find("HKEY_LOCAL_MACHINE", "K");
+  const auto* l = file.Find("HKEY_LOCAL_MACHINE", "L");
+  ASSERT_NE(k, nullptr);
+  ASSERT_NE(l, nullptr);
+  EXPECT_TRUE(k->values.empty()) << "the next key's values stay with it";
+  ASSERT_EQ(l->values.count("B"), 1u);
+  ASSERT_EQ(l->values.count("Bin"), 1u);
+  EXPECT_EQ(l->values.at("Bin").data, (std::vector<BYTE>{1, 2}));
+}
+
 TEST(RegistryParse, LaterValueWinsAndParentKeysExistImplicitly) {
   auto file = RegistryFile::Parse(
       "[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"v\"=\"1\"\n[hkey_local_machine\\a\\b\\c]\n\"V\"=\"2\"\n");
