@@ -6,8 +6,18 @@
 #include "RdmTable.h"
 
 namespace {
+
 constexpr unsigned char kBeforeFirst = 5;
+
+// Finds the record whose key field holds id; that field becomes the current key.
+bool FindById(RdmTable& table, const char* keyField, long id)
+{
+    table.DefineKey(keyField);
+    table.GetField(keyField).SetLong(id);
+    return table.Find(keyField);
 }
+
+} // namespace
 
 RdmNumfixData::RdmNumfixData() = default;
 RdmNumfixData::~RdmNumfixData() = default;
@@ -60,8 +70,9 @@ void RdmNumfixData::BeginTransaction(const std::string& name)
     writeContacts_.reset();
     writeAlap_ = std::make_unique<DbDescription>(map_.GetDescription("ALAP"));
     writeContacts_ = std::make_unique<RdmTable>(writeAlap_.get(), "ELERHETOSEG");
-    writeContacts_->BeginTransaction(name);
+    // The key first: whatever fails here must not leave a transaction open.
     writeContacts_->DefineKey("ELER_ID");
+    writeContacts_->BeginTransaction(name);
 }
 
 void RdmNumfixData::EndTransaction(bool commit)
@@ -93,9 +104,7 @@ bool RdmNumfixData::FindContactOwner(long elerId, long& owner, long& tableCode)
 {
     DbDescription alap = map_.GetDescription("ALAP");
     RdmTable contacts(&alap, "ELERHETOSEG");
-    contacts.DefineKey("ELER_ID");
-    contacts.GetField("ELER_ID").SetLong(elerId);
-    if (!contacts.Find("ELER_ID")) return false;
+    if (!FindById(contacts, "ELER_ID", elerId)) return false;
     owner = contacts.GetField("ELER_OWNER").AsLong();
     tableCode = contacts.GetField("ELER_TABLECODE").AsLong();
     return true;
@@ -105,9 +114,7 @@ bool RdmNumfixData::FindCustomerName(long ugyId, std::string& name)
 {
     DbDescription ugyfel = map_.GetDescription("UGYFEL");
     RdmTable customers(&ugyfel, "UGYFEL");
-    customers.DefineKey("UGY_ID");
-    customers.GetField("UGY_ID").SetLong(ugyId);
-    if (!customers.Find("UGY_ID")) return false;
+    if (!FindById(customers, "UGY_ID", ugyId)) return false;
     name = customers.GetField("UGY_NEV").AsString();
     return true;
 }

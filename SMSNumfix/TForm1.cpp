@@ -150,31 +150,31 @@ QAction* TForm1::AddAction(const char* caption, const char* hint, void (TForm1::
     auto* action = new QAction(Q(caption), this);
     action->setToolTip(Q(hint));
     action->setStatusTip(Q(hint));
-    ActionList1->Add(action, this, execute, update == &TForm1::AlwaysEnabled ? nullptr : update);
+    ActionList1->Add(action, this, execute, update);
     return action;
 }
 
 void TForm1::BuildActions()
 {
     aGetRecordList = AddAction("Adatbázisból beolvas", "Telefonszámok betöltése.",
-                               &TForm1::aGetRecordListExecute, &TForm1::AlwaysEnabled);
+                               &TForm1::aGetRecordListExecute);
     aSetRecordList = AddAction("Adatbázisba visszaír",
                                "Javításra kijelölt telefonszámok visszaírása az adatbázisba.",
-                               &TForm1::aSetRecordListExecute, &TForm1::AlwaysEnabled);
+                               &TForm1::aSetRecordListExecute);
     aRepairThisOne = AddAction("Javításra kijelöl", "Javításra jelöli ki az elemet.",
                                &TForm1::aRepairThisOneExecute, &TForm1::aRepairThisOneUpdate);
     aRepairThisKind = AddAction("Ezt a hibatípust javításra kijelöli",
                                 "Javításra jelöl ki minden ilyen típusú elemet.",
                                 &TForm1::aRepairThisKindExecute, &TForm1::aRepairThisKindUpdate);
     aRepairAll = AddAction("Mindent javításra jelöl ki", "Javításra jelöl ki minden javítható elemet.",
-                           &TForm1::aRepairAllExecute, &TForm1::AlwaysEnabled);
+                           &TForm1::aRepairAllExecute);
     aCancelThisOne = AddAction("Kijelölést megszűntet", "Az elem kijelölését törli.",
                                &TForm1::aCancelThisOneExecute, &TForm1::aCancelThisOneUpdate);
     aCancelThisKind = AddAction("Hibatípus kijelölését megszűnteti",
                                 "Minden ilyen típusú elem kijelölését törli.",
                                 &TForm1::aCancelThisKindExecute, &TForm1::aCancelThisKindUpdate);
     aCancelAll = AddAction("Minden kijelölést megszűntet", "Minden elem kijelölését törli.",
-                           &TForm1::aCancelAllExecute, &TForm1::AlwaysEnabled);
+                           &TForm1::aCancelAllExecute);
     aEnterEditMode = AddAction("Szerkeszt", "Szerkesztésre nyitja meg a kijelölt elemet.",
                                &TForm1::aEnterEditModeExecute, &TForm1::aEnterEditModeUpdate);
     aEditThisOne = AddAction("Módosít", "Az előnézetben található szám rögzítése.",
@@ -183,7 +183,7 @@ void TForm1::BuildActions()
                               &TForm1::aExitEditModeUpdate);
     aGetInfo = AddAction("Info", "Ügyféladatok lekérdezése.", &TForm1::aGetInfoExecute,
                          &TForm1::aGetInfoUpdate);
-    aExit = AddAction("Kilépés", "Kilépés.", &TForm1::aExitExecute, &TForm1::AlwaysEnabled);
+    aExit = AddAction("Kilépés", "Kilépés.", &TForm1::aExitExecute);
 
     QMenu* file = menuBar()->addMenu(Q("Fájl"));
     file->addAction(aExit);
@@ -367,8 +367,6 @@ void TForm1::UpdateActions()
     ActionList1->UpdateAll();
 }
 
-void TForm1::AlwaysEnabled() {}
-
 QTreeWidgetItem* TForm1::Selected() const
 {
     const QList<QTreeWidgetItem*> items = ListView1->selectedItems();
@@ -426,18 +424,21 @@ void TForm1::aCancelThisOneUpdate()
     aCancelThisOne->setEnabled(item && (ItemState(item) == kMarked || ItemState(item) == kEditedMarked));
 }
 
-void TForm1::aRepairThisKindUpdate()
+// Both kind actions act from an unedited item of the kind, marked or not.
+bool TForm1::SelectedStandsForItsKind() const
 {
     QTreeWidgetItem* item = Selected();
-    aRepairThisKind->setEnabled(item && ((ItemState(item) == kNotMarked && !IsEdited(item)) ||
-                                         ItemState(item) == kMarked));
+    return item && ((ItemState(item) == kNotMarked && !IsEdited(item)) || ItemState(item) == kMarked);
+}
+
+void TForm1::aRepairThisKindUpdate()
+{
+    aRepairThisKind->setEnabled(SelectedStandsForItsKind());
 }
 
 void TForm1::aCancelThisKindUpdate()
 {
-    QTreeWidgetItem* item = Selected();
-    aCancelThisKind->setEnabled(item && ((ItemState(item) == kNotMarked && !IsEdited(item)) ||
-                                         ItemState(item) == kMarked));
+    aCancelThisKind->setEnabled(SelectedStandsForItsKind());
 }
 
 void TForm1::aEnterEditModeUpdate()
@@ -466,37 +467,27 @@ void TForm1::aGetInfoUpdate()
 void TForm1::aRepairThisOneExecute() { MarkForRepair(Selected()); }
 void TForm1::aCancelThisOneExecute() { UnmarkForRepair(Selected()); }
 
-void TForm1::aRepairThisKindExecute()
+// The kind of an item is its caption; edited items keep their own decision.
+void TForm1::ChangeSelectedKind(void (TForm1::*change)(QTreeWidgetItem*))
 {
     QTreeWidgetItem* selected = Selected();
     if (!selected) return;
     const QString kind = selected->text(kColCaption);
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = ListView1->topLevelItem(i);
-        if (item->text(kColCaption) == kind && !IsEdited(item)) MarkForRepair(item);
+        if (item->text(kColCaption) == kind && !IsEdited(item)) (this->*change)(item);
     }
 }
 
-void TForm1::aCancelThisKindExecute()
+void TForm1::ChangeAll(void (TForm1::*change)(QTreeWidgetItem*))
 {
-    QTreeWidgetItem* selected = Selected();
-    if (!selected) return;
-    const QString kind = selected->text(kColCaption);
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = ListView1->topLevelItem(i);
-        if (item->text(kColCaption) == kind && !IsEdited(item)) UnmarkForRepair(item);
-    }
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) (this->*change)(ListView1->topLevelItem(i));
 }
 
-void TForm1::aRepairAllExecute()
-{
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) MarkForRepair(ListView1->topLevelItem(i));
-}
-
-void TForm1::aCancelAllExecute()
-{
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) UnmarkForRepair(ListView1->topLevelItem(i));
-}
+void TForm1::aRepairThisKindExecute() { ChangeSelectedKind(&TForm1::MarkForRepair); }
+void TForm1::aCancelThisKindExecute() { ChangeSelectedKind(&TForm1::UnmarkForRepair); }
+void TForm1::aRepairAllExecute() { ChangeAll(&TForm1::MarkForRepair); }
+void TForm1::aCancelAllExecute() { ChangeAll(&TForm1::UnmarkForRepair); }
 
 // ---------------------------------------------------------------- editor
 

@@ -4,10 +4,8 @@
 
 #include <QMainWindow>
 
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "NumberTemplates.h"
 
@@ -105,12 +103,16 @@ private:
     void BuildActions();
     void BuildControls();
     void LoadTemplates();
+    // An action of ActionList1; without an update handler it is always enabled.
     QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
-                       void (TForm1::*update)());
+                       void (TForm1::*update)() = nullptr);
 
     QTreeWidgetItem* Selected() const;
     void SetItemState(QTreeWidgetItem* item, int state);
     bool IsEdited(const QTreeWidgetItem* item) const;
+    bool SelectedStandsForItsKind() const;
+    void ChangeSelectedKind(void (TForm1::*change)(QTreeWidgetItem*));
+    void ChangeAll(void (TForm1::*change)(QTreeWidgetItem*));
     void ShowErrorBox(const char* operation, int line, int code, const char* message);
 
     void aGetRecordListExecute();
@@ -127,7 +129,6 @@ private:
     void aGetInfoExecute();
     void aExitExecute();
 
-    void AlwaysEnabled();
     void aRepairThisOneUpdate();
     void aCancelThisOneUpdate();
     void aRepairThisKindUpdate();
