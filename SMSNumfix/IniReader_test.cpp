@@ -18,6 +18,9 @@ struct IniCase {
     std::vector<std::pair<std::string, std::string>> values; // key -> expected value
 };
 
+// The case's name, so that the test list reads well.
+void PrintTo(const IniCase& c, std::ostream* os) { *os << c.name; }
+
 class IniReaderTable : public testing::TestWithParam<IniCase> {};
 
 TEST_P(IniReaderTable, ReadsKeysAndValues)

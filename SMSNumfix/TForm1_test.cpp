@@ -274,6 +274,54 @@ TEST_F(WindowTest, UnmarkingKeepsTheEditedValueAndKindsSkipEditedItems)
     EXPECT_EQ(TForm1::ItemText(ItemById(7), TForm1::kColSuggestion), "(+36)70/222-22-22:1234");
 }
 
+TEST_F(WindowTest, EnablingRulesFollowTheSelectedItemsState)
+{
+    FillTypical(*data);
+    data->Add(8, "0630/3333333");
+    Open();
+    form->show();
+    Select(2);
+    form->Execute(form->aRepairThisOne);
+    Select(7);
+    EditSelected(*form, "36", "70", "2222222", "");
+    Select(8);
+    EditSelected(*form, "36", "30", "3333333", "");
+    form->Execute(form->aCancelThisOne);
+
+    struct {
+        long id; // 0: nothing selected
+        const char* what;
+        bool repairOne, cancelOne, byKind, editOrInfo;
+    } cases[] = {
+        {1, "not marked", true, false, true, true},
+        {2, "marked", false, true, true, true},
+        {4, "without template", false, false, false, true},
+        {7, "edited and marked", false, true, false, true},
+        {8, "edited, unmarked", true, false, false, true},
+        {0, "nothing selected", false, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.id)
+            Select(c.id);
+        else
+            form->ListView1->clearSelection();
+        form->UpdateActions();
+        EXPECT_EQ(form->aRepairThisOne->isEnabled(), c.repairOne);
+        EXPECT_EQ(form->aCancelThisOne->isEnabled(), c.cancelOne);
+        EXPECT_EQ(form->aRepairThisKind->isEnabled(), c.byKind);
+        EXPECT_EQ(form->aCancelThisKind->isEnabled(), c.byKind);
+        EXPECT_EQ(form->aEnterEditMode->isEnabled(), c.editOrInfo);
+        EXPECT_EQ(form->aGetInfo->isEnabled(), c.editOrInfo);
+        // List mode: nothing to store or leave.
+        EXPECT_FALSE(form->aEditThisOne->isEnabled());
+        EXPECT_FALSE(form->aExitEditMode->isEnabled());
+        for (QAction* always : {form->aGetRecordList, form->aSetRecordList, form->aRepairAll, form->aCancelAll,
+                                form->aExit})
+            EXPECT_TRUE(always->isEnabled()) << always->text().toStdString();
+    }
+}
+
 TEST_F(WindowTest, KeypadKeysActInTheListAndTheMainKeyboardSignsDoNot)
 {
     FillTypical(*data);
@@ -407,29 +455,36 @@ TEST_F(WindowTest, FailingBeginAbortsNothing)
     EXPECT_EQ(boxes[1].text, "Hiba a javítások átvezetése során.");
 }
 
-TEST_F(WindowTest, FailedWriteOfAnOpenedLogFileIsReported)
-{
-    FillTypical(*data);
-    Open();
-    std::filesystem::create_symlink("/dev/full", dir / "SMS_converter.log"); // opens, never writes
-    form->Execute(form->aSetRecordList);
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "A javítások bekerültek az adatbázisba.");
-    EXPECT_EQ(boxes[1].text, "Hiba a logfájl írása során.");
-}
+// Ways a log file can refuse the block: the write-back itself stands.
+struct LogFileCase {
+    const char* name;
+    void (*spoil)(const std::filesystem::path& log);
+};
 
-TEST_F(WindowTest, UnwritableLogFileIsReportedAfterTheResult)
+void PrintTo(const LogFileCase& c, std::ostream* os) { *os << c.name; }
+
+class UnwritableLogFileTest : public WindowTest, public testing::WithParamInterface<LogFileCase> {};
+
+TEST_P(UnwritableLogFileTest, IsReportedAfterTheResultAndTheChangeStands)
 {
     FillTypical(*data);
     Open();
     form->Execute(form->aRepairAll);
-    ::mkdir((dir / "SMS_converter.log").c_str(), 0755); // cannot be opened for writing
+    GetParam().spoil(dir / "SMS_converter.log");
     form->Execute(form->aSetRecordList);
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "A javítások bekerültek az adatbázisba.");
-    EXPECT_EQ(boxes[1].text, "Hiba a logfájl írása során.");
-    EXPECT_EQ(data->contacts[1].contact.adat, "(+36)20/123-45-67:"); // the change stands
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes.at(0).text, "A javítások bekerültek az adatbázisba.");
+    EXPECT_EQ(boxes.at(1).text, "Hiba a logfájl írása során.");
+    EXPECT_EQ(data->contacts[1].contact.adat, "(+36)20/123-45-67:");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnwritableLogFileTest,
+    testing::Values(
+        LogFileCase{"CannotBeOpened", [](const std::filesystem::path& log) { ::mkdir(log.c_str(), 0755); }},
+        LogFileCase{"OpensButTakesNothing",
+                    [](const std::filesystem::path& log) { std::filesystem::create_symlink("/dev/full", log); }}),
+    [](const testing::TestParamInfo<LogFileCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, CustomerInformation)
 {
