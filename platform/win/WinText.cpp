@@ -41,6 +41,25 @@ const ReverseTable& Reverse() {
 
 bool KnownCodePage(UINT codePage) { return codePage == CP_ACP || codePage == CP_1250; }
 
+// Characters with no Windows-1250 byte become fallback, and *usedFallback
+// (when given) tells whether any did.
+std::string ToCp1250(std::u16string_view text, char fallback, BOOL* usedFallback) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    int b = -1;
+    // A surrogate pair is one character, and never a Windows-1250 one.
+    if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF)
+      ++i;
+    else
+      b = UnicodeToCp1250(text[i]);
+    if (b < 0 && usedFallback) *usedFallback = TRUE;
+    out.push_back(b < 0 ? fallback : static_cast<char>(b));
+  }
+  return out;
+}
+
 }  // namespace
 
 char16_t Cp1250ToUnicode(unsigned char byte) {
@@ -64,23 +83,7 @@ std::u16string Cp1250ToUtf16(std::string_view text) {
   return out;
 }
 
-std::string Utf16ToCp1250(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    // A surrogate pair is one character, and never a Windows-1250 one.
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      ++i;
-      out.push_back('?');
-      continue;
-    }
-    int b = UnicodeToCp1250(c);
-    out.push_back(b < 0 ? '?' : static_cast<char>(b));
-  }
-  return out;
-}
+std::string Utf16ToCp1250(std::u16string_view text) { return ToCp1250(text, '?', nullptr); }
 
 int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int srcLength, WCHAR* dst,
                         int dstLength) {
@@ -101,23 +104,8 @@ int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, const WCHAR* src, int sr
       dstLength < 0 || (dstLength > 0 && dst == nullptr))
     return 0;
   size_t n = srcLength == -1 ? std::char_traits<char16_t>::length(src) + 1 : static_cast<size_t>(srcLength);
-  const char fallback = defaultChar ? *defaultChar : '?';
-  std::string out;
-  out.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    char16_t c = src[i];
-    int b = -1;
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && src[i + 1] >= 0xDC00 && src[i + 1] <= 0xDFFF)
-      ++i;  // a pair is one character, never a Windows-1250 one
-    else
-      b = UnicodeToCp1250(c);
-    if (b < 0) {
-      out.push_back(fallback);
-      if (usedDefault) *usedDefault = TRUE;
-    } else {
-      out.push_back(static_cast<char>(b));
-    }
-  }
+  const std::string out =
+      ToCp1250(std::u16string_view(src, n), defaultChar ? *defaultChar : '?', usedDefault);
   if (dstLength == 0) return static_cast<int>(out.size());
   if (out.size() > static_cast<size_t>(dstLength)) return 0;
   std::copy(out.begin(), out.end(), dst);
