@@ -16,8 +16,9 @@ RdmSrvObject& RdmSrvObject::operator=(const RdmSrvObject& source) {
 }
 
 int RdmSrvObject::Create(DbDescription* owner) {
+  // The old share goes first, through the description that made it.
+  Release();
   m_owner = owner;
-  if (m_shared) Release();
   m_shared = new _SrvData();
   int status;
   try {

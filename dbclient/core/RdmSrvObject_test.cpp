@@ -53,6 +53,12 @@ TEST_F(SrvObjectTest, AssigningReleasesTheOldShare) {
   b.Open(&d, "person");
   EXPECT_EQ(fake.Calls("BookmarkDrop"), 1);  // a still holds 2
   EXPECT_EQ(b.GetServerId(), 3);
+  // Reopened on another connection, a drops its old bookmark on the first.
+  DbDescription other = TestDictionary::Sample().Load("db2", 8, 66);
+  fake.ScriptValue("BookmarkCreate", 4);
+  a.Open(&other, "person");
+  EXPECT_EQ(fake.Last("BookmarkDrop").ints, (std::vector<int64_t>{55, 2}));
+  EXPECT_EQ(fake.Last("BookmarkCreate").ints, (std::vector<int64_t>{66, 8, 10000}));
 }
 
 TEST_F(SrvObjectTest, AFailedCreationHoldsNothing) {
