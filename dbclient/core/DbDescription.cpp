@@ -3,18 +3,13 @@
 #include "DbDescription.h"
 
 #include <cstring>
+#include <utility>
 
 #include "DbDescription_Internal.h"
 
 namespace {
 
 constexpr int kHeaderSize = 22;
-
-int16_t ReadInt16(const char* p) {
-  int16_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
 
 bool IsDataField(const FIELD_ENTRY_S& f) { return f.type != 'g' && f.type != 'k'; }
 
@@ -36,55 +31,39 @@ RdmTableOptions DefaultTableOptions() { return RdmTableOptions{rtoClearOnFailedF
 
 DbDescription::DbDescription() = default;
 
-DbDescription::DbDescription(const DbDescription& other) { *this = other; }
+DbDescription::DbDescription(const DbDescription& other) = default;
 
-DbDescription& DbDescription::operator=(const DbDescription& other) {
-  if (this == &other) return *this;
-  Clear();
-  std::memcpy(m_version, other.m_version, sizeof m_version);
-  std::memcpy(m_header, other.m_header, sizeof m_header);
-  m_files = other.m_files;
-  m_records = other.m_records;
-  m_fields = other.m_fields;
-  m_keys = other.m_keys;
-  m_sets = other.m_sets;
-  m_members = other.m_members;
-  m_sorts = other.m_sorts;
-  m_recordNames = other.m_recordNames;
-  m_fieldNames = other.m_fieldNames;
-  m_info = other.m_info;
-  m_name = other.m_name;
-  m_dbId = other.m_dbId;
-  m_handle = other.m_handle;
-  // Buffers and fetched records are values: each copy owns its own bytes.
-  m_buffers = other.m_buffers;
-  m_fetched = other.m_fetched;
+// Member by member: buffers and fetched records are values, so a copy owns
+// its own bytes.
+DbDescription& DbDescription::operator=(const DbDescription& other) = default;
+
+DbDescription::DbDescription(DbDescription&& other) noexcept { Swap(other); }
+
+DbDescription& DbDescription::operator=(DbDescription&& other) noexcept {
+  DbDescription taken(std::move(other));
+  Swap(taken);
   return *this;
 }
 
-DbDescription::DbDescription(DbDescription&& other) noexcept { *this = std::move(other); }
-
-DbDescription& DbDescription::operator=(DbDescription&& other) noexcept {
-  if (this == &other) return *this;
-  std::memcpy(m_version, other.m_version, sizeof m_version);
-  std::memcpy(m_header, other.m_header, sizeof m_header);
-  m_files = std::move(other.m_files);
-  m_records = std::move(other.m_records);
-  m_fields = std::move(other.m_fields);
-  m_keys = std::move(other.m_keys);
-  m_sets = std::move(other.m_sets);
-  m_members = std::move(other.m_members);
-  m_sorts = std::move(other.m_sorts);
-  m_recordNames = std::move(other.m_recordNames);
-  m_fieldNames = std::move(other.m_fieldNames);
-  m_buffers = std::move(other.m_buffers);
-  m_fetched = std::move(other.m_fetched);
-  m_info = std::move(other.m_info);
-  m_name = std::move(other.m_name);
-  m_dbId = other.m_dbId;
-  m_handle = other.m_handle;
-  other.Clear();
-  return *this;
+void DbDescription::Swap(DbDescription& other) noexcept {
+  using std::swap;
+  swap(m_version, other.m_version);
+  swap(m_header, other.m_header);
+  swap(m_files, other.m_files);
+  swap(m_records, other.m_records);
+  swap(m_fields, other.m_fields);
+  swap(m_keys, other.m_keys);
+  swap(m_sets, other.m_sets);
+  swap(m_members, other.m_members);
+  swap(m_sorts, other.m_sorts);
+  swap(m_recordNames, other.m_recordNames);
+  swap(m_fieldNames, other.m_fieldNames);
+  swap(m_buffers, other.m_buffers);
+  swap(m_fetched, other.m_fetched);
+  swap(m_info, other.m_info);
+  swap(m_dbId, other.m_dbId);
+  swap(m_name, other.m_name);
+  swap(m_handle, other.m_handle);
 }
 
 DbDescription::~DbDescription() = default;
@@ -106,7 +85,7 @@ void DbDescription::ParseDictionary(const char* image, int length) {
 
   int counts[7];
   for (int t = 0; t < 7; ++t) {
-    int16_t c = ReadInt16(image + 8 + 2 * t);
+    const int16_t c = qor_detail::LoadAs<int16_t>(image + 8 + 2 * t);
     counts[t] = c > 0 ? c : 0;
   }
   // Header order: files, records, fields, sets, members, sorts, keys.

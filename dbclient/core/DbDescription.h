@@ -105,7 +105,7 @@ class DbDescription {
   DbDescription();
   DbDescription(const DbDescription& other);
   DbDescription& operator=(const DbDescription& other);
-  // A moved-from description is empty.
+  // A moved-from description is as a new one: empty, without a connection.
   DbDescription(DbDescription&& other) noexcept;
   DbDescription& operator=(DbDescription&& other) noexcept;
   ~DbDescription();
@@ -233,6 +233,7 @@ class DbDescription {
     Bytes bytes;
   };
 
+  void Swap(DbDescription& other) noexcept;
   std::string ReadName(const char* image, int length, int& position) const;
   // Record index of an upper-cased name, -1 when absent.
   int IndexOfRecord(const std::string& upperName) const;

@@ -5,22 +5,12 @@
 #include "DbDescription_Internal.h"
 
 using qor_detail::DecimalText;
+using qor_detail::LoadAs;
 using qor_detail::ParseDoubleC;
 using qor_detail::ParseIntC;
+using qor_detail::StoreAs;
 
 namespace {
-
-template <class T>
-T LoadAs(const char* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <class T>
-void Store(char* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -98,10 +88,10 @@ bool DbDescription::TextToField(char* buffer, const std::string& text, int field
   const FIELD_ENTRY_S f = GetFieldEntry(fieldNumber);
   switch (f.type) {
     case 'F':
-      Store(buffer, ParseDoubleC(text));
+      StoreAs(buffer, ParseDoubleC(text));
       return true;
     case 'f':
-      Store(buffer, float(ParseDoubleC(text)));
+      StoreAs(buffer, float(ParseDoubleC(text)));
       return true;
     case 'c':
       if (f.length == 1) {
@@ -113,13 +103,13 @@ bool DbDescription::TextToField(char* buffer, const std::string& text, int field
       }
       return true;
     case 's':
-      Store(buffer, uint16_t(uint64_t(ParseIntC(text))));
+      StoreAs(buffer, uint16_t(uint64_t(ParseIntC(text))));
       return true;
     case 'i':
     case 'l':
     case 'd':
       // Parsed wide so that unsigned values above 2147483647 keep their bits.
-      Store(buffer, uint32_t(uint64_t(ParseIntC(text))));
+      StoreAs(buffer, uint32_t(uint64_t(ParseIntC(text))));
       return true;
     default:
       return false;

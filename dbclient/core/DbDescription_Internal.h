@@ -1,5 +1,6 @@
-// Helpers shared by the description's and the field value's sources: number
-// texts in the C locale, buffers of the client library, key restoring.
+// Helpers shared by the description's and the field value's sources: unaligned
+// loads and stores, number texts in the C locale, buffers of the client
+// library, key restoring.
 #pragma once
 
 #include <charconv>
@@ -55,6 +56,19 @@ inline double ParseDoubleC(std::string_view s) {
     value = 0.0;
   }
   return negative ? -value : value;
+}
+
+// A value of the image or buffer at p, which need not be aligned.
+template <class T>
+T LoadAs(const void* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class T>
+void StoreAs(void* p, T v) {
+  std::memcpy(p, &v, sizeof v);
 }
 
 template <class Int>

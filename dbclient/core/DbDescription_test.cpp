@@ -235,8 +235,12 @@ TEST(DictionaryCopyTest, CopiesOwnTheirBuffersAndFetchedRecords) {
   DbDescription moved(std::move(b));
   EXPECT_EQ(moved.GetFieldText(2), "bea");
   EXPECT_EQ(b.GetRecordType("person"), -1);  // NOLINT: a moved-from description is empty
+  EXPECT_EQ(b.GetHandle(), kNoConnection);    // NOLINT
+  EXPECT_EQ(b.GetDbId(), -1);                 // NOLINT
   b = std::move(moved);
   EXPECT_EQ(b.GetFetchedCount("person"), 2);
+  EXPECT_EQ(b.GetHandle(), a.GetHandle());
+  EXPECT_EQ(moved.GetRecordType("person"), -1);  // NOLINT
 
   DbDescription& self = c;
   c = self;

@@ -5,17 +5,11 @@
 #include "DbDescription_Internal.h"
 
 using qor_detail::DecimalText;
+using qor_detail::LoadAs;
 using qor_detail::ParseDoubleC;
 using qor_detail::ParseIntC;
 
 namespace {
-
-template <class T>
-T Load(const void* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
 
 // The C run time's stricmp: bytes upper-cased (a to z only), unsigned.
 int CompareNoCase(const std::string& a, const std::string& b) {
@@ -166,7 +160,7 @@ RdmFld& RdmFld::SetRaw(const void* value) {
   const bool isUnsigned = (m_entry.flags & kFieldUnsigned) != 0;
   switch (m_entry.type) {
     case 'F':
-      return SetDouble(Load<double>(value));
+      return SetDouble(LoadAs<double>(value));
     case 'c': {
       if (isUnsigned) Refuse();
       const char* p = static_cast<const char*>(value);
@@ -176,15 +170,15 @@ RdmFld& RdmFld::SetRaw(const void* value) {
     }
     case 'd':
       // Stored unsigned: read so, or values above 2147483647 turn negative.
-      return SetLong(long(Load<uint32_t>(value)));
+      return SetLong(long(LoadAs<uint32_t>(value)));
     case 'l':
-      return SetLong(isUnsigned ? long(Load<uint32_t>(value)) : long(Load<int32_t>(value)));
+      return SetLong(isUnsigned ? long(LoadAs<uint32_t>(value)) : long(LoadAs<int32_t>(value)));
     case 'f':
-      return SetFloat(Load<float>(value));
+      return SetFloat(LoadAs<float>(value));
     case 'i':
-      return SetInt(Load<int32_t>(value));
+      return SetInt(LoadAs<int32_t>(value));
     case 's':
-      return isUnsigned ? SetLong(long(Load<uint16_t>(value))) : SetShort(Load<int16_t>(value));
+      return isUnsigned ? SetLong(long(LoadAs<uint16_t>(value))) : SetShort(LoadAs<int16_t>(value));
     default:
       Refuse();
   }
