@@ -4,27 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
-
+#include "ErrorOf_testutil.h"
 #include "FakeEntries_testutil.h"
 #include "TestDictionary_testutil.h"
 
 namespace {
-
-std::optional<DbDescError> ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DbDescError& e) {
-    return e;
-  }
-  return std::nullopt;
-}
-
-std::vector<std::string> Args(const std::optional<DbDescError>& e) {
-  if (!e) return {"<no error>"};
-  return std::vector<std::string>(e->GetArgs().begin(), e->GetArgs().end());
-}
 
 // UGYFEL: NAME (non-unique key), ADDR (group), CITY, ID (unique key).
 // TETEL: CODE, QTY and their compound unique key K.

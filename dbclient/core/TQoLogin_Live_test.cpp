@@ -2,11 +2,12 @@
 // a server made for the test.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
+#include <array>
 
 #include "DbDescMap.h"
+#include "ErrorOf_testutil.h"
 #include "FncLoader.h"
+#include "LoginFixture_testutil.h"
 #include "RdmTable.h"
 #include "ScriptedUi.h"
 #include "TQoLogin.h"
@@ -17,15 +18,6 @@
 namespace {
 
 using win::DialogDriver;
-
-std::optional<DbDescError> ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DbDescError& e) {
-    return e;
-  }
-  return std::nullopt;
-}
 
 const char* kUgyfel = R"(database UGYFEL id 21 version 3.1.4.1
 record UGYFEL
@@ -71,16 +63,6 @@ class LiveLoginTest : public ::testing::Test {
     }
   }
   std::string UserIdOf(size_t row) { return server->Records("SYSDB", "dbuser").at(row).at(0); }
-  static std::function<void(DialogDriver&)> Typing(const char* user, const char* password) {
-    return [=](DialogDriver& d) {
-      d.Backspace(TRdmLogin::kUserEdit);
-      d.Type(TRdmLogin::kUserEdit, user);
-      d.Backspace(TRdmLogin::kPasswordEdit);
-      d.Type(TRdmLogin::kPasswordEdit, password);
-      d.Choose(TRdmLogin::kDatabaseList, "UGYFEL");
-      d.Press(win::IDOK);
-    };
-  }
 
   std::optional<QorTestServer> server;
   win::ScriptedUi ui;
@@ -88,8 +70,8 @@ class LiveLoginTest : public ::testing::Test {
 };
 
 TEST_F(LiveLoginTest, TypedNameAndPasswordLogInAndAWrongOneIsAskedAgain) {
-  ui.QueueDialog(Typing("admin", "rossz"));
-  ui.QueueDialog(Typing("admin", "secret"));
+  ui.QueueDialog(TypeLogin("admin", "rossz"));
+  ui.QueueDialog(TypeLogin("admin", "secret"));
   TQoLogin login;
   ASSERT_TRUE(login.Login("", "", "", true, ""));
   ASSERT_EQ(ui.MessageBoxes().size(), 1u);
@@ -105,7 +87,7 @@ TEST_F(LiveLoginTest, TypedNameAndPasswordLogInAndAWrongOneIsAskedAgain) {
 }
 
 TEST_F(LiveLoginTest, DisabledUserCancelAndOneAttemptWithoutTheDialog) {
-  ui.QueueDialog(Typing("tiltott", "pass"));
+  ui.QueueDialog(TypeLogin("tiltott", "pass"));
   ui.QueueDialog([](DialogDriver& d) { d.Escape(); });
   TQoLogin login;
   EXPECT_FALSE(login.Login("", "", "", true, ""));

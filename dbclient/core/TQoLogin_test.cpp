@@ -7,11 +7,11 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <optional>
 #include <unistd.h>
 
+#include "ErrorOf_testutil.h"
 #include "FakeEntries_testutil.h"
+#include "LoginFixture_testutil.h"
 #include "ScriptedUi.h"
 #include "SecurityCode.h"
 #include "TRdmLogin.h"
@@ -21,15 +21,6 @@
 namespace {
 
 using win::DialogDriver;
-
-std::optional<DbDescError> ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DbDescError& e) {
-    return e;
-  }
-  return std::nullopt;
-}
 
 const char* const kRegistry = R"(REGEDIT4
 
@@ -50,30 +41,13 @@ const char* const kRegistry = R"(REGEDIT4
 "Timeout"=hex:07
 )";
 
-TestDictionary Catalogue() {
-  TestDictionary d;
-  d.Record("tablespace")
-      .Field("dbid", 'l', 4)
-      .Field("name", 'c', 32, 'u')
-      .Field("vermajor", 'l', 4)
-      .Field("verminor", 'l', 4)
-      .Field("versub", 'l', 4)
-      .Field("verbuild", 'l', 4);
-  d.Record("dbuser")
-      .Field("NAME", 'c', 32, 'u')
-      .Field("psw", 'c', 32)
-      .Field("userid", 'l', 4)
-      .Field("enabled", 'c', 1);
-  return d;
-}
-
 class LoginTest : public ::testing::Test {
  protected:
   FakeEntries fake;
   win::ScriptedUi ui;
   win::ScopedUiBackend installed{ui};
-  std::vector<char> sysImage = Catalogue().Image();
-  DbDescription catalogue = Catalogue().Load("SYSDB", 19, 55);
+  std::vector<char> sysImage = SysDbCatalogue().Image();
+  DbDescription catalogue = SysDbCatalogue().Load("SYSDB", 19, 55);
   std::string registryPath;
 
   void SetUp() override {
@@ -120,17 +94,6 @@ class LoginTest : public ::testing::Test {
       fake.ScriptBytes("GetAllRec", rows);
     }
   }
-  static std::function<void(DialogDriver&)> Typing(const char* user, const char* password,
-                                                   const char* database = "UGYFEL") {
-    return [=](DialogDriver& d) {
-      d.Backspace(TRdmLogin::kUserEdit);
-      d.Type(TRdmLogin::kUserEdit, user);
-      d.Backspace(TRdmLogin::kPasswordEdit);
-      d.Type(TRdmLogin::kPasswordEdit, password);
-      d.Choose(TRdmLogin::kDatabaseList, database);
-      EXPECT_TRUE(d.Press(win::IDOK));
-    };
-  }
   std::vector<std::string> BoxTexts() const {
     std::vector<std::string> texts;
     for (const auto& box : ui.MessageBoxes()) texts.push_back(box.text);
@@ -140,7 +103,7 @@ class LoginTest : public ::testing::Test {
 
 TEST_F(LoginTest, TypedNameAndPasswordLogIn) {
   ServeAttempts(1);
-  ui.QueueDialog(Typing("admin", "secret"));
+  ui.QueueDialog(TypeLogin("admin", "secret"));
   TQoLogin login;
   ASSERT_TRUE(login.Login("", "", "", true, ""));
   EXPECT_TRUE(login.IsLoggedIn());
@@ -234,7 +197,7 @@ TEST_F(LoginTest, UserBlockTextsAreCutToTheirField) {
 
 TEST_F(LoginTest, WrongPasswordIsToldAndAskedAgain) {
   ServeAttempts(2);
-  ui.QueueDialog(Typing("admin", "rossz"));
+  ui.QueueDialog(TypeLogin("admin", "rossz"));
   ui.QueueDialog([](DialogDriver& d) {
     // The dialog comes back with what was typed.
     EXPECT_EQ(d.Text(TRdmLogin::kUserEdit), "ADMIN");
@@ -259,7 +222,7 @@ TEST_F(LoginTest, WrongPasswordIsToldAndAskedAgain) {
 
 TEST_F(LoginTest, DisabledUserIsToldAndCancellingEndsWithoutConnection) {
   ServeAttempts(1);
-  ui.QueueDialog(Typing("tiltott", "pass"));
+  ui.QueueDialog(TypeLogin("tiltott", "pass"));
   ui.QueueDialog([](DialogDriver& d) { d.Escape(); });
   TQoLogin login;
   EXPECT_FALSE(login.Login("", "", "", true, ""));
@@ -347,7 +310,7 @@ TEST_F(LoginTest, WithoutTheClientLibraryTheFirstLoginFailsAndCancellingStaysQui
   QORDBCLI_ENTRIES(QOR_TEST_REMOVE)
 #undef QOR_TEST_REMOVE
   TQoLogin login;
-  ui.QueueDialog(Typing("admin", "secret"));
+  ui.QueueDialog(TypeLogin("admin", "secret"));
   auto e = ErrorOf([&] { login.Login("", "", "", true, ""); });
   ASSERT_TRUE(e);
   EXPECT_STREQ(e->what(), "A függvény nem használható!\n (pfCreateDbHandler)");
