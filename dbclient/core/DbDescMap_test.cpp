@@ -4,43 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <optional>
 
+#include "ErrorOf_testutil.h"
 #include "FakeEntries_testutil.h"
+#include "LoginFixture_testutil.h"
 #include "RdmExtPackage.h"
 #include "RdmTable.h"
 #include "ScriptedUi.h"
 #include "TestDictionary_testutil.h"
 
 namespace {
-
-std::optional<DbDescError> ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const DbDescError& e) {
-    return e;
-  }
-  return std::nullopt;
-}
-
-std::vector<std::string> Args(const std::optional<DbDescError>& e) {
-  if (!e) return {"<no error>"};
-  return std::vector<std::string>(e->GetArgs().begin(), e->GetArgs().end());
-}
-
-TestDictionary Catalogue(bool withBuild = true) {
-  TestDictionary d;
-  d.Record("tablespace")
-      .Field("dbid", 'l', 4)
-      .Field("name", 'c', 32, 'u')
-      .Field("vermajor", 'l', 4)
-      .Field("verminor", 'l', 4)
-      .Field("versub", 'l', 4);
-  if (withBuild) d.Field("verbuild", 'l', 4);
-  d.Record("dbuser").Field("NAME", 'c', 32).Field("psw", 'c', 32);
-  return d;
-}
 
 TestDictionary Customers() {
   TestDictionary d;
@@ -53,9 +27,9 @@ class MapTest : public ::testing::Test {
   FakeEntries fake;
   win::ScriptedUi ui;
   win::ScopedUiBackend installed{ui};
-  std::vector<char> sysImage = Catalogue().Image();
+  std::vector<char> sysImage = SysDbCatalogue().Image();
   std::vector<char> dbImage = Customers().Image();
-  DbDescription catalogue = Catalogue().Load("SYSDB", 19, 55);
+  DbDescription catalogue = SysDbCatalogue().Load("SYSDB", 19, 55);
 
   // A packed "tablespace" row.
   std::vector<char> Row(const std::string& name, long dbId, std::array<int, 4> version = {}) {
@@ -150,8 +124,8 @@ TEST_F(MapTest, MissingCatalogueRowLeavesTheVersionUnsetWithoutABox) {
 
 TEST_F(MapTest, FailedCatalogueReadShowsTheBoxOnceAndStillAddsTheDatabase) {
   DbDescMap map;
-  std::vector<char> brokenSys = Catalogue(false).Image();
-  DbDescription brokenCatalogue = Catalogue(false).Load("SYSDB", 19, 55);
+  std::vector<char> brokenSys = SysDbCatalogue(false).Image();
+  DbDescription brokenCatalogue = SysDbCatalogue(false).Load("SYSDB", 19, 55);
   fake.Script("FindRec", {10002, {}, {}});
   map.AddDescriptor(brokenSys.data(), int(brokenSys.size()), "SYSDB", 19);
   DbDescription::Bytes row;
@@ -376,12 +350,27 @@ TEST_F(ExtPackageTest, EachCallReplacesTheResult) {
   package.CallExtFnc("c", nullptr, 0);  // no output at all
   EXPECT_EQ(package.GetResultLength(), 0);
   EXPECT_EQ(package.GetResult(), nullptr);
-  // A result that cannot be copied for want of FreePtr is still kept.
+  // Without FreePtr the copy is kept and the missing entry reported.
   fake.ScriptBytes("CallExtFnc", {4, 5});
   fake.Remove("FreePtr");
   EXPECT_EQ(Args(ErrorOf([&] { package.CallExtFnc("d", nullptr, 0); })),
             (std::vector<std::string>{"pfFreePtr"}));
   EXPECT_EQ(package.GetResultLength(), 2);
+}
+
+TEST_F(ExtPackageTest, AnOutputWithoutLengthIsReleasedAndGivesNoResult) {
+  RdmExtPackage package(55, "ZkProcess");
+  for (int64_t length : {0, -3}) {
+    fake.Script("CallExtFnc", {0, std::vector<char>{1, 2, 3}, length});
+    EXPECT_EQ(package.CallExtFnc("f", nullptr, 0), 0) << length;
+    EXPECT_EQ(package.GetResultLength(), 0) << length;
+    EXPECT_EQ(package.GetResult(), nullptr) << length;
+    EXPECT_EQ(fake.Outstanding(), 0) << length;
+  }
+  // Its release is no reason to fail a call that gave nothing.
+  fake.Remove("FreePtr");
+  fake.Script("CallExtFnc", {0, std::vector<char>{1}, 0});
+  EXPECT_FALSE(ErrorOf([&] { package.CallExtFnc("f", nullptr, 0); }));
 }
 
 TEST_F(ExtPackageTest, ResultSize) {

@@ -60,7 +60,13 @@ int RdmExtPackage::CallExtFnc(std::string function, const void* input, int input
     throw;
   }
   if (output == nullptr) return 0;
-  if (m_length > 0) std::memcpy(m_result, output, static_cast<size_t>(m_length));
+  if (m_length == 0) {
+    // Nothing to copy: the buffer still goes back, but a call that gave no
+    // result does not fail over its release.
+    ReleaseQuietly(output);
+    return 0;
+  }
+  std::memcpy(m_result, output, static_cast<size_t>(m_length));
   QOR_ENTRY(FreePtr)(output);
   return 0;
 }

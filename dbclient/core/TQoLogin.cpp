@@ -84,18 +84,20 @@ bool TQoLogin::Login(std::string database, std::string user, std::string passwor
 }
 
 void TQoLogin::Logout() {
+  // Without a connection there is nothing to release, and a client library
+  // that is missing must not turn a cancelled login into a failure.
   if (m_handle != kNoConnection) QOR_ENTRY(FreeDbHandler)(m_handle);
-  m_handle = kNoConnection;
-  m_loggedIn = false;
-  m_userId = -1;
-  delete CurrentLoginDialog;
-  CurrentLoginDialog = nullptr;
+  ForgetConnection();
 }
 
 void TQoLogin::LogoutQuietly() noexcept {
   if (m_handle != kNoConnection && GlobalFncLoader != nullptr &&
       GlobalFncLoader->pfFreeDbHandler != nullptr)
     GlobalFncLoader->pfFreeDbHandler(m_handle);
+  ForgetConnection();
+}
+
+void TQoLogin::ForgetConnection() noexcept {
   m_handle = kNoConnection;
   m_loggedIn = false;
   m_userId = -1;

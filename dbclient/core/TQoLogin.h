@@ -40,11 +40,12 @@ class TQoLogin {
   int GetUserId() const { return m_userId; }
   const std::string& GetDatabase() const { return m_database; }
   std::string GetServer() const { return m_block.GetText(UserInfoBlock::ServerAt); }
-  const UserInfoBlock& GetUserBlock() const { return m_block; }
 
  private:
   // Logout that cannot fail: for paths that already carry an error.
   void LogoutQuietly() noexcept;
+  // Not logged in, no handle, no dialog.
+  void ForgetConnection() noexcept;
 
   int m_handle = kNoConnection;
   bool m_loggedIn = false;
