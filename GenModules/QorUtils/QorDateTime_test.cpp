@@ -113,20 +113,25 @@ TEST(QorDateTimeCalendarTest, PackedParts) {
   EXPECT_EQ(QorDateTime::MinuteOf(123456), 34);
   EXPECT_EQ(QorDateTime::SecondOf(123456), 56);
 
-  long date = 20240315;
-  QorDateTime::SetYearOf(date, 1999);
-  EXPECT_EQ(date, 19990315);
-  QorDateTime::SetMonthOf(date, 12);
-  EXPECT_EQ(date, 19991215);
-  QorDateTime::SetDayOf(date, 1);
-  EXPECT_EQ(date, 19991201);
-  long time = 123456;
-  QorDateTime::SetHourOf(time, 7);
-  EXPECT_EQ(time, 73456);
-  QorDateTime::SetMinuteOf(time, 0);
-  EXPECT_EQ(time, 70056);
-  QorDateTime::SetSecondOf(time, 9);
-  EXPECT_EQ(time, 70009);
+  // Each setter replaces its own part and leaves the others.
+  const struct {
+    void (*set)(long&, short);
+    long packed;
+    short part;
+    long expected;
+  } setters[] = {
+      {QorDateTime::SetYearOf, 20240315, 1999, 19990315},
+      {QorDateTime::SetMonthOf, 20240315, 12, 20241215},
+      {QorDateTime::SetDayOf, 20240315, 1, 20240301},
+      {QorDateTime::SetHourOf, 123456, 7, 73456},
+      {QorDateTime::SetMinuteOf, 123456, 0, 120056},
+      {QorDateTime::SetSecondOf, 123456, 9, 123409},
+  };
+  for (const auto& c : setters) {
+    long packed = c.packed;
+    c.set(packed, c.part);
+    EXPECT_EQ(packed, c.expected) << c.packed << " with part " << c.part;
+  }
 }
 
 TEST(QorDateTimeTest, FromDouble) {

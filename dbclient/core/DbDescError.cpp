@@ -137,14 +137,12 @@ DbDescError::~DbDescError() = default;
 
 bool DbDescError::IsSevere() const {
   if (m_code == 0) return false;
+  // Outside the server's statuses (every client code) severe; of them only these.
   if (!IsServerCode(m_code)) return true;
-  switch (m_code) {
-    case 10000: case 10002: case 10005: case 10019: case 10020: case 10038:
-    case 10040: case 10041: case 10054: case 10056:
-      return false;
-    default:
-      return m_code < 10058;
-  }
+  return m_code == 10001 || m_code == 10003 || m_code == 10004 ||
+         (m_code >= 10006 && m_code <= 10018) || (m_code >= 10021 && m_code <= 10037) ||
+         m_code == 10039 || (m_code >= 10042 && m_code <= 10053) || m_code == 10055 ||
+         m_code == 10057;
 }
 
 const char* DbDescError::GetMessage() const {
