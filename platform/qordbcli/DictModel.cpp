@@ -319,7 +319,7 @@ bool SetFieldText(const FieldModel& f, std::string_view text, char* image, std::
       return true;
     }
     default:
-      why = "field has no value";
+      why = "a group or compound key, which holds no value";
       return false;
   }
 }

@@ -28,6 +28,7 @@ std::string StatusText(int status) {
 }
 
 [[noreturn]] void Fail(const std::string& m) { throw ServerError(m); }
+[[noreturn]] void FailRow(size_t row, const std::string& reason) { throw ServerError(reason, static_cast<int>(row)); }
 
 class Txn {
  public:
@@ -141,6 +142,11 @@ int32_t NextSequenceValue(sqlite3* db, const DictModel& sys, const std::string& 
 }
 
 }  // namespace
+
+ServerError::ServerError(const std::string& message, int row)
+    : std::runtime_error(row < 0 ? message : "row " + std::to_string(row + 1) + ": " + message),
+      row_(row),
+      reason_(message) {}
 
 struct ServerAdmin::Impl {
   sqlite3* db = nullptr;
@@ -367,20 +373,19 @@ size_t ServerAdmin::LoadRecords(const std::string& dbName, const std::string& re
     Stmt ins(db, InsertSql(l.id, r, rec));
     std::vector<char> img(rec.imageLength);
     for (size_t i = 0; i < rows.size(); ++i) {
-      const std::string row = "row " + std::to_string(i + 1);
       if (rows[i].size() > data.size())
-        Fail(row + " has " + std::to_string(rows[i].size()) + " values; " + rec.name + " has " +
-             std::to_string(data.size()) + " fields");
+        FailRow(i, std::to_string(rows[i].size()) + " values, but " + rec.name + " has " +
+                       std::to_string(data.size()) + " fields");
       std::fill(img.begin(), img.end(), 0);
       for (size_t c = 0; c < rows[i].size(); ++c) {
         std::string why;
         const FieldModel& f = rec.fields[data[c]];
-        if (!SetFieldText(f, rows[i][c], img.data(), why)) Fail(row + ", field " + f.name + ": " + why);
+        if (!SetFieldText(f, rows[i][c], img.data(), why)) FailRow(i, "field " + f.name + " is " + why);
       }
       try {
         InsertRecord(db, ins.get(), rec, img.data());
       } catch (const StatusError& e) {
-        if (e.status == kDuplicate) Fail(row + " repeats a unique key of " + rec.name);
+        if (e.status == kDuplicate) FailRow(i, "repeats a unique key of " + rec.name);
         throw;
       }
     }

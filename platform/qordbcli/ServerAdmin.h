@@ -29,9 +29,18 @@ struct sqlite3;
 
 namespace qordb {
 
+// A refused administrative call. LoadRecords names the row at fault by its
+// index among the rows it was given; every other fault has row -1.
 class ServerError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ServerError(const std::string& message, int row = -1);
+  int Row() const { return row_; }
+  // The fault without its row, for callers that name the row their own way.
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  int row_;
+  std::string reason_;
 };
 
 // A row of SYSDB "dbuser". name and password are the stored bytes, already
@@ -81,7 +90,7 @@ class ServerAdmin {
   // column); missing trailing texts read as empty. Texts take the client's
   // text forms: decimal numbers, characters as they stand, a one-byte field
   // as one character or 0xNN. A text that does not fit its field, a number
-  // that does not parse, or a unique-key duplicate throws naming the row.
+  // that does not parse, or a unique-key duplicate throws with the row's index.
   // Returns the number of records inserted.
   size_t LoadRecords(const std::string& db, const std::string& record,
                      const std::vector<std::vector<std::string>>& rows);

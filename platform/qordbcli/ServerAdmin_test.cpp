@@ -99,27 +99,27 @@ TEST(ServerAdmin, RefusalsLeaveTheServerAsItWas) {
        [&] {
          admin.LoadRecords("LOG", "ENTRY", {{"1", "ok"}, {"2", std::string(40, 'x')}});
        },
-       "row 2, field TEXT: longer than 39"},
+       "row 2: field TEXT is longer than 39"},
       {"not a number",
        [&] {
          admin.LoadRecords("LOG", "ENTRY", {{"1", "ok"}, {"2x", "y"}});
        },
-       "row 2, field ID: not a whole number"},
+       "row 2: field ID is not a whole number"},
       {"out of range",
        [&] {
          admin.LoadRecords("SHOP", "CUSTOMER", {{"9", "", "", "", "65536"}});
        },
-       "field ZIP: out of range"},
+       "row 1: field ZIP is out of range"},
       {"too many values",
        [&] {
          admin.LoadRecords("LOG", "ENTRY", {{"1", "a", "b"}});
        },
-       "has 3 values"},
+       "row 1: 3 values, but ENTRY has 2 fields"},
       {"unique duplicate",
        [&] {
          admin.LoadRecords("LOG", "ENTRY", {{"1", "a"}, {"1", "b"}});
        },
-       "row 2 repeats a unique key"},
+       "row 2: repeats a unique key of ENTRY"},
       {"bad volume id", [&] { admin.SetParam("VolumeId", "-3"); }, "VolumeId must be"},
   };
   for (const Case& c : cases) {
@@ -130,6 +130,37 @@ TEST(ServerAdmin, RefusalsLeaveTheServerAsItWas) {
   std::ostringstream after;
   admin.Dump(after);
   EXPECT_EQ(after.str(), before.str());
+}
+
+TEST(ServerAdmin, ARefusedRowIsNamedByItsIndex) {
+  TestServer server;
+  ServerAdmin admin(server.path);
+  struct Case {
+    std::vector<std::vector<std::string>> rows;
+    int row;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {{{"1", "a"}, {"2", "b"}, {"1", "c"}}, 2, "repeats a unique key of ENTRY"},
+      {{{"row 1"}}, 0, "field ID is not a whole number"},
+  };
+  for (const Case& c : cases) {
+    try {
+      admin.LoadRecords("LOG", "ENTRY", c.rows);
+      ADD_FAILURE() << c.reason;
+    } catch (const ServerError& e) {
+      EXPECT_EQ(e.Row(), c.row);
+      EXPECT_EQ(e.Reason(), c.reason);
+      EXPECT_EQ(std::string(e.what()), "row " + std::to_string(c.row + 1) + ": " + c.reason);
+    }
+  }
+  try {
+    admin.LoadRecords("LOG", "NOPE", {{"1"}});
+    ADD_FAILURE();
+  } catch (const ServerError& e) {
+    EXPECT_EQ(e.Row(), -1) << "a fault of no one row";
+    EXPECT_EQ(e.Reason(), e.what());
+  }
 }
 
 TEST(ServerAdmin, CreateAndOpenRefuseWhatIsNotANewOrAServerFile) {

@@ -85,19 +85,6 @@ void DumpRecord(const qordb::ServerAdmin& admin, const DictionaryImage& d, const
   }
 }
 
-// The server names a failing row by its place among the rows it was given;
-// the operator needs the line of the file.
-std::string WithLineNumbers(std::string message, const TsvFile& file) {
-  size_t at = message.find("row ");
-  if (at == std::string::npos) return message;
-  size_t digits = at + 4, end = digits;
-  while (end < message.size() && message[end] >= '0' && message[end] <= '9') ++end;
-  size_t n = 0;
-  auto [ptr, ec] = std::from_chars(message.data() + digits, message.data() + end, n);
-  if (ec != std::errc() || ptr == message.data() + digits || n < 1 || n > file.rows.size()) return message;
-  return message.replace(at, end - at, "line " + std::to_string(file.rows[n - 1].line));
-}
-
 void Expect(const std::vector<std::string>& args, size_t low, size_t high) {
   if (args.size() < low || args.size() > high) throw ToolError(std::string("wrong number of arguments\n") + kUsage);
 }
@@ -168,8 +155,9 @@ size_t QorServerTool::Load(qordb::ServerAdmin& admin, const std::string& db, con
   try {
     return admin.LoadRecords(db, record, rows);
   } catch (const qordb::ServerError& e) {
-    std::string message = WithLineNumbers(e.what(), file);
-    throw ToolError(source + (message.rfind("line ", 0) == 0 ? ", " : ": ") + message);
+    // The server counts the rows it was given; the operator needs the file's line.
+    if (e.Row() >= 0 && static_cast<size_t>(e.Row()) < file.rows.size()) throw fail(file.rows[e.Row()].line, e.Reason());
+    throw fail(0, e.what());
   }
 }
 
