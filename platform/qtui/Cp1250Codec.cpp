@@ -3,10 +3,8 @@
 #include "WinText.h"
 
 QString Cp1250Codec::ToQString(std::string_view text) {
-  QString out;
-  out.reserve(static_cast<qsizetype>(text.size()));
-  for (char c : text) out.append(QChar(win::Cp1250ToUnicode(static_cast<unsigned char>(c))));
-  return out;
+  const std::u16string wide = win::Cp1250ToUtf16(text);
+  return QString::fromUtf16(wide.data(), static_cast<qsizetype>(wide.size()));
 }
 
 std::string Cp1250Codec::FromQString(const QString& text) {

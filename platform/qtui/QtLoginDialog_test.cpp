@@ -7,19 +7,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 
 #include "QtDialog.h"
+#include "QtTest_testutil.h"
 #include "QtUi.h"
 #include "TRdmLogin.h"
 
 namespace {
-
-template <class W>
-W* Item(QWidget* dialog, int id) {
-  return dialog->findChild<W*>(QStringLiteral("item%1").arg(id));
-}
 
 class QtLoginDialogTest : public ::testing::Test {
  protected:
@@ -34,19 +29,15 @@ class QtLoginDialogTest : public ::testing::Test {
 
   // Runs the dialog; act gets it once it shows and must end it.
   bool Execute(std::function<void(QtDialog*)> act) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-      auto* dialog = qobject_cast<QtDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr || !dialog->isVisible()) return;
-      poll->stop();
-      poll->deleteLater();
+    WhenModal([act](QWidget* w) {
+      auto* dialog = qobject_cast<QtDialog*>(w);
+      ASSERT_NE(dialog, nullptr);
       act(dialog);
       if (dialog->isVisible()) {
         ADD_FAILURE() << "the dialog was left open";
         QTest::keyClick(dialog, Qt::Key_Escape);
       }
     });
-    poll->start(5);
     return login_.Execute();
   }
 

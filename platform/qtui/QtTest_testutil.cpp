@@ -1,8 +1,34 @@
-// One QApplication for every test of this folder (offscreen under CTest).
+// One QApplication for every test of this folder (offscreen under CTest),
+// and the helpers of QtTest_testutil.h.
+#include "QtTest_testutil.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+
+void WhenModal(std::function<void(QWidget*)> act) {
+  auto* poll = new QTimer;
+  auto* watchdog = new QTimer;
+  watchdog->setSingleShot(true);
+  QObject::connect(watchdog, &QTimer::timeout, [] {
+    std::fprintf(stderr, "a modal window was left open\n");
+    std::abort();
+  });
+  QObject::connect(poll, &QTimer::timeout, [poll, watchdog, act] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    act(modal);
+    QTimer::singleShot(0, [watchdog] { watchdog->deleteLater(); });
+  });
+  poll->start(5);
+  watchdog->start(20000);
+}
 
 namespace {
 

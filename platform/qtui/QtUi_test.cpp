@@ -10,14 +10,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <stdexcept>
 
 #include "Cp1250Codec.h"
 #include "QtDialog.h"
+#include "QtTest_testutil.h"
 #include "WinDialog.h"
 
 namespace {
@@ -25,33 +23,6 @@ namespace {
 using namespace win;
 
 constexpr int kUser = 985, kPassword = 986, kDatabase = 987;
-
-// Runs act on the next modal window once it is shown. A window that act
-// leaves open would hang the test, so a watchdog ends the program instead.
-void WhenModal(std::function<void(QWidget*)> act) {
-  auto* poll = new QTimer;
-  auto* watchdog = new QTimer;
-  watchdog->setSingleShot(true);
-  QObject::connect(watchdog, &QTimer::timeout, [] {
-    std::fprintf(stderr, "a modal window was left open\n");
-    std::abort();
-  });
-  QObject::connect(poll, &QTimer::timeout, [poll, watchdog, act] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) return;
-    poll->stop();
-    poll->deleteLater();
-    act(modal);
-    QTimer::singleShot(0, [watchdog] { watchdog->deleteLater(); });
-  });
-  poll->start(5);
-  watchdog->start(20000);
-}
-
-template <class W>
-W* Item(QWidget* dialog, int id) {
-  return dialog->findChild<W*>(QStringLiteral("item%1").arg(id));
-}
 
 QString Q(const char* narrow) { return Cp1250Codec::ToQString(narrow); }
 
