@@ -48,6 +48,10 @@ RdmFld& RdmTable::GetField(std::string name) {
 }
 
 RdmFld& RdmTable::GetFieldAt(short index) {
+  return const_cast<RdmFld&>(std::as_const(*this).GetFieldAt(index));
+}
+
+const RdmFld& RdmTable::GetFieldAt(short index) const {
   // The bound is the field map's count; the name list can be longer after a
   // SetFldList that failed half-way.
   if (index < 0 || static_cast<size_t>(index) >= m_fields.size() ||
@@ -75,28 +79,29 @@ void RdmTable::SetFldList(std::vector<std::string> names) {
   m_fields.clear();
   m_aliases.clear();
   m_fieldNames.assign(names.begin(), names.end());
+  // A value refuses an unknown field, and any field on an unbound table, with 2003.
   for (const std::string& field : names) {
-    m_fields.Insert(field, RdmFld(RequireDescription(), m_name, field, false));
+    m_fields.Insert(field, RdmFld(m_description, m_name, field, false));
     m_aliases.Insert(field, field);
   }
 }
 
 void RdmTable::CopyFields(const RdmTable& source) {
+  // Its own fields already: emptying the maps first would lose them.
   if (&source == this) return;
-  RdmTable& from = const_cast<RdmTable&>(source);
   unsigned n = source.GetFldCount();
   m_fields.clear();
   m_aliases.clear();
   m_fieldNames = source.m_fieldNames;
   m_aliases = source.m_aliases;
   for (unsigned i = 0; i < n; ++i) {
-    RdmFld& value = from.GetFieldAt(static_cast<short>(i));
+    const RdmFld& value = source.GetFieldAt(static_cast<short>(i));
     std::string field = value.GetFieldName();
     if (value.IsDetached()) {
       FIELD_ENTRY_S entry = value.GetFieldEntry();
       m_fields.Insert(field, RdmFld(m_name, field, entry.type, entry.length, entry.flags == 4));
     } else {
-      m_fields.Insert(field, RdmFld(RequireDescription(), m_name, field, false));
+      m_fields.Insert(field, RdmFld(m_description, m_name, field, false));
     }
   }
 }

@@ -120,6 +120,7 @@ class RdmTable {
   RdmFld& GetField(std::string name);
   // The index-th name of the field-name list; 2003 when out of range.
   RdmFld& GetFieldAt(short index);
+  const RdmFld& GetFieldAt(short index) const;
   // dictionary true: a field-map key; false: a visible name.
   bool HasField(std::string name, bool dictionary) const;
   unsigned GetFldCount() const { return static_cast<unsigned>(m_fields.size()); }

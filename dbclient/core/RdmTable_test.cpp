@@ -126,6 +126,7 @@ TEST_F(TableTest, SetFldListRestrictsAndKeepsWhatWasBuiltBeforeAFailure) {
   auto e = ErrorOf([&] { t.SetFldList({"CITY", "NOPE", "ID"}); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->GetCode(), 2003);
+  EXPECT_TRUE(e->GetArgs().empty());
   EXPECT_EQ(t.GetFldCount(), 1u);
   EXPECT_TRUE(t.HasField("CITY", true));
   // The name list is longer than the field map; its tail is out of reach.
@@ -258,6 +259,8 @@ TEST_F(TableTest, UnboundTableRefusesWith2011AfterItsNameLookups) {
   EXPECT_EQ(ErrorOf([&] { t.Aggregate("x", 0); })->GetCode(), 2003);
   EXPECT_EQ(ErrorOf([&] { t.GetField("x"); })->GetCode(), 2003);
   EXPECT_EQ(ErrorOf([&] { RdmTable(nullptr, "UGYFEL"); })->GetCode(), 2011);
+  // Its values have no description to be bound to.
+  EXPECT_EQ(ErrorOf([&] { t.SetFldList({"ID"}); })->GetCode(), 2003);
   // Assignment from a bound table is how programs keep tables as members.
   t = RdmTable(&desc, "UGYFEL");
   EXPECT_STREQ(t.GetName(), "UGYFEL");
