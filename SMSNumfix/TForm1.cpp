@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -44,6 +45,36 @@ constexpr const char* kEdited = "Igen";
 QString Q(const std::string& text) { return Cp1250Codec::ToQString(text); }
 std::string S(const QString& text) { return Cp1250Codec::FromQString(text); }
 
+const QColor kMarkedColour(46, 139, 87);
+const QColor kManualColour(230, 140, 20);
+const QColor kEditedColour(40, 90, 200);
+const QColor kUnmarkColour(190, 50, 50);
+
+enum class Sign { Check, Exclamation, Cross };
+
+// A filled disc with a white sign; the state images and the mark buttons share it.
+void DrawSignDisc(QPainter& p, const QRectF& disc, const QColor& fill, Sign sign)
+{
+    p.setBrush(fill);
+    p.setPen(QPen(Qt::white, 1));
+    p.drawEllipse(disc);
+    const qreal u = disc.width() / 16;
+    const QPointF o = disc.topLeft();
+    auto at = [&](qreal x, qreal y) { return o + QPointF(x * u, y * u); };
+    p.setPen(QPen(Qt::white, 2 * u, Qt::SolidLine, Qt::RoundCap));
+    switch (sign) {
+    case Sign::Check: p.drawPolyline(QPolygonF({at(4, 8), at(7, 11), at(12, 5)})); break;
+    case Sign::Exclamation:
+        p.drawLine(at(8, 4), at(8, 9));
+        p.drawPoint(at(8, 12));
+        break;
+    case Sign::Cross:
+        p.drawLine(at(5, 5), at(11, 11));
+        p.drawLine(at(11, 5), at(5, 11));
+        break;
+    }
+}
+
 // The state images: nothing for "not marked", a sign for the three others.
 QIcon StateIcon(int state)
 {
@@ -52,18 +83,25 @@ QIcon StateIcon(int state)
     if (state < 0) return QIcon(pm);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor fill = state == 0 ? QColor(46, 139, 87) : state == 1 ? QColor(230, 140, 20) : QColor(40, 90, 200);
-    p.setBrush(fill);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(1, 1, 14, 14);
-    p.setPen(QPen(Qt::white, 2));
-    if (state == 1) {
-        p.drawLine(8, 4, 8, 9);
-        p.drawPoint(8, 12);
-    } else {
-        p.drawLine(4, 8, 7, 11);
-        p.drawLine(7, 11, 12, 5);
-    }
+    if (state == 0) DrawSignDisc(p, QRectF(1, 1, 14, 14), kMarkedColour, Sign::Check);
+    else if (state == 1) DrawSignDisc(p, QRectF(1, 1, 14, 14), kManualColour, Sign::Exclamation);
+    else DrawSignDisc(p, QRectF(1, 1, 14, 14), kEditedColour, Sign::Check);
+    return QIcon(pm);
+}
+
+// A mark or unmark button: one disc for an item, a stack of two for a kind,
+// of three for every item.
+QIcon MarkButtonIcon(bool mark, int discs)
+{
+    QPixmap pm(24, 24);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal size = discs == 1 ? 20 : discs == 2 ? 17 : 15;
+    const qreal step = discs == 1 ? 0 : (24 - size) / (discs - 1);
+    for (int i = 0; i < discs; ++i)
+        DrawSignDisc(p, QRectF(i * step, i * step, size, size), mark ? kMarkedColour : kUnmarkColour,
+                     i == discs - 1 ? (mark ? Sign::Check : Sign::Cross) : Sign::Check);
     return QIcon(pm);
 }
 
@@ -211,15 +249,19 @@ void TForm1::BuildActions()
         QAction* action;
         QStyle::StandardPixmap icon;
     } icons[] = {
-        {aGetRecordList, QStyle::SP_BrowserReload},       {aSetRecordList, QStyle::SP_DialogSaveButton},
-        {aRepairThisOne, QStyle::SP_DialogApplyButton},   {aRepairThisKind, QStyle::SP_DialogYesButton},
-        {aRepairAll, QStyle::SP_DialogOkButton},          {aCancelThisOne, QStyle::SP_DialogCancelButton},
-        {aCancelThisKind, QStyle::SP_DialogNoButton},     {aCancelAll, QStyle::SP_DialogDiscardButton},
-        {aEnterEditMode, QStyle::SP_FileDialogContentsView}, {aEditThisOne, QStyle::SP_DialogSaveButton},
-        {aExitEditMode, QStyle::SP_DialogCloseButton},    {aGetInfo, QStyle::SP_MessageBoxInformation},
+        {aGetRecordList, QStyle::SP_BrowserReload},          {aSetRecordList, QStyle::SP_DialogSaveButton},
+        {aEnterEditMode, QStyle::SP_FileDialogContentsView}, {aEditThisOne, QStyle::SP_DialogApplyButton},
+        {aExitEditMode, QStyle::SP_DialogCloseButton},       {aGetInfo, QStyle::SP_MessageBoxInformation},
         {aExit, QStyle::SP_TitleBarCloseButton},
     };
     for (const auto& i : icons) i.action->setIcon(style()->standardIcon(i.icon));
+    // The mark buttons look like the state images they set.
+    aRepairThisOne->setIcon(MarkButtonIcon(true, 1));
+    aRepairThisKind->setIcon(MarkButtonIcon(true, 2));
+    aRepairAll->setIcon(MarkButtonIcon(true, 3));
+    aCancelThisOne->setIcon(MarkButtonIcon(false, 1));
+    aCancelThisKind->setIcon(MarkButtonIcon(false, 2));
+    aCancelAll->setIcon(MarkButtonIcon(false, 3));
     ToolBar1->addActions({aGetRecordList, aSetRecordList});
     ToolBar1->addSeparator();
     ToolBar1->addActions({aRepairThisOne, aRepairThisKind, aRepairAll, aCancelThisOne, aCancelThisKind,
@@ -271,9 +313,12 @@ void TForm1::BuildControls()
     GroupBox1 = new QGroupBox(Q("Szerkesztő"), central);
     GroupBox1->setObjectName("GroupBox1");
     auto* grid = new QGridLayout(GroupBox1);
-    auto makeMasked = [this](const char* name, const char* mask, int chars) {
+    // Fixed-pitch, so that every blank of a free place shows as wide as a digit.
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    auto makeMasked = [this, &fixed](const char* name, const char* mask, int chars) {
         auto* edit = new QLineEdit(GroupBox1);
         edit->setObjectName(name);
+        edit->setFont(fixed);
         edit->setInputMask(mask);
         edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QString(chars + 2, QChar('0'))) + 12);
         edit->installEventFilter(this);
@@ -285,9 +330,10 @@ void TForm1::BuildControls()
     eKorzet = makeMasked("eKorzet", "00;_", 2);
     eSzam = makeMasked("eSzam", "000-00-00;_", 9);
     eMellek = makeMasked("eMellek", "0000;_", 4);
-    auto makeReadOnly = [this](const char* name) {
+    auto makeReadOnly = [this, &fixed](const char* name) {
         auto* edit = new QLineEdit(GroupBox1);
         edit->setObjectName(name);
+        edit->setFont(fixed);
         edit->setReadOnly(true);
         edit->setFocusPolicy(Qt::NoFocus);
         return edit;
