@@ -2,18 +2,15 @@
 
 #include <stdexcept>
 
+#include "DictModel.h"
+
+using qordb::UpperAscii;
+
 namespace {
 
 constexpr size_t kHeaderSize = 22;
 constexpr size_t kFileEntry = 60, kRecordEntry = 12, kFieldEntry = 20, kSetEntry = 12, kMemberEntry = 8,
                  kSortEntry = 4, kKeyEntry = 8;
-
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
 
 class Reader {
  public:
@@ -121,9 +118,9 @@ std::vector<int> DictionaryImage::ComponentsOf(int fieldIndex) const {
 }
 
 int DictionaryImage::RecordByName(const std::string& name) const {
-  std::string wanted = Upper(name);
+  std::string wanted = UpperAscii(name);
   for (size_t i = 0; i < records.size(); ++i) {
-    if (Upper(records[i].name) == wanted) return static_cast<int>(i);
+    if (UpperAscii(records[i].name) == wanted) return static_cast<int>(i);
   }
   return -1;
 }

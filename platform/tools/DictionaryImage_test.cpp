@@ -11,18 +11,15 @@
 #include <map>
 #include <utility>
 
+#include "ReadmeExample_testutil.h"
 #include "SchemaFile.h"
 #include "ServerAdmin.h"
 #include "TestServer.h"
+#include "DictModel.h"
+
+using qordb::UpperAscii;
 
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
 
 int ValueSize(const qordb::FieldDef& f) {
   switch (f.type) {
@@ -65,18 +62,6 @@ record HARMADIK
 end
 )";
 
-std::string ReadmeExample() {
-  std::ifstream in(QORTOOLS_SOURCE_DIR "/README.md");
-  std::string line, text;
-  bool inExample = false;
-  while (std::getline(in, line)) {
-    if (line.rfind("Example,", 0) == 0) inExample = true;
-    else if (inExample && line.rfind("Here ", 0) == 0) break;
-    else if (inExample && line.rfind("    ", 0) == 0) text += line.substr(4) + "\n";
-  }
-  return text;
-}
-
 void ExpectImageMatches(const std::vector<char>& image, const qordb::SchemaDef& schema) {
   SCOPED_TRACE("database " + schema.name);
   DictionaryImage d;
@@ -99,7 +84,7 @@ void ExpectImageMatches(const std::vector<char>& image, const qordb::SchemaDef& 
     const qordb::RecordDef& want = schema.records[r];
     const DictionaryImage::Record& got = d.records[r];
     SCOPED_TRACE("record " + want.name);
-    EXPECT_EQ(Upper(got.name), Upper(want.name));
+    EXPECT_EQ(UpperAscii(got.name), UpperAscii(want.name));
     EXPECT_EQ(d.RecordByName(want.name), static_cast<int>(r));
     EXPECT_EQ(got.firstField, first);
     EXPECT_EQ(got.totalFields, static_cast<int>(want.fields.size()));
@@ -116,7 +101,7 @@ void ExpectImageMatches(const std::vector<char>& image, const qordb::SchemaDef& 
       const DictionaryImage::Field& gf = d.fields[first + p];
       SCOPED_TRACE("field " + wf.name + ", number " + std::to_string(r * 1000 + p));
       EXPECT_EQ(walk[p], static_cast<int>(first + p));
-      EXPECT_EQ(Upper(gf.name), Upper(wf.name));
+      EXPECT_EQ(UpperAscii(gf.name), UpperAscii(wf.name));
       EXPECT_EQ(gf.type, wf.type);
       EXPECT_EQ(gf.recordIndex, static_cast<int>(r));
       EXPECT_EQ((gf.flags & 4) != 0, wf.isUnsigned);
@@ -136,7 +121,7 @@ void ExpectImageMatches(const std::vector<char>& image, const qordb::SchemaDef& 
         std::vector<int> expected;
         for (const std::string& c : wf.components) {
           auto it = std::find_if(want.fields.begin(), want.fields.end(),
-                                 [&](const qordb::FieldDef& o) { return Upper(o.name) == Upper(c); });
+                                 [&](const qordb::FieldDef& o) { return UpperAscii(o.name) == UpperAscii(c); });
           expected.push_back(first + static_cast<int>(it - want.fields.begin()));
         }
         EXPECT_EQ(d.ComponentsOf(first + static_cast<int>(p)), expected);
@@ -160,14 +145,14 @@ TEST(DictionaryImage, EveryDatabaseOfAServerMatchesItsSchema) {
     if (file.id) {
       EXPECT_EQ(id, file.id);
     }
-    schemas[Upper(file.schema.name)] = file.schema;
+    schemas[UpperAscii(file.schema.name)] = file.schema;
   }
   qordb::ServerAdmin admin(server.Path());
   std::vector<std::string> names = admin.Databases();
   ASSERT_EQ(names.size(), 3u);
   for (const std::string& name : names) {
-    ASSERT_EQ(schemas.count(Upper(name)), 1u) << name;
-    ExpectImageMatches(admin.DictionaryImage(name), schemas[Upper(name)]);
+    ASSERT_EQ(schemas.count(UpperAscii(name)), 1u) << name;
+    ExpectImageMatches(admin.DictionaryImage(name), schemas[UpperAscii(name)]);
   }
 }
 
@@ -220,7 +205,7 @@ TEST(DictionaryImage, TheCatalogueHoldsWhatTheClientReads) {
     ASSERT_GE(r, 0) << w.record;
     const DictionaryImage::Field* found = nullptr;
     for (int i : d.FieldsOf(r)) {
-      if (Upper(d.fields[i].name) == Upper(w.field)) found = &d.fields[i];
+      if (UpperAscii(d.fields[i].name) == UpperAscii(w.field)) found = &d.fields[i];
     }
     ASSERT_NE(found, nullptr) << w.record << "." << w.field;
     EXPECT_NE(std::string(w.types).find(found->type), std::string::npos) << w.record << "." << w.field;
@@ -232,7 +217,7 @@ TEST(DictionaryImage, TheCatalogueHoldsWhatTheClientReads) {
   // and DROP USER find users by name.
   auto keyKind = [&](const char* record, const char* field) {
     for (int i : d.FieldsOf(d.RecordByName(record))) {
-      if (Upper(d.fields[i].name) == Upper(field)) return d.fields[i].keyKind;
+      if (UpperAscii(d.fields[i].name) == UpperAscii(field)) return d.fields[i].keyKind;
     }
     return '?';
   };

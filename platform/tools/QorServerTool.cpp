@@ -8,6 +8,9 @@
 #include "SchemaFile.h"
 #include "SecurityCode.h"
 #include "TsvFile.h"
+#include "DictModel.h"
+
+using qordb::UpperAscii;
 
 namespace {
 
@@ -21,13 +24,6 @@ const char kUsage[] =
     "       qorserver load SERVER DB RECORD FILE\n"
     "       qorserver dump SERVER [DB [RECORD]]\n"
     "SERVER is an absolute path, or a name under the folder in $QORDB_ROOT.\n";
-
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
 
 int32_t ParseInt32(const std::string& text, const char* what) {
   int32_t v = 0;
@@ -97,7 +93,7 @@ std::string QorServerTool::AddUser(qordb::ServerAdmin& admin, const std::string&
   if (name.size() > kMaxUserText) throw ToolError("a user name has at most 31 characters");
   if (password.size() > kMaxUserText) throw ToolError("a password has at most 31 characters");
   qordb::UserDef user;
-  user.name = Upper(name);
+  user.name = UpperAscii(name);
   user.password = password;
   user.enabled = enabled;
   SecurityCode code;
@@ -129,7 +125,7 @@ size_t QorServerTool::Load(qordb::ServerAdmin& admin, const std::string& db, con
   for (const std::string& name : file.header) {
     int found = -1;
     for (int i : fields) {
-      if (Upper(d.fields[i].name) == Upper(name)) found = i;
+      if (UpperAscii(d.fields[i].name) == UpperAscii(name)) found = i;
     }
     if (found < 0) throw fail(file.headerLine, "record " + record + " has no field " + name);
     if (!d.fields[found].IsData()) {
@@ -156,7 +152,9 @@ size_t QorServerTool::Load(qordb::ServerAdmin& admin, const std::string& db, con
     return admin.LoadRecords(db, record, rows);
   } catch (const qordb::ServerError& e) {
     // The server counts the rows it was given; the operator needs the file's line.
-    if (e.Row() >= 0 && static_cast<size_t>(e.Row()) < file.rows.size()) throw fail(file.rows[e.Row()].line, e.Reason());
+    if (e.Row() >= 0 && static_cast<size_t>(e.Row()) < file.rows.size()) {
+      throw fail(file.rows[e.Row()].line, e.Reason());
+    }
     throw fail(0, e.what());
   }
 }
@@ -206,7 +204,7 @@ int QorServerTool::Run(const std::vector<std::string>& args, std::ostream& out, 
       qordb::ServerAdmin admin(path);
       std::string warning = AddUser(admin, args[2], args[3], args.size() == 4);
       if (!warning.empty()) err << "qorserver: " << warning << '\n';
-      out << "added user " << Upper(args[2]) << (args.size() == 5 ? " (disabled)" : "") << '\n';
+      out << "added user " << UpperAscii(args[2]) << (args.size() == 5 ? " (disabled)" : "") << '\n';
     } else if (command == "add-sequence") {
       Expect(args, 5, 5);
       int32_t start = ParseInt32(args[3], "START");

@@ -1,10 +1,12 @@
 #include "SchemaFile.h"
 
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <vector>
+
+#include "DictModel.h"
+
+using qordb::UpperAscii;
 
 namespace {
 
@@ -18,13 +20,6 @@ constexpr int kMaxEntries = 32767;        // table counts and indexes are signed
 constexpr int kMaxRecordBytes = 32767;    // slot lengths are signed 16-bit
 constexpr int kMaxTextLength = 4096;
 constexpr size_t kMaxDatabaseName = 31;
-
-std::string Upper(std::string name) {
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return name;
-}
 
 bool IsNameByte(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -42,9 +37,9 @@ int DataSize(const FieldDef& f) {
 }
 
 int FieldPosition(const RecordDef& r, const std::string& name) {
-  std::string wanted = Upper(name);
+  std::string wanted = UpperAscii(name);
   for (size_t i = 0; i < r.fields.size(); ++i) {
-    if (Upper(r.fields[i].name) == wanted) return static_cast<int>(i);
+    if (UpperAscii(r.fields[i].name) == wanted) return static_cast<int>(i);
   }
   return -1;
 }
@@ -136,7 +131,7 @@ class Parser {
     if (t.size() < 2) Fail("\"database\" needs a name");
     CheckName(t[1], "database");
     if (t[1].size() > kMaxDatabaseName) Fail("database name \"" + t[1] + "\" is longer than 31 characters");
-    if (Upper(t[1]) == "SYSDB") Fail("SYSDB is the server's own catalogue and cannot be added");
+    if (UpperAscii(t[1]) == "SYSDB") Fail("SYSDB is the server's own catalogue and cannot be added");
     out_.schema.name = t[1];
     for (size_t i = 2; i < t.size(); i += 2) {
       if (i + 1 >= t.size()) Fail("\"" + t[i] + "\" needs a value");
@@ -168,7 +163,7 @@ class Parser {
     if (t.size() != 2) Fail("\"record\" takes exactly one name");
     CheckName(t[1], "record");
     for (const RecordDef& r : out_.schema.records) {
-      if (Upper(r.name) == Upper(t[1])) Fail("record " + t[1] + " is defined twice");
+      if (UpperAscii(r.name) == UpperAscii(t[1])) Fail("record " + t[1] + " is defined twice");
     }
     if (static_cast<int>(out_.schema.records.size()) >= kMaxRecords) Fail("a database holds at most 999 records");
     out_.schema.records.push_back({t[1], {}});
@@ -236,7 +231,7 @@ class Parser {
         if (t[i] == "(") Fail("compound key " + f.name + ": \"(\" inside the list");
         CheckName(t[i], "field");
         for (const std::string& c : f.components) {
-          if (Upper(c) == Upper(t[i])) Fail("compound key " + f.name + " names " + t[i] + " twice");
+          if (UpperAscii(c) == UpperAscii(t[i])) Fail("compound key " + f.name + " names " + t[i] + " twice");
         }
         f.components.push_back(t[i]);
       }
@@ -309,21 +304,8 @@ class Parser {
 
 }  // namespace
 
-SchemaFileError::SchemaFileError(int line, const std::string& message, const std::string& source)
-    : std::runtime_error((source.empty() ? "" : source + (line > 0 ? ", " : ": ")) +
-                         (line > 0 ? "line " + std::to_string(line) + ": " : "") + message),
-      line_(line),
-      message_(message) {}
-
 SchemaFile SchemaFile::Parse(const std::string& text) { return Parser().Run(text); }
 
 SchemaFile SchemaFile::ParseFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw SchemaFileError(0, "cannot read the schema file", path);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  try {
-    return Parse(text);
-  } catch (const SchemaFileError& e) {
-    throw SchemaFileError(e.Line(), e.Message(), path);
-  }
+  return ParseTextFile<SchemaFileError>(path, "cannot read the schema file", SchemaFile::Parse);
 }

@@ -5,10 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
 #include "SchemaDef.h"
+#include "TextFileError.h"
 
 struct SchemaFile {
   qordb::SchemaDef schema;
@@ -19,14 +19,7 @@ struct SchemaFile {
   static SchemaFile ParseFile(const std::string& path);
 };
 
-class SchemaFileError : public std::runtime_error {
+class SchemaFileError : public TextFileError {
  public:
-  // line 0: the fault belongs to no one line. source names the file, if any.
-  SchemaFileError(int line, const std::string& message, const std::string& source = "");
-  int Line() const { return line_; }
-  const std::string& Message() const { return message_; }
-
- private:
-  int line_;
-  std::string message_;
+  using TextFileError::TextFileError;
 };

@@ -1,26 +1,17 @@
 #include "SchemaFile.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
 
-namespace {
+#include "ReadmeExample_testutil.h"
 
-// The example of README.md, which operators copy from.
-std::string ReadmeExample() {
-  std::ifstream in(QORTOOLS_SOURCE_DIR "/README.md");
-  std::string line, text;
-  bool inExample = false;
-  while (std::getline(in, line)) {
-    if (line.rfind("Example,", 0) == 0) inExample = true;
-    else if (inExample && line.rfind("Here ", 0) == 0) break;
-    else if (inExample && line.rfind("    ", 0) == 0) text += line.substr(4) + "\n";
-  }
-  return text;
-}
+namespace {
 
 TEST(SchemaFile, ReadsTheReadmeExample) {
   std::string text = ReadmeExample();
@@ -220,7 +211,11 @@ TEST(SchemaFile, ParseFileNamesTheFile) {
   } catch (const SchemaFileError& e) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent/schema.txt"), std::string::npos);
   }
-  std::string path = testing::TempDir() + "schemafile_test.txt";
+  // CTest runs the cases as parallel processes: each needs a file of its own.
+  std::string path = testing::TempDir() + "schemafile-XXXXXX";
+  int fd = mkstemp(path.data());
+  ASSERT_GE(fd, 0);
+  close(fd);
   std::ofstream(path) << "database D\nrecord R\nA q\nend\n";
   try {
     SchemaFile::ParseFile(path);

@@ -1,8 +1,10 @@
 #include "TsvFile.h"
 
-#include <fstream>
-#include <iterator>
 #include <set>
+
+#include "DictModel.h"
+
+using qordb::UpperAscii;
 
 namespace {
 
@@ -15,20 +17,7 @@ std::vector<std::string> Split(const std::string& line) {
   return out;
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
-
 }  // namespace
-
-TsvFileError::TsvFileError(int line, const std::string& message, const std::string& source)
-    : std::runtime_error((source.empty() ? "" : source + (line > 0 ? ", " : ": ")) +
-                         (line > 0 ? "line " + std::to_string(line) + ": " : "") + message),
-      line_(line),
-      message_(message) {}
 
 TsvFile TsvFile::Parse(const std::string& text) {
   TsvFile file;
@@ -51,7 +40,7 @@ TsvFile TsvFile::Parse(const std::string& text) {
     if (file.header.empty()) {
       for (const std::string& name : values) {
         if (name.empty()) throw TsvFileError(lineNo, "the header holds an empty field name");
-        if (!names.insert(Upper(name)).second) throw TsvFileError(lineNo, "the header names " + name + " twice");
+        if (!names.insert(UpperAscii(name)).second) throw TsvFileError(lineNo, "the header names " + name + " twice");
       }
       file.headerLine = lineNo;
       file.header = std::move(values);
@@ -68,12 +57,5 @@ TsvFile TsvFile::Parse(const std::string& text) {
 }
 
 TsvFile TsvFile::ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw TsvFileError(0, "cannot read the file", path);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  try {
-    return Parse(text);
-  } catch (const TsvFileError& e) {
-    throw TsvFileError(e.Line(), e.Message(), path);
-  }
+  return ParseTextFile<TsvFileError>(path, "cannot read the file", TsvFile::Parse);
 }

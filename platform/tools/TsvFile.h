@@ -3,9 +3,10 @@
 // stand (Windows-1250); a line's final CR and empty lines are ignored.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "TextFileError.h"
 
 struct TsvFile {
   struct Row {
@@ -22,13 +23,7 @@ struct TsvFile {
   static TsvFile ReadFile(const std::string& path);
 };
 
-class TsvFileError : public std::runtime_error {
+class TsvFileError : public TextFileError {
  public:
-  TsvFileError(int line, const std::string& message, const std::string& source = "");
-  int Line() const { return line_; }
-  const std::string& Message() const { return message_; }
-
- private:
-  int line_;
-  std::string message_;
+  using TextFileError::TextFileError;
 };
