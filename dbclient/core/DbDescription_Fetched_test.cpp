@@ -5,6 +5,7 @@
 
 #include "DbDescription.h"
 #include "FakeEntries_testutil.h"
+#include "Raised_testutil.h"
 #include "TestDictionary_testutil.h"
 
 namespace {
@@ -92,13 +93,9 @@ TEST_F(FetchedTest, Moves) {
   EXPECT_TRUE(d.StepFetched(0, "row"));
   EXPECT_FALSE(d.StepFetched(5, "row"));
   EXPECT_EQ(d.GetFetchedPos("row"), -1);
-  try {
-    d.StepFetched(4, "row");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 2005);
-    EXPECT_EQ(e.GetArgs(), StringVector("row"));
-  }
+  Raised e = RaisedBy([&] { d.StepFetched(4, "row"); });
+  EXPECT_EQ(e.code, 2005);
+  EXPECT_EQ(e.args, StringVector("row"));
 
   EXPECT_TRUE(d.SetFetchedPos("row", 1));
   EXPECT_EQ(N(), "2");
@@ -127,13 +124,9 @@ TEST_F(FetchedTest, KeyListsSendTheKeyValue) {
   EXPECT_EQ(Tag(), "z");
   EXPECT_EQ(fake.Outstanding(), 0);
 
-  try {
-    d.FindGreater("row", "", 0);
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 2003);
-    EXPECT_EQ(e.GetArgs(), (StringVector() << "row" << ""));
-  }
+  Raised e = RaisedBy([&] { d.FindGreater("row", "", 0); });
+  EXPECT_EQ(e.code, 2003);
+  EXPECT_EQ(e.args, (StringVector() << "row" << ""));
 }
 
 TEST_F(FetchedTest, AFailedListEmptiesTheBufferAndZeroesTheValues) {
@@ -145,13 +138,9 @@ TEST_F(FetchedTest, AFailedListEmptiesTheBufferAndZeroesTheValues) {
     Fetch({{1, "a"}}, 0);
     fake.Script("FindList", FakeEntries::Reply{c.status, std::vector<char>(12, 1), {}});
     if (c.throws) {
-      try {
-        d.FindList("row", "n", 0);
-        FAIL();
-      } catch (const DbDescError& e) {
-        EXPECT_EQ(e.GetCode(), c.status);
-        EXPECT_EQ(e.GetArgs(), (StringVector() << "row" << "n"));
-      }
+      Raised e = RaisedBy([&] { d.FindList("row", "n", 0); });
+      EXPECT_EQ(e.code, c.status);
+      EXPECT_EQ(e.args, (StringVector() << "row" << "n"));
     } else {
       EXPECT_FALSE(d.FindList("row", "n", 0));
     }
@@ -167,13 +156,10 @@ TEST(FetchedEntriesTest, ListEntriesAreCheckedBeforeAnything) {
   for (const char* entry : {"FindList", "FreePtr", "GetAllRec"}) {
     FakeEntries fake;
     fake.Remove(entry);
-    try {
-      d.FindList("nobody", "", 0);  // the record alone would give 2002
-      FAIL();
-    } catch (const DbDescError& e) {
-      EXPECT_EQ(e.GetCode(), 10038);
-      EXPECT_EQ(e.GetArgs(), StringVector(std::string("pf") + entry));
-    }
+    // the record alone would give 2002
+    Raised e = RaisedBy([&] { d.FindList("nobody", "", 0); });
+    EXPECT_EQ(e.code, 10038);
+    EXPECT_EQ(e.args, StringVector(std::string("pf") + entry));
   }
 }
 
@@ -281,13 +267,9 @@ TEST_F(FetchedTest, Aggregates) {
   }
   Fetch({{1, "a"}, {2, "b"}});
   EXPECT_EQ(d.Aggregate("row", "n", 2), "1.5");
-  try {
-    d.Aggregate("row", "n", 5);
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 2007);
-    EXPECT_EQ(e.GetArgs(), StringVector("row"));
-  }
+  Raised e = RaisedBy([&] { d.Aggregate("row", "n", 5); });
+  EXPECT_EQ(e.code, 2007);
+  EXPECT_EQ(e.args, StringVector("row"));
 }
 
 TEST_F(FetchedTest, UnsignedAggregatesStayUnsigned) {

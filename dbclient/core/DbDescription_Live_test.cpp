@@ -6,6 +6,7 @@
 
 #include "DbDescription.h"
 #include "FncLoader.h"
+#include "Raised_testutil.h"
 #include "RdmBookmark.h"
 #include "RdmCursor.h"
 #include "RdmFld.h"
@@ -142,13 +143,9 @@ TEST_F(LiveTest, WritesAndTheirFailures) {
   EXPECT_EQ(shop.GetFieldText(3), "3000000000");
   EXPECT_EQ(Name(), "Új");
 
-  try {
-    shop.NewRec("Customer");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10005);
-    EXPECT_EQ(e.GetArgs(), StringVector("Customer"));
-  }
+  Raised e = RaisedBy([&] { shop.NewRec("Customer"); });
+  EXPECT_EQ(e.code, 10005);
+  EXPECT_EQ(e.args, StringVector("Customer"));
 
   shop.SetFieldText(1, "Vác");
   shop.AddTableOption("customer", 0);
@@ -159,13 +156,9 @@ TEST_F(LiveTest, WritesAndTheirFailures) {
 
   EXPECT_TRUE(shop.DelRec("customer", true));
   EXPECT_FALSE(shop.DelRec("customer", false));
-  try {
-    shop.DelRec("customer", true);
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10002);
-    EXPECT_STREQ(e.what(), "Sikertelen keresés!\n (customer)");
-  }
+  e = RaisedBy([&] { shop.DelRec("customer", true); });
+  EXPECT_EQ(e.code, 10002);
+  EXPECT_EQ(e.message, "Sikertelen keresés!\n (customer)");
   EXPECT_EQ(shop.GetCount("customer"), 4);
   EXPECT_EQ(shop.GetCount("orders"), 0);
 }
@@ -194,13 +187,9 @@ TEST_F(LiveTest, ListsSortsAndAggregates) {
 
 TEST_F(LiveTest, TransactionsSpanTheConnectionsDatabases) {
   shop.BeginTransaction("Teszt");
-  try {
-    ledger.BeginTransaction("Teszt");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10023);
-    EXPECT_STREQ(e.what(), "Tranzakció aktív!\n (Teszt)");
-  }
+  Raised e = RaisedBy([&] { ledger.BeginTransaction("Teszt"); });
+  EXPECT_EQ(e.code, 10023);
+  EXPECT_EQ(e.message, "Tranzakció aktív!\n (Teszt)");
   shop.SetFieldText(0, "50");
   shop.NewRec("customer");
   ledger.SetFieldText(0, "1");

@@ -5,6 +5,7 @@
 
 #include "DbDescription.h"
 #include "FakeEntries_testutil.h"
+#include "Raised_testutil.h"
 #include "TestDictionary_testutil.h"
 
 namespace {
@@ -89,52 +90,32 @@ TEST_F(RecordOpsTest, NotFoundZeroesOnlyWhenTheRecordTypeIsEmpty) {
 
 TEST_F(RecordOpsTest, NavigationFailures) {
   // Direction 5 is refused before anything is asked, empty or not.
-  try {
-    d.Navigate(5, "person");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 2005);
-    EXPECT_EQ(e.GetArgs(), StringVector("person"));
-  }
+  Raised e = RaisedBy([&] { d.Navigate(5, "person"); });
+  EXPECT_EQ(e.code, 2005);
+  EXPECT_EQ(e.args, StringVector("person"));
   EXPECT_EQ(fake.Log().size(), 0u);
 
   fake.SetStatus("NextRec", 10015);
-  try {
-    d.Navigate(2, "person");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10015);
-    EXPECT_TRUE(e.GetArgs().empty());
-  }
+  e = RaisedBy([&] { d.Navigate(2, "person"); });
+  EXPECT_EQ(e.code, 10015);
+  EXPECT_TRUE(e.args.empty());
 
-  try {
-    d.Navigate(0, "nobody");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 2002);
-    EXPECT_EQ(e.GetArgs(), StringVector("nobody"));
-  }
+  e = RaisedBy([&] { d.Navigate(0, "nobody"); });
+  EXPECT_EQ(e.code, 2002);
+  EXPECT_EQ(e.args, StringVector("nobody"));
 
   fake.Remove("FirstRec");
-  try {
-    d.Navigate(0, "person");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10038);
-    EXPECT_STREQ(e.what(), "A függvény nem használható!\n (pfFirstRec)");
-  }
+  e = RaisedBy([&] { d.Navigate(0, "person"); });
+  EXPECT_EQ(e.code, 10038);
+  EXPECT_EQ(e.message, "A függvény nem használható!\n (pfFirstRec)");
 }
 
 TEST_F(RecordOpsTest, MissingFreePtrFailsAfterTheRecordWasStored) {
   fake.ScriptBytes("LastRec", Person(4, "Nagy"));
   fake.Remove("FreePtr");
-  try {
-    d.Navigate(3, "person");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10038);
-    EXPECT_EQ(e.GetArgs(), StringVector("pfFreePtr"));
-  }
+  Raised e = RaisedBy([&] { d.Navigate(3, "person"); });
+  EXPECT_EQ(e.code, 10038);
+  EXPECT_EQ(e.args, StringVector("pfFreePtr"));
   EXPECT_EQ(d.GetFetchedCount("person"), 1);
 }
 
@@ -171,13 +152,9 @@ TEST_F(RecordOpsTest, AFailedFindZeroesTheValuesOnlyWithOption5) {
 
 TEST_F(RecordOpsTest, AFindErrorCarriesTheRecordName) {
   fake.SetStatus("FindRec", 10017);
-  try {
-    d.FindRec("Person");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10017);
-    EXPECT_EQ(e.GetArgs(), StringVector("Person"));
-  }
+  Raised e = RaisedBy([&] { d.FindRec("Person"); });
+  EXPECT_EQ(e.code, 10017);
+  EXPECT_EQ(e.args, StringVector("Person"));
 }
 
 TEST_F(RecordOpsTest, DefineKeyTakesFieldNumbersOrTheDefaultKey) {
@@ -195,13 +172,9 @@ TEST_F(RecordOpsTest, DefineKeyTakesFieldNumbersOrTheDefaultKey) {
     int code;
   } cases[] = {{"sex", 2009}, {"zip", 2003}};
   for (const Case& c : cases) {
-    try {
-      d.DefineKey("person", c.field);
-      FAIL() << c.field;
-    } catch (const DbDescError& e) {
-      EXPECT_EQ(e.GetCode(), c.code);
-      EXPECT_EQ(e.GetArgs(), (StringVector() << "person" << c.field));
-    }
+    Raised e = RaisedBy([&] { d.DefineKey("person", c.field); });
+    EXPECT_EQ(e.code, c.code);
+    EXPECT_EQ(e.args, (StringVector() << "person" << c.field));
   }
   // A refused key leaves the current one.
   fake.SetStatus("DefineKey", 10013);
@@ -244,13 +217,9 @@ TEST_F(RecordOpsTest, UniqueKeyWritesNeedAUniqueKey) {
   t.Record("log").Field("text", 'c', 20);
   DbDescription noKey = t.Load();
   noKey.AddTableOption("log", 0);
-  try {
-    noKey.ModRec("log", false);
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10028);
-    EXPECT_EQ(e.GetArgs(), StringVector("log"));
-  }
+  Raised e = RaisedBy([&] { noKey.ModRec("log", false); });
+  EXPECT_EQ(e.code, 10028);
+  EXPECT_EQ(e.args, StringVector("log"));
   EXPECT_EQ(fake.Calls("ModRec"), 0);
 }
 
@@ -269,25 +238,17 @@ TEST_F(RecordOpsTest, WritesSendTheValuesAndTakeTheStoredRecordBack) {
   EXPECT_EQ(fake.Calls("DefineKey"), 0);
 
   fake.SetStatus("NewRec", 10005);
-  try {
-    d.NewRec("person");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10005);
-    EXPECT_STREQ(e.what(), "Az egyedi azonosító már létezik!\n (person)");
-  }
+  Raised e = RaisedBy([&] { d.NewRec("person"); });
+  EXPECT_EQ(e.code, 10005);
+  EXPECT_EQ(e.message, "Az egyedi azonosító már létezik!\n (person)");
 }
 
 TEST_F(RecordOpsTest, DeletingAMissingRecord) {
   fake.SetStatus("DelRec", 10002);
   EXPECT_FALSE(d.DelRec("person", false));
-  try {
-    d.DelRec("person", true);
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10002);
-    EXPECT_STREQ(e.what(), "Sikertelen keresés!\n (person)");
-  }
+  Raised e = RaisedBy([&] { d.DelRec("person", true); });
+  EXPECT_EQ(e.code, 10002);
+  EXPECT_EQ(e.message, "Sikertelen keresés!\n (person)");
 }
 
 TEST_F(RecordOpsTest, ReadCurrentRecLeavesTheFetchedRecords) {

@@ -3,6 +3,7 @@
 
 #include "DbDescription.h"
 #include "FakeEntries_testutil.h"
+#include "Raised_testutil.h"
 #include "TestDictionary_testutil.h"
 
 namespace {
@@ -25,21 +26,13 @@ TEST_F(ServerServicesTest, TransactionsPassTheHandleAndName) {
   EXPECT_EQ(ends[1].ints, (std::vector<int64_t>{55, 0}));
 
   fake.SetStatus("BeginTransaction", 10023);
-  try {
-    d.BeginTransaction("SQL");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10023);
-    EXPECT_STREQ(e.what(), "Tranzakció aktív!\n (SQL)");
-  }
+  Raised e = RaisedBy([&] { d.BeginTransaction("SQL"); });
+  EXPECT_EQ(e.code, 10023);
+  EXPECT_EQ(e.message, "Tranzakció aktív!\n (SQL)");
   fake.SetStatus("EndTransaction", 10001);
-  try {
-    d.EndTransaction(true);
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10001);
-    EXPECT_TRUE(e.GetArgs().empty());
-  }
+  e = RaisedBy([&] { d.EndTransaction(true); });
+  EXPECT_EQ(e.code, 10001);
+  EXPECT_TRUE(e.args.empty());
 }
 
 TEST_F(ServerServicesTest, NextIdAndCount) {
@@ -47,13 +40,9 @@ TEST_F(ServerServicesTest, NextIdAndCount) {
   EXPECT_EQ(d.GetNextId("UGYFEL_UGYFEL_NEXTID"), 4711);
   EXPECT_EQ(fake.Last("GetNextId").texts, std::vector<std::string>{"UGYFEL_UGYFEL_NEXTID"});
   fake.ScriptValue("GetNextId", 0, 10061);
-  try {
-    d.GetNextId("S");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10061);
-    EXPECT_EQ(e.GetArgs(), StringVector("S"));
-  }
+  Raised e = RaisedBy([&] { d.GetNextId("S"); });
+  EXPECT_EQ(e.code, 10061);
+  EXPECT_EQ(e.args, StringVector("S"));
 
   fake.ScriptValue("GetCount", 12);
   EXPECT_EQ(d.GetCount("item"), 12);
@@ -64,12 +53,8 @@ TEST_F(ServerServicesTest, NextIdAndCount) {
   EXPECT_THROW(d.GetCount("item"), DbDescError);
   EXPECT_THROW(d.GetCount("nobody"), DbDescError);
   fake.Remove("FreePtr");
-  try {
-    d.GetCount("item");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetArgs(), StringVector("pfFreePtr"));
-  }
+  e = RaisedBy([&] { d.GetCount("item"); });
+  EXPECT_EQ(e.args, StringVector("pfFreePtr"));
 }
 
 TEST_F(ServerServicesTest, UnlockPassesUnknownRecordsOn) {

@@ -1,5 +1,6 @@
 // The dictionary image, numbering, lookups and copies.
 #include "DbDescription.h"
+#include "Raised_testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -8,24 +9,6 @@
 #include "TestDictionary_testutil.h"
 
 namespace {
-
-int CodeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const QorExceptBase& e) {
-    return e.GetCode();
-  }
-  return 0;
-}
-
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const QorExceptBase& e) {
-    return e.what();
-  }
-  return "";
-}
 
 class DictionaryTest : public ::testing::Test {
  protected:
@@ -61,16 +44,16 @@ TEST_F(DictionaryTest, RecordTypesAndFieldNumbersCountGroupsAndKeys) {
 }
 
 TEST_F(DictionaryTest, FieldNumbersOutsideTheFieldTable) {
-  EXPECT_EQ(CodeOf([&] { d.GetFieldEntry(-1); }), 2003);
+  EXPECT_EQ(RaisedBy([&] { d.GetFieldEntry(-1); }).code, 2003);
   EXPECT_EQ(d.GetFieldName(-1), "");
-  EXPECT_EQ(CodeOf([&] { d.GetFieldEntry(3000); }), 2003);
+  EXPECT_EQ(RaisedBy([&] { d.GetFieldEntry(3000); }).code, 2003);
   // Position 4 of PERSON lies past its own four fields, in ITEM's entries:
   // the entry is found, but it has no value slot in PERSON.
   EXPECT_EQ(d.GetFieldEntry(4).recordIndex, 1);
   EXPECT_EQ(d.GetFieldName(4), "CODE");
-  EXPECT_EQ(CodeOf([&] { d.GetFieldText(4); }), 2003);
+  EXPECT_EQ(RaisedBy([&] { d.GetFieldText(4); }).code, 2003);
   // EMPTY's first-field index is past the table: it has no fields at all.
-  EXPECT_EQ(CodeOf([&] { d.GetFieldEntry(2000); }), 2003);
+  EXPECT_EQ(RaisedBy([&] { d.GetFieldEntry(2000); }).code, 2003);
   StringVector names;
   d.GetFieldNames(10002, names, true);
   EXPECT_TRUE(names.empty());
@@ -79,9 +62,10 @@ TEST_F(DictionaryTest, FieldNumbersOutsideTheFieldTable) {
 TEST_F(DictionaryTest, RecordEntries) {
   RECORD_ENTRY_S e = d.GetRecordEntryByName("item");
   EXPECT_EQ(e.slotLength - e.dataOffset, 30);
-  EXPECT_EQ(CodeOf([&] { d.GetRecordEntry(10003); }), 2002);
-  EXPECT_EQ(CodeOf([&] { d.GetRecordEntryByIndex(-1); }), 2002);
-  EXPECT_EQ(MessageOf([&] { d.GetRecordEntryByName("Nope"); }), "Tábla nem elérhető!\n (Nope)");
+  EXPECT_EQ(RaisedBy([&] { d.GetRecordEntry(10003); }).code, 2002);
+  EXPECT_EQ(RaisedBy([&] { d.GetRecordEntryByIndex(-1); }).code, 2002);
+  EXPECT_EQ(RaisedBy([&] { d.GetRecordEntryByName("Nope"); }).message,
+            "Tábla nem elérhető!\n (Nope)");
 }
 
 TEST_F(DictionaryTest, FieldListsWithAndWithoutGroupsAndKeys) {
@@ -102,15 +86,18 @@ TEST_F(DictionaryTest, UniqueAndCompoundKeys) {
   EXPECT_TRUE(d.IsUniqueKey("person", "id"));
   EXPECT_FALSE(d.IsUniqueKey("person", "name"));
   EXPECT_FALSE(d.IsUniqueKey("person", ""));
-  EXPECT_EQ(MessageOf([&] { d.IsUniqueKey("person", "zip"); }), "Mező nem elérhető!\n (person, zip)");
+  EXPECT_EQ(RaisedBy([&] { d.IsUniqueKey("person", "zip"); }).message,
+            "Mező nem elérhető!\n (person, zip)");
 
   EXPECT_TRUE(d.IsCompoundKeyByName("item", "k"));
   StringVector parts;
   d.GetCompoundKeyFieldsByName("item", "k", parts);
   EXPECT_EQ(parts, (StringVector() << "CODE" << "QTY"));
   EXPECT_TRUE(d.CompoundKeyContainsByName("item", "k", "QTY"));
-  // The contained name is compared exactly, so lower case is not found.
-  EXPECT_FALSE(d.CompoundKeyContainsByName("item", "k", "qty"));
+  // By name every name is upper-cased; by number the name is compared exactly.
+  EXPECT_TRUE(d.CompoundKeyContainsByName("item", "K", "qty"));
+  EXPECT_TRUE(d.CompoundKeyContains(1008, "QTY"));
+  EXPECT_FALSE(d.CompoundKeyContains(1008, "qty"));
   EXPECT_FALSE(d.CompoundKeyContainsByName("item", "code", "CODE"));
 
   EXPECT_TRUE(d.IsInUniqueKey("item", "CODE"));
@@ -123,13 +110,13 @@ TEST_F(DictionaryTest, UniqueAndCompoundKeys) {
   d.GetKeyFieldList("item", "k", list);
   d.GetKeyFieldList("item", "PRICE", list);
   EXPECT_EQ(list, (StringVector() << "CODE" << "QTY" << "PRICE"));
-  EXPECT_EQ(CodeOf([&] { d.GetKeyFieldList("item", "zz", list); }), 2003);
+  EXPECT_EQ(RaisedBy([&] { d.GetKeyFieldList("item", "zz", list); }).code, 2003);
 }
 
 TEST(DictionaryImageTest, ZeroCountsGiveNoRecords) {
   DbDescription d = TestDictionary().Load();
   EXPECT_EQ(d.GetRecordType("PERSON"), -1);
-  EXPECT_EQ(CodeOf([&] { d.GetRecordEntryByIndex(0); }), 2002);
+  EXPECT_EQ(RaisedBy([&] { d.GetRecordEntryByIndex(0); }).code, 2002);
 }
 
 TEST(DictionaryImageTest, NamesCutShortReadAsEmpty) {
@@ -167,13 +154,9 @@ TEST_P(RefusedImageTest, IsRefusedWithALibraryError) {
   std::vector<char> image = TestDictionary::Sample().Image();
   GetParam().spoil(image);
   DbDescription d;
-  try {
-    d.Load(image.data(), int(image.size()), "broken", 3);
-    FAIL() << "accepted";
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 2001);
-    EXPECT_EQ(e.GetArgs(), StringVector("broken"));
-  }
+  Raised e = RaisedBy([&] { d.Load(image.data(), int(image.size()), "broken", 3); });
+  EXPECT_EQ(e.code, 2001);
+  EXPECT_EQ(e.args, StringVector("broken"));
   EXPECT_EQ(d.GetRecordType("PERSON"), -1);
   EXPECT_STREQ(d.GetName(), "");
 }

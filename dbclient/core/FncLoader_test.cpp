@@ -7,6 +7,7 @@
 
 #include "DbDescription.h"
 #include "FakeEntries_testutil.h"
+#include "Raised_testutil.h"
 #include "TestDictionary_testutil.h"
 
 namespace {
@@ -19,21 +20,13 @@ TEST(FncLoaderTest, AnUnloadedTableHasNoEntries) {
 }
 
 TEST(FncLoaderTest, AMissingEntryNamesItsMember) {
-  try {
-    RequireEntry<QorFn_CreateDbHandler>(nullptr, "pfCreateDbHandler");
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetCode(), 10038);
-    EXPECT_STREQ(e.what(), "A függvény nem használható!\n (pfCreateDbHandler)");
-  }
+  Raised e = RaisedBy([&] { RequireEntry<QorFn_CreateDbHandler>(nullptr, "pfCreateDbHandler"); });
+  EXPECT_EQ(e.code, 10038);
+  EXPECT_EQ(e.message, "A függvény nem használható!\n (pfCreateDbHandler)");
   FakeEntries fake;
   fake.Remove("OpenDbExA");
-  try {
-    QOR_ENTRY(OpenDbExA);
-    FAIL();
-  } catch (const DbDescError& e) {
-    EXPECT_EQ(e.GetArgs(), StringVector("pfOpenDbExA"));
-  }
+  e = RaisedBy([&] { QOR_ENTRY(OpenDbExA); });
+  EXPECT_EQ(e.args, StringVector("pfOpenDbExA"));
   EXPECT_NE(QOR_ENTRY(OpenDbEx), nullptr);
 }
 
@@ -53,13 +46,9 @@ TEST(FncLoaderTest, WithoutTheLibraryEveryOperationFailsWithItsEntry) {
       {"pfDefineKey", [&] { d.DefineKey("person", "name"); }},
   };
   for (const Case& c : cases) {
-    try {
-      c.run();
-      ADD_FAILURE() << c.member;
-    } catch (const DbDescError& e) {
-      EXPECT_EQ(e.GetCode(), 10038);
-      EXPECT_EQ(e.GetArgs(), StringVector(c.member));
-    }
+    Raised e = RaisedBy([&] { c.run(); });
+    EXPECT_EQ(e.code, 10038);
+    EXPECT_EQ(e.args, StringVector(c.member));
   }
   delete GlobalFncLoader;
   GlobalFncLoader = loaded;

@@ -1,5 +1,6 @@
 // Field values: reading, writing and comparing by type, bound and detached.
 #include "RdmFld.h"
+#include "Raised_testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -8,15 +9,6 @@
 #include "TestDictionary_testutil.h"
 
 namespace {
-
-int CodeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const QorExceptBase& e) {
-    return e.GetCode();
-  }
-  return 0;
-}
 
 RdmFld Detached(char type, short length, const char* text, bool isUnsigned = false) {
   RdmFld f("r", "f", type, length, isUnsigned);
@@ -80,13 +72,9 @@ TEST(RdmFldTest, TypedConstruction) {
   for (auto make : std::vector<std::function<void()>>{
            [] { RdmFld("r", "f", 'c', 0, false); }, [] { RdmFld("r", "f", 'c', -4, false); },
            [] { RdmFld("r", "f", 'x', 4, false); }, [] { RdmFld("r", "f", 'g', 4, false); }}) {
-    try {
-      make();
-      ADD_FAILURE() << "accepted";
-    } catch (const DbDescError& e) {
-      EXPECT_EQ(e.GetCode(), 2006);
-      EXPECT_EQ(e.GetArgs(), (StringVector() << "r" << "f"));
-    }
+    Raised e = RaisedBy([&] { make(); });
+    EXPECT_EQ(e.code, 2006);
+    EXPECT_EQ(e.args, (StringVector() << "r" << "f"));
   }
 }
 
@@ -113,7 +101,7 @@ TEST(RdmFldTest, ComparisonsByType) {
   }
   RdmFld d1 = Detached('d', 4, "1");
   RdmFld d2 = Detached('d', 4, "2");
-  EXPECT_EQ(CodeOf([&] { (void)(d1 < d2); }), 2006);
+  EXPECT_EQ(RaisedBy([&] { (void)(d1 < d2); }).code, 2006);
   EXPECT_EQ(d2.AsULong(), 2u);
 }
 
@@ -150,10 +138,10 @@ TEST_F(BoundFldTest, BoundWritesConvertIntoTheBuffer) {
   RdmFld sex(&d, "person", "sex", false);
   sex.SetText("0x46");
   EXPECT_EQ(d.GetFieldText(1), "F");
-  EXPECT_EQ(CodeOf([&] { sex.SetText("0x4"); }), 2004);
+  EXPECT_EQ(RaisedBy([&] { sex.SetText("0x4"); }).code, 2004);
   EXPECT_EQ(d.GetFieldText(1), "F");
   RdmFld name(&d, "person", "name", false);
-  EXPECT_EQ(CodeOf([&] { name.SetText("tizenegy..."); }), 2006);
+  EXPECT_EQ(RaisedBy([&] { name.SetText("tizenegy..."); }).code, 2006);
   // A double written to a short stores the number, and the value keeps its text.
   RdmFld age(&d, "person", "age", false);
   age.SetDouble(12);
@@ -164,11 +152,11 @@ TEST_F(BoundFldTest, GroupsReadAsErrorsAndIgnoreWrites) {
   RdmFld g(&d, "item", "g", false);
   g.SetText("x");
   g.SetLong(3);
-  EXPECT_EQ(CodeOf([&] { g.GetText(); }), 2006);
-  EXPECT_EQ(CodeOf([&] { RdmFld(&d, "item", "zz", false); }), 2003);
-  EXPECT_EQ(CodeOf([&] { RdmFld(&d, "nobody", "id", false); }), 2003);
+  EXPECT_EQ(RaisedBy([&] { g.GetText(); }).code, 2006);
+  EXPECT_EQ(RaisedBy([&] { RdmFld(&d, "item", "zz", false); }).code, 2003);
+  EXPECT_EQ(RaisedBy([&] { RdmFld(&d, "nobody", "id", false); }).code, 2003);
   RdmFld code(&d, "item", "code", false);
-  EXPECT_EQ(CodeOf([&] { code.AsLong(); }), 2006);
+  EXPECT_EQ(RaisedBy([&] { code.AsLong(); }).code, 2006);
 }
 
 TEST_F(BoundFldTest, AComparisonReadsABoundOperandNow) {
@@ -221,7 +209,7 @@ TEST(RdmFldRawTest, RawValuesByType) {
     EXPECT_STREQ(f.GetText(), c.text) << c.type << c.length;
   }
   RdmFld flagged("r", "f", 'c', 1, true);
-  EXPECT_EQ(CodeOf([&] { flagged.SetRaw("a"); }), 2006);
+  EXPECT_EQ(RaisedBy([&] { flagged.SetRaw("a"); }).code, 2006);
 }
 
 }  // namespace
