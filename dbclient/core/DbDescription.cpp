@@ -126,9 +126,9 @@ void DbDescription::ParseDictionary(const char* image, int length) {
       Clear();
       RefuseImage();
     }
-    for (size_t f = size_t(rec.firstField); f < m_fields.size() && m_fields[f].recordIndex == int(r);
-         ++f) {
-      const FIELD_ENTRY_S& fe = m_fields[f];
+    const int end = FieldsEnd(int(r));
+    for (int f = rec.firstField; f < end; ++f) {
+      const FIELD_ENTRY_S& fe = m_fields[size_t(f)];
       FieldSlot slot;
       if (IsDataField(fe)) {
         // Every data field must lie inside the record image and be wide
@@ -210,6 +210,12 @@ int DbDescription::ResolveRecord(const std::string& record) const {
   return index;
 }
 
+int DbDescription::FieldsEnd(int recordIndex) const {
+  int f = m_records[size_t(recordIndex)].firstField;
+  while (f < int(m_fields.size()) && m_fields[size_t(f)].recordIndex == recordIndex) ++f;
+  return f;
+}
+
 int DbDescription::FieldTableIndex(int fieldNumber) const {
   if (fieldNumber < 0) return -1;
   const int recordIndex = fieldNumber / 1000;
@@ -278,7 +284,7 @@ int DbDescription::GetFieldNumber(const std::string& record, const std::string& 
   if (index < 0) return -1;
   const std::string name = ToUpper(field);
   const int first = m_records[size_t(index)].firstField;
-  for (int f = first; f < int(m_fields.size()) && m_fields[size_t(f)].recordIndex == index; ++f)
+  for (int f = first, end = FieldsEnd(index); f < end; ++f)
     if (m_fieldNames[size_t(f)] == name) return index * 1000 + (f - first);
   return -1;
 }
@@ -306,8 +312,7 @@ void DbDescription::GetFieldEntries(int recordType, std::vector<FIELD_ENTRY_S>& 
   out.clear();
   const int index = recordType - 10000;
   if (index < 0 || index >= int(m_records.size())) return;
-  for (int f = m_records[size_t(index)].firstField;
-       f < int(m_fields.size()) && m_fields[size_t(f)].recordIndex == index; ++f)
+  for (int f = m_records[size_t(index)].firstField, end = FieldsEnd(index); f < end; ++f)
     if (all || IsDataField(m_fields[size_t(f)])) out.push_back(m_fields[size_t(f)]);
 }
 
@@ -320,8 +325,7 @@ void DbDescription::GetFieldNames(int recordType, StringVector& out, bool all) c
   out.clear();
   const int index = recordType - 10000;
   if (index < 0 || index >= int(m_records.size())) return;
-  for (int f = m_records[size_t(index)].firstField;
-       f < int(m_fields.size()) && m_fields[size_t(f)].recordIndex == index; ++f)
+  for (int f = m_records[size_t(index)].firstField, end = FieldsEnd(index); f < end; ++f)
     if (all || IsDataField(m_fields[size_t(f)])) out.push_back(m_fieldNames[size_t(f)]);
 }
 
@@ -334,7 +338,7 @@ int DbDescription::GetUniqueKeyField(int recordType) const {
   const int index = recordType - 10000;
   if (index < 0 || index >= int(m_records.size())) return -1;
   const int first = m_records[size_t(index)].firstField;
-  for (int f = first; f < int(m_fields.size()) && m_fields[size_t(f)].recordIndex == index; ++f)
+  for (int f = first, end = FieldsEnd(index); f < end; ++f)
     if (m_fields[size_t(f)].keyKind == 'u') return index * 1000 + (f - first);
   return -1;
 }
@@ -404,7 +408,7 @@ bool DbDescription::CompoundKeyContainsByName(const std::string& record,
                                               const std::string& field) const {
   const int number = GetFieldNumber(record, keyField);
   if (number < 0) return false;
-  return CompoundKeyContains(number, field);
+  return CompoundKeyContains(number, ToUpper(field));
 }
 
 bool DbDescription::IsInUniqueKey(const std::string& record, const std::string& field) const {

@@ -148,8 +148,10 @@ class DbDescription {
   void GetCompoundKeyFields(int fieldNumber, StringVector& out) const;
   void GetCompoundKeyFieldsByName(const std::string& record, const std::string& field,
                                   StringVector& out) const;
-  // The exact-name tests below expect upper-case (dictionary) field names.
+  // CompoundKeyContains, IsInUniqueKey and GetKeyFieldList compare the field
+  // name exactly: they expect upper-case (dictionary) names.
   bool CompoundKeyContains(int fieldNumber, const std::string& field) const;
+  // Upper-cases every name it is given.
   bool CompoundKeyContainsByName(const std::string& record, const std::string& keyField,
                                  const std::string& field) const;
   bool IsInUniqueKey(const std::string& record, const std::string& field) const;
@@ -239,6 +241,9 @@ class DbDescription {
   int IndexOfRecord(const std::string& upperName) const;
   // Record index of a name, or DbDescError 2002 [record].
   int ResolveRecord(const std::string& record) const;
+  // One past the field-table index of a record's last field: its fields are
+  // those from its first-field index on that carry its record index.
+  int FieldsEnd(int recordIndex) const;
   // Field-table index of a field number, -1 when out of range.
   int FieldTableIndex(int fieldNumber) const;
   // The slot of a field number, null when out of range.
