@@ -113,8 +113,6 @@ class ScriptedUi : public UiBackend {
   const std::vector<MessageBoxRecord>& MessageBoxes() const { return boxes_; }
   const std::vector<DialogRecord>& Dialogs() const { return dialogs_; }
   const std::vector<SaveFileRecord>& SaveFiles() const { return saveFiles_; }
-  size_t PendingDialogScripts() const { return dialogScripts_.size(); }
-  size_t PendingMessageBoxAnswers() const { return boxAnswers_.size(); }
   // Forgets the records and the queues.
   void Clear();
 

@@ -233,7 +233,7 @@ bool DialogControl::IsDefaultButton() const {
 bool DialogControl::IsPassword() const { return Kind() == ControlKind::Edit && (Style() & ES_PASSWORD); }
 bool DialogControl::IsUpperCase() const { return Kind() == ControlKind::Edit && (Style() & ES_UPPERCASE); }
 bool DialogControl::IsDropDownList() const {
-  return Kind() == ControlKind::ComboBox && (Style() & 0x3) == CBS_DROPDOWNLIST;
+  return Kind() == ControlKind::ComboBox && (Style() & CBS_DROPDOWNLIST) == CBS_DROPDOWNLIST;
 }
 
 bool DialogControl::FilterTyping(std::string& newText) const {
@@ -409,9 +409,6 @@ LRESULT DialogWindow::ControlMessage(DialogControl& c, UINT message, WPARAM wPar
     case EM_GETLIMITTEXT:
       if (c.Kind() != ControlKind::Edit) return 0;
       return c.limit_ ? static_cast<LRESULT>(c.limit_) : 0x7FFFFFFE;
-    case BM_CLICK:
-      UserPress(c);
-      return 0;
     default:
       break;
   }
@@ -569,19 +566,9 @@ BOOL EnableWindow(HWND window, BOOL enable) {
   return wasDisabled;
 }
 
-BOOL IsWindowEnabled(HWND window) {
-  if (auto* c = Live<DialogControl>(window)) return c->Enabled() ? TRUE : FALSE;
-  return Live<DialogWindow>(window) ? TRUE : FALSE;
-}
-
 BOOL IsWindow(HWND window) {
   std::lock_guard lock(windowsMutex);
   return window != nullptr && liveWindows.count(window) ? TRUE : FALSE;
-}
-
-BOOL SetWindowTextA(HWND window, const char* text) {
-  if (!IsWindow(window)) return FALSE;
-  return SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) == TRUE;
 }
 
 int GetWindowTextA(HWND window, char* buffer, int maxCount) {
@@ -590,8 +577,6 @@ int GetWindowTextA(HWND window, char* buffer, int maxCount) {
   return static_cast<int>(
       SendMessageA(window, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(buffer)));
 }
-
-int GetWindowTextLengthA(HWND window) { return static_cast<int>(SendMessageA(window, WM_GETTEXTLENGTH, 0, 0)); }
 
 HWND GetActiveWindow() {
   std::lock_guard lock(windowsMutex);

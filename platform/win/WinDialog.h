@@ -35,9 +35,7 @@ constexpr UINT WM_GETTEXTLENGTH = 0x000E;
 constexpr UINT WM_INITDIALOG = 0x0110;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT EM_LIMITTEXT = 0x00C5;
-constexpr UINT EM_SETLIMITTEXT = EM_LIMITTEXT;
 constexpr UINT EM_GETLIMITTEXT = 0x00D5;
-constexpr UINT BM_CLICK = 0x00F5;
 constexpr UINT CB_ADDSTRING = 0x0143;
 constexpr UINT CB_DELETESTRING = 0x0144;
 constexpr UINT CB_GETCOUNT = 0x0146;
@@ -64,7 +62,6 @@ constexpr DWORD WS_DISABLED = 0x08000000;
 constexpr DWORD WS_CAPTION = 0x00C00000;
 constexpr DWORD WS_BORDER = 0x00800000;
 constexpr DWORD WS_SYSMENU = 0x00080000;
-constexpr DWORD WS_GROUP = 0x00020000;
 constexpr DWORD WS_TABSTOP = 0x00010000;
 constexpr DWORD WS_EX_TOPMOST = 0x00000008;
 constexpr DWORD DS_SETFONT = 0x0040;
@@ -73,11 +70,8 @@ constexpr DWORD DS_CENTER = 0x0800;
 // Control styles.
 constexpr DWORD ES_UPPERCASE = 0x0008;
 constexpr DWORD ES_PASSWORD = 0x0020;
-constexpr DWORD ES_AUTOHSCROLL = 0x0080;
 constexpr DWORD BS_DEFPUSHBUTTON = 0x0001;
 constexpr DWORD BS_TYPEMASK = 0x000F;
-constexpr DWORD CBS_SIMPLE = 0x0001;
-constexpr DWORD CBS_DROPDOWN = 0x0002;
 constexpr DWORD CBS_DROPDOWNLIST = 0x0003;
 constexpr DWORD CBS_SORT = 0x0100;
 
@@ -279,11 +273,8 @@ LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LP
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Returns whether the window was disabled before.
 BOOL EnableWindow(HWND window, BOOL enable);
-BOOL IsWindowEnabled(HWND window);
 BOOL IsWindow(HWND window);
-BOOL SetWindowTextA(HWND window, const char* text);
 int GetWindowTextA(HWND window, char* buffer, int maxCount);
-int GetWindowTextLengthA(HWND window);
 // The innermost running dialog, or null.
 HWND GetActiveWindow();
 // Null name: the program's own module (a non-null tag); others: null.

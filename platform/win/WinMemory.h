@@ -12,11 +12,9 @@ namespace win {
 struct HLOCAL__;
 using HLOCAL = HLOCAL__*;
 
-constexpr UINT LMEM_FIXED = 0x0000;
 constexpr UINT LMEM_MOVEABLE = 0x0002;
 constexpr UINT LMEM_ZEROINIT = 0x0040;
 constexpr UINT LHND = LMEM_MOVEABLE | LMEM_ZEROINIT;
-constexpr UINT LPTR = LMEM_FIXED | LMEM_ZEROINIT;
 
 // Null when the block cannot be had.
 HLOCAL LocalAlloc(UINT flags, size_t bytes);

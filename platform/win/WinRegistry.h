@@ -28,14 +28,11 @@ namespace win {
 // Value types.
 constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;
-constexpr DWORD REG_EXPAND_SZ = 2;
 constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
 constexpr DWORD REG_MULTI_SZ = 7;
 
-// Access rights; the stand-in grants reading whatever is asked.
-constexpr DWORD KEY_QUERY_VALUE = 0x0001;
-constexpr DWORD KEY_ENUMERATE_SUB_KEYS = 0x0008;
+// The access the callers ask for; the stand-in grants reading whatever is asked.
 constexpr DWORD KEY_READ = 0x20019;
 
 struct HKEY__;

@@ -22,23 +22,17 @@ constexpr UINT MB_TYPEMASK = 0xf;
 // Icons.
 constexpr UINT MB_ICONHAND = 0x10;
 constexpr UINT MB_ICONERROR = MB_ICONHAND;
-constexpr UINT MB_ICONSTOP = MB_ICONHAND;
 constexpr UINT MB_ICONQUESTION = 0x20;
 constexpr UINT MB_ICONEXCLAMATION = 0x30;
-constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
 constexpr UINT MB_ICONASTERISK = 0x40;
 constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
 constexpr UINT MB_ICONMASK = 0xf0;
 // Default button.
-constexpr UINT MB_DEFBUTTON1 = 0x000;
 constexpr UINT MB_DEFBUTTON2 = 0x100;
 constexpr UINT MB_DEFBUTTON3 = 0x200;
 constexpr UINT MB_DEFMASK = 0xf00;
 // Modality and placement.
-constexpr UINT MB_APPLMODAL = 0x0000;
 constexpr UINT MB_SYSTEMMODAL = 0x1000;
-constexpr UINT MB_TASKMODAL = 0x2000;
-constexpr UINT MB_SETFOREGROUND = 0x10000;
 constexpr UINT MB_TOPMOST = 0x40000;
 
 // Answers (also the ids of a dialog's OK and Cancel buttons).
