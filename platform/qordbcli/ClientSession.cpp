@@ -63,6 +63,26 @@ int BindParts(sqlite3_stmt* s, int first, const RecordModel& rec, const std::vec
   return first;
 }
 
+// The images of every row of s (its first column) back to back in one buffer
+// for the caller; 10002, no buffer and size 0 when there is no row.
+int HandOutImages(StmtUse& use, sqlite3_stmt* s, const RecordModel& rec, int32_t* size, char** list) {
+  std::vector<char> out;
+  while (use.Step()) {
+    if (sqlite3_column_bytes(s, 0) != rec.imageLength) throw StatusError{kEngineFailure};
+    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
+    out.insert(out.end(), p, p + rec.imageLength);
+  }
+  if (out.size() > INT32_MAX) throw StatusError{kNoMemory};
+  if (out.empty()) {
+    *size = 0;
+    *list = nullptr;
+    return kNotFound;
+  }
+  *list = AllocCopy(out.data(), out.size());
+  *size = static_cast<int32_t>(out.size());
+  return 0;
+}
+
 }  // namespace
 
 ClientSession::~ClientSession() { Close(); }
@@ -350,6 +370,8 @@ int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
     if (t.rec->keyColumn[p] >= 0) BindKeyPart(s, at++, t.rec->fields[p], img.data());
   sqlite3_bind_int64(s, at, rid);
   use.Step();
+  // Another handle may have deleted the record since it was located.
+  if (sqlite3_changes(db_) == 0) return kNotFound;
   std::memcpy(*buffer, img.data(), img.size());
   Remember(t, rid, img.data());
   return 0;
@@ -361,11 +383,13 @@ int ClientSession::DelRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   int64_t rid = Locate(t, *buffer);
   if (rid == 0) return kNotFound;
   std::vector<char> img;
-  if (!ReadRid(t, rid, &img)) return kNotFound;  // another handle was quicker
+  if (!ReadRid(t, rid, &img)) return kNotFound;
   sqlite3_stmt* s = Cached(t, 0, kDelete, [&] { return "DELETE FROM " + t.table + " WHERE rid = ?"; });
   StmtUse use(s);
   sqlite3_bind_int64(s, 1, rid);
   use.Step();
+  // Another handle may have deleted the record since it was located.
+  if (sqlite3_changes(db_) == 0) return kNotFound;
   // The deleted record stays the position that next and prior continue from.
   Remember(t, rid, img.data());
   return 0;
@@ -385,21 +409,7 @@ int ClientSession::FindList(ListKind kind, int32_t* size, char** keyImage, char*
   });
   StmtUse use(s);
   BindParts(s, 1, *t.rec, parts, *keyImage);
-  std::vector<char> out;
-  while (use.Step()) {
-    if (sqlite3_column_bytes(s, 0) != t.rec->imageLength) throw StatusError{kEngineFailure};
-    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
-    out.insert(out.end(), p, p + t.rec->imageLength);
-  }
-  if (out.size() > INT32_MAX) throw StatusError{kNoMemory};
-  if (out.empty()) {
-    *size = 0;
-    *list = nullptr;
-    return kNotFound;
-  }
-  *list = AllocCopy(out.data(), out.size());
-  *size = static_cast<int32_t>(out.size());
-  return 0;
+  return HandOutImages(use, s, *t.rec, size, list);
 }
 
 int ClientSession::GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list) {
@@ -408,21 +418,7 @@ int ClientSession::GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list)
   if (*size != t.rec->imageLength) return kBadRecordSize;
   sqlite3_stmt* s = Cached(t, 0, kAll, [&] { return "SELECT img FROM " + t.table + " ORDER BY rid"; });
   StmtUse use(s);
-  std::vector<char> out;
-  while (use.Step()) {
-    if (sqlite3_column_bytes(s, 0) != t.rec->imageLength) throw StatusError{kEngineFailure};
-    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
-    out.insert(out.end(), p, p + t.rec->imageLength);
-  }
-  if (out.size() > INT32_MAX) throw StatusError{kNoMemory};
-  if (out.empty()) {
-    *size = 0;
-    *list = nullptr;
-    return kNotFound;
-  }
-  *list = AllocCopy(out.data(), out.size());
-  *size = static_cast<int32_t>(out.size());
-  return 0;
+  return HandOutImages(use, s, *t.rec, size, list);
 }
 
 int ClientSession::GetCount(int32_t db, int32_t rt, int32_t* count) {

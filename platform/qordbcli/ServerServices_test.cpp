@@ -106,6 +106,28 @@ TEST_F(Services, TwoHandlesReadWhileTheOtherWrites) {
   EXPECT_EQ(CurrentId(writer), 1);
 }
 
+TEST_F(Services, ARecordAnotherHandleDeletedIsNotFoundForChanges) {
+  TestClient a(server_), b(server_);
+  Owned first;
+  ASSERT_EQ(FirstRec(a.h, a.shop, a.Rt("CUSTOMER"), a.Len("CUSTOMER"), &first), 0);
+  std::vector<char> img(first.p, first.p + a.Len("CUSTOMER"));
+  ASSERT_EQ(Move(b, FirstRec), 1);
+  std::vector<char> gone = img;
+  char* p = gone.data();
+  ASSERT_EQ(DelRec(b.h, b.shop, b.Rt("CUSTOMER"), b.Len("CUSTOMER"), &p), 0);
+
+  // By the default key (a's current record) and by the unique key's value.
+  for (const std::string key : {"", "ID"}) {
+    SCOPED_TRACE("key " + key);
+    ASSERT_EQ(DefineKey(a.h, a.shop, a.Rt("CUSTOMER"), key.empty() ? 1 : a.Key("CUSTOMER", key)), 0);
+    a.shopDict.SetText(img, "CUSTOMER", "CITY", "Pécs");
+    p = img.data();
+    EXPECT_EQ(ModRec(a.h, a.shop, a.Rt("CUSTOMER"), a.Len("CUSTOMER"), &p), 10002);
+    EXPECT_EQ(DelRec(a.h, a.shop, a.Rt("CUSTOMER"), a.Len("CUSTOMER"), &p), 10002);
+  }
+  EXPECT_EQ(Count(a), 4);
+}
+
 TEST_F(Services, ConcurrentReadersSeeATransactionWholeOrNotAtAll) {
   TestClient writer(server_), reader(server_);
   std::atomic<bool> done{false};
