@@ -76,6 +76,17 @@ struct QuietPrompts : NumfixPrompts {
     std::time_t Now() override { return std::time(nullptr); }
 };
 
+// Answers the next login dialog: user, password, configuration, OK.
+void QueueLogin(win::ScriptedUi& ui)
+{
+    ui.QueueDialog([](win::DialogDriver& d) {
+        d.Replace(985, "demo");
+        d.Replace(986, "demo");
+        d.Choose(987, "VOVDEMO");
+        d.Press(1);
+    });
+}
+
 template <class F>
 double Seconds(F&& f)
 {
@@ -143,12 +154,7 @@ int main(int argc, char** argv)
 
     win::ScriptedUi ui;
     win::ScopedUiBackend installed(ui);
-    ui.QueueDialog([](win::DialogDriver& d) {
-        d.Replace(985, "demo");
-        d.Replace(986, "demo");
-        d.Choose(987, "VOVDEMO");
-        d.Press(1);
-    });
+    QueueLogin(ui);
     auto* prompts = new QuietPrompts;
     std::unique_ptr<TForm1> form;
     const double open = Seconds([&] {
@@ -163,12 +169,7 @@ int main(int argc, char** argv)
     const double load = Seconds([&] { form->Execute(form->aGetRecordList); });
 
     // The same rows through the client library alone, on a connection of its own.
-    ui.QueueDialog([](win::DialogDriver& d) {
-        d.Replace(985, "demo");
-        d.Replace(986, "demo");
-        d.Choose(987, "VOVDEMO");
-        d.Press(1);
-    });
+    QueueLogin(ui);
     RdmNumfixData library;
     library.Connect();
     size_t read = 0;
