@@ -91,7 +91,7 @@ bool DbDescription::TextToField(char* buffer, const std::string& text, int field
       StoreAs(buffer, ParseDoubleC(text));
       return true;
     case 'f':
-      StoreAs(buffer, float(ParseDoubleC(text)));
+      StoreAs(buffer, qor_detail::NarrowToFloat(ParseDoubleC(text)));
       return true;
     case 'c':
       if (f.length == 1) {

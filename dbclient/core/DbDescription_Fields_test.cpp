@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 #include "DbDescription.h"
 #include "Raised_testutil.h"
@@ -54,6 +55,11 @@ INSTANTIATE_TEST_SUITE_P(
         Conversion{'F', 8, 0, "2.5", {0, 0, 0, 0, 0, 0, 0x04, 0x40}, "2.5"},
         Conversion{'F', 8, 0, "5", {0, 0, 0, 0, 0, 0, 0x14, 0x40}, "5."},
         Conversion{'f', 4, 0, "0.25", {0, 0, 0x80, 0x3E}, "0.25"},
+        // Beyond single precision: infinity of the sign, not an undefined cast.
+        Conversion{'f', 4, 0, "1e300", {0, 0, 0x80, 0x7F},
+                   ToString(std::numeric_limits<double>::infinity(), -1)},
+        Conversion{'f', 4, 0, "-1e39", {0, 0, 0x80, 0xFF},
+                   ToString(-std::numeric_limits<double>::infinity(), -1)},
         Conversion{'c', 1, 0, "0x41", {65}, "A"},
         Conversion{'c', 1, 0, "41", {65}, "A"},
         Conversion{'c', 1, 0, "A", {65}, "A"},

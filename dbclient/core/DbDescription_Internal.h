@@ -71,6 +71,15 @@ void StoreAs(void* p, T v) {
   std::memcpy(p, &v, sizeof v);
 }
 
+// A double as single precision; beyond its range the infinity of that sign,
+// as the hardware conversion gives it (the language leaves it undefined).
+inline float NarrowToFloat(double value) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (value > kMax) return std::numeric_limits<float>::infinity();
+  if (value < -kMax) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
+
 template <class Int>
 std::string DecimalText(Int value) {
   char buf[32];

@@ -102,7 +102,7 @@ int RdmFld::AsInt() const {
 
 short RdmFld::AsShort() const { return short(AsInt()); }
 
-float RdmFld::AsFloat() const { return float(AsDouble()); }
+float RdmFld::AsFloat() const { return qor_detail::NarrowToFloat(AsDouble()); }
 
 double RdmFld::AsDouble() const {
   CheckReadable(true);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "TestDictionary_testutil.h"
 
@@ -48,6 +49,7 @@ TEST(RdmFldTest, ReadsByType) {
   EXPECT_EQ(Detached('c', 1, "A").AsChar(), 'A');
   EXPECT_EQ(Detached('l', 4, "123").AsChar(), '1');
   EXPECT_DOUBLE_EQ(Detached('F', 8, "2.5e1").AsDouble(), 25.0);
+  EXPECT_EQ(Detached('f', 4, "1e300").AsFloat(), std::numeric_limits<float>::infinity());
   EXPECT_EQ(Detached('s', 2, "70000").AsShort(), 4464);
   EXPECT_EQ(Detached('s', 2, "-1").AsUShort(), 65535);
 }
