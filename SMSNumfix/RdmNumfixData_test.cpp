@@ -33,16 +33,50 @@ struct FixedClockPrompts : WinPrompts {
 
 constexpr int kUserEdit = 985, kPasswordEdit = 986, kDatabaseList = 987, kOk = 1;
 
+// A server with the given destination databases, the user DEMO and the client configuration VOVDEMO.
+void MakeServer(QorTestServer& server, std::initializer_list<const char*> databases)
+{
+    for (const char* db : databases)
+        server.AddDatabase(ReadFile(std::string(NUMFIX_DEMO_DIR) + "/destination/" + db + ".schema"));
+    server.AddUser("DEMO", "DEMO");
+    QorClientConfig client;
+    client.name = "VOVDEMO";
+    server.AddClient(client);
+}
+
+// Answers the next login dialog.
+void QueueDemoLogin(win::ScriptedUi& ui, const char* user = "demo", const char* password = "demo")
+{
+    ui.QueueDialog([user, password](win::DialogDriver& d) {
+        d.Replace(kUserEdit, user);
+        d.Replace(kPasswordEdit, password);
+        d.Choose(kDatabaseList, "VOVDEMO");
+        d.Press(kOk);
+    });
+}
+
+TEST(NumfixServer, AMissingDatabaseShowsTheConnectBoxAndEnds)
+{
+    QorTestServer server{"vovdemo.qdb"};
+    MakeServer(server, {"DEVUDAVARER", "UGYFEL"}); // no ALAP
+    win::ScriptedUi ui;
+    win::ScopedUiBackend installed{ui};
+    QueueDemoLogin(ui);
+    TForm1 form(nullptr, std::make_unique<RdmNumfixData>(), std::make_unique<FixedClockPrompts>());
+    EXPECT_TRUE(form.ExitRequested());
+    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
+    EXPECT_EQ(ui.MessageBoxes()[0].caption, "Hiba történt!");
+    EXPECT_NE(ui.MessageBoxes()[0].text.find("Modul: SMSNumfix\\frm_Numfix\nEljárás: TForm1::ConnectToDb\n"
+                                              "Sor: 209\nKód: 2000\n"),
+              std::string::npos)
+        << ui.MessageBoxes()[0].text;
+}
+
 class NumfixServerTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* db : {"DEVUDAVARER", "UGYFEL", "ALAP"})
-            server.AddDatabase(ReadFile(std::string(NUMFIX_DEMO_DIR) + "/destination/" + db + ".schema"));
-        server.AddUser("DEMO", "DEMO");
-        QorClientConfig client;
-        client.name = "VOVDEMO";
-        server.AddClient(client);
+        MakeServer(server, {"DEVUDAVARER", "UGYFEL", "ALAP"});
         server.Load("UGYFEL", "UGYFEL",
                     "UGY_ID\tUGY_NEV\n"
                     "1\tKovács Éva\n"
@@ -74,12 +108,7 @@ protected:
 
     void QueueLogin(const char* user = "demo", const char* password = "demo")
     {
-        ui.QueueDialog([user, password](win::DialogDriver& d) {
-            d.Replace(kUserEdit, user);
-            d.Replace(kPasswordEdit, password);
-            d.Choose(kDatabaseList, "VOVDEMO");
-            d.Press(kOk);
-        });
+        QueueDemoLogin(ui, user, password);
     }
     void Open()
     {
