@@ -490,37 +490,12 @@ int ClientSession::GetNextId(const char* sequence, int32_t* id) {
   const DictModel& sys = Sysdb();
   const int r = sys.RecordByName("SEQUENCIES");
   if (r < 0) return kUnknownSequence;
-  const RecordModel& rec = sys.records[r];
-  const int pn = rec.FieldByName("SEQ_NAME"), pi = rec.FieldByName("SEQ_ID"), ps = rec.FieldByName("SEQ_STEP");
-  if (pn < 0 || pi < 0 || ps < 0) return kUnknownSequence;
-  const std::string wanted = UpperAscii(sequence);
-  Position dummy;
-  Target t{ServerAdmin::kSysdbId, nullptr, r, &rec, &dummy, RecordTableName(ServerAdmin::kSysdbId, r)};
+  Position unused;
+  Target t{ServerAdmin::kSysdbId, nullptr, r, &sys.records[r], &unused, RecordTableName(ServerAdmin::kSysdbId, r)};
   return Atomically([&] {
-    sqlite3_stmt* s = Cached(t, -1, kAll, [&] { return "SELECT rid, img FROM " + t.table + " ORDER BY rid"; });
-    StmtUse use(s);
-    while (use.Step()) {
-      if (sqlite3_column_bytes(s, 1) != rec.imageLength) throw StatusError{kEngineFailure};
-      std::vector<char> img(static_cast<const char*>(sqlite3_column_blob(s, 1)),
-                            static_cast<const char*>(sqlite3_column_blob(s, 1)) + rec.imageLength);
-      if (UpperAscii(FieldText(rec.fields[pn], img.data())) != wanted) continue;
-      const int64_t rid = sqlite3_column_int64(s, 0);
-      const int64_t value = FieldInteger(rec.fields[pi], img.data());
-      const int64_t next = value + FieldInteger(rec.fields[ps], img.data());
-      // A sequence at the end of the 32-bit range stops rather than wrap
-      // around to ids it already gave out.
-      if (value < INT32_MIN || value > INT32_MAX || next < INT32_MIN || next > INT32_MAX)
-        return static_cast<int>(kUnknownSequence);
-      SetFieldInteger(rec.fields[pi], next, img.data());
-      sqlite3_stmt* u = Cached(t, -1, kUpdate, [&] { return "UPDATE " + t.table + " SET img = ? WHERE rid = ?"; });
-      StmtUse up(u);
-      sqlite3_bind_blob(u, 1, img.data(), rec.imageLength, SQLITE_TRANSIENT);
-      sqlite3_bind_int64(u, 2, rid);
-      up.Step();
-      *id = static_cast<int32_t>(value);
-      return 0;
-    }
-    return static_cast<int>(kUnknownSequence);
+    sqlite3_stmt* select = Cached(t, -1, kAll, [&] { return SequenceSelectSql(r); });
+    sqlite3_stmt* update = Cached(t, -1, kUpdate, [&] { return SequenceUpdateSql(r); });
+    return DrawSequence(select, update, sys.records[r], sequence, id);
   });
 }
 

@@ -117,28 +117,13 @@ void InsertImage(sqlite3* db, int32_t dbId, int r, const RecordModel& rec, const
 }
 
 int32_t NextSequenceValue(sqlite3* db, const DictModel& sys, const std::string& name) {
-  int r = sys.RecordByName("SEQUENCIES");
-  const RecordModel& rec = sys.records[r];
-  const std::string t = RecordTableName(ServerAdmin::kSysdbId, r);
-  Stmt sel(db, "SELECT rid, img FROM " + t + " ORDER BY rid");
-  StmtUse use(sel.get());
-  const FieldModel& fname = rec.fields[rec.FieldByName("SEQ_NAME")];
-  const FieldModel& fid = rec.fields[rec.FieldByName("SEQ_ID")];
-  const FieldModel& fstep = rec.fields[rec.FieldByName("SEQ_STEP")];
-  while (use.Step()) {
-    std::vector<char> img(static_cast<const char*>(sqlite3_column_blob(sel.get(), 1)),
-                          static_cast<const char*>(sqlite3_column_blob(sel.get(), 1)) + rec.imageLength);
-    if (UpperAscii(FieldText(fname, img.data())) != UpperAscii(name)) continue;
-    int64_t value = FieldInteger(fid, img.data());
-    SetFieldInteger(fid, value + FieldInteger(fstep, img.data()), img.data());
-    Stmt up(db, "UPDATE " + t + " SET img = ? WHERE rid = ?");
-    StmtUse u(up.get());
-    sqlite3_bind_blob(up.get(), 1, img.data(), rec.imageLength, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(up.get(), 2, sqlite3_column_int64(sel.get(), 0));
-    u.Step();
-    return static_cast<int32_t>(value);
-  }
-  Fail("no sequence " + name + " on the server");
+  const int r = sys.RecordByName("SEQUENCIES");
+  if (r < 0) Fail("SYSDB has no sequencies");
+  Stmt select(db, SequenceSelectSql(r)), update(db, SequenceUpdateSql(r));
+  int32_t id = 0;
+  if (DrawSequence(select.get(), update.get(), sys.records[r], name, &id) != 0)
+    Fail("the sequence " + name + " is missing or has no 32-bit value left");
+  return id;
 }
 
 }  // namespace

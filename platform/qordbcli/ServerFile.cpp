@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ServerAdmin.h"
+
 namespace qordb {
 
 int StatusOf(int rc) {
@@ -261,6 +263,41 @@ std::vector<char> LoadImage(sqlite3* db, int32_t dbId) {
   const char* p = static_cast<const char*>(sqlite3_column_blob(s.get(), 0));
   int n = sqlite3_column_bytes(s.get(), 0);
   return std::vector<char>(p, p + n);
+}
+
+std::string SequenceSelectSql(int r) {
+  return "SELECT rid, img FROM " + RecordTableName(ServerAdmin::kSysdbId, r) + " ORDER BY rid";
+}
+
+std::string SequenceUpdateSql(int r) {
+  return "UPDATE " + RecordTableName(ServerAdmin::kSysdbId, r) + " SET img = ? WHERE rid = ?";
+}
+
+int DrawSequence(sqlite3_stmt* select, sqlite3_stmt* update, const RecordModel& rec, const std::string& name,
+                 int32_t* id) {
+  const int pn = rec.FieldByName("SEQ_NAME"), pi = rec.FieldByName("SEQ_ID"), ps = rec.FieldByName("SEQ_STEP");
+  if (pn < 0 || pi < 0 || ps < 0) return kUnknownSequence;
+  const std::string wanted = UpperAscii(name);
+  StmtUse use(select);
+  while (use.Step()) {
+    if (sqlite3_column_bytes(select, 1) != rec.imageLength) throw StatusError{kEngineFailure};
+    const char* stored = static_cast<const char*>(sqlite3_column_blob(select, 1));
+    if (UpperAscii(FieldText(rec.fields[pn], stored)) != wanted) continue;
+    std::vector<char> img(stored, stored + rec.imageLength);
+    const int64_t value = FieldInteger(rec.fields[pi], img.data());
+    const int64_t next = value + FieldInteger(rec.fields[ps], img.data());
+    // A sequence at the end of the 32-bit range stops rather than wrap
+    // around to ids it already gave out.
+    if (value < INT32_MIN || value > INT32_MAX || next < INT32_MIN || next > INT32_MAX) return kUnknownSequence;
+    SetFieldInteger(rec.fields[pi], next, img.data());
+    StmtUse up(update);
+    sqlite3_bind_blob(update, 1, img.data(), rec.imageLength, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(update, 2, sqlite3_column_int64(select, 0));
+    up.Step();
+    *id = static_cast<int32_t>(value);
+    return 0;
+  }
+  return kUnknownSequence;
 }
 
 }  // namespace qordb

@@ -112,4 +112,14 @@ std::string InsertSql(int32_t dbId, int recordIndex, const RecordModel& rec);
 // The stored dictionary image of a database, or empty when there is none.
 std::vector<char> LoadImage(sqlite3* db, int32_t dbId);
 
+// The two statements DrawSequence runs on SYSDB "sequencies" (record index r).
+std::string SequenceSelectSql(int r);
+std::string SequenceUpdateSql(int r);
+// Draws the next value of the sequence named, in any case, from SYSDB
+// "sequencies" (record model rec): its seq_id, after which seq_id advances by
+// seq_step. Returns 0, or 10061 when there is no such sequence or its next
+// value would leave the 32-bit range. Throws StatusError for the engine.
+int DrawSequence(sqlite3_stmt* select, sqlite3_stmt* update, const RecordModel& rec, const std::string& name,
+                 int32_t* id);
+
 }  // namespace qordb
