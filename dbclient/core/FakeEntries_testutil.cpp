@@ -53,6 +53,14 @@ std::vector<char> Block(const void* p, int64_t n) {
   return std::vector<char>(c, c + n);
 }
 
+// The reply's bytes as a new buffer at out, their count at size.
+template <class Out>
+void HandOut(FakeEntries& fake, const Reply& reply, Out** out, int32_t* size) {
+  if (!reply.bytes || !out) return;
+  *out = fake.Hand(*reply.bytes);
+  if (size) *size = int32_t(reply.bytes->size());
+}
+
 int FakeFreePtr(void* buffer) {
   FakeEntries& fake = FakeEntries::Current();
   Reply reply = fake.Take("FreePtr");
@@ -83,10 +91,7 @@ int FakeKeyList(int32_t h, int32_t* size, char** keyImage, char** list, int32_t 
   Reply reply = fake.Take(Name);
   Call call{Name, {h, size ? *size : -1, db, rt, keyField}, {}, {}};
   if (keyImage && size) call.bytes = Block(*keyImage, *size);
-  if (reply.bytes && list) {
-    *list = fake.Hand(*reply.bytes);
-    if (size) *size = int32_t(reply.bytes->size());
-  }
+  HandOut(fake, reply, list, size);
   fake.Record(std::move(call));
   return reply.status;
 }
@@ -95,10 +100,7 @@ int FakeGetAllRec(int32_t h, int32_t db, int32_t rt, int32_t* size, char** list)
   FakeEntries& fake = FakeEntries::Current();
   Reply reply = fake.Take("GetAllRec");
   Call call{"GetAllRec", {h, db, rt, size ? *size : -1}, {}, {}};
-  if (reply.bytes && list) {
-    *list = fake.Hand(*reply.bytes);
-    if (size) *size = int32_t(reply.bytes->size());
-  }
+  HandOut(fake, reply, list, size);
   fake.Record(std::move(call));
   return reply.status;
 }
@@ -106,10 +108,7 @@ int FakeGetAllRec(int32_t h, int32_t db, int32_t rt, int32_t* size, char** list)
 int FakeGetDbDescription(int32_t h, int32_t db, char** image, int32_t* size) {
   FakeEntries& fake = FakeEntries::Current();
   Reply reply = fake.Take("GetDbDescription");
-  if (reply.bytes && image) {
-    *image = fake.Hand(*reply.bytes);
-    if (size) *size = int32_t(reply.bytes->size());
-  }
+  HandOut(fake, reply, image, size);
   fake.Record(Call{"GetDbDescription", {h, db}, {}, {}});
   return reply.status;
 }
@@ -128,10 +127,7 @@ int FakeCallExtFnc(int32_t h, const char* package, const char* function, const v
   Reply reply = fake.Take("CallExtFnc");
   Call call{"CallExtFnc", {h, size ? *size : -1}, {package ? package : "", function ? function : ""},
             Block(input, size ? *size : 0)};
-  if (reply.bytes && output) {
-    *output = fake.Hand(*reply.bytes);
-    if (size) *size = int32_t(reply.bytes->size());
-  }
+  HandOut(fake, reply, output, size);
   // A value overrides the reported size, for lengths that do not match.
   if (reply.value && size) *size = int32_t(*reply.value);
   fake.Record(std::move(call));
