@@ -55,12 +55,12 @@ auto Guard(const std::string& what, F&& f) -> decltype(f()) {
   }
 }
 
-// Control bytes and the backslash as \xNN, so every record stays on its line.
+// Control bytes as \xNN: scrambled names can hold tabs and line feeds.
 std::string Printable(const std::string& text) {
   std::string out;
   for (char c : text) {
     unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || c == '\\') {
+    if (u < 0x20 || u == 0x7F) {
       const char* hex = "0123456789ABCDEF";
       out += "\\x";
       out += hex[u >> 4];
@@ -419,22 +419,31 @@ std::vector<char> ServerAdmin::DictionaryImage(const std::string& dbName) const 
   });
 }
 
-void ServerAdmin::Dump(std::ostream& out) const {
-  for (const std::string& name : Databases()) {
+void ServerAdmin::Dump(std::ostream& out, const std::string& db, const std::string& record) const {
+  auto records = [&](const std::string& dbName, const RecordModel& rec) {
+    bool first = true;
+    for (const FieldModel& f : rec.fields)
+      if (f.IsData()) {
+        out << (first ? "" : "\t") << f.name;
+        first = false;
+      }
+    out << '\n';
+    for (const auto& row : ReadRecords(dbName, rec.name)) {
+      for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << Printable(row[i]);
+      out << '\n';
+    }
+  };
+  for (const std::string& name : db.empty() ? Databases() : std::vector<std::string>{db}) {
     LoadedDb l = Guard("cannot read " + name, [&] { return FindDb(impl_->db, name); });
+    if (!record.empty()) {
+      int r = l.model.RecordByName(UpperAscii(record));
+      if (r < 0) Fail("database " + name + " has no record " + record);
+      records(name, l.model.records[r]);
+      return;
+    }
     for (const RecordModel& rec : l.model.records) {
       out << '[' << name << '.' << rec.name << "]\n";
-      bool first = true;
-      for (const FieldModel& f : rec.fields)
-        if (f.IsData()) {
-          out << (first ? "" : "\t") << f.name;
-          first = false;
-        }
-      out << '\n';
-      for (const auto& row : ReadRecords(name, rec.name)) {
-        for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << Printable(row[i]);
-        out << '\n';
-      }
+      records(name, rec);
     }
   }
 }

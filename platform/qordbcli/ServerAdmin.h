@@ -101,10 +101,12 @@ class ServerAdmin {
   std::vector<std::string> Databases() const;  // names in id order, SYSDB first
   std::vector<char> DictionaryImage(const std::string& db) const;
 
-  // Every database, record type and record: "[DB.RECORD]", a line of field
-  // names, then one tab-separated line per record; control bytes and the
-  // backslash are written as \xNN.
-  void Dump(std::ostream& out) const;
+  // Every record type of every database (db ""), SYSDB first, or of one
+  // database: "[DB.RECORD]", a line of its data fields' names, then one
+  // tab-separated line per record in insertion order. With a record named,
+  // only the names line and the records, the form LoadRecords' callers read.
+  // Control bytes are written as \xNN, so every record stays on its line.
+  void Dump(std::ostream& out, const std::string& db = "", const std::string& record = "") const;
 
  private:
   struct Impl;

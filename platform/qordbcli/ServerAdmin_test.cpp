@@ -195,6 +195,16 @@ TEST(ServerAdmin, LoadedTextsReadBackInTheClientsForms) {
   EXPECT_NE(dump.str().find("[LOG.ENTRY]\nID\tTEXT\n"), std::string::npos);
   // Control bytes (scrambled names hold them) cannot break the lines.
   EXPECT_NE(dump.str().find("\tADMIN\tSECRET\t\\x01\n"), std::string::npos);
+
+  // One database, and one record type in the form a record file takes: a
+  // backslash stays as it is, so such a dump loads back unchanged.
+  admin.LoadRecords("LOG", "ENTRY", {{"7", "C:\\adat\x7F"}});
+  std::ostringstream log, entries;
+  admin.Dump(log, "log");
+  EXPECT_EQ(log.str(), "[log.ENTRY]\nID\tTEXT\n7\tC:\\adat\\x7F\n");
+  admin.Dump(entries, "LOG", "entry");
+  EXPECT_EQ(entries.str(), "ID\tTEXT\n7\tC:\\adat\\x7F\n");
+  EXPECT_NE(ErrorOf([&] { admin.Dump(entries, "LOG", "NOPE"); }).find("has no record NOPE"), std::string::npos);
 }
 
 }  // namespace

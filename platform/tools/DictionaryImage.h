@@ -1,7 +1,7 @@
 // A reading of the dictionary image a server hands to clients: the header's
 // counts, the record, field and key tables and the names after them. It is
 // written from the layout alone, apart from the server's own builder, so the
-// tests can hold one against the other; dump reads field names through it.
+// tests can hold one against the other; load reads field names through it.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,6 @@
 #include "QorServerTool.h"
 
 #include <charconv>
-#include <cstdio>
 #include <ostream>
 
 #include "DictionaryImage.h"
@@ -35,23 +34,6 @@ int32_t ParseInt32(const std::string& text, const char* what) {
   return v;
 }
 
-// Values are shown on one line each: control bytes (scrambled names can hold
-// tabs and line feeds) become \xNN.
-std::string Shown(const std::string& value) {
-  std::string out;
-  for (char c : value) {
-    auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", b);
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 DictionaryImage ReadDictionary(const qordb::ServerAdmin& admin, const std::string& db) {
   try {
     return DictionaryImage::Parse(admin.DictionaryImage(db));
@@ -68,17 +50,6 @@ std::vector<int> DataFields(const DictionaryImage& d, int record) {
     if (d.fields[i].IsData()) out.push_back(i);
   }
   return out;
-}
-
-void DumpRecord(const qordb::ServerAdmin& admin, const DictionaryImage& d, const std::string& db, int record,
-                std::ostream& out) {
-  std::vector<int> data = DataFields(d, record);
-  for (size_t i = 0; i < data.size(); ++i) out << (i ? "\t" : "") << d.fields[data[i]].name;
-  out << '\n';
-  for (const auto& row : admin.ReadRecords(db, d.records[record].name)) {
-    for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << Shown(row[i]);
-    out << '\n';
-  }
 }
 
 void Expect(const std::vector<std::string>& args, size_t low, size_t high) {
@@ -161,21 +132,7 @@ size_t QorServerTool::Load(qordb::ServerAdmin& admin, const std::string& db, con
 
 void QorServerTool::Dump(const qordb::ServerAdmin& admin, const std::string& db, const std::string& record,
                          std::ostream& out) {
-  if (!record.empty()) {
-    DictionaryImage d = ReadDictionary(admin, db);
-    int r = d.RecordByName(record);
-    if (r < 0) throw ToolError("database " + db + " has no record " + record);
-    DumpRecord(admin, d, db, r, out);
-    return;
-  }
-  std::vector<std::string> names = db.empty() ? admin.Databases() : std::vector<std::string>{db};
-  for (const std::string& name : names) {
-    DictionaryImage d = ReadDictionary(admin, name);
-    for (size_t r = 0; r < d.records.size(); ++r) {
-      out << '[' << name << '.' << d.records[r].name << "]\n";
-      DumpRecord(admin, d, name, static_cast<int>(r), out);
-    }
-  }
+  admin.Dump(out, db, record);
 }
 
 int QorServerTool::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
