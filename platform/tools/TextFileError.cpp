@@ -1,5 +1,6 @@
 #include "TextFileError.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -10,6 +11,9 @@ TextFileError::TextFileError(int line, const std::string& message, const std::st
       message_(message) {}
 
 bool ReadWholeFile(const std::string& path, std::string& text) {
+  // A folder opens like a file here but reads as nothing at all.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -61,12 +61,15 @@ TEST(TsvFile, RefusesBadFilesNamingTheLine) {
   }
 }
 
-TEST(TsvFile, ReadFileNamesTheFile) {
-  try {
-    TsvFile::ReadFile("/nonexistent/data.tsv");
-    ADD_FAILURE();
-  } catch (const TsvFileError& e) {
-    EXPECT_EQ(std::string(e.what()), "/nonexistent/data.tsv: cannot read the file");
+TEST(TsvFile, ReadFileNamesTheFileItCannotRead) {
+  // A folder would otherwise read as an empty file.
+  for (const std::string path : {"/nonexistent/data.tsv", "/"}) {
+    try {
+      TsvFile::ReadFile(path);
+      ADD_FAILURE() << path;
+    } catch (const TsvFileError& e) {
+      EXPECT_EQ(std::string(e.what()), path + ": cannot read the file");
+    }
   }
 }
 
