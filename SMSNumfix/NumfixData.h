@@ -25,7 +25,8 @@ public:
     virtual bool Connect() = 0;
     virtual void Logout() = 0;
 
-    // Every ELERHETOSEG record in ELER_ID order.
+    // The ELERHETOSEG records in ELER_ID order; records that the window skips
+    // (another contact type, no owner table) may be left out.
     virtual void ReadContacts(const std::function<void(const Contact&)>& each) = 0;
 
     virtual void BeginTransaction(const std::string& name) = 0;
