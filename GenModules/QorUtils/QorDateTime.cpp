@@ -77,16 +77,12 @@ QorDateTime& QorDateTime::SetUnixTime(time_t t) {
 }
 
 bool QorDateTime::FromUnixTime(time_t t, bool local, bool throwOnError) {
-  bool ok = false;
   tm fields;
-  if (UtcFields(t, fields)) {
-    time_t adjusted = t;
-    if (local) {
-      adjusted = MakeTime(&fields, true);
-      ok = adjusted != -1 && UtcFields(adjusted, fields);
-    } else {
-      ok = true;
-    }
+  bool ok = UtcFields(t, fields);
+  if (ok && local) {
+    // The instant whose local wall-clock fields are t's UTC fields.
+    const time_t wall = MakeTime(&fields, true);
+    ok = wall != -1 && UtcFields(wall, fields);
   }
   ok = ok && FitsCalendar(fields) &&
        SetDate(static_cast<short>(fields.tm_year + 1900), static_cast<short>(fields.tm_mon + 1),
