@@ -25,6 +25,9 @@ class TQoLogin {
              std::string code);
   // Releases the connection, if there is one.
   void Logout();
+  // Logout that cannot fail, for paths that must not throw: the program's
+  // exit, or an error already on its way out.
+  void LogoutQuietly() noexcept;
   // One attempt; true when logged in, else showDialog (ask again).
   bool Connect(bool showDialog);
   // The client configuration's values into block; false when it is missing.
@@ -42,8 +45,6 @@ class TQoLogin {
   std::string GetServer() const { return m_block.GetText(UserInfoBlock::ServerAt); }
 
  private:
-  // Logout that cannot fail: for paths that already carry an error.
-  void LogoutQuietly() noexcept;
   // Not logged in, no handle, no dialog.
   void ForgetConnection() noexcept;
 
