@@ -592,11 +592,11 @@ void TForm1::aExitEditModeExecute()
     GroupBox1->hide();
 }
 
-bool TForm1::EditorKeyPress(int key)
+// A character typed in one of the four fields; the key goes on unchanged.
+void TForm1::EditorKeyPress(int key)
 {
     if (key == 13) Execute(aEditThisOne);
     else if (key == 27) Execute(aExitEditMode);
-    return false; // the key goes on unchanged
 }
 
 void TForm1::ListView1KeyDown(int key, bool keypad)

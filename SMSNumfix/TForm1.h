@@ -141,7 +141,7 @@ private:
     void FormClose();
     void FormShow();
     void ListView1KeyDown(int key, bool keypad);
-    bool EditorKeyPress(int key);
+    void EditorKeyPress(int key);
 
     NumberTemplates templates_;
     std::unique_ptr<NumfixData> data_;
