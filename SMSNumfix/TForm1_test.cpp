@@ -346,6 +346,9 @@ TEST_F(WindowTest, KeypadKeysActInTheListAndTheMainKeyboardSignsDoNot)
     EXPECT_EQ(boxes[0].text, "Az ügyfél nem található.");
     QTest::keyClick(form->ListView1, Qt::Key_Return);
     EXPECT_FALSE(form->GroupBox1->isHidden());
+    // In the editor the keypad's signs are only typing.
+    QTest::keyClick(form->eOrszag, Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_EQ(TForm1::ItemState(ItemById(1)), -1);
 }
 
 TEST_F(WindowTest, WriteBackLogsBlockRewritesAndReloads)
