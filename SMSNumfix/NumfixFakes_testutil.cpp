@@ -67,6 +67,7 @@ void FakeData::BeginTransaction(const std::string& name)
 void FakeData::EndTransaction(bool commit)
 {
     calls.push_back(commit ? "commit" : "abort");
+    if (commit && commitThrows) throw QorExceptBase(10001);
     if (!commit && abortThrows) throw QorExceptBase(10001);
     if (commit)
         for (const auto& [id, value] : pending) contacts[id].contact.adat = value;

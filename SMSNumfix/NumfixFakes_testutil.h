@@ -32,6 +32,7 @@ struct FakeData : NumfixData {
     int readThrows = 0;                  // code to throw from ReadContacts, 0 none
     long updateThrowsAt = -1;            // ELER_ID whose rewrite throws
     long vanishOnUpdate = -1;            // ELER_ID that is gone when rewritten
+    bool commitThrows = false;
     bool abortThrows = false;
     bool beginThrows = false;
     int logouts = 0;

@@ -430,6 +430,22 @@ TEST_F(WindowTest, FailingWriteAbortsAndLeavesEveryRecord)
     EXPECT_EQ(form->ListView1->topLevelItemCount(), 4); // reloaded, nothing written
 }
 
+TEST_F(WindowTest, FailingCommitAbortsTheTransaction)
+{
+    FillTypical(*data);
+    Open();
+    form->Execute(form->aRepairAll);
+    data->commitThrows = true;
+    form->Execute(form->aSetRecordList);
+    EXPECT_EQ(data->calls, (std::vector<std::string>{"begin UpdateElerhetosegList", "commit", "abort"}));
+    const std::string& log = form->WriteBackLog();
+    EXPECT_EQ(log.find("Tranzakcio lezarva."), std::string::npos);
+    EXPECT_EQ(log.substr(log.size() - 27), "A konvertálás sikertelen.\r\n");
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_NE(boxes[0].text.find("Sor: 450\nKód: 10001\n"), std::string::npos);
+    EXPECT_EQ(boxes[1].text, "Hiba a javítások átvezetése során.");
+}
+
 TEST_F(WindowTest, FailingAbortShowsTheCriticalBox)
 {
     FillTypical(*data);
