@@ -13,9 +13,11 @@ constexpr int kHeaderSize = 22;
 
 bool IsDataField(const FIELD_ENTRY_S& f) { return f.type != 'g' && f.type != 'k'; }
 
-// Bytes the conversions read and write for a type; 0 for types they leave alone.
+// The fewest bytes the conversions read and write for a type; 0 for types
+// they leave alone. A character field holds at least its one byte.
 int StoredSize(const FIELD_ENTRY_S& f) {
   switch (f.type) {
+    case 'c': return 1;
     case 's': return 2;
     case 'i': case 'l': case 'd': case 'f': return 4;
     case 'F': return 8;

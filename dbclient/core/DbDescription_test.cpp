@@ -177,7 +177,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadImage{"negative first field", [](auto& i) { Set16(i, kRecords + 6, -3); }},
         BadImage{"field beyond the record", [](auto& i) { Set16(i, kFields + 20 + 14, 25); }},
         BadImage{"short too narrow", [](auto& i) { Set16(i, kFields + 3 * 20 + 2, 1); }},
-        BadImage{"negative length", [](auto& i) { Set16(i, kFields + 20 + 2, -2); }}),
+        BadImage{"negative length", [](auto& i) { Set16(i, kFields + 20 + 2, -2); }},
+        BadImage{"character field without a byte", [](auto& i) { Set16(i, kFields + 20 + 2, 0); }}),
     [](const auto& info) {
       std::string n = info.param.what;
       for (char& c : n)
