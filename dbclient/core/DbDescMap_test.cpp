@@ -43,11 +43,6 @@ class MapTest : public ::testing::Test {
     scratch.PackRecord("tablespace", image);
     return image;
   }
-  static std::array<int32_t, 4> Version(const DbDescription& d) {
-    std::array<int32_t, 4> v{};
-    d.GetVersion(v[0], v[1], v[2], v[3]);
-    return v;
-  }
 };
 
 TEST_F(MapTest, OpenAllOpensEveryListedDatabaseThatOpens) {
@@ -81,9 +76,9 @@ TEST_F(MapTest, OpenAllOpensEveryListedDatabaseThatOpens) {
   EXPECT_STREQ(map.GetDescriptionAt(0).GetName(), "ALAP");
   EXPECT_STREQ(map.GetDescriptionAt(1).GetName(), "SYSDB");
   EXPECT_STREQ(map.GetDescriptionAt(2).GetName(), "UGYFEL");
-  EXPECT_EQ(Version(map.GetDescription("Ugyfel")), (std::array<int32_t, 4>{1, 2, 3, 4}));
-  EXPECT_EQ(Version(map.GetDescription("alap")), (std::array<int32_t, 4>{5, 6, 7, 8}));
-  EXPECT_EQ(Version(map.GetDescription("sysdb")), (std::array<int32_t, 4>{-1, -1, -1, -1}));
+  EXPECT_EQ(VersionOf(map.GetDescription("Ugyfel")), (std::array<int32_t, 4>{1, 2, 3, 4}));
+  EXPECT_EQ(VersionOf(map.GetDescription("alap")), (std::array<int32_t, 4>{5, 6, 7, 8}));
+  EXPECT_EQ(VersionOf(map.GetDescription("sysdb")), (std::array<int32_t, 4>{-1, -1, -1, -1}));
   EXPECT_EQ(map.GetDescription("ALAP").GetDbId(), 20);
   EXPECT_EQ(map.GetDescription("ALAP").GetHandle(), 55);
 
@@ -114,7 +109,7 @@ TEST_F(MapTest, MissingCatalogueRowLeavesTheVersionUnsetWithoutABox) {
   fake.SetStatus("FindRec", 10002);
   map.AddDescriptor(sysImage.data(), int(sysImage.size()), "SYSDB", 19);
   ASSERT_TRUE(map.AddDescriptor(dbImage.data(), int(dbImage.size()), "ugyfel", 21));
-  EXPECT_EQ(Version(map.GetDescription("ugyfel")), (std::array<int32_t, 4>{-1, -1, -1, -1}));
+  EXPECT_EQ(VersionOf(map.GetDescription("ugyfel")), (std::array<int32_t, 4>{-1, -1, -1, -1}));
   EXPECT_TRUE(ui.MessageBoxes().empty());
   // The row was looked up by the name in the caller's case.
   DbDescription scratch(catalogue);

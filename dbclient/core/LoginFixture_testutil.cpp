@@ -23,6 +23,12 @@ TestDictionary SysDbCatalogue(bool withBuild) {
   return d;
 }
 
+std::array<int32_t, 4> VersionOf(const DbDescription& d) {
+  std::array<int32_t, 4> v{};
+  d.GetVersion(v[0], v[1], v[2], v[3]);
+  return v;
+}
+
 std::function<void(win::DialogDriver&)> TypeLogin(const char* user, const char* password,
                                                   const char* database) {
   const std::string u = user, p = password, db = database;

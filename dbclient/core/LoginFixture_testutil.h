@@ -1,7 +1,10 @@
-// What the login tests share: the catalogue SYSDB as the login and the
-// database map read it, and an operator typing into the login dialog.
+// What the login and database-map tests share: the catalogue SYSDB as the
+// login and the map read it, the version a database was stamped with, and an
+// operator typing into the login dialog.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <functional>
 
 #include "ScriptedUi.h"
@@ -11,6 +14,9 @@
 // "dbuser" (NAME, psw, userid, enabled). Without withBuild, "tablespace"
 // lacks "verbuild", so reading a version fails.
 TestDictionary SysDbCatalogue(bool withBuild = true);
+
+// Major, minor, sub and build; -1 each while unset.
+std::array<int32_t, 4> VersionOf(const DbDescription& d);
 
 // Clears both edits, types user and password, picks the configuration and
 // presses OK (which must be enabled by then).

@@ -123,11 +123,6 @@ class LiveMapTest : public LiveLoginTest {
     ASSERT_TRUE(login.Login("UGYFEL", "ADMIN", "SECRET", false, ""));
     map.SetHandle(login.GetHandle());
   }
-  static std::array<int32_t, 4> Version(const DbDescription& d) {
-    std::array<int32_t, 4> v{};
-    d.GetVersion(v[0], v[1], v[2], v[3]);
-    return v;
-  }
   TQoLogin login;
   DbDescMap map;
 };
@@ -140,8 +135,8 @@ TEST_F(LiveMapTest, OpenAllOpensTheListedDatabasesThatOpen) {
   EXPECT_STREQ(map.GetDescriptionAt(0).GetName(), "ALAP");
   EXPECT_STREQ(map.GetDescriptionAt(1).GetName(), "SYSDB");
   EXPECT_STREQ(map.GetDescriptionAt(2).GetName(), "UGYFEL");
-  EXPECT_EQ(Version(map.GetDescription("ugyfel")), (std::array<int32_t, 4>{3, 1, 4, 1}));
-  EXPECT_EQ(Version(map.GetDescription("Alap")), (std::array<int32_t, 4>{1, 2, 0, 7}));
+  EXPECT_EQ(VersionOf(map.GetDescription("ugyfel")), (std::array<int32_t, 4>{3, 1, 4, 1}));
+  EXPECT_EQ(VersionOf(map.GetDescription("Alap")), (std::array<int32_t, 4>{1, 2, 0, 7}));
   EXPECT_TRUE(ui.MessageBoxes().empty());
   // Opening again: the server answers "already open" or serves the dictionary.
   EXPECT_TRUE(map.OpenDb("alap", 20, 0, false));
