@@ -12,6 +12,9 @@
 namespace {
 
 constexpr int kSysDbId = 19;
+// The module that the version box names: this source file, written as the
+// table's error positions write theirs ("RdmTable").
+constexpr const char* kModule = "DbDescMap";
 
 void ReleaseQuietly(void* buffer) {
   if (buffer != nullptr && GlobalFncLoader != nullptr && GlobalFncLoader->pfFreePtr != nullptr)
@@ -106,7 +109,7 @@ bool DbDescMap::AddDescriptor(const char* image, int length, const char* name, i
                              static_cast<int>(tablespace.GetField("verbuild").AsLong()));
     }
   } catch (const QorExceptBase& e) {
-    ShowErrorBox("DbDescMap", "DbDescMap::AddDescriptor", 154, e);
+    ShowErrorBox(kModule, "DbDescMap::AddDescriptor", 154, e);
   }
   return Insert(&description);
 }
