@@ -4,7 +4,6 @@
 #include <exception>
 #include <memory>
 
-#include "Cp1250Codec.h"
 #include "QtUi.h"
 #include "RdmNumfixData.h"
 #include "TForm1.h"
