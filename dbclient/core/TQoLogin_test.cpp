@@ -305,6 +305,19 @@ TEST_F(LoginTest, ServerFailuresReleaseTheHandleAndPassOn) {
   EXPECT_EQ(fake.Last("SetCode").bytes, (std::vector<char>{'K', 'O', 'D'}));
 }
 
+TEST_F(LoginTest, AReleaseThatFailsDoesNotReplaceTheErrorPassedOn) {
+  fake.ScriptValue("CreateDbHandler", 77);
+  fake.Script("InitUserEx", {10048, {}, {}});
+  fake.Remove("FreeDbHandler");
+  TQoLogin login;
+  auto e = ErrorOf([&] { login.Login("UGYFEL", "ADMIN", "SECRET", false, ""); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->GetCode(), 10048);
+  EXPECT_TRUE(e->GetArgs().empty());
+  EXPECT_EQ(login.GetHandle(), kNoConnection);
+  EXPECT_FALSE(login.IsLoggedIn());
+}
+
 TEST_F(LoginTest, WithoutTheClientLibraryTheFirstLoginFailsAndCancellingStaysQuiet) {
 #define QOR_TEST_REMOVE(name, bytes, params) fake.Remove(#name);
   QORDBCLI_ENTRIES(QOR_TEST_REMOVE)
