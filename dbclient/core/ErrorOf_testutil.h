@@ -1,5 +1,6 @@
-// Catching a library failure in a test so that its code, arguments and
-// position can be compared.
+// Catching a library failure in a test as the DbDescError itself, for the
+// tests that compare its source position too (RaisedBy keeps code,
+// arguments and message only).
 #pragma once
 
 #include <functional>
