@@ -442,7 +442,7 @@ void ServerAdmin::Dump(std::ostream& out, const std::string& db, const std::stri
       return;
     }
     for (const RecordModel& rec : l.model.records) {
-      out << '[' << name << '.' << rec.name << "]\n";
+      out << '[' << UpperAscii(name) << '.' << rec.name << "]\n";
       records(name, rec);
     }
   }

@@ -201,7 +201,7 @@ TEST(ServerAdmin, LoadedTextsReadBackInTheClientsForms) {
   admin.LoadRecords("LOG", "ENTRY", {{"7", "C:\\adat\x7F"}});
   std::ostringstream log, entries;
   admin.Dump(log, "log");
-  EXPECT_EQ(log.str(), "[log.ENTRY]\nID\tTEXT\n7\tC:\\adat\\x7F\n");
+  EXPECT_EQ(log.str(), "[LOG.ENTRY]\nID\tTEXT\n7\tC:\\adat\\x7F\n");
   admin.Dump(entries, "LOG", "entry");
   EXPECT_EQ(entries.str(), "ID\tTEXT\n7\tC:\\adat\\x7F\n");
   EXPECT_NE(ErrorOf([&] { admin.Dump(entries, "LOG", "NOPE"); }).find("has no record NOPE"), std::string::npos);
