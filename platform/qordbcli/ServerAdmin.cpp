@@ -1,9 +1,12 @@
 #include "ServerAdmin.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ostream>
 #include <random>
 
@@ -149,7 +152,11 @@ std::string ServerAdmin::ResolveServerPath(const std::string& server) {
 
 void ServerAdmin::Create(const std::string& path, uint32_t volumeId, const std::string& regLmgrName) {
   if (path.empty()) Fail("no server file named");
-  if (FileExists(path)) Fail(path + " already exists");
+  // Claim the name first, so that cleaning up after a failure can only ever
+  // remove a file this call made.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) Fail(errno == EEXIST ? path + " already exists" : "cannot create " + path + ": " + std::strerror(errno));
+  ::close(fd);
   if (volumeId == 0) {
     std::random_device rd;
     std::mt19937 gen(rd());

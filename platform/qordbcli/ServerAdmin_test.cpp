@@ -166,6 +166,13 @@ TEST(ServerAdmin, ARefusedRowIsNamedByItsIndex) {
 TEST(ServerAdmin, CreateAndOpenRefuseWhatIsNotANewOrAServerFile) {
   TestServer server;
   EXPECT_NE(ErrorOf([&] { ServerAdmin::Create(server.path); }).find("already exists"), std::string::npos);
+  EXPECT_EQ(ServerAdmin(server.path).Databases().size(), 3u) << "the refused create left the server alone";
+  const std::string plain = server.dir + "/PLAIN";
+  FILE* p = fopen(plain.c_str(), "w");
+  fputs("someone's notes", p);
+  fclose(p);
+  EXPECT_NE(ErrorOf([&] { ServerAdmin::Create(plain); }).find("already exists"), std::string::npos);
+  EXPECT_TRUE(Exists(plain)) << "a file that is not a server is not removed either";
   EXPECT_NE(ErrorOf([&] { ServerAdmin admin(server.dir + "/MISSING"); }).find("no server file"), std::string::npos);
   EXPECT_FALSE(Exists(server.dir + "/MISSING")) << "opening never creates";
   const std::string junk = server.dir + "/JUNK";
@@ -173,7 +180,8 @@ TEST(ServerAdmin, CreateAndOpenRefuseWhatIsNotANewOrAServerFile) {
   fputs("SQLite format 3 but not really", f);
   fclose(f);
   EXPECT_NE(ErrorOf([&] { ServerAdmin admin(junk); }), "");
-  EXPECT_NE(ErrorOf([&] { ServerAdmin::Create(server.dir + "/no/such/folder/S"); }), "");
+  EXPECT_NE(ErrorOf([&] { ServerAdmin::Create(server.dir + "/no/such/folder/S"); }).find("cannot create"),
+            std::string::npos);
   EXPECT_FALSE(Exists(server.dir + "/no"));
 }
 
