@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +23,25 @@ struct Conversion {
   std::vector<unsigned char> stored;  // the first bytes of the buffer
   std::string out;
 };
+// Readable, distinct case names in the test list (bytes above ASCII as \xNN).
+void PrintTo(const Conversion& c, std::ostream* os) {
+  auto text = [os](const std::string& t) {
+    for (unsigned char ch : t) {
+      if (ch >= 0x20 && ch < 0x7F) {
+        *os << ch;
+      } else {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", ch);
+        *os << hex;
+      }
+    }
+  };
+  *os << "'" << c.type << "' " << c.length << (c.flags ? " unsigned \"" : " \"");
+  text(c.in);
+  *os << "\" -> \"";
+  text(c.out);
+  *os << "\"";
+}
 
 class ConversionTest : public ::testing::TestWithParam<Conversion> {};
 

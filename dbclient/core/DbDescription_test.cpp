@@ -147,6 +147,8 @@ struct BadImage {
   const char* what;
   std::function<void(std::vector<char>&)> spoil;
 };
+// Readable case names in the test list.
+void PrintTo(const BadImage& b, std::ostream* os) { *os << b.what; }
 
 class RefusedImageTest : public ::testing::TestWithParam<BadImage> {};
 
