@@ -6,9 +6,9 @@
 #include <array>
 #include <optional>
 
-#include "ErrorOf_testutil.h"
 #include "FakeEntries_testutil.h"
 #include "LoginFixture_testutil.h"
+#include "Raised_testutil.h"
 #include "RdmExtPackage.h"
 #include "RdmTable.h"
 #include "ScriptedUi.h"
@@ -153,10 +153,10 @@ TEST_F(MapTest, OpeningADatabaseOpensSysdbFirst) {
   fake.Script("GetDbDescription", {10004, {}, {}});
   fake.Script("GetDbDescription", {0, sysImage, {}});
   fake.SetStatus("FindRec", 10002);
-  auto e = ErrorOf([&] { map.OpenDb("ugyfel", 21, 0, false); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 10003);
-  EXPECT_TRUE(e->GetArgs().empty());
+  Raised e = RaisedBy([&] { map.OpenDb("ugyfel", 21, 0, false); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 10003);
+  EXPECT_TRUE(e.args.empty());
   EXPECT_EQ(map.Count(), 1u);
   EXPECT_FALSE(map.OpenDb("ugyfel", 21, 0, true));
 }
@@ -174,8 +174,8 @@ TEST_F(MapTest, AnUnreadableDictionaryIsNotLoadedAndItsImageIsFreed) {
 
   fake.Remove("OpenDbExA");
   fake.SetStatus("GetDbDescription", 10004);
-  auto e = ErrorOf([&] { map.OpenDb("SYSDB", 19, 0, true); });
-  EXPECT_EQ(Args(e), (std::vector<std::string>{"pfOpenDbExA"}));
+  Raised e = RaisedBy([&] { map.OpenDb("SYSDB", 19, 0, true); });
+  EXPECT_EQ(e.args, StringVector("pfOpenDbExA"));
 }
 
 TEST_F(MapTest, LookupsByAnyCaseAndOutOfRange) {
@@ -185,10 +185,10 @@ TEST_F(MapTest, LookupsByAnyCaseAndOutOfRange) {
   map.AddDescriptor(sysImage.data(), int(sysImage.size()), "SYSDB", 19);
   map.AddDescriptor(dbImage.data(), int(dbImage.size()), "Ugyfel", 21);
   EXPECT_STREQ(map.GetDescription("uGYFEL").GetName(), "UGYFEL");
-  for (int index : {-1, 2}) EXPECT_EQ(ErrorOf([&] { map.GetDescriptionAt(index); })->GetCode(), 2000);
-  auto missing = ErrorOf([&] { map.GetDescription("alap"); });
-  EXPECT_EQ(missing->GetCode(), 2000);
-  EXPECT_TRUE(missing->GetArgs().empty());
+  for (int index : {-1, 2}) EXPECT_EQ(RaisedBy([&] { map.GetDescriptionAt(index); }).code, 2000);
+  Raised missing = RaisedBy([&] { map.GetDescription("alap"); });
+  EXPECT_EQ(missing.code, 2000);
+  EXPECT_TRUE(missing.args.empty());
   EXPECT_TRUE(map.Remove("ugyfel"));
   EXPECT_FALSE(map.Remove("ugyfel"));
   map.SetHandle(9);
@@ -209,9 +209,9 @@ TEST_F(MapTest, ServerParameterThroughTheClientEntry) {
   EXPECT_EQ(fake.Last("GetServerParam").texts, (std::vector<std::string>{"RegLmgrName"}));
   // A failing call that still handed out a text gets it released.
   fake.Script("GetServerParam", {10059, std::vector<char>{'X'}, {}});
-  auto e = ErrorOf([&] { map.GetServerParam("RegLmgrName", out); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 10059);
+  Raised e = RaisedBy([&] { map.GetServerParam("RegLmgrName", out); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 10059);
   EXPECT_EQ(out, "DEF");
   EXPECT_EQ(fake.Calls("OpenExtPackage"), 0);
   EXPECT_EQ(fake.Outstanding(), 0);
@@ -222,10 +222,10 @@ TEST_F(MapTest, WithoutTheEntryOnlyVolumeIdIsAnswered) {
   fake.Remove("GetServerParam");
   std::string out = "old";
   for (const char* name : {"volumeid", "RegLmgrName", "VOLUMEID"}) {
-    auto e = ErrorOf([&] { map.GetServerParam(name, out); });
-    ASSERT_TRUE(e) << name;
-    EXPECT_EQ(e->GetCode(), 10038);
-    EXPECT_EQ(Args(e), (std::vector<std::string>{"pfGetServerParam"}));
+    Raised e = RaisedBy([&] { map.GetServerParam(name, out); });
+    ASSERT_NE(e.code, 0) << name;
+    EXPECT_EQ(e.code, 10038);
+    EXPECT_EQ(e.args, StringVector("pfGetServerParam"));
   }
   EXPECT_EQ(fake.Calls("OpenExtPackage"), 0);
   EXPECT_EQ(out, "old");
@@ -279,11 +279,10 @@ TEST_F(ExtPackageTest, OpensOnConstructionAndClosesOnDestruction) {
   EXPECT_EQ(fake.Last("CloseExtPackage").texts, (std::vector<std::string>{"ZkProcess"}));
 
   fake.SetStatus("OpenExtPackage", 10003);
-  EXPECT_EQ(ErrorOf([] { RdmExtPackage p(55, "Nincs"); })->GetCode(), 10003);
+  EXPECT_EQ(RaisedBy([] { RdmExtPackage p(55, "Nincs"); }).code, 10003);
   EXPECT_EQ(fake.Calls("CloseExtPackage"), 1);
   fake.Remove("OpenExtPackage");
-  EXPECT_EQ(Args(ErrorOf([] { RdmExtPackage p(55, "x"); })),
-            (std::vector<std::string>{"pfOpenExtPackage"}));
+  EXPECT_EQ(RaisedBy([] { RdmExtPackage p(55, "x"); }).args, StringVector("pfOpenExtPackage"));
 }
 
 TEST_F(ExtPackageTest, ClosingNeverThrows) {
@@ -299,16 +298,16 @@ TEST_F(ExtPackageTest, InputRules) {
   EXPECT_EQ(package.CallExtFnc("f", nullptr, 0), 0);
   EXPECT_EQ(package.CallExtFnc("f", nullptr, 12), 0);
   const char input[] = {'a', 'b', 'c'};
-  auto e = ErrorOf([&] { package.CallExtFnc("f", input, 0); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 10050);
-  EXPECT_EQ(Args(e), (std::vector<std::string>{"RdmExtPackage::CallExtFnc"}));
+  Raised e = RaisedBy([&] { package.CallExtFnc("f", input, 0); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 10050);
+  EXPECT_EQ(e.args, StringVector("RdmExtPackage::CallExtFnc"));
   EXPECT_EQ(fake.Calls("CallExtFnc"), 2);
   package.CallExtFnc("f", input, 3);
   EXPECT_EQ(fake.Last("CallExtFnc").bytes, (std::vector<char>{'a', 'b', 'c'}));
   fake.Remove("CallExtFnc");
-  EXPECT_EQ(Args(ErrorOf([&] { package.CallExtFnc("f", nullptr, 0); })),
-            (std::vector<std::string>{"pfCallExtFnc"}));
+  EXPECT_EQ(RaisedBy([&] { package.CallExtFnc("f", nullptr, 0); }).args,
+            StringVector("pfCallExtFnc"));
 }
 
 TEST_F(ExtPackageTest, StatusesOutsideTheCodeTablesCountAsSuccess) {
@@ -321,10 +320,10 @@ TEST_F(ExtPackageTest, StatusesOutsideTheCodeTablesCountAsSuccess) {
                  Case{2039, false}, Case{2000, true}, Case{2038, true}, Case{10000, true},
                  Case{10064, true}}) {
     fake.Script("CallExtFnc", {c.status, std::vector<char>{7, 8}, {}});
-    auto e = ErrorOf([&] { package.CallExtFnc("xd16", nullptr, 0); });
-    EXPECT_EQ(bool(e), c.raised) << c.status;
-    if (e) {
-      EXPECT_EQ(e->GetCode(), c.status);
+    Raised e = RaisedBy([&] { package.CallExtFnc("xd16", nullptr, 0); });
+    EXPECT_EQ(e.code != 0, c.raised) << c.status;
+    if (e.code != 0) {
+      EXPECT_EQ(e.code, c.status);
     } else {
       ASSERT_EQ(package.GetResultLength(), 2) << c.status;
       EXPECT_EQ(package.GetResult()[1], 8);
@@ -348,8 +347,7 @@ TEST_F(ExtPackageTest, EachCallReplacesTheResult) {
   // Without FreePtr the copy is kept and the missing entry reported.
   fake.ScriptBytes("CallExtFnc", {4, 5});
   fake.Remove("FreePtr");
-  EXPECT_EQ(Args(ErrorOf([&] { package.CallExtFnc("d", nullptr, 0); })),
-            (std::vector<std::string>{"pfFreePtr"}));
+  EXPECT_EQ(RaisedBy([&] { package.CallExtFnc("d", nullptr, 0); }).args, StringVector("pfFreePtr"));
   EXPECT_EQ(package.GetResultLength(), 2);
 }
 
@@ -365,7 +363,7 @@ TEST_F(ExtPackageTest, AnOutputWithoutLengthIsReleasedAndGivesNoResult) {
   // Its release is no reason to fail a call that gave nothing.
   fake.Remove("FreePtr");
   fake.Script("CallExtFnc", {0, std::vector<char>{1}, 0});
-  EXPECT_FALSE(ErrorOf([&] { package.CallExtFnc("f", nullptr, 0); }));
+  EXPECT_EQ(RaisedBy([&] { package.CallExtFnc("f", nullptr, 0); }).code, 0);
 }
 
 TEST_F(ExtPackageTest, ResultSize) {

@@ -8,9 +8,11 @@ Raised RaisedBy(const std::function<void()>& run) {
     raised.code = e.GetCode();
     raised.args = e.GetArgs();
     raised.message = e.what();
+    raised.position = e.GetPosition();
   } catch (const QorExceptBase& e) {
     raised.code = e.GetCode();
     raised.message = e.what();
+    raised.position = e.GetPosition();
   }
   return raised;
 }

@@ -1,5 +1,5 @@
 // What an operation raised, so that tests check a library error's code,
-// arguments and message without a try block each.
+// arguments, message and throw site without a try block each.
 #pragma once
 
 #include <functional>
@@ -11,6 +11,7 @@ struct Raised {
   int code = 0;  // 0: nothing was raised
   StringVector args;
   std::string message;  // what()
+  QorErrPos position;   // the throw site, for tests that pin it
 };
 
 // Runs run and catches the library's exceptions; others pass through.

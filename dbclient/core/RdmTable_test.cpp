@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ErrorOf_testutil.h"
 #include "FakeEntries_testutil.h"
+#include "Raised_testutil.h"
 #include "TestDictionary_testutil.h"
 
 namespace {
@@ -74,24 +74,24 @@ TEST_F(TableTest, ConstructionUpperCasesTheNameAndLeavesGroupsOut) {
 }
 
 TEST_F(TableTest, UnknownRecordGives2002WithDatabaseAndNameAsGiven) {
-  auto e = ErrorOf([&] { RdmTable t(&desc, "nope_x"); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 2002);
-  EXPECT_EQ(Args(e), (std::vector<std::string>{"TESTDB", "nope_x"}));
+  Raised e = RaisedBy([&] { RdmTable t(&desc, "nope_x"); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 2002);
+  EXPECT_EQ(e.args, (StringVector() << "TESTDB" << "nope_x"));
 }
 
 TEST_F(TableTest, FieldLookupByAnyCaseAndItsFailures) {
   RdmTable t(&desc, "UGYFEL");
   EXPECT_STREQ(t.GetField("nAmE").GetFieldName(), "NAME");
-  auto e = ErrorOf([&] { t.GetField("nope"); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 2003);
-  EXPECT_EQ(Args(e), (std::vector<std::string>{"NOPE"}));
+  Raised e = RaisedBy([&] { t.GetField("nope"); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 2003);
+  EXPECT_EQ(e.args, StringVector("NOPE"));
   for (short index : {short(-1), short(3)}) {
-    auto at = ErrorOf([&] { t.GetFieldAt(index); });
-    ASSERT_TRUE(at) << index;
-    EXPECT_EQ(at->GetCode(), 2003);
-    EXPECT_TRUE(at->GetArgs().empty());
+    Raised at = RaisedBy([&] { t.GetFieldAt(index); });
+    ASSERT_NE(at.code, 0) << index;
+    EXPECT_EQ(at.code, 2003);
+    EXPECT_TRUE(at.args.empty());
   }
 }
 
@@ -101,8 +101,8 @@ TEST_F(TableTest, FieldIndexCountsInNameOrderNotTableOrder) {
   EXPECT_EQ(t.GetFieldIndex("city"), 0);
   EXPECT_EQ(t.GetFieldIndex("id"), 1);
   EXPECT_EQ(t.GetFieldIndex("name"), 2);
-  auto e = ErrorOf([&] { t.GetFieldIndex("addr"); });
-  EXPECT_EQ(Args(e), (std::vector<std::string>{"ADDR"}));
+  Raised e = RaisedBy([&] { t.GetFieldIndex("addr"); });
+  EXPECT_EQ(e.args, StringVector("ADDR"));
 }
 
 TEST_F(TableTest, TablesOnOneDescriptionShareValuesAndKey) {
@@ -123,15 +123,15 @@ TEST_F(TableTest, SetFldListRestrictsAndKeepsWhatWasBuiltBeforeAFailure) {
   EXPECT_STREQ(t.GetFieldAt(0).GetFieldName(), "ID");
   EXPECT_FALSE(t.HasField("CITY", false));
 
-  auto e = ErrorOf([&] { t.SetFldList({"CITY", "NOPE", "ID"}); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 2003);
-  EXPECT_TRUE(e->GetArgs().empty());
+  Raised e = RaisedBy([&] { t.SetFldList({"CITY", "NOPE", "ID"}); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 2003);
+  EXPECT_TRUE(e.args.empty());
   EXPECT_EQ(t.GetFldCount(), 1u);
   EXPECT_TRUE(t.HasField("CITY", true));
   // The name list is longer than the field map; its tail is out of reach.
   EXPECT_STREQ(t.GetFieldAt(0).GetFieldName(), "CITY");
-  EXPECT_TRUE(ErrorOf([&] { t.GetFieldAt(1); }));
+  EXPECT_EQ(RaisedBy([&] { t.GetFieldAt(1); }).code, 2003);
 }
 
 TEST_F(TableTest, CopyFieldsKeepsDetachedValuesDetached) {
@@ -158,21 +158,21 @@ TEST_F(TableTest, AliasReplacesTheVisibleName) {
   EXPECT_TRUE(t.SetFieldAlias("nev", "name"));
   RdmFld& viaAlias = t.GetField("NEV");
   EXPECT_STREQ(viaAlias.GetFieldName(), "NAME");
-  EXPECT_EQ(ErrorOf([&] { t.GetField("name"); })->GetCode(), 2003);
+  EXPECT_EQ(RaisedBy([&] { t.GetField("name"); }).code, 2003);
   EXPECT_EQ(t.GetFieldAlias("name", true), "NEV");
   EXPECT_TRUE(t.SetFieldAlias("NEV", "NAME"));  // the same again
   EXPECT_TRUE(t.SetFieldAlias("city", "CITY"));
 
-  auto taken = ErrorOf([&] { t.SetFieldAlias("nev", "id"); });
-  ASSERT_TRUE(taken);
-  EXPECT_EQ(taken->GetCode(), 2015);
-  EXPECT_EQ(Args(taken), (std::vector<std::string>{"NEV"}));
-  auto hidden = ErrorOf([&] { t.SetFieldAlias("other", "name"); });
-  EXPECT_EQ(hidden->GetCode(), 2003);
-  EXPECT_EQ(Args(hidden), (std::vector<std::string>{"NAME"}));
+  Raised taken = RaisedBy([&] { t.SetFieldAlias("nev", "id"); });
+  ASSERT_NE(taken.code, 0);
+  EXPECT_EQ(taken.code, 2015);
+  EXPECT_EQ(taken.args, StringVector("NEV"));
+  Raised hidden = RaisedBy([&] { t.SetFieldAlias("other", "name"); });
+  EXPECT_EQ(hidden.code, 2003);
+  EXPECT_EQ(hidden.args, StringVector("NAME"));
 
-  auto missing = ErrorOf([&] { t.GetFieldAlias("addr", true); });
-  EXPECT_EQ(Args(missing), (std::vector<std::string>{"UGYFEL", "ADDR"}));
+  Raised missing = RaisedBy([&] { t.GetFieldAlias("addr", true); });
+  EXPECT_EQ(missing.args, (StringVector() << "UGYFEL" << "ADDR"));
   EXPECT_EQ(t.GetFieldAlias("addr", false), "");
 
   QoMap<std::string, std::string> aliases;
@@ -212,9 +212,9 @@ TEST_F(TableTest, KeyNamesByVisibleName) {
   EXPECT_EQ(KeysDefined().back(), kDefaultKey);
   EXPECT_EQ(t.GetKeyName(), "");
 
-  auto notKey = ErrorOf([&] { t.DefineKey("city"); });
-  EXPECT_EQ(notKey->GetCode(), 2009);
-  EXPECT_EQ(Args(notKey), (std::vector<std::string>{"UGYFEL", "CITY"}));
+  Raised notKey = RaisedBy([&] { t.DefineKey("city"); });
+  EXPECT_EQ(notKey.code, 2009);
+  EXPECT_EQ(notKey.args, (StringVector() << "UGYFEL" << "CITY"));
 }
 
 TEST_F(TableTest, CompoundKeyComponentsComeByVisibleName) {
@@ -245,22 +245,22 @@ TEST_F(TableTest, FieldTextsInTheOrderAsked) {
   t.GetFieldTexts({"id", "NEV"}, out);
   EXPECT_EQ(std::vector<std::string>(out.begin(), out.end()),
             (std::vector<std::string>{"42", "Szabó"}));
-  EXPECT_EQ(ErrorOf([&] { t.GetFieldTexts({"name"}, out); })->GetCode(), 2003);
+  EXPECT_EQ(RaisedBy([&] { t.GetFieldTexts({"name"}, out); }).code, 2003);
 }
 
 // ---- Unbound tables ----
 
 TEST_F(TableTest, UnboundTableRefusesWith2011AfterItsNameLookups) {
   RdmTable t;
-  EXPECT_EQ(ErrorOf([&] { t.Go(0, 0); })->GetCode(), 2011);
-  EXPECT_EQ(ErrorOf([&] { t.GetCount(); })->GetCode(), 2011);
-  EXPECT_EQ(ErrorOf([&] { t.CreateBookmark("b"); })->GetCode(), 2011);
-  EXPECT_EQ(ErrorOf([&] { t.BeginTransaction("T"); })->GetCode(), 2011);
-  EXPECT_EQ(ErrorOf([&] { t.Aggregate("x", 0); })->GetCode(), 2003);
-  EXPECT_EQ(ErrorOf([&] { t.GetField("x"); })->GetCode(), 2003);
-  EXPECT_EQ(ErrorOf([&] { RdmTable(nullptr, "UGYFEL"); })->GetCode(), 2011);
+  EXPECT_EQ(RaisedBy([&] { t.Go(0, 0); }).code, 2011);
+  EXPECT_EQ(RaisedBy([&] { t.GetCount(); }).code, 2011);
+  EXPECT_EQ(RaisedBy([&] { t.CreateBookmark("b"); }).code, 2011);
+  EXPECT_EQ(RaisedBy([&] { t.BeginTransaction("T"); }).code, 2011);
+  EXPECT_EQ(RaisedBy([&] { t.Aggregate("x", 0); }).code, 2003);
+  EXPECT_EQ(RaisedBy([&] { t.GetField("x"); }).code, 2003);
+  EXPECT_EQ(RaisedBy([&] { RdmTable(nullptr, "UGYFEL"); }).code, 2011);
   // Its values have no description to be bound to.
-  EXPECT_EQ(ErrorOf([&] { t.SetFldList({"ID"}); })->GetCode(), 2003);
+  EXPECT_EQ(RaisedBy([&] { t.SetFldList({"ID"}); }).code, 2003);
   // Assignment from a bound table is how programs keep tables as members.
   t = RdmTable(&desc, "UGYFEL");
   EXPECT_STREQ(t.GetName(), "UGYFEL");
@@ -308,7 +308,7 @@ TEST_F(TableTest, SelectByAKeyPassesTheKeyFieldNumber) {
   t.Sort("id", 1);
   EXPECT_EQ(t.GetSortField(), "ID");
   EXPECT_EQ(t.GetField("id").AsLong(), 4);  // position 1 now holds the smaller id
-  EXPECT_EQ(ErrorOf([&] { t.Sort("", 0); })->GetCode(), 2003);
+  EXPECT_EQ(RaisedBy([&] { t.Sort("", 0); }).code, 2003);
   EXPECT_EQ(t.RemoveFirst("id", "9", 0), 0);
   EXPECT_EQ(t.GetRecordCount(), 1);
 }
@@ -326,20 +326,20 @@ TEST_F(TableTest, FindByKeyAndByCurrentKey) {
   EXPECT_FALSE(t.Find());
   EXPECT_EQ(t.GetField("id").AsLong(), 0);
   EXPECT_TRUE(t.IsEmpty());
-  EXPECT_EQ(ErrorOf([&] { t.Find("city"); })->GetCode(), 2009);
+  EXPECT_EQ(RaisedBy([&] { t.Find("city"); }).code, 2009);
 }
 
 TEST_F(TableTest, UpdateOfAMissingRecord) {
   RdmTable t(&desc, "UGYFEL");
   fake.SetStatus("ModRec", 10002);
   EXPECT_FALSE(t.Update(0));
-  auto e = ErrorOf([&] { t.Update(1); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 10002);
-  EXPECT_EQ(Args(e), (std::vector<std::string>{"UGYFEL"}));
+  Raised e = RaisedBy([&] { t.Update(1); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 10002);
+  EXPECT_EQ(e.args, StringVector("UGYFEL"));
   fake.SetStatus("DelRec", 10002);
   EXPECT_FALSE(t.Delete(0));
-  EXPECT_EQ(ErrorOf([&] { t.Delete(1); })->GetCode(), 10002);
+  EXPECT_EQ(RaisedBy([&] { t.Delete(1); }).code, 10002);
 }
 
 TEST_F(TableTest, OptionZeroOnOneTableMakesAnotherUseTheUniqueKey) {
@@ -365,11 +365,11 @@ TEST_F(TableTest, OptionZeroOnOneTableMakesAnotherUseTheUniqueKey) {
 
 TEST_F(TableTest, DirectionsAndMovesOutOfRange) {
   RdmTable t(&desc, "UGYFEL");
-  EXPECT_EQ(ErrorOf([&] { t.Go(5, 0); })->GetCode(), 2005);
+  EXPECT_EQ(RaisedBy([&] { t.Go(5, 0); }).code, 2005);
   EXPECT_FALSE(t.Step(4, 0));  // nothing fetched: no move to refuse
   fake.ScriptBytes("GetAllRec", Rows({{"A", 1}}));
   t.Select("", 5);
-  EXPECT_EQ(ErrorOf([&] { t.Step(4, 0); })->GetCode(), 2005);
+  EXPECT_EQ(RaisedBy([&] { t.Step(4, 0); }).code, 2005);
   EXPECT_TRUE(t.Step(3, 0));
   EXPECT_EQ(t.GetField("id").AsLong(), 1);
 }
@@ -433,7 +433,7 @@ TEST_F(TableTest, SequenceCountCacheAndTransactions) {
 
   fake.ScriptValue("GetCount", 12);
   EXPECT_EQ(t.GetCount(), 12);
-  EXPECT_EQ(ErrorOf([&] { t.WriteCache(); })->GetCode(), 10038);
+  EXPECT_EQ(RaisedBy([&] { t.WriteCache(); }).code, 10038);
 
   t.BeginTransaction("ImportUgyfel");
   EXPECT_EQ(fake.Last("BeginTransaction").texts, (std::vector<std::string>{"ImportUgyfel"}));
@@ -454,12 +454,12 @@ TEST_F(TableTest, BookmarkNamesAreKeptAsWritten) {
   fake.ScriptValue("BookmarkCreate", 71);
   fake.ScriptValue("BookmarkCreate", 72);
   EXPECT_TRUE(t.CreateBookmark("b"));
-  auto twice = ErrorOf([&] { t.CreateBookmark("b"); });
-  ASSERT_TRUE(twice);
-  EXPECT_EQ(twice->GetCode(), 2036);
-  EXPECT_EQ(Args(twice), (std::vector<std::string>{"b"}));
-  EXPECT_EQ(twice->GetPosition().function, "RdmTable::CreateBookmark");
-  EXPECT_EQ(twice->GetPosition().line, 774);
+  Raised twice = RaisedBy([&] { t.CreateBookmark("b"); });
+  ASSERT_NE(twice.code, 0);
+  EXPECT_EQ(twice.code, 2036);
+  EXPECT_EQ(twice.args, StringVector("b"));
+  EXPECT_EQ(twice.position.function, "RdmTable::CreateBookmark");
+  EXPECT_EQ(twice.position.line, 774);
   EXPECT_TRUE(t.CreateBookmark("B"));
   EXPECT_EQ(fake.Calls("BookmarkCreate"), 2);
 
@@ -469,17 +469,17 @@ TEST_F(TableTest, BookmarkNamesAreKeptAsWritten) {
   EXPECT_EQ(fake.Last("BookmarkOperation").ints, (std::vector<int64_t>{55, 72, 0}));
 
   fake.SetStatus("BookmarkOperation", 10063);
-  auto gone = ErrorOf([&] { t.GetBookmark("b"); });
-  EXPECT_EQ(gone->GetCode(), 10063);
-  EXPECT_EQ(gone->GetPosition().line, 803);
-  EXPECT_EQ(ErrorOf([&] { t.SetBookmark("b"); })->GetPosition().line, 817);
+  Raised gone = RaisedBy([&] { t.GetBookmark("b"); });
+  EXPECT_EQ(gone.code, 10063);
+  EXPECT_EQ(gone.position.line, 803);
+  EXPECT_EQ(RaisedBy([&] { t.SetBookmark("b"); }).position.line, 817);
 
-  auto never = ErrorOf([&] { t.GetBookmark("x"); });
-  EXPECT_EQ(never->GetCode(), 2034);
-  EXPECT_EQ(Args(never), (std::vector<std::string>{"x"}));
+  Raised never = RaisedBy([&] { t.GetBookmark("x"); });
+  EXPECT_EQ(never.code, 2034);
+  EXPECT_EQ(never.args, StringVector("x"));
   t.DropBookmark("b");
   EXPECT_EQ(fake.Last("BookmarkDrop").ints, (std::vector<int64_t>{55, 71}));
-  EXPECT_EQ(ErrorOf([&] { t.SetBookmark("b"); })->GetCode(), 2034);
+  EXPECT_EQ(RaisedBy([&] { t.SetBookmark("b"); }).code, 2034);
   t.DropBookmark("b");  // absent: nothing happens
   EXPECT_EQ(fake.Calls("BookmarkDrop"), 1);
 }
@@ -487,11 +487,11 @@ TEST_F(TableTest, BookmarkNamesAreKeptAsWritten) {
 TEST_F(TableTest, AFailedBookmarkIsNotKept) {
   RdmTable t(&desc, "UGYFEL");
   fake.Script("BookmarkCreate", FakeEntries::Reply{10012, std::nullopt, 3});
-  auto e = ErrorOf([&] { t.CreateBookmark("b"); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 10012);
-  EXPECT_EQ(e->GetPosition().line, 780);
-  EXPECT_EQ(ErrorOf([&] { t.GetBookmark("b"); })->GetCode(), 2034);
+  Raised e = RaisedBy([&] { t.CreateBookmark("b"); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 10012);
+  EXPECT_EQ(e.position.line, 780);
+  EXPECT_EQ(RaisedBy([&] { t.GetBookmark("b"); }).code, 2034);
   EXPECT_EQ(fake.Calls("BookmarkDrop"), 0);
   fake.ScriptValue("BookmarkCreate", 5);
   EXPECT_TRUE(t.CreateBookmark("b"));
@@ -519,11 +519,11 @@ TEST_F(TableTest, CursorsStepAlongTheirKeyAndRestoreTheCurrentKey) {
   RdmTable t(&desc, "UGYFEL");
   t.SetFieldAlias("nev", "name");
   EXPECT_TRUE(t.CreateCursor("c", "nev"));
-  auto twice = ErrorOf([&] { t.CreateCursor("c", "id"); });
-  EXPECT_EQ(twice->GetCode(), 2038);
-  EXPECT_EQ(twice->GetPosition().line, 827);
+  Raised twice = RaisedBy([&] { t.CreateCursor("c", "id"); });
+  EXPECT_EQ(twice.code, 2038);
+  EXPECT_EQ(twice.position.line, 827);
   EXPECT_TRUE(t.CreateCursor("C", "id"));
-  EXPECT_EQ(ErrorOf([&] { t.GoCursor("x", 0); })->GetCode(), 2037);
+  EXPECT_EQ(RaisedBy([&] { t.GoCursor("x", 0); }).code, 2037);
 
   t.DefineKey("id");
   fake.ClearLog();
@@ -539,13 +539,13 @@ TEST_F(TableTest, CursorsStepAlongTheirKeyAndRestoreTheCurrentKey) {
   EXPECT_EQ(fake.Calls("BookmarkCreate"), 0);
 
   fake.SetStatus("NextRec", 10015);
-  auto broken = ErrorOf([&] { t.GoCursor("c", 2, 0); });
-  ASSERT_TRUE(broken);
-  EXPECT_EQ(broken->GetCode(), 10015);
+  Raised broken = RaisedBy([&] { t.GoCursor("c", 2, 0); });
+  ASSERT_NE(broken.code, 0);
+  EXPECT_EQ(broken.code, 10015);
   EXPECT_EQ(t.GetKeyName(), "ID");
 
   t.DropCursor("c");
-  EXPECT_EQ(ErrorOf([&] { t.GoCursor("c", 0); })->GetCode(), 2037);
+  EXPECT_EQ(RaisedBy([&] { t.GoCursor("c", 0); }).code, 2037);
 }
 
 }  // namespace

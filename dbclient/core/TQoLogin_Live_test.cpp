@@ -5,9 +5,9 @@
 #include <array>
 
 #include "DbDescMap.h"
-#include "ErrorOf_testutil.h"
 #include "FncLoader.h"
 #include "LoginFixture_testutil.h"
+#include "Raised_testutil.h"
 #include "RdmTable.h"
 #include "ScriptedUi.h"
 #include "TQoLogin.h"
@@ -104,12 +104,12 @@ TEST_F(LiveLoginTest, DisabledUserCancelAndOneAttemptWithoutTheDialog) {
 
 TEST_F(LiveLoginTest, ConfigurationFailures) {
   TQoLogin login;
-  auto missing = ErrorOf([&] { login.Login("NINCS", "ADMIN", "SECRET", false, ""); });
-  ASSERT_TRUE(missing);
-  EXPECT_EQ(missing->GetCode(), 10039);
-  auto service = ErrorOf([&] { login.Login("ROSSZ", "ADMIN", "SECRET", false, ""); });
-  ASSERT_TRUE(service);
-  EXPECT_EQ(service->GetCode(), 10039);
+  Raised missing = RaisedBy([&] { login.Login("NINCS", "ADMIN", "SECRET", false, ""); });
+  ASSERT_NE(missing.code, 0);
+  EXPECT_EQ(missing.code, 10039);
+  Raised service = RaisedBy([&] { login.Login("ROSSZ", "ADMIN", "SECRET", false, ""); });
+  ASSERT_NE(service.code, 0);
+  EXPECT_EQ(service.code, 10039);
   EXPECT_EQ(login.GetHandle(), kNoConnection);
 }
 
@@ -142,7 +142,7 @@ TEST_F(LiveMapTest, OpenAllOpensTheListedDatabasesThatOpen) {
   EXPECT_TRUE(map.OpenDb("alap", 20, 0, false));
   EXPECT_EQ(map.Count(), 3u);
   EXPECT_FALSE(map.OpenDb("NINCS", 77, 0, true));
-  EXPECT_TRUE(ErrorOf([&] { map.OpenDb("NINCS", 77, 0, false); }));
+  EXPECT_NE(RaisedBy([&] { map.OpenDb("NINCS", 77, 0, false); }).code, 0);
 }
 
 TEST_F(LiveMapTest, TablesOnACopyReadAndWriteTheServer) {
@@ -178,7 +178,7 @@ TEST_F(LiveMapTest, TablesOnACopyReadAndWriteTheServer) {
   u.GetField("ugy_nev").SetText("Új Ügyfél");
   u.Append();
   EXPECT_EQ(u.GetCount(), 4);
-  EXPECT_EQ(ErrorOf([&] { u.Append(); })->GetCode(), 10005);
+  EXPECT_EQ(RaisedBy([&] { u.Append(); }).code, 10005);
 }
 
 TEST_F(LiveMapTest, BookmarksAndCursorsOnTheServer) {
@@ -187,7 +187,7 @@ TEST_F(LiveMapTest, BookmarksAndCursorsOnTheServer) {
   RdmTable t(&desc, "UGYFEL");
   ASSERT_TRUE(t.Go(0));
   ASSERT_TRUE(t.CreateBookmark("b"));
-  EXPECT_EQ(ErrorOf([&] { t.CreateBookmark("b"); })->GetCode(), 2036);
+  EXPECT_EQ(RaisedBy([&] { t.CreateBookmark("b"); }).code, 2036);
   EXPECT_TRUE(t.CreateBookmark("B"));
   ASSERT_TRUE(t.SetBookmark("b"));
   ASSERT_TRUE(t.Go(3));
@@ -213,21 +213,21 @@ TEST_F(LiveMapTest, ServerParameters) {
   map.GetServerParam("VolumeId", volume);
   EXPECT_FALSE(volume.empty());
   std::string param;
-  auto unsupported = ErrorOf([&] { map.GetServerParam("RegLmgrName", param); });
-  ASSERT_TRUE(unsupported);  // the test server has no such setting
-  EXPECT_EQ(unsupported->GetCode(), 10059);
+  Raised unsupported = RaisedBy([&] { map.GetServerParam("RegLmgrName", param); });
+  ASSERT_NE(unsupported.code, 0);  // the test server has no such setting
+  EXPECT_EQ(unsupported.code, 10059);
 
   // Without the parameter entry the volume id comes through the extension package.
   QorFn_GetServerParam saved = GlobalFncLoader->pfGetServerParam;
   GlobalFncLoader->pfGetServerParam = nullptr;
   std::string viaPackage;
-  auto e = ErrorOf([&] { map.GetServerParam("VolumeId", viaPackage); });
-  auto lower = ErrorOf([&] { map.GetServerParam("volumeid", param); });
+  Raised e = RaisedBy([&] { map.GetServerParam("VolumeId", viaPackage); });
+  Raised lower = RaisedBy([&] { map.GetServerParam("volumeid", param); });
   GlobalFncLoader->pfGetServerParam = saved;
-  EXPECT_FALSE(e);
+  EXPECT_EQ(e.code, 0);
   EXPECT_EQ(viaPackage, volume);
-  ASSERT_TRUE(lower);
-  EXPECT_EQ(lower->GetCode(), 10038);
+  ASSERT_NE(lower.code, 0);
+  EXPECT_EQ(lower.code, 10038);
 }
 
 }  // namespace

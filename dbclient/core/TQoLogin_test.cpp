@@ -9,9 +9,9 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "ErrorOf_testutil.h"
 #include "FakeEntries_testutil.h"
 #include "LoginFixture_testutil.h"
+#include "Raised_testutil.h"
 #include "ScriptedUi.h"
 #include "SecurityCode.h"
 #include "TRdmLogin.h"
@@ -275,10 +275,10 @@ TEST_F(LoginTest, CancellingAtOnceMakesNoConnection) {
 
 TEST_F(LoginTest, MissingConfigurationGives10039) {
   TQoLogin login;
-  auto e = ErrorOf([&] { login.Login("nincs", "ADMIN", "SECRET", false, ""); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 10039);
-  EXPECT_TRUE(e->GetArgs().empty());
+  Raised e = RaisedBy([&] { login.Login("nincs", "ADMIN", "SECRET", false, ""); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 10039);
+  EXPECT_TRUE(e.args.empty());
   EXPECT_EQ(fake.Calls("CreateDbHandler"), 0);
   EXPECT_EQ(login.GetHandle(), kNoConnection);
 }
@@ -294,9 +294,9 @@ TEST_F(LoginTest, ServerFailuresReleaseTheHandleAndPassOn) {
     fake.Script(c.entry, {c.status, {}, {}});
     if (std::string(c.entry) == "OpenDbExA") fake.Script("GetDbDescription", {10004, {}, {}});
     TQoLogin login;
-    auto e = ErrorOf([&] { login.Login("UGYFEL", "ADMIN", "SECRET", false, "KOD"); });
-    ASSERT_TRUE(e) << c.entry;
-    EXPECT_EQ(e->GetCode(), c.status) << c.entry;
+    Raised e = RaisedBy([&] { login.Login("UGYFEL", "ADMIN", "SECRET", false, "KOD"); });
+    ASSERT_NE(e.code, 0) << c.entry;
+    EXPECT_EQ(e.code, c.status) << c.entry;
     EXPECT_EQ(fake.Last("FreeDbHandler").ints, (std::vector<int64_t>{77})) << c.entry;
     EXPECT_EQ(login.GetHandle(), kNoConnection);
     EXPECT_EQ(CurrentLoginDialog, nullptr);
@@ -310,10 +310,10 @@ TEST_F(LoginTest, AReleaseThatFailsDoesNotReplaceTheErrorPassedOn) {
   fake.Script("InitUserEx", {10048, {}, {}});
   fake.Remove("FreeDbHandler");
   TQoLogin login;
-  auto e = ErrorOf([&] { login.Login("UGYFEL", "ADMIN", "SECRET", false, ""); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->GetCode(), 10048);
-  EXPECT_TRUE(e->GetArgs().empty());
+  Raised e = RaisedBy([&] { login.Login("UGYFEL", "ADMIN", "SECRET", false, ""); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.code, 10048);
+  EXPECT_TRUE(e.args.empty());
   EXPECT_EQ(login.GetHandle(), kNoConnection);
   EXPECT_FALSE(login.IsLoggedIn());
 }
@@ -324,9 +324,9 @@ TEST_F(LoginTest, WithoutTheClientLibraryTheFirstLoginFailsAndCancellingStaysQui
 #undef QOR_TEST_REMOVE
   TQoLogin login;
   ui.QueueDialog(TypeLogin("admin", "secret"));
-  auto e = ErrorOf([&] { login.Login("", "", "", true, ""); });
-  ASSERT_TRUE(e);
-  EXPECT_STREQ(e->what(), "A függvény nem használható!\n (pfCreateDbHandler)");
+  Raised e = RaisedBy([&] { login.Login("", "", "", true, ""); });
+  ASSERT_NE(e.code, 0);
+  EXPECT_EQ(e.message, "A függvény nem használható!\n (pfCreateDbHandler)");
   EXPECT_EQ(CurrentLoginDialog, nullptr);
   ui.QueueDialog([](DialogDriver& d) { d.Escape(); });
   EXPECT_FALSE(login.Login("", "", "", true, ""));
