@@ -4,15 +4,6 @@ function(qor_library name)
   cmake_parse_arguments(ARG "SHARED" "" "DEPS;INCLUDES" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   list(FILTER srcs EXCLUDE REGEX "_(test|testutil)\\.cpp$")
-  if(NOT srcs)
-    # Headers only, so far.
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR} ${ARG_INCLUDES})
-    if(ARG_DEPS)
-      target_link_libraries(${name} INTERFACE ${ARG_DEPS})
-    endif()
-    return()
-  endif()
   if(ARG_SHARED)
     add_library(${name} SHARED ${srcs})
   else()
@@ -30,7 +21,7 @@ function(qor_tests name)
   if(NOT QOR_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "DEPS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
                                    ${CMAKE_CURRENT_SOURCE_DIR}/*_testutil.cpp)
   if(NOT srcs)
@@ -41,6 +32,6 @@ function(qor_tests name)
   include(GoogleTest)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
 endfunction()
