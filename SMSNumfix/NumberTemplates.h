@@ -51,7 +51,6 @@ public:
                                const std::string& number);
 
     const TemplateMap& ErrorTemplates() const { return errors_; }
-    const TemplateMap& ValidTemplates() const { return valid_; }
 
 private:
     using ByLength = std::unordered_map<size_t, std::vector<TemplateMap::const_iterator>>;

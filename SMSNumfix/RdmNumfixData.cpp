@@ -25,8 +25,7 @@ RdmNumfixData::~RdmNumfixData() = default;
 bool RdmNumfixData::Connect()
 {
     if (!login_.Login("", "", "", true, "")) return false;
-    handle_ = login_.GetHandle();
-    map_.SetHandle(handle_);
+    map_.SetHandle(login_.GetHandle());
     map_.OpenAll(0);
     // Both databases must be open; the copies themselves are not needed.
     map_.GetDescription("DEVUDAVARER");

@@ -27,12 +27,9 @@ public:
     bool FindCustomerName(long ugyId, std::string& name) override;
     void ReadCustomerAddresses(long owner, const std::function<void(const Address&)>& each) override;
 
-    DbDescMap& Map() { return map_; }
-
 private:
     TQoLogin login_;
     DbDescMap map_;
-    int handle_ = 10014;
     // The write-back's own copy of ALAP and its ELERHETOSEG, from the begin of
     // its transaction to the end.
     std::unique_ptr<DbDescription> writeAlap_;

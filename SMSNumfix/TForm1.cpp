@@ -425,6 +425,12 @@ int TForm1::ItemState(const QTreeWidgetItem* item)
     return static_cast<const ContactItem*>(item)->State();
 }
 
+bool TForm1::IsMarked(const QTreeWidgetItem* item)
+{
+    const int state = ItemState(item);
+    return state == kMarked || state == kEditedMarked;
+}
+
 long TForm1::ItemElerId(const QTreeWidgetItem* item)
 {
     return static_cast<const ContactItem*>(item)->ElerId();
@@ -454,8 +460,7 @@ void TForm1::MarkForRepair(QTreeWidgetItem* item)
 void TForm1::UnmarkForRepair(QTreeWidgetItem* item)
 {
     if (!item) return;
-    const int state = ItemState(item);
-    if (state == kMarked || state == kEditedMarked) SetItemState(item, kNotMarked);
+    if (IsMarked(item)) SetItemState(item, kNotMarked);
 }
 
 void TForm1::aRepairThisOneUpdate()
@@ -467,7 +472,7 @@ void TForm1::aRepairThisOneUpdate()
 void TForm1::aCancelThisOneUpdate()
 {
     QTreeWidgetItem* item = Selected();
-    aCancelThisOne->setEnabled(item && (ItemState(item) == kMarked || ItemState(item) == kEditedMarked));
+    aCancelThisOne->setEnabled(item && IsMarked(item));
 }
 
 // Both kind actions act from an unedited item of the kind, marked or not.
@@ -554,7 +559,6 @@ void TForm1::UpdatePreview()
 void TForm1::ClearEditor()
 {
     for (QLineEdit* edit : {eOrszag, eKorzet, eSzam, eMellek}) edit->setText(QString());
-    UpdatePreview();
     Edit3->clear();
 }
 
@@ -696,8 +700,6 @@ void TForm1::aGetRecordListExecute()
         ShowErrorBox("TForm1::aGetRecordListExecute", 262, e.GetCode(), e.what());
         prompts_->ShowMessage(
             "Hiba történt az adatok felolvasása közben, az eszköz használata nem biztonságos!");
-        ListView1->clear();
-        lItemCount->setText("0");
         return;
     }
     ListView1->addTopLevelItems(items);
@@ -722,8 +724,7 @@ void TForm1::aSetRecordListExecute()
         writeBackLog_ += "Tranzakcio indul.\r\n";
         for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
             QTreeWidgetItem* item = ListView1->topLevelItem(i);
-            const int state = ItemState(item);
-            if (state != kMarked && state != kEditedMarked) continue;
+            if (!IsMarked(item)) continue;
             const long id = ItemElerId(item);
             const std::string suggestion = ItemText(item, kColSuggestion);
             std::string old, valueNow;

@@ -46,6 +46,8 @@ public:
     void MarkForRepair(QTreeWidgetItem* item);
     void UnmarkForRepair(QTreeWidgetItem* item);
     static int ItemState(const QTreeWidgetItem* item);
+    // Marked for the write-back, edited or not.
+    static bool IsMarked(const QTreeWidgetItem* item);
     static long ItemElerId(const QTreeWidgetItem* item);
     // An item's column as the system's narrow text.
     static std::string ItemText(const QTreeWidgetItem* item, int column);
