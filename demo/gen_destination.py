@@ -78,7 +78,7 @@ def hyphenated(number):
 
 
 def sms_number(rng):
-    """One type-6 value and the kind of shape it is, in realistic proportions."""
+    """One type-6 value in realistic proportions; each shape is labelled with its kind."""
     area = rng.choice(MOBILE)
     num = subscriber(rng, 7)
     ext = rng.choice(["", "", "", "", "12", "1234"])
@@ -104,11 +104,11 @@ def sms_number(rng):
     ]
     total = sum(w for w, _, _ in shapes)
     pick = rng.uniform(0, total)
-    for weight, kind, make in shapes:
+    for weight, _kind, make in shapes:
         pick -= weight
         if pick <= 0:
-            return make()[:40], kind
-    return shapes[0][2]()[:40], shapes[0][1]
+            return make()[:40]
+    return shapes[0][2]()[:40]
 
 
 def main():
@@ -180,7 +180,7 @@ def main():
         n_sms = rng.choices([0, 1, 2], weights=[8, 80, 12])[0]
         for _ in range(n_sms):
             eler_id += 1
-            value, _kind = sms_number(rng)
+            value = sms_number(rng)
             row(eler, eler_id, ugy_id, 2, 6, value, 1, "Kelvado6 importból." if rng.random() < 0.6 else "")
         # Contacts of other types.
         if rng.random() < 0.5:
@@ -197,10 +197,10 @@ def main():
     # Type-6 contacts that are not a customer's: a partner table's and some without owner.
     for i in range(max(10, args.customers // 50)):
         eler_id += 1
-        value, _kind = sms_number(rng)
+        value = sms_number(rng)
         row(eler, eler_id, rng.randint(1, 200), 3, 6, value, 0, "Partner")
         eler_id += 1
-        value, _kind = sms_number(rng)
+        value = sms_number(rng)
         row(eler, eler_id, 0, 0, 6, value, 0, "Gazdátlan")
     for f in (ugy, cim, eler):
         f.close()
