@@ -1,6 +1,8 @@
 #include "NumfixFakes_testutil.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <fstream>
@@ -148,12 +150,27 @@ QTreeWidgetItem* WindowTest::Item(int row) const
     return form->ListView1->topLevelItem(row);
 }
 
-QTreeWidgetItem* WindowTest::ItemById(long id) const
+std::string FileBytes(const std::filesystem::path& path)
 {
-    for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-        if (TForm1::ItemElerId(Item(i)) == id) return Item(i);
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+QTreeWidgetItem* ItemOf(const TForm1& form, long elerId)
+{
+    for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
+        if (TForm1::ItemElerId(form.ListView1->topLevelItem(i)) == elerId) return form.ListView1->topLevelItem(i);
     return nullptr;
 }
+
+void TypeDigits(QLineEdit* edit, const char* digits)
+{
+    edit->setFocus();
+    edit->setCursorPosition(0);
+    QTest::keyClicks(edit, digits);
+}
+
+QTreeWidgetItem* WindowTest::ItemById(long id) const { return ItemOf(*form, id); }
 
 void WindowTest::Select(long id)
 {
@@ -162,8 +179,4 @@ void WindowTest::Select(long id)
     form->ListView1->setCurrentItem(item);
 }
 
-std::string WindowTest::LogFile() const
-{
-    std::ifstream in(dir / "SMS_converter.log", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string WindowTest::LogFile() const { return FileBytes(dir / "SMS_converter.log"); }

@@ -71,6 +71,13 @@ struct FakePrompts : NumfixPrompts {
     std::time_t Now() override { return now; }
 };
 
+// The bytes of a file as they stand; "" when it cannot be read.
+std::string FileBytes(const std::filesystem::path& path);
+// The list item of a contact, or null.
+QTreeWidgetItem* ItemOf(const TForm1& form, long elerId);
+// Types digits into a masked field from its first place on, as an operator does.
+void TypeDigits(QLineEdit* edit, const char* digits);
+
 // The demo templates the window tests classify against.
 extern const char* kWindowTemplates;
 

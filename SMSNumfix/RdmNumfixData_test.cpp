@@ -14,18 +14,13 @@
 #include <gtest/gtest.h>
 
 #include "QorExceptBase.h"
+#include "NumfixFakes_testutil.h"
 #include "ScriptedUi.h"
 #include "TForm1.h"
 #include "TestServer.h"
 #include "WinPrompts.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct FixedClockPrompts : WinPrompts {
     std::time_t Now() override { return 1765360800; }
@@ -37,7 +32,7 @@ constexpr int kUserEdit = 985, kPasswordEdit = 986, kDatabaseList = 987, kOk = 1
 void MakeServer(QorTestServer& server, std::initializer_list<const char*> databases)
 {
     for (const char* db : databases)
-        server.AddDatabase(ReadFile(std::string(NUMFIX_DEMO_DIR) + "/destination/" + db + ".schema"));
+        server.AddDatabase(FileBytes(std::string(NUMFIX_DEMO_DIR) + "/destination/" + db + ".schema"));
     server.AddUser("DEMO", "DEMO");
     QorClientConfig client;
     client.name = "VOVDEMO";
@@ -97,7 +92,7 @@ protected:
                     "7\t2\t3\t6\t0620/5555555\n");          // a partner's
         oldDir = std::filesystem::current_path();
         std::filesystem::current_path(server.Folder());
-        std::ofstream("SMS_tel_sablon.ini", std::ios::binary) << ReadFile(std::string(NUMFIX_DEMO_DIR) +
+        std::ofstream("SMS_tel_sablon.ini", std::ios::binary) << FileBytes(std::string(NUMFIX_DEMO_DIR) +
                                                                           "/SMS_tel_sablon.ini");
     }
     void TearDown() override
@@ -115,12 +110,7 @@ protected:
         form = std::make_unique<TForm1>(nullptr, std::make_unique<RdmNumfixData>(),
                                         std::make_unique<FixedClockPrompts>());
     }
-    QTreeWidgetItem* ItemById(long id) const
-    {
-        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            if (TForm1::ItemElerId(form->ListView1->topLevelItem(i)) == id) return form->ListView1->topLevelItem(i);
-        return nullptr;
-    }
+    QTreeWidgetItem* ItemById(long id) const { return ItemOf(*form, id); }
     std::vector<long> ListedIds() const
     {
         std::vector<long> ids;
@@ -192,11 +182,8 @@ TEST_F(NumfixServerTest, WriteBackRewritesMarkedContactsInOneTransaction)
     // The unknown number typed in the editor, without extension.
     form->ListView1->setCurrentItem(ItemById(4));
     form->Execute(form->aEnterEditMode);
-    for (auto [edit, digits] : {std::pair{form->eOrszag, "36"}, {form->eKorzet, "70"}, {form->eSzam, "9876543"}}) {
-        edit->setFocus();
-        edit->setCursorPosition(0);
-        QTest::keyClicks(edit, digits);
-    }
+    for (auto [edit, digits] : {std::pair{form->eOrszag, "36"}, {form->eKorzet, "70"}, {form->eSzam, "9876543"}})
+        TypeDigits(edit, digits);
     QTest::keyClick(form->eSzam, Qt::Key_Return);
     ASSERT_EQ(TForm1::ItemState(ItemById(4)), 2);
     form->Execute(form->aSetRecordList);
@@ -205,7 +192,7 @@ TEST_F(NumfixServerTest, WriteBackRewritesMarkedContactsInOneTransaction)
     EXPECT_EQ(StoredValue(2), "(+36)30/765-43-21:");
     EXPECT_EQ(StoredValue(4), "(+36)70/987-65-43:    "); // the free places stay blanks
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A javítások bekerültek az adatbázisba."});
-    const std::string log = ReadFile("SMS_converter.log");
+    const std::string log = FileBytes("SMS_converter.log");
     const std::string tail = "Tranzakcio indul.\r\n"
                              " OK - Rekord frissitve: [1] (36)20/123-45-67: -> (+36)20/123-45-67:\r\n"
                              " OK - Rekord frissitve: [2] 0630 / 7654321 -> (+36)30/765-43-21:\r\n"
@@ -236,7 +223,7 @@ TEST_F(NumfixServerTest, FailingRewriteRollsBackEveryRecord)
     EXPECT_NE(ui.MessageBoxes()[0].text.find("Eljárás: TForm1::aSetRecordListExecute\nSor: 450\n"),
               std::string::npos);
     EXPECT_EQ(ui.MessageBoxes()[1].text, "Hiba a javítások átvezetése során.");
-    const std::string log = ReadFile("SMS_converter.log");
+    const std::string log = FileBytes("SMS_converter.log");
     EXPECT_EQ(log.substr(74), "Tranzakcio indul.\r\n"
                               " OK - Rekord frissitve: [1] (36)20/123-45-67: -> (+36)20/123-45-67:\r\n"
                               "A konvertálás sikertelen.\r\n");

@@ -151,22 +151,14 @@ TEST_F(WindowTest, MarkingOneKindAndAll)
     EXPECT_EQ(TForm1::ItemState(ItemById(4)), 1);
 }
 
-// Types digits into a masked field from its first place on, as an operator does.
-void Type(QLineEdit* edit, const char* digits)
-{
-    edit->setFocus();
-    edit->setCursorPosition(0);
-    QTest::keyClicks(edit, digits);
-}
-
 // Types a value into the editor of the selected item and stores it with Enter.
 void EditSelected(TForm1& form, const char* orszag, const char* korzet, const char* szam, const char* mellek)
 {
     form.Execute(form.aEnterEditMode);
-    Type(form.eOrszag, orszag);
-    Type(form.eKorzet, korzet);
-    Type(form.eSzam, szam);
-    Type(form.eMellek, mellek);
+    TypeDigits(form.eOrszag, orszag);
+    TypeDigits(form.eKorzet, korzet);
+    TypeDigits(form.eSzam, szam);
+    TypeDigits(form.eMellek, mellek);
     QTest::keyClick(form.eMellek, Qt::Key_Return);
 }
 
@@ -186,9 +178,9 @@ TEST_F(WindowTest, EditorPreviewHasABlankInEveryFreePlace)
     EXPECT_EQ(TForm1::MaskedText(form->eSzam), "   -  -  ");
     EXPECT_EQ(TForm1::MaskedText(form->eMellek), "    ");
 
-    Type(form->eOrszag, "36");
-    Type(form->eKorzet, "20");
-    Type(form->eSzam, "1234567");
+    TypeDigits(form->eOrszag, "36");
+    TypeDigits(form->eKorzet, "20");
+    TypeDigits(form->eSzam, "1234567");
     EXPECT_EQ(form->Edit3->text(), "(+36)20/123-45-67:    ");
 
     QTest::keyClick(form->eMellek, Qt::Key_Return);
@@ -219,8 +211,8 @@ TEST_F(WindowTest, EnterStoresOnlyAValueThatMatchesAValidTemplate)
     form->show();
     Select(1);
     form->Execute(form->aEnterEditMode);
-    Type(form->eOrszag, "36");
-    Type(form->eSzam, "1234567"); // area code missing
+    TypeDigits(form->eOrszag, "36");
+    TypeDigits(form->eSzam, "1234567"); // area code missing
     QTest::keyClick(form->eSzam, Qt::Key_Return);
     EXPECT_FALSE(form->GroupBox1->isHidden()); // still editing
     EXPECT_EQ(TForm1::ItemState(ItemById(1)), -1);
