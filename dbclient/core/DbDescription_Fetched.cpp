@@ -328,7 +328,7 @@ std::string DbDescription::Aggregate(const std::string& record, const std::strin
       if (count == 0) return "0";
       double sum = 0;
       for (int k = 0; k < count; ++k) sum += next.SetRaw(raw(k)).AsDouble();
-      return qor_detail::GText(code == 1 ? sum : sum / count);
+      return GcvtText(code == 1 ? sum : sum / count, 6);
     }
     case 3:
     case 4:

@@ -88,14 +88,6 @@ std::string DecimalText(Int value) {
   return std::string(buf, ptr);
 }
 
-// printf's "%g" in the C locale.
-inline std::string GText(double value) {
-  char buf[64];
-  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);
-  (void)ec;
-  return std::string(buf, ptr);
-}
-
 // A buffer the client library handed out. Release() frees it through
 // FreePtr and raises 10038 when that entry is missing; a buffer still held
 // when the owner goes (an exception on the way) is freed quietly.
