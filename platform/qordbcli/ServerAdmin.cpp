@@ -119,6 +119,23 @@ void InsertImage(sqlite3* db, int32_t dbId, int r, const RecordModel& rec, const
   InsertRecord(db, ins.get(), rec, img.data());
 }
 
+// The records of one record type of an already loaded database, as texts.
+std::vector<std::vector<std::string>> ReadRows(sqlite3* db, const LoadedDb& l, int r) {
+  const RecordModel& rec = l.model.records[r];
+  Stmt sel(db, "SELECT img FROM " + RecordTableName(l.id, r) + " ORDER BY rid");
+  StmtUse use(sel.get());
+  std::vector<std::vector<std::string>> out;
+  while (use.Step()) {
+    if (sqlite3_column_bytes(sel.get(), 0) != rec.imageLength) Fail(rec.name + " holds a record of a wrong size");
+    const char* img = static_cast<const char*>(sqlite3_column_blob(sel.get(), 0));
+    std::vector<std::string> row;
+    for (const FieldModel& f : rec.fields)
+      if (f.IsData()) row.push_back(FieldText(f, img));
+    out.push_back(std::move(row));
+  }
+  return out;
+}
+
 int32_t NextSequenceValue(sqlite3* db, const DictModel& sys, const std::string& name) {
   const int r = sys.RecordByName("SEQUENCIES");
   if (r < 0) Fail("SYSDB has no sequencies");
@@ -393,19 +410,7 @@ std::vector<std::vector<std::string>> ServerAdmin::ReadRecords(const std::string
     LoadedDb l = FindDb(db, dbName);
     int r = l.model.RecordByName(UpperAscii(record));
     if (r < 0) Fail("database " + dbName + " has no record " + record);
-    const RecordModel& rec = l.model.records[r];
-    Stmt sel(db, "SELECT img FROM " + RecordTableName(l.id, r) + " ORDER BY rid");
-    StmtUse use(sel.get());
-    std::vector<std::vector<std::string>> out;
-    while (use.Step()) {
-      if (sqlite3_column_bytes(sel.get(), 0) != rec.imageLength) Fail(rec.name + " holds a record of a wrong size");
-      const char* img = static_cast<const char*>(sqlite3_column_blob(sel.get(), 0));
-      std::vector<std::string> row;
-      for (const FieldModel& f : rec.fields)
-        if (f.IsData()) row.push_back(FieldText(f, img));
-      out.push_back(std::move(row));
-    }
-    return out;
+    return ReadRows(db, l, r);
   });
 }
 
@@ -427,7 +432,8 @@ std::vector<char> ServerAdmin::DictionaryImage(const std::string& dbName) const 
 }
 
 void ServerAdmin::Dump(std::ostream& out, const std::string& db, const std::string& record) const {
-  auto records = [&](const std::string& dbName, const RecordModel& rec) {
+  auto records = [&](const std::string& dbName, const LoadedDb& l, int r) {
+    const RecordModel& rec = l.model.records[r];
     bool first = true;
     for (const FieldModel& f : rec.fields)
       if (f.IsData()) {
@@ -435,7 +441,8 @@ void ServerAdmin::Dump(std::ostream& out, const std::string& db, const std::stri
         first = false;
       }
     out << '\n';
-    for (const auto& row : ReadRecords(dbName, rec.name)) {
+    auto rows = Guard("cannot read " + dbName + "." + rec.name, [&] { return ReadRows(impl_->db, l, r); });
+    for (const auto& row : rows) {
       for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << Printable(row[i]);
       out << '\n';
     }
@@ -445,12 +452,12 @@ void ServerAdmin::Dump(std::ostream& out, const std::string& db, const std::stri
     if (!record.empty()) {
       int r = l.model.RecordByName(UpperAscii(record));
       if (r < 0) Fail("database " + name + " has no record " + record);
-      records(name, l.model.records[r]);
+      records(name, l, r);
       return;
     }
-    for (const RecordModel& rec : l.model.records) {
-      out << '[' << UpperAscii(name) << '.' << rec.name << "]\n";
-      records(name, rec);
+    for (size_t r = 0; r < l.model.records.size(); ++r) {
+      out << '[' << UpperAscii(name) << '.' << l.model.records[r].name << "]\n";
+      records(name, l, static_cast<int>(r));
     }
   }
 }
