@@ -3,6 +3,7 @@
 
 #include <locale>
 #include <string>
+#include <string_view>
 
 #include "QoContainers.h"
 #include "QoMapExcept.h"
@@ -24,6 +25,10 @@ std::string ToString(double value, int fractCount);
 std::string PadFraction(std::string text, int fractCount);
 
 // Upper-casing of names: only the letters a to z change.
+char UpperAscii(char c);
+// Orders names by bytes (unsigned) after UpperAscii; on a tie of the common
+// part the shorter name comes first. Negative, zero or positive.
+int CompareNoCase(std::string_view a, std::string_view b);
 std::string ToUpper(const std::string& text);
 void UpperInPlace(char* text);
 void UpperInPlace(std::string& text);

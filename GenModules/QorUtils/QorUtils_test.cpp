@@ -102,6 +102,31 @@ TEST(UpperCaseTest, OnlyAsciiLettersChange) {
   }
 }
 
+TEST(CompareNoCaseTest, Table) {
+  using namespace std::string_literals;
+  const struct {
+    std::string a, b;
+    int sign;
+  } cases[] = {
+      {"Kelvado", "kELVADO", 0},
+      {"", "", 0},
+      {"ab", "ABC", -1},  // shorter first on a tie of the common part
+      {"abc", "AB", 1},
+      {"a", "[", -1},  // a letter orders as its capital, before '['
+      {"_", "a", 1},
+      {"z", "\xE9", -1},  // bytes compare unsigned
+      {"\xE9", "\xC9", 1},  // no letter but a to z changes
+      {"a\0b"s, "A\0B"s, 0},  // an embedded NUL is one more byte
+      {"a\0b"s, "a"s, 1},
+  };
+  for (const auto& c : cases) {
+    const int got = CompareNoCase(c.a, c.b);
+    EXPECT_EQ((got > 0) - (got < 0), c.sign) << c.a << " / " << c.b;
+    const int back = CompareNoCase(c.b, c.a);
+    EXPECT_EQ((back > 0) - (back < 0), -c.sign) << c.b << " / " << c.a;
+  }
+}
+
 TEST(UpperCaseTest, CopyOfARange) {
   const std::locale& loc = std::locale::classic();
   EXPECT_EQ(ToUpperCopyAt("abcdef", 2, 2, loc), "abCDef");

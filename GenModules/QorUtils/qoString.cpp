@@ -10,13 +10,9 @@ namespace {
 
 int CompareC(const char* a, const char* b, bool ignoreCase) {
   for (;; ++a, ++b) {
-    auto ca = static_cast<unsigned char>(*a);
-    auto cb = static_cast<unsigned char>(*b);
-    if (ignoreCase) {
-      // The same letters as the upper-casing of names: a to z only.
-      if (ca >= 'a' && ca <= 'z') ca = static_cast<unsigned char>(ca - 'a' + 'A');
-      if (cb >= 'a' && cb <= 'z') cb = static_cast<unsigned char>(cb - 'a' + 'A');
-    }
+    // The same letters as the upper-casing of names: a to z only.
+    auto ca = static_cast<unsigned char>(ignoreCase ? UpperAscii(*a) : *a);
+    auto cb = static_cast<unsigned char>(ignoreCase ? UpperAscii(*b) : *b);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca == 0) return 0;
   }

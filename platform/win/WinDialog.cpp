@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "QorUtils.h"
 #include "WinMemory.h"
 #include "WinText.h"
 #include "WinUi.h"
@@ -16,33 +17,19 @@ std::mutex windowsMutex;
 std::set<const HWND__*> liveWindows;
 std::vector<DialogWindow*> runningDialogs;  // innermost last
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
+// The whole text, past an embedded NUL too.
 std::string UpperAscii(std::string s) {
-  for (char& c : s) c = UpperAscii(c);
+  UpperCaseChars(s.begin(), s.end());
   return s;
 }
 
-bool LessNoCase(const std::string& a, const std::string& b) {
-  size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    auto x = static_cast<unsigned char>(UpperAscii(a[i]));
-    auto y = static_cast<unsigned char>(UpperAscii(b[i]));
-    if (x != y) return x < y;
-  }
-  return a.size() < b.size();
-}
+bool LessNoCase(const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; }
 
 bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
-  if (prefix.size() > s.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (UpperAscii(s[i]) != UpperAscii(prefix[i])) return false;
-  return true;
+  return prefix.size() <= s.size() && CompareNoCase(std::string_view(s).substr(0, prefix.size()), prefix) == 0;
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b);
-}
+bool EqualNoCase(const std::string& a, const std::string& b) { return CompareNoCase(a, b) == 0; }
 
 ControlKind KindOfAtom(WORD atom) {
   switch (atom) {

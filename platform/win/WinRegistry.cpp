@@ -7,6 +7,8 @@
 #include <set>
 #include <sstream>
 
+#include "QorUtils.h"
+
 namespace win {
 
 struct HKEY__ {
@@ -37,17 +39,7 @@ bool IsOpen(HKEY key) {
   return openKeys.count(key) != 0;
 }
 
-unsigned char Upper(char c) {
-  auto u = static_cast<unsigned char>(c);
-  return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return CompareNoCase(a, b) == 0; }
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -166,12 +158,7 @@ const HKEY HKEY_LOCAL_MACHINE = &localMachine;
 const HKEY HKEY_USERS = &users;
 
 bool RegistryFile::NameLess::operator()(const std::string& a, const std::string& b) const {
-  size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = Upper(a[i]), y = Upper(b[i]);
-    if (x != y) return x < y;
-  }
-  return a.size() < b.size();
+  return CompareNoCase(a, b) < 0;
 }
 
 RegistryFile RegistryFile::Parse(std::string_view text, std::vector<int>* skippedLines) {
