@@ -82,6 +82,7 @@ bool FileExists(const std::string& p) {
 
 struct LoadedDb {
   int32_t id = -1;
+  std::vector<char> image;  // the stored dictionary image that model was parsed from
   DictModel model;
 };
 
@@ -94,8 +95,9 @@ LoadedDb FindDb(sqlite3* db, const std::string& name) {
   LoadedDb l;
   l.id = sqlite3_column_int(s.get(), 0);
   const char* p = static_cast<const char*>(sqlite3_column_blob(s.get(), 1));
+  l.image.assign(p, p + sqlite3_column_bytes(s.get(), 1));
   try {
-    l.model = DictModel::Parse(p, sqlite3_column_bytes(s.get(), 1));
+    l.model = DictModel::Parse(l.image.data(), l.image.size());
   } catch (const std::exception& e) {
     Fail("database " + name + ": " + e.what());
   }
@@ -426,8 +428,7 @@ std::vector<std::string> ServerAdmin::Databases() const {
 
 std::vector<char> ServerAdmin::DictionaryImage(const std::string& dbName) const {
   return Guard("cannot read " + dbName, [&] {
-    LoadedDb l = FindDb(impl_->db, dbName);
-    return LoadImage(impl_->db, l.id);
+    return FindDb(impl_->db, dbName).image;
   });
 }
 
