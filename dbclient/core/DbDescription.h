@@ -253,6 +253,8 @@ class DbDescription {
   int RecordType(int recordIndex) const { return 10000 + recordIndex; }
   _RecInfoType& InfoOf(int recordIndex);
   const _RecInfoType& InfoOf(int recordIndex) const;
+  // The current key's field name, empty for the default key.
+  std::string KeyNameAt(int recordIndex) const;
   void ZeroFields(int recordIndex);
   void UnpackAt(int recordIndex, const char* image);
   Bytes PackAt(int recordIndex) const;

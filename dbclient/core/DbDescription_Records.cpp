@@ -59,9 +59,12 @@ void DbDescription::DefineKey(const std::string& record, const std::string& keyF
 }
 
 std::string DbDescription::GetKeyName(const std::string& record) const {
-  auto it = m_info.find(ToUpper(record));
-  if (it == m_info.end()) throw DbDescError(2002, StringVector(record));
-  return it->second.key == kDefaultKey ? "" : GetFieldName(it->second.key);
+  return KeyNameAt(ResolveRecord(record));
+}
+
+std::string DbDescription::KeyNameAt(int recordIndex) const {
+  const int32_t key = InfoOf(recordIndex).key;
+  return key == kDefaultKey ? "" : GetFieldName(key);
 }
 
 std::string DbDescription::GetUniqueKeyName(const std::string& record) const {
@@ -122,11 +125,9 @@ void DbDescription::NewRec(const std::string& record) {
 }
 
 bool DbDescription::WriteCommon(const std::string& record, bool throwIfMissing, bool modify) {
-  auto info = m_info.find(ToUpper(record));
-  if (info == m_info.end()) throw DbDescError(2002, StringVector(record));
-  const RdmTableOptions options = info->second.options;
   const int index = ResolveRecord(record);
-  const std::string previousKey = GetKeyName(record);
+  const RdmTableOptions options = InfoOf(index).options;
+  const std::string previousKey = KeyNameAt(index);
 
   std::optional<KeyRestorer> restorer;
   if (options.Contains(rtoUniqueKeyWrites)) {
