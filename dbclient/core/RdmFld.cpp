@@ -230,9 +230,15 @@ std::partial_ordering RdmFld::Compare(const RdmFld& right) const {
   }
 }
 
-bool RdmFld::operator<(const RdmFld& other) const { return Compare(Operand(other)) < 0; }
-bool RdmFld::operator>(const RdmFld& other) const { return Compare(Operand(other)) > 0; }
-bool RdmFld::operator==(const RdmFld& other) const { return Compare(Operand(other)) == 0; }
+std::partial_ordering RdmFld::CompareWith(const RdmFld& other) const {
+  // Only a bound operand needs the copy: reading it refreshes its text, and
+  // the caller's field keeps the text it had.
+  return Compare(other.m_detached ? other : Operand(other));
+}
+
+bool RdmFld::operator<(const RdmFld& other) const { return CompareWith(other) < 0; }
+bool RdmFld::operator>(const RdmFld& other) const { return CompareWith(other) > 0; }
+bool RdmFld::operator==(const RdmFld& other) const { return CompareWith(other) == 0; }
 
 bool RdmFld::EqualsText(const std::string& text) const {
   RdmFld& operand = Operand(*this);

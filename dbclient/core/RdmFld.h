@@ -68,6 +68,7 @@ class RdmFld {
   RdmFld& Write(const std::string& text);
   RdmFld& Operand(const RdmFld& other) const;
   std::partial_ordering Compare(const RdmFld& right) const;
+  std::partial_ordering CompareWith(const RdmFld& other) const;
   [[noreturn]] void Refuse() const;
 
   mutable std::unique_ptr<RdmFld> m_operand;
