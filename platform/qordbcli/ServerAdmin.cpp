@@ -138,6 +138,35 @@ std::vector<std::vector<std::string>> ReadRows(sqlite3* db, const LoadedDb& l, i
   return out;
 }
 
+// Stores the schema's dictionary as database dbId, makes its record tables and
+// lists it with its version in SYSDB "tablespace" (sys; nullptr when the
+// database is SYSDB itself). Returns the dictionary as parsed back.
+DictModel RegisterDatabase(sqlite3* db, int32_t dbId, const std::string& upperName, const SchemaDef& schema,
+                           const DictModel* sys) {
+  std::vector<char> image = BuildDictionaryImage(schema);
+  DictModel model = DictModel::Parse(image.data(), image.size());
+  {
+    Stmt d(db, "INSERT INTO qor_database(dbid, name, image) VALUES(?, ?, ?)");
+    StmtUse use(d.get());
+    sqlite3_bind_int(d.get(), 1, dbId);
+    sqlite3_bind_text(d.get(), 2, upperName.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_blob(d.get(), 3, image.data(), static_cast<int>(image.size()), SQLITE_TRANSIENT);
+    use.Step();
+  }
+  for (size_t r = 0; r < model.records.size(); ++r) CreateRecordTable(db, dbId, static_cast<int>(r), model.records[r]);
+  if (!sys) sys = &model;
+  int ts = sys->RecordByName("TABLESPACE");
+  const RecordModel& rec = sys->records[ts];
+  InsertImage(db, ServerAdmin::kSysdbId, ts, rec,
+              MakeImage(rec, {{"name", schema.name},
+                              {"dbid", std::to_string(dbId)},
+                              {"vermajor", std::to_string(schema.version[0])},
+                              {"verminor", std::to_string(schema.version[1])},
+                              {"versub", std::to_string(schema.version[2])},
+                              {"verbuild", std::to_string(schema.version[3])}}));
+  return model;
+}
+
 int32_t NextSequenceValue(sqlite3* db, const DictModel& sys, const std::string& name) {
   const int r = sys.RecordByName("SEQUENCIES");
   if (r < 0) Fail("SYSDB has no sequencies");
@@ -196,25 +225,7 @@ void ServerAdmin::Create(const std::string& path, uint32_t volumeId, const std::
       put("VolumeId", std::to_string(volumeId));
       if (!regLmgrName.empty()) put("RegLmgrName", regLmgrName);
 
-      SchemaDef sys = SysdbSchema();
-      std::vector<char> image = BuildDictionaryImage(sys);
-      DictModel model = DictModel::Parse(image.data(), image.size());
-      Stmt d(db, "INSERT INTO qor_database(dbid, name, image) VALUES(?, ?, ?)");
-      StmtUse use(d.get());
-      sqlite3_bind_int(d.get(), 1, kSysdbId);
-      sqlite3_bind_text(d.get(), 2, "SYSDB", -1, SQLITE_STATIC);
-      sqlite3_bind_blob(d.get(), 3, image.data(), static_cast<int>(image.size()), SQLITE_TRANSIENT);
-      use.Step();
-      for (size_t r = 0; r < model.records.size(); ++r)
-        CreateRecordTable(db, kSysdbId, static_cast<int>(r), model.records[r]);
-      int ts = model.RecordByName("TABLESPACE");
-      InsertImage(db, kSysdbId, ts, model.records[ts],
-                  MakeImage(model.records[ts], {{"name", "SYSDB"},
-                                                {"dbid", std::to_string(kSysdbId)},
-                                                {"vermajor", std::to_string(sys.version[0])},
-                                                {"verminor", std::to_string(sys.version[1])},
-                                                {"versub", std::to_string(sys.version[2])},
-                                                {"verbuild", std::to_string(sys.version[3])}}));
+      DictModel model = RegisterDatabase(db, kSysdbId, "SYSDB", SysdbSchema(), nullptr);
       int sq = model.RecordByName("SEQUENCIES");
       InsertImage(db, kSysdbId, sq, model.records[sq],
                   MakeImage(model.records[sq], {{"seq_name", "sysdb_dbuser"}, {"seq_id", "1"}, {"seq_step", "1"}}));
@@ -268,30 +279,11 @@ int32_t ServerAdmin::AddDatabase(const SchemaDef& schema, int32_t dbId) {
       use.Step();
       dbId = sqlite3_column_int(s.get(), 0);
     }
-    std::vector<char> image = BuildDictionaryImage(schema);
-    DictModel model = DictModel::Parse(image.data(), image.size());
-    {
-      Stmt d(db, "INSERT INTO qor_database(dbid, name, image) VALUES(?, ?, ?)");
-      StmtUse use(d.get());
-      sqlite3_bind_int(d.get(), 1, dbId);
-      sqlite3_bind_text(d.get(), 2, upper.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_blob(d.get(), 3, image.data(), static_cast<int>(image.size()), SQLITE_TRANSIENT);
-      use.Step();
-    }
-    for (size_t r = 0; r < model.records.size(); ++r)
-      CreateRecordTable(db, dbId, static_cast<int>(r), model.records[r]);
     LoadedDb sys = FindDb(db, "SYSDB");
-    int ts = sys.model.RecordByName("TABLESPACE");
-    const RecordModel& rec = sys.model.records[ts];
     try {
-      InsertImage(db, kSysdbId, ts, rec,
-                  MakeImage(rec, {{"name", schema.name},
-                                  {"dbid", std::to_string(dbId)},
-                                  {"vermajor", std::to_string(schema.version[0])},
-                                  {"verminor", std::to_string(schema.version[1])},
-                                  {"versub", std::to_string(schema.version[2])},
-                                  {"verbuild", std::to_string(schema.version[3])}}));
+      RegisterDatabase(db, dbId, upper, schema, &sys.model);
     } catch (const StatusError& e) {
+      // Only the tablespace row can collide: the name and id were checked above.
       if (e.status == kDuplicate) Fail("SYSDB tablespace already lists " + schema.name);
       throw;
     }
