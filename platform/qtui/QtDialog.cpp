@@ -178,11 +178,7 @@ void QtDialog::showEvent(QShowEvent* event) {
   focused_ = true;
   // The first enabled control with a tab stop gets the focus, as the
   // dialog manager gives it after WM_INITDIALOG.
-  for (size_t i = 0; i < model_.ControlCount(); ++i) {
-    const win::DialogControl& control = model_.Control(i);
-    if ((control.Style() & win::WS_TABSTOP) && control.Enabled()) {
-      if (QWidget* widget = WidgetOf(control)) widget->setFocus(Qt::OtherFocusReason);
-      break;
-    }
+  if (const win::DialogControl* control = model_.FirstTabStop()) {
+    if (QWidget* widget = WidgetOf(*control)) widget->setFocus(Qt::OtherFocusReason);
   }
 }

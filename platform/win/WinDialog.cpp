@@ -251,15 +251,14 @@ DialogControl* DialogWindow::DefaultButton() const {
   return ok && ok->Kind() == ControlKind::Button ? ok : nullptr;
 }
 
+DialogControl* DialogWindow::FirstTabStop() const {
+  for (const auto& c : controls_)
+    if ((c->Style() & WS_TABSTOP) && c->Enabled()) return c.get();
+  return nullptr;
+}
+
 void DialogWindow::Initialize() {
-  DialogControl* focus = nullptr;
-  for (const auto& c : controls_) {
-    if ((c->Style() & WS_TABSTOP) && c->Enabled()) {
-      focus = c.get();
-      break;
-    }
-  }
-  SendToProc(WM_INITDIALOG, reinterpret_cast<WPARAM>(static_cast<HWND>(focus)), initParam_);
+  SendToProc(WM_INITDIALOG, reinterpret_cast<WPARAM>(static_cast<HWND>(FirstTabStop())), initParam_);
 }
 
 LRESULT DialogWindow::SendToProc(UINT message, WPARAM wParam, LPARAM lParam) {

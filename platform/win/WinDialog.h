@@ -211,6 +211,7 @@ class DialogWindow final : public HWND__ {
   DialogControl& Control(size_t index) const { return *controls_[index]; }
   DialogControl* ControlById(int id) const;  // the first with that id
   DialogControl* DefaultButton() const;      // BS_DEFPUSHBUTTON, else IDOK
+  DialogControl* FirstTabStop() const;       // the first enabled WS_TABSTOP control
   bool TopMost() const { return (desc_.exStyle & WS_EX_TOPMOST) != 0; }
 
   bool Ended() const { return ended_; }

@@ -393,6 +393,42 @@ TEST_F(DialogTest, EndingInInitialisationNeverShowsTheDialog) {
   EXPECT_TRUE(ui_.Dialogs().empty());
 }
 
+// The focus WM_INITDIALOG names: the first control that is both a tab stop
+// and enabled, else none.
+HWND initFocus;
+INT_PTR NoteFocus(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
+  if (message != WM_INITDIALOG) return FALSE;
+  initFocus = reinterpret_cast<HWND>(wParam);
+  EXPECT_EQ(initFocus, static_cast<DialogWindow*>(dlg)->FirstTabStop());
+  EndDialog(dlg, 0);
+  return TRUE;
+}
+
+TEST_F(DialogTest, InitialFocusIsTheFirstEnabledTabStop) {
+  const struct {
+    std::vector<DWORD> styles;
+    int focused;  // index, or -1 for none
+  } cases[] = {
+      {{0, WS_TABSTOP | WS_DISABLED, WS_TABSTOP, WS_TABSTOP}, 2},
+      {{WS_TABSTOP, WS_TABSTOP}, 0},
+      {{0, WS_TABSTOP | WS_DISABLED}, -1},
+      {{}, -1},
+  };
+  for (const auto& c : cases) {
+    DialogDesc desc;
+    WORD id = 100;
+    for (DWORD style : c.styles) desc.items.push_back({style, 0, 0, 0, 10, 10, ++id, ControlKind::Edit, "", ""});
+    initFocus = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(DialogFromTemplate(desc, nullptr, NoteFocus, 0), 0);
+    if (c.focused < 0) {
+      EXPECT_EQ(initFocus, nullptr);
+    } else {
+      ASSERT_NE(initFocus, nullptr);
+      EXPECT_EQ(static_cast<DialogControl*>(initFocus)->Id(), 101 + c.focused);
+    }
+  }
+}
+
 TEST(DialogWithoutBackend, Fails) {
   UiBackend* previous = InstallUiBackend(nullptr);
   DialogDesc desc;
