@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "DbDescription_Internal.h"
 #include "FncLoader.h"
 #include "RdmExtPackage.h"
 #include "RdmTable.h"
@@ -15,11 +16,6 @@ constexpr int kSysDbId = 19;
 // The module that the version box names: this source file, written as the
 // table's error positions write theirs ("RdmTable").
 constexpr const char* kModule = "DbDescMap";
-
-void ReleaseQuietly(void* buffer) {
-  if (buffer != nullptr && GlobalFncLoader != nullptr && GlobalFncLoader->pfFreePtr != nullptr)
-    GlobalFncLoader->pfFreePtr(buffer);
-}
 
 bool EqualsIgnoringCase(const char* a, const char* b) {
   return ToUpper(a != nullptr ? a : "") == ToUpper(b != nullptr ? b : "");
@@ -65,21 +61,13 @@ bool DbDescMap::OpenDb(const char* name, int dbId, byte mode, bool quiet) {
 }
 
 bool DbDescMap::LoadDescription(int dbId, const char* name) {
-  char* image = nullptr;
+  // Freed quietly on a failed read or an exception, through FreePtr otherwise.
+  qor_detail::ClientBuffer image;
   int32_t length = 0;
-  int status = QOR_ENTRY(GetDbDescription)(m_handle, dbId, &image, &length);
-  if (status != 0) {
-    ReleaseQuietly(image);
-    return false;
-  }
-  bool result;
-  try {
-    result = AddDescriptor(image, length, name, dbId);
-  } catch (...) {
-    ReleaseQuietly(image);
-    throw;
-  }
-  QOR_ENTRY(FreePtr)(image);
+  int status = QOR_ENTRY(GetDbDescription)(m_handle, dbId, image.Address(), &length);
+  if (status != 0) return false;
+  bool result = AddDescriptor(image.Get(), length, name, dbId);
+  image.Release();
   return result;
 }
 
@@ -144,14 +132,11 @@ void DbDescMap::GetServerParam(const char* name, std::string& out) {
   if (name == nullptr) name = "";
   const bool hasEntry = GlobalFncLoader != nullptr && GlobalFncLoader->pfGetServerParam != nullptr;
   if (std::strcmp(name, "VolumeId") != 0 || hasEntry) {
-    char* text = nullptr;
-    int status = QOR_ENTRY(GetServerParam)(m_handle, name, &text);
-    if (status != 0) {
-      ReleaseQuietly(text);
-      throw DbDescError(status);
-    }
-    out = text != nullptr ? text : "";
-    if (text != nullptr) QOR_ENTRY(FreePtr)(text);
+    qor_detail::ClientBuffer text;
+    int status = QOR_ENTRY(GetServerParam)(m_handle, name, text.Address());
+    if (status != 0) throw DbDescError(status);
+    out = text.Get() != nullptr ? text.Get() : "";
+    text.Release();
     return;
   }
   RdmExtPackage package(m_handle, "ZkProcess");

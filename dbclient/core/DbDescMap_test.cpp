@@ -178,6 +178,21 @@ TEST_F(MapTest, AnUnreadableDictionaryIsNotLoadedAndItsImageIsFreed) {
   EXPECT_EQ(e.args, StringVector("pfOpenDbExA"));
 }
 
+TEST_F(MapTest, ALoadedImageGoesBackThroughFreePtr) {
+  DbDescMap map;
+  fake.SetStatus("FindRec", 10002);
+  fake.ScriptBytes("GetDbDescription", sysImage);
+  EXPECT_TRUE(map.LoadDescription(19, "SYSDB"));
+  EXPECT_EQ(fake.Calls("FreePtr"), 1);
+  EXPECT_EQ(fake.Outstanding(), 0);
+  // The release of a read that succeeded is not quiet: a missing entry counts.
+  fake.Remove("FreePtr");
+  fake.ScriptBytes("GetDbDescription", sysImage);
+  Raised e = RaisedBy([&] { map.LoadDescription(19, "SYSDB"); });
+  EXPECT_EQ(e.code, 10038);
+  EXPECT_EQ(e.args, StringVector("pfFreePtr"));
+}
+
 TEST_F(MapTest, LookupsByAnyCaseAndOutOfRange) {
   DbDescMap map;
   EXPECT_EQ(map.GetHandle(), kNoConnection);
