@@ -212,13 +212,9 @@ bool DbDescription::RemoveFetched(const std::string& record, int index) {
   const int count = rbf.Count();
   if (count == 0 || index >= count) return false;
 
-  const size_t length = size_t(rbf.recordLength);
-  Bytes rest;
-  rest.reserve(size_t(count - 1) * length);
-  rest.insert(rest.end(), rbf.data.begin(), rbf.data.begin() + std::ptrdiff_t(size_t(index) * length));
-  rest.insert(rest.end(), rbf.data.begin() + std::ptrdiff_t(size_t(index + 1) * length),
-              rbf.data.begin() + std::ptrdiff_t(size_t(count) * length));
-  rbf.data.swap(rest);
+  // Bytes past the last whole record may stay: nothing reads beyond Count().
+  const auto first = rbf.data.begin() + std::ptrdiff_t(size_t(index) * size_t(rbf.recordLength));
+  rbf.data.erase(first, first + rbf.recordLength);
   rbf.size -= rbf.recordLength;
 
   const int n = count - 1;
