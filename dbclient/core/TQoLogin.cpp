@@ -72,11 +72,6 @@ bool TQoLogin::Login(std::string database, std::string user, std::string passwor
       Logout();
     }
     return m_loggedIn;
-  } catch (const DbDescError& e) {
-    DbDescError error(e);
-    // The error on its way out is the one to report, not a failing release.
-    LogoutQuietly();
-    throw error;
   } catch (...) {
     LogoutQuietly();
     throw;
