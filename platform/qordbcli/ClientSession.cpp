@@ -284,6 +284,13 @@ int ClientSession::DefineKey(int32_t db, int32_t rt, int32_t keyField) {
   return 0;
 }
 
+sqlite3_stmt* ClientSession::FindEqStmt(const Target& t, const std::vector<int>& parts) {
+  return Cached(t, t.pos->key, kFindEq, [&] {
+    return "SELECT rid, img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
+           Placeholders(parts.size()) + ") ORDER BY rid LIMIT 1";
+  });
+}
+
 int ClientSession::FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, bool next) {
   Target t = ResolveImage(db, rt, len, buffer);
   if (!*buffer) return kBadPointer;
@@ -298,11 +305,14 @@ int ClientSession::FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, b
     if (order > 0) return kNotFound;
     after = order == 0;
   }
-  sqlite3_stmt* s = Cached(t, pos.key, after ? kFindNext : kFindEq, [&] {
-    std::string sql = "SELECT rid, img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
-                      Placeholders(parts.size()) + ")";
-    return sql + (after ? " AND rid > ? ORDER BY rid" : " ORDER BY rid") + " LIMIT 1";
-  });
+  sqlite3_stmt* s = nullptr;
+  if (after)
+    s = Cached(t, pos.key, kFindNext, [&] {
+      return "SELECT rid, img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
+             Placeholders(parts.size()) + ") AND rid > ? ORDER BY rid LIMIT 1";
+    });
+  else
+    s = FindEqStmt(t, parts);
   StmtUse use(s);
   int at = BindParts(s, 1, *t.rec, parts, *buffer);
   if (after) sqlite3_bind_int64(s, at, pos.rid);
@@ -341,10 +351,7 @@ int64_t ClientSession::Locate(const Target& t, const char* image) {
     BindParts(s, 2, *t.rec, parts, image);
     if (use.Step()) return pos.rid;
   }
-  sqlite3_stmt* s = Cached(t, pos.key, kFindEq, [&] {
-    return "SELECT rid, img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
-           Placeholders(parts.size()) + ") ORDER BY rid LIMIT 1";
-  });
+  sqlite3_stmt* s = FindEqStmt(t, parts);
   StmtUse use(s);
   BindParts(s, 1, *t.rec, parts, image);
   return use.Step() ? sqlite3_column_int64(s, 0) : 0;

@@ -111,6 +111,9 @@ class ClientSession {
   int Deliver(const Target& t, sqlite3_stmt* row, char** image);
   void Remember(const Target& t, int64_t rid, const char* image);
   int64_t Locate(const Target& t, const char* image);
+  // The first record, by insertion order, whose current key (made of parts)
+  // equals the bound value.
+  sqlite3_stmt* FindEqStmt(const Target& t, const std::vector<int>& parts);
   const DictModel& Sysdb();
   // Runs f inside the open transaction, or inside a transaction of its own.
   template <typename F>
