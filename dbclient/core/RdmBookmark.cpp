@@ -4,14 +4,6 @@
 
 RdmBookmark::RdmBookmark() = default;
 
-RdmBookmark::RdmBookmark(const RdmBookmark& source) : RdmSrvObject(source), m_record(source.m_record) {}
-
-RdmBookmark& RdmBookmark::operator=(const RdmBookmark& source) {
-  RdmSrvObject::operator=(source);
-  m_record = source.m_record;
-  return *this;
-}
-
 RdmBookmark::~RdmBookmark() {
   // A destructor must not throw; a drop that fails leaves the bookmark to
   // the end of the connection.

@@ -9,8 +9,8 @@
 class RdmBookmark : public RdmSrvObject {
  public:
   RdmBookmark();
-  RdmBookmark(const RdmBookmark& source);
-  RdmBookmark& operator=(const RdmBookmark& source);
+  RdmBookmark(const RdmBookmark& source) = default;
+  RdmBookmark& operator=(const RdmBookmark& source) = default;
   ~RdmBookmark();
 
   int Open(DbDescription* owner, std::string record);

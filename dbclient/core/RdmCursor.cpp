@@ -5,16 +5,6 @@
 
 RdmCursor::RdmCursor() = default;
 
-RdmCursor::RdmCursor(const RdmCursor& source)
-    : RdmSrvObject(source), m_keyField(source.m_keyField), m_record(source.m_record) {}
-
-RdmCursor& RdmCursor::operator=(const RdmCursor& source) {
-  RdmSrvObject::operator=(source);
-  m_keyField = source.m_keyField;
-  m_record = source.m_record;
-  return *this;
-}
-
 RdmCursor::~RdmCursor() {
   try {
     Release();

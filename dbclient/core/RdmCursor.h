@@ -9,8 +9,8 @@
 class RdmCursor : public RdmSrvObject {
  public:
   RdmCursor();
-  RdmCursor(const RdmCursor& source);
-  RdmCursor& operator=(const RdmCursor& source);
+  RdmCursor(const RdmCursor& source) = default;
+  RdmCursor& operator=(const RdmCursor& source) = default;
   ~RdmCursor();
 
   int Open(DbDescription* owner, std::string record, std::string keyField);
