@@ -31,6 +31,17 @@ bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
 
 bool EqualNoCase(const std::string& a, const std::string& b) { return CompareNoCase(a, b) == 0; }
 
+// WM_GETTEXT's copy: at most wParam - 1 characters and a NUL into the buffer
+// at lParam; the count copied.
+LRESULT CopyText(const std::string& text, WPARAM wParam, LPARAM lParam) {
+  auto* buffer = reinterpret_cast<char*>(lParam);
+  if (buffer == nullptr || wParam == 0) return 0;
+  const size_t n = text.size() < wParam - 1 ? text.size() : wParam - 1;
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+  return static_cast<LRESULT>(n);
+}
+
 ControlKind KindOfAtom(WORD atom) {
   switch (atom) {
     case DLG_CLASS_BUTTON: return ControlKind::Button;
@@ -376,15 +387,8 @@ LRESULT DialogWindow::ControlMessage(DialogControl& c, UINT message, WPARAM wPar
       SetControlText(c, textArg());
       return TRUE;
     }
-    case WM_GETTEXT: {
-      auto* buffer = reinterpret_cast<char*>(lParam);
-      if (buffer == nullptr || wParam == 0) return 0;
-      const std::string text = c.Text();
-      size_t n = text.size() < wParam - 1 ? text.size() : wParam - 1;
-      std::memcpy(buffer, text.data(), n);
-      buffer[n] = '\0';
-      return static_cast<LRESULT>(n);
-    }
+    case WM_GETTEXT:
+      return CopyText(c.Text(), wParam, lParam);
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(c.Text().size());
     case EM_LIMITTEXT:
@@ -511,14 +515,8 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETTEXT:
       d->SetTitle(lParam ? reinterpret_cast<const char*>(lParam) : "");
       return TRUE;
-    case WM_GETTEXT: {
-      auto* buffer = reinterpret_cast<char*>(lParam);
-      if (buffer == nullptr || wParam == 0) return 0;
-      size_t n = d->Title().size() < wParam - 1 ? d->Title().size() : wParam - 1;
-      std::memcpy(buffer, d->Title().data(), n);
-      buffer[n] = '\0';
-      return static_cast<LRESULT>(n);
-    }
+    case WM_GETTEXT:
+      return CopyText(d->Title(), wParam, lParam);
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(d->Title().size());
     default:
@@ -537,11 +535,8 @@ BOOL SetDlgItemTextA(HWND dialog, int id, const char* text) {
 }
 
 UINT GetDlgItemTextA(HWND dialog, int id, char* buffer, int maxCount) {
-  if (buffer && maxCount > 0) buffer[0] = '\0';
-  HWND item = GetDlgItem(dialog, id);
-  if (item == nullptr || maxCount <= 0) return 0;
-  return static_cast<UINT>(
-      SendMessageA(item, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(buffer)));
+  // A missing item reads as no window: an empty buffer and 0.
+  return static_cast<UINT>(GetWindowTextA(GetDlgItem(dialog, id), buffer, maxCount));
 }
 
 BOOL EnableWindow(HWND window, BOOL enable) {

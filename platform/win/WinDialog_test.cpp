@@ -365,6 +365,11 @@ TEST_F(DialogTest, HandlesOfAnEndedDialogAreDeadAndOthersRefused) {
     char title[32];
     EXPECT_EQ(GetWindowTextA(dialog, title, sizeof title), 13);
     EXPECT_STREQ(title, "Bejelentkezés");
+    EXPECT_EQ(GetWindowTextA(dialog, title, 5), 4);  // cut to the buffer
+    EXPECT_STREQ(title, "Beje");
+    char none[8] = "junk";  // an id no control has reads as empty
+    EXPECT_EQ(GetDlgItemTextA(dialog, 4242, none, sizeof none), 0u);
+    EXPECT_STREQ(none, "");
     d.Press(IDOK);
     // Once ended, the operator can do nothing more.
     EXPECT_FALSE(d.Press(IDCANCEL));
