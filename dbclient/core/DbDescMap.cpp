@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <utility>
 
 #include "DbDescription_Internal.h"
 #include "FncLoader.h"
@@ -99,14 +100,15 @@ bool DbDescMap::AddDescriptor(const char* image, int length, const char* name, i
   } catch (const QorExceptBase& e) {
     ShowErrorBox(kModule, "DbDescMap::AddDescriptor", 154, e);
   }
-  return Insert(&description);
+  // The local description is done with: it moves in rather than being copied.
+  m_descriptions.insert_or_assign(ToUpper(description.GetName()), std::move(description));
+  return true;
 }
 
 bool DbDescMap::Insert(DbDescription* description) {
   if (description == nullptr) return false;
-  std::string name = description->GetName();
-  Remove(name);
-  return m_descriptions.Insert(ToUpper(name), *description);
+  m_descriptions.insert_or_assign(ToUpper(description->GetName()), *description);
+  return true;
 }
 
 bool DbDescMap::Remove(std::string name) {

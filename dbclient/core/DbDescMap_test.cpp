@@ -104,6 +104,25 @@ TEST_F(MapTest, CopiesAreIndependent) {
   EXPECT_STREQ(RdmTable(&map.GetDescriptionAt(0), "dbuser").GetField("name").GetText(), "");
 }
 
+TEST_F(MapTest, AddingOrInsertingTheSameNameReplacesTheEntry) {
+  DbDescMap map;
+  fake.SetStatus("FindRec", 10002);
+  ASSERT_TRUE(map.AddDescriptor(sysImage.data(), int(sysImage.size()), "SYSDB", 19));
+  ASSERT_TRUE(map.AddDescriptor(dbImage.data(), int(dbImage.size()), "ugyfel", 21));
+  ASSERT_TRUE(map.AddDescriptor(dbImage.data(), int(dbImage.size()), "UGYFEL", 21));
+  EXPECT_EQ(map.Count(), 2u);
+
+  DbDescription stamped = map.GetDescription("ugyfel");
+  stamped.SetVersion(1, 2, 3, 4);
+  EXPECT_TRUE(map.Insert(&stamped));
+  EXPECT_EQ(map.Count(), 2u);
+  // The map holds its own copy: a later change of the source stays out of it.
+  stamped.SetVersion(5, 6, 7, 8);
+  EXPECT_EQ(VersionOf(map.GetDescription("UGYFEL")), (std::array<int32_t, 4>{1, 2, 3, 4}));
+  EXPECT_FALSE(map.Insert(nullptr));
+  EXPECT_EQ(map.Count(), 2u);
+}
+
 TEST_F(MapTest, MissingCatalogueRowLeavesTheVersionUnsetWithoutABox) {
   DbDescMap map;
   fake.SetStatus("FindRec", 10002);
