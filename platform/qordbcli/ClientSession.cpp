@@ -172,7 +172,7 @@ ClientSession::Target ClientSession::Resolve(int32_t db, int32_t rt) {
   int64_t index = static_cast<int64_t>(rt) - 10000;
   if (index < 0 || index >= static_cast<int64_t>(odb.model.records.size())) throw StatusError{kBadRecordType};
   int i = static_cast<int>(index);
-  return Target{db, &odb, i, &odb.model.records[i], &odb.positions[i], RecordTableName(db, i)};
+  return Target{db, &odb, i, &odb.model.records[i], &odb.positions[i]};
 }
 
 ClientSession::Target ClientSession::ResolveImage(int32_t db, int32_t rt, int32_t len, char** buffer) {
@@ -198,7 +198,8 @@ sqlite3_stmt* ClientSession::Cached(const Target& t, int32_t key, int op, B&& bu
 }
 
 bool ClientSession::ReadRid(const Target& t, int64_t rid, std::vector<char>* image) {
-  sqlite3_stmt* s = Cached(t, 0, kByRid, [&] { return "SELECT img FROM " + t.table + " WHERE rid = ?"; });
+  sqlite3_stmt* s =
+      Cached(t, 0, kByRid, [&] { return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ?"; });
   StmtUse use(s);
   sqlite3_bind_int64(s, 1, rid);
   if (!use.Step()) return false;
@@ -240,7 +241,7 @@ int ClientSession::Navigate(Move move, int32_t db, int32_t rt, int32_t len, char
   sqlite3_stmt* s = nullptr;
   if (relative) {
     sqlite3_stmt* same = Cached(t, pos.key, desc ? kPrevSame : kNextSame, [&] {
-      std::string sql = "SELECT rid, img FROM " + t.table + " WHERE ";
+      std::string sql = "SELECT rid, img FROM " + RecordTableName(t.dbId, t.index) + " WHERE ";
       if (!parts.empty()) sql += "(" + cols + ") = (" + Placeholders(parts.size()) + ") AND ";
       return sql + (desc ? "rid < ? ORDER BY rid DESC" : "rid > ? ORDER BY rid") + " LIMIT 1";
     });
@@ -250,12 +251,13 @@ int ClientSession::Navigate(Move move, int32_t db, int32_t rt, int32_t len, char
     if (use.Step()) return Deliver(t, same, image);
     if (parts.empty()) return kNotFound;
     s = Cached(t, pos.key, desc ? kPrev : kNext, [&] {
-      return "SELECT rid, img FROM " + t.table + " WHERE (" + cols + ")" + (desc ? " < (" : " > (") +
-             Placeholders(parts.size()) + ")" + OrderBy(*t.rec, parts, desc) + " LIMIT 1";
+      return "SELECT rid, img FROM " + RecordTableName(t.dbId, t.index) + " WHERE (" + cols + ")" +
+             (desc ? " < (" : " > (") + Placeholders(parts.size()) + ")" + OrderBy(*t.rec, parts, desc) + " LIMIT 1";
     });
   } else {
-    s = Cached(t, pos.key, desc ? kLast : kFirst,
-               [&] { return "SELECT rid, img FROM " + t.table + OrderBy(*t.rec, parts, desc) + " LIMIT 1"; });
+    s = Cached(t, pos.key, desc ? kLast : kFirst, [&] {
+      return "SELECT rid, img FROM " + RecordTableName(t.dbId, t.index) + OrderBy(*t.rec, parts, desc) + " LIMIT 1";
+    });
   }
   StmtUse use(s);
   if (relative) BindParts(s, 1, *t.rec, parts, pos.image.data());
@@ -286,7 +288,7 @@ int ClientSession::DefineKey(int32_t db, int32_t rt, int32_t keyField) {
 
 sqlite3_stmt* ClientSession::FindEqStmt(const Target& t, const std::vector<int>& parts) {
   return Cached(t, t.pos->key, kFindEq, [&] {
-    return "SELECT rid, img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
+    return "SELECT rid, img FROM " + RecordTableName(t.dbId, t.index) + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
            Placeholders(parts.size()) + ") ORDER BY rid LIMIT 1";
   });
 }
@@ -308,8 +310,8 @@ int ClientSession::FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, b
   sqlite3_stmt* s = nullptr;
   if (after)
     s = Cached(t, pos.key, kFindNext, [&] {
-      return "SELECT rid, img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ") = (" +
-             Placeholders(parts.size()) + ") AND rid > ? ORDER BY rid LIMIT 1";
+      return "SELECT rid, img FROM " + RecordTableName(t.dbId, t.index) + " WHERE (" + Columns(*t.rec, parts) +
+             ") = (" + Placeholders(parts.size()) + ") AND rid > ? ORDER BY rid LIMIT 1";
     });
   else
     s = FindEqStmt(t, parts);
@@ -343,8 +345,8 @@ int64_t ClientSession::Locate(const Target& t, const char* image) {
   // The current record when it carries the key value, else the first that does.
   if (pos.has) {
     sqlite3_stmt* s = Cached(t, pos.key, kRidMatches, [&] {
-      return "SELECT rid FROM " + t.table + " WHERE rid = ? AND (" + Columns(*t.rec, parts) + ") = (" +
-             Placeholders(parts.size()) + ")";
+      return "SELECT rid FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ? AND (" + Columns(*t.rec, parts) +
+             ") = (" + Placeholders(parts.size()) + ")";
     });
     StmtUse use(s);
     sqlite3_bind_int64(s, 1, pos.rid);
@@ -365,7 +367,7 @@ int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   std::vector<char> img(t.rec->imageLength);
   NormaliseImage(*t.rec, *buffer, img.data());
   sqlite3_stmt* s = Cached(t, 0, kUpdate, [&] {
-    std::string sql = "UPDATE " + t.table + " SET img = ?";
+    std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ?";
     for (size_t p = 0; p < t.rec->fields.size(); ++p)
       if (t.rec->keyColumn[p] >= 0) sql += ", k" + std::to_string(t.rec->keyColumn[p]) + " = ?";
     return sql + " WHERE rid = ?";
@@ -391,7 +393,8 @@ int ClientSession::DelRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   if (rid == 0) return kNotFound;
   std::vector<char> img;
   if (!ReadRid(t, rid, &img)) return kNotFound;
-  sqlite3_stmt* s = Cached(t, 0, kDelete, [&] { return "DELETE FROM " + t.table + " WHERE rid = ?"; });
+  sqlite3_stmt* s =
+      Cached(t, 0, kDelete, [&] { return "DELETE FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ?"; });
   StmtUse use(s);
   sqlite3_bind_int64(s, 1, rid);
   use.Step();
@@ -410,7 +413,7 @@ int ClientSession::FindList(ListKind kind, int32_t* size, char** keyImage, char*
   if (keyField == 1) return kNoKey;
   const std::vector<int> parts = KeyPartsOf(t, keyField);
   sqlite3_stmt* s = Cached(t, keyField, kind == ListKind::Equal ? kListEq : kListGe, [&] {
-    return "SELECT img FROM " + t.table + " WHERE (" + Columns(*t.rec, parts) + ")" +
+    return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " WHERE (" + Columns(*t.rec, parts) + ")" +
            (kind == ListKind::Equal ? " = (" : " >= (") + Placeholders(parts.size()) + ")" +
            OrderBy(*t.rec, parts, false);
   });
@@ -423,7 +426,8 @@ int ClientSession::GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list)
   if (!size || !list) return kBadPointer;
   Target t = Resolve(db, rt);
   if (*size != t.rec->imageLength) return kBadRecordSize;
-  sqlite3_stmt* s = Cached(t, 0, kAll, [&] { return "SELECT img FROM " + t.table + " ORDER BY rid"; });
+  sqlite3_stmt* s =
+      Cached(t, 0, kAll, [&] { return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " ORDER BY rid"; });
   StmtUse use(s);
   return HandOutImages(use, s, *t.rec, size, list);
 }
@@ -431,7 +435,7 @@ int ClientSession::GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list)
 int ClientSession::GetCount(int32_t db, int32_t rt, int32_t* count) {
   if (!count) return kBadPointer;
   Target t = Resolve(db, rt);
-  sqlite3_stmt* s = Cached(t, 0, kCount, [&] { return "SELECT count(*) FROM " + t.table; });
+  sqlite3_stmt* s = Cached(t, 0, kCount, [&] { return "SELECT count(*) FROM " + RecordTableName(t.dbId, t.index); });
   StmtUse use(s);
   use.Step();
   *count = sqlite3_column_int(s, 0);
@@ -498,7 +502,7 @@ int ClientSession::GetNextId(const char* sequence, int32_t* id) {
   const int r = sys.RecordByName("SEQUENCIES");
   if (r < 0) return kUnknownSequence;
   Position unused;
-  Target t{ServerAdmin::kSysdbId, nullptr, r, &sys.records[r], &unused, RecordTableName(ServerAdmin::kSysdbId, r)};
+  Target t{ServerAdmin::kSysdbId, nullptr, r, &sys.records[r], &unused};
   return Atomically([&] {
     sqlite3_stmt* select = Cached(t, -1, kAll, [&] { return SequenceSelectSql(r); });
     sqlite3_stmt* update = Cached(t, -1, kUpdate, [&] { return SequenceUpdateSql(r); });

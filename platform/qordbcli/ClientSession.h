@@ -96,7 +96,6 @@ class ClientSession {
     int index;  // record index
     const RecordModel* rec;
     Position* pos;
-    std::string table;
   };
 
   Target Resolve(int32_t db, int32_t rt);
