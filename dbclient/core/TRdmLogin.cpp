@@ -6,7 +6,8 @@ TRdmLogin* CurrentLoginDialog = nullptr;
 
 TRdmLogin::TRdmLogin() = default;
 
-TRdmLogin::~TRdmLogin() { m_template.FreeTemplate(); }
+// The template frees its memory in its own destructor.
+TRdmLogin::~TRdmLogin() = default;
 
 bool TRdmLogin::Execute() {
   // Only OK ends the dialog with 1; a dialog that could not be shown (-1)
