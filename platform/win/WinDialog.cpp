@@ -358,10 +358,11 @@ LRESULT DialogWindow::ControlMessage(DialogControl& c, UINT message, WPARAM wPar
   auto& items = c.listItems_;
   const auto count = static_cast<int>(items.size());
   auto textArg = [lParam] { return std::string(lParam ? reinterpret_cast<const char*>(lParam) : ""); };
-  // Searches from the entry after start to the end, then from the top.
-  auto search = [&](bool exact) -> LRESULT {
+  // Searches from the entry after start to the end, then from the top; a
+  // start out of range (-1 among them) searches from the top.
+  const int startArg = static_cast<int>(static_cast<intptr_t>(wParam));
+  auto search = [&](bool exact, int start) -> LRESULT {
     const std::string wanted = textArg();
-    int start = static_cast<int>(static_cast<intptr_t>(wParam));
     if (start < -1 || start >= count) start = -1;
     for (int k = 1; k <= count; ++k) {
       int i = (start + k) % count;
@@ -374,15 +375,11 @@ LRESULT DialogWindow::ControlMessage(DialogControl& c, UINT message, WPARAM wPar
   switch (message) {
     case WM_SETTEXT: {
       if (combo && c.IsDropDownList()) {
-        const std::string wanted = textArg();
-        for (int i = 0; i < count; ++i) {
-          if (EqualNoCase(items[static_cast<size_t>(i)], wanted)) {
-            c.selection_ = i;
-            Changed(c);
-            return TRUE;
-          }
-        }
-        return CB_ERR;
+        const LRESULT found = search(true, -1);
+        if (found == CB_ERR) return CB_ERR;
+        c.selection_ = static_cast<int>(found);
+        Changed(c);
+        return TRUE;
       }
       SetControlText(c, textArg());
       return TRUE;
@@ -445,11 +442,11 @@ LRESULT DialogWindow::ControlMessage(DialogControl& c, UINT message, WPARAM wPar
       Changed(c);
       return 0;
     case CB_FINDSTRING:
-      return search(false);
+      return search(false, startArg);
     case CB_FINDSTRINGEXACT:
-      return search(true);
+      return search(true, startArg);
     case CB_SELECTSTRING: {
-      LRESULT found = search(false);
+      LRESULT found = search(false, startArg);
       if (found != CB_ERR) {
         c.selection_ = static_cast<int>(found);
         Changed(c);

@@ -342,6 +342,12 @@ TEST_F(DialogTest, DropDownListCalls) {
     EXPECT_EQ(send(CB_SETCURSEL, 7, nullptr), CB_ERR);
     EXPECT_EQ(send(CB_SETCURSEL, 2, nullptr), 2);
     EXPECT_EQ(d.Text(kDatabase), "kelvado");
+    // Setting the text picks the first exact match from the top, whatever wParam.
+    EXPECT_EQ(send(CB_ADDSTRING, 0, "beta"), 2);  // Alap, BETA, beta, kelvado
+    EXPECT_EQ(send(WM_SETTEXT, 1, "Beta"), TRUE);
+    EXPECT_EQ(d.Selection(kDatabase), 1);
+    EXPECT_EQ(send(WM_SETTEXT, 0, "bet"), CB_ERR);  // a prefix is no match
+    EXPECT_EQ(d.Selection(kDatabase), 1);
     EXPECT_EQ(send(CB_RESETCONTENT, 0, nullptr), 0);
     EXPECT_EQ(send(CB_SELECTSTRING, static_cast<WPARAM>(-1), ""), CB_ERR);
     EXPECT_FALSE(d.ChooseIndex(kDatabase, 0));
