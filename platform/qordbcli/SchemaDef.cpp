@@ -83,11 +83,8 @@ Layout LayOut(const RecordDef& r) {
     if (f.type != 'k') continue;
     int sum = 0;
     for (const std::string& c : f.components) {
-      for (size_t q = 0; q < n; ++q)
-        if (UpperAscii(r.fields[q].name) == UpperAscii(c)) {
-          sum += l.length[q];
-          break;
-        }
+      int q = FieldPosition(r, c);
+      if (q >= 0) sum += l.length[q];
     }
     l.length[p] = sum;
   }
@@ -105,6 +102,14 @@ bool BadName(const std::string& s) {
 }
 
 }  // namespace
+
+int FieldPosition(const RecordDef& r, const std::string& name) {
+  std::string wanted = UpperAscii(name);
+  for (size_t i = 0; i < r.fields.size(); ++i) {
+    if (UpperAscii(r.fields[i].name) == wanted) return static_cast<int>(i);
+  }
+  return -1;
+}
 
 void SchemaDef::Validate() const {
   auto fail = [](const std::string& m) { throw SchemaError(m); };
@@ -145,10 +150,9 @@ void SchemaDef::Validate() const {
         if (f.components.empty()) fail("field " + where + ": a compound key needs components");
         std::set<std::string> seen;
         for (const std::string& c : f.components) {
-          auto it = std::find_if(rec.fields.begin(), rec.fields.end(),
-                                 [&](const FieldDef& o) { return UpperAscii(o.name) == UpperAscii(c); });
-          if (it == rec.fields.end()) fail("field " + where + ": component " + c + " is not a field of " + rec.name);
-          if (!it->IsData()) fail("field " + where + ": component " + c + " has no value of its own");
+          int q = FieldPosition(rec, c);
+          if (q < 0) fail("field " + where + ": component " + c + " is not a field of " + rec.name);
+          if (!rec.fields[q].IsData()) fail("field " + where + ": component " + c + " has no value of its own");
           if (!seen.insert(UpperAscii(c)).second) fail("field " + where + ": component " + c + " is named twice");
         }
       } else if (!f.components.empty()) {
@@ -265,10 +269,9 @@ std::vector<char> BuildDictionaryImage(const SchemaDef& schema) {
       const FieldDef& f = rec.fields[p];
       if (f.type != 'k') continue;
       for (size_t c = 0; c < f.components.size(); ++c) {
-        size_t q = 0;
-        while (UpperAscii(rec.fields[q].name) != UpperAscii(f.components[c])) ++q;
+        int q = FieldPosition(rec, f.components[c]);
         Put16(out, firstField[r] + static_cast<int>(p));
-        Put16(out, firstField[r] + static_cast<int>(q));
+        Put16(out, firstField[r] + q);
         Put16(out, static_cast<int>(c));
         Put16(out, 0);
       }

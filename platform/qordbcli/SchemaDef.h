@@ -55,6 +55,10 @@ struct SchemaDef {
   void Validate() const;
 };
 
+// The position of the field named name in r, names compared in upper case as
+// everywhere in a schema; -1 when r has no such field.
+int FieldPosition(const RecordDef& r, const std::string& name);
+
 // The fixed catalogue database of every server, id 19: "tablespace",
 // "dbuser" and "sequencies".
 SchemaDef SysdbSchema();

@@ -11,6 +11,7 @@ using qordb::UpperAscii;
 namespace {
 
 using qordb::FieldDef;
+using qordb::FieldPosition;
 using qordb::RecordDef;
 
 // Limits that the dictionary image, the client's numbering and the server impose.
@@ -34,14 +35,6 @@ int DataSize(const FieldDef& f) {
     case 'g': case 'k': return 0;
     default: return 4;
   }
-}
-
-int FieldPosition(const RecordDef& r, const std::string& name) {
-  std::string wanted = UpperAscii(name);
-  for (size_t i = 0; i < r.fields.size(); ++i) {
-    if (UpperAscii(r.fields[i].name) == wanted) return static_cast<int>(i);
-  }
-  return -1;
 }
 
 std::vector<std::string> Tokens(const std::string& line) {
