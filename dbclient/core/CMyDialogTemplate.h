@@ -52,11 +52,6 @@ class CMyDialogTemplate {
   // Writes the template into buffer, which holds TemplateSize() zeroed bytes.
   void WriteTemplate(unsigned char* buffer) const;
 
-  const CDialogItem& Item(int index) const { return m_items[index]; }
-  win::DWORD Style() const { return m_style; }
-  win::DWORD ExStyle() const { return m_exStyle; }
-  bool HasTemplate() const { return m_template != nullptr; }
-
  private:
   win::DWORD m_style;
   win::DWORD m_exStyle;

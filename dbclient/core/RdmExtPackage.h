@@ -26,8 +26,6 @@ class RdmExtPackage {
   // The last result; null and 0 when there is none.
   const unsigned char* GetResult() const { return m_result; }
   int GetResultLength() const { return m_length; }
-  int GetHandle() const { return m_handle; }
-  const std::string& GetPackage() const { return m_package; }
 
  private:
   int m_handle;

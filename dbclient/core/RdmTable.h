@@ -127,7 +127,6 @@ class RdmTable {
   // Every field entry, groups and compound keys included.
   void GetFldEntries(std::vector<FIELD_ENTRY_S>& out) const;
   void GetFldNames(std::vector<std::string>& out) const;
-  const RECORD_ENTRY_S& GetRecordEntry() const { return m_recordEntry; }
   const std::string& GetSequenceName() const { return m_sequenceName; }
 
   // Restricts the table to these dictionary names, in this order.
