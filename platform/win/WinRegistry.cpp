@@ -67,6 +67,20 @@ int HexDigit(char c) {
   return -1;
 }
 
+// Hex digits to a number; false when s is empty or holds a non-digit. The
+// callers bound the length, so the number fits.
+bool ReadHex(std::string_view s, DWORD& out) {
+  if (s.empty()) return false;
+  DWORD n = 0;
+  for (char c : s) {
+    int d = HexDigit(c);
+    if (d < 0) return false;
+    n = n * 16 + static_cast<DWORD>(d);
+  }
+  out = n;
+  return true;
+}
+
 // A quoted text at the start of s with \\ and \" escapes; the rest after the
 // closing quote is left in s. False when there is no closing quote.
 bool ReadQuoted(std::string_view& s, std::string& out) {
@@ -94,13 +108,8 @@ bool ReadHexBytes(std::string_view s, std::vector<BYTE>& out) {
   while (true) {
     size_t comma = s.find(',', start);
     std::string_view item = Trim(s.substr(start, comma == std::string_view::npos ? s.npos : comma - start));
-    if (item.empty() || item.size() > 2) return false;
-    int value = 0;
-    for (char c : item) {
-      int d = HexDigit(c);
-      if (d < 0) return false;
-      value = value * 16 + d;
-    }
+    DWORD value = 0;
+    if (item.size() > 2 || !ReadHex(item, value)) return false;
     out.push_back(static_cast<BYTE>(value));
     if (comma == std::string_view::npos) return true;
     start = comma + 1;
@@ -119,13 +128,8 @@ bool ReadValueData(std::string_view s, RegistryFile::Value& value) {
   }
   if (s.starts_with("dword:")) {
     std::string_view digits = Trim(s.substr(6));
-    if (digits.empty() || digits.size() > 8) return false;
     DWORD n = 0;
-    for (char c : digits) {
-      int d = HexDigit(c);
-      if (d < 0) return false;
-      n = n * 16 + static_cast<DWORD>(d);
-    }
+    if (digits.size() > 8 || !ReadHex(digits, n)) return false;
     value.type = REG_DWORD;
     value.data = {static_cast<BYTE>(n), static_cast<BYTE>(n >> 8), static_cast<BYTE>(n >> 16),
                   static_cast<BYTE>(n >> 24)};
@@ -139,11 +143,7 @@ bool ReadValueData(std::string_view s, RegistryFile::Value& value) {
     size_t close = s.find("):");
     if (close == std::string_view::npos || close == 4 || close > 12) return false;
     DWORD type = 0;
-    for (char c : s.substr(4, close - 4)) {
-      int d = HexDigit(c);
-      if (d < 0) return false;
-      type = type * 16 + static_cast<DWORD>(d);
-    }
+    if (!ReadHex(s.substr(4, close - 4), type)) return false;
     value.type = type;
     return ReadHexBytes(s.substr(close + 2), value.data);
   }
