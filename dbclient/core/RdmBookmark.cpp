@@ -32,10 +32,7 @@ int RdmBookmark::GoTo() {
 
 int32_t RdmBookmark::GetServerId() const { return m_shared ? m_shared->serverId : -1; }
 
-DbDescription* RdmBookmark::GetDescription() const {
-  if (!m_owner) throw DbDescError(2011);
-  return m_owner;
-}
+DbDescription* RdmBookmark::GetDescription() const { return &Owner(); }
 
 int RdmBookmark::CreateServerObject(_SrvData* data) {
   return GetDescription()->BookmarkCreate(data->serverId, m_record);

@@ -19,8 +19,7 @@ int RdmCursor::Open(DbDescription* owner, std::string record, std::string keyFie
 }
 
 int RdmCursor::Step(unsigned char direction) {
-  if (!m_owner) throw DbDescError(2011);
-  DbDescription& owner = *m_owner;
+  DbDescription& owner = Owner();
   const std::string previousKey = owner.GetKeyName(m_record);
   owner.DefineKey(m_record, m_keyField);
   qor_detail::KeyRestorer restorer(owner, m_record, previousKey);

@@ -1,10 +1,17 @@
 #include "RdmSrvObject.h"
 
+#include "DbDescError.h"
+
 RdmSrvObject::RdmSrvObject() = default;
 
 RdmSrvObject::RdmSrvObject(const RdmSrvObject& source) { *this = source; }
 
 RdmSrvObject::~RdmSrvObject() = default;
+
+DbDescription& RdmSrvObject::Owner() const {
+  if (!m_owner) throw DbDescError(2011);
+  return *m_owner;
+}
 
 RdmSrvObject& RdmSrvObject::operator=(const RdmSrvObject& source) {
   if (this == &source) return *this;

@@ -30,6 +30,9 @@ class RdmSrvObject {
   // Derived destructors call Release first, while their drop still works.
   ~RdmSrvObject();
 
+  // The owner, or DbDescError 2011 when the object was never created.
+  DbDescription& Owner() const;
+
   DbDescription* m_owner = nullptr;
   _SrvData* m_shared = nullptr;
 };

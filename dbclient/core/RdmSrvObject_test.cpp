@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "FakeEntries_testutil.h"
+#include "Raised_testutil.h"
 #include "RdmBookmark.h"
 #include "RdmCursor.h"
 #include "TestDictionary_testutil.h"
@@ -84,10 +85,15 @@ TEST_F(SrvObjectTest, AFailedCreationHoldsNothing) {
   EXPECT_EQ(b.Release(), 0);
 }
 
+TEST_F(SrvObjectTest, AnUnopenedCursorRefusesToStepWith2011) {
+  RdmCursor c;
+  EXPECT_EQ(RaisedBy([&] { c.Step(2); }).code, 2011);
+}
+
 TEST_F(SrvObjectTest, MarkAndGoTo) {
   RdmBookmark empty;
   EXPECT_EQ(empty.Mark(), 2034);
-  EXPECT_THROW(empty.GetDescription(), DbDescError);
+  EXPECT_EQ(RaisedBy([&] { empty.GetDescription(); }).code, 2011);
 
   fake.ScriptValue("BookmarkCreate", 9);
   RdmBookmark b;
