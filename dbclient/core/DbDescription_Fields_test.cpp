@@ -136,12 +136,9 @@ TEST(FieldBufferTest, OneByteTexts) {
                {"1F", 31}, {"0Y41", -2004}, {"4G", -2004}, {"414", -2004}, {"0x4", -2004},
                {"0x414", -2004}};
   for (const Case& c : cases) {
-    int got;
-    try {
-      got = DbDescription::TextToChar(c.text);
-    } catch (const DbDescError& e) {
-      got = -e.GetCode();
-    }
+    int got = 0;
+    const Raised raised = RaisedBy([&] { got = DbDescription::TextToChar(c.text); });
+    if (raised.code != 0) got = -raised.code;
     EXPECT_EQ(got, c.result) << c.text;
   }
 }

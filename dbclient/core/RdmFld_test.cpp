@@ -33,15 +33,10 @@ TEST(RdmFldTest, ReadsByType) {
       {"double text", Detached('F', 8, "5.75"), 5, false},
   };
   for (const Case& c : cases) {
-    int code = 0;
     long got = 0;
-    try {
-      got = c.value.AsLong();
-    } catch (const DbDescError& e) {
-      code = e.GetCode();
-    }
+    const Raised raised = RaisedBy([&] { got = c.value.AsLong(); });
     if (c.error)
-      EXPECT_EQ(code, 2006) << c.what;
+      EXPECT_EQ(raised.code, 2006) << c.what;
     else
       EXPECT_EQ(got, c.asLong) << c.what;
   }
