@@ -14,12 +14,6 @@ namespace {
 constexpr const char* kClientsKey = "SOFTWARE\\QODBCLIENTS";
 constexpr win::DWORD kValueBuffer = 260;
 
-// User names match without regard to case, a to z only, whatever the
-// process locale.
-bool SameIgnoringCase(const std::string& a, const char* b) {
-  return ToUpper(a) == ToUpper(b != nullptr ? b : "");
-}
-
 void LoginBox(const char* text) {
   win::MessageBoxA(nullptr, text, "Bejelentkezés", win::MB_TOPMOST);
 }
@@ -138,6 +132,9 @@ bool TQoLogin::Connect(bool showDialog) {
 
 bool TQoLogin::CheckUser(const char* user, const char* password) {
   SecurityCode code;
+  // User names match without regard to case, a to z only, whatever the
+  // process locale; the user's side is upper-cased once for every row.
+  const std::string wantedUser = ToUpper(user != nullptr ? user : "");
   bool found = false;
   bool enabled = false;
   try {
@@ -147,7 +144,7 @@ bool TQoLogin::CheckUser(const char* user, const char* password) {
       std::string stored = m_users.GetField("psw").AsString();
       code.Decode(static_cast<unsigned>(name.size()), name.data());
       code.Decode(static_cast<unsigned>(stored.size()), stored.data());
-      if (SameIgnoringCase(name, user) && stored == (password != nullptr ? password : "")) {
+      if (ToUpper(name) == wantedUser && stored == (password != nullptr ? password : "")) {
         found = true;
         m_userId = static_cast<int>(m_users.GetField("userid").AsLong());
         enabled = m_users.GetField("enabled").AsChar() == 1;
