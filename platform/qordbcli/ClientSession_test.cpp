@@ -8,29 +8,20 @@
 
 #include "TestServer_testutil.h"
 #include "qordbcli.h"
-#include "qordbcli_diag.h"
 
 namespace {
 
 using Entry = int (*)(int32_t, int32_t, int32_t, int32_t, char**);
 
-class Records : public ::testing::Test {
+class Records : public NoLeakedBuffers {
  protected:
-  void SetUp() override { buffersBefore_ = QorDbCliOutstandingBuffers(); }
-  void TearDown() override { EXPECT_EQ(QorDbCliOutstandingBuffers(), buffersBefore_); }
-
   // IDs met by one entry applied again and again until it answers 10002.
   std::vector<std::string> Walk(Entry first, Entry step) {
     std::vector<std::string> ids;
-    int id = CustomerId(first);
-    for (; id > 0; id = CustomerId(step)) ids.push_back(std::to_string(id));
+    int id = c_.CustomerId(first);
+    for (; id > 0; id = c_.CustomerId(step)) ids.push_back(std::to_string(id));
     EXPECT_EQ(id, -10002);
     return ids;
-  }
-  int CustomerId(Entry e) {
-    Owned image;
-    int status = e(c_.h, c_.shop, c_.Rt("CUSTOMER"), c_.Len("CUSTOMER"), &image);
-    return status == 0 ? static_cast<int>(c_.shopDict.Int(image.p, "CUSTOMER", "ID")) : -status;
   }
   int Define(const std::string& field) {
     return DefineKey(c_.h, c_.shop, c_.Rt("CUSTOMER"), field.empty() ? 1 : c_.Key("CUSTOMER", field));
@@ -53,9 +44,6 @@ class Records : public ::testing::Test {
 
   TestServer server_;
   TestClient c_{server_};
-
- private:
-  int64_t buffersBefore_ = 0;
 };
 
 std::vector<std::string> Ids(std::initializer_list<int> ids) {
@@ -86,26 +74,26 @@ TEST_F(Records, NavigationFollowsTheCurrentKeyWithTiesByInsertion) {
 }
 
 TEST_F(Records, NextAndPriorContinueFromTheRememberedRecord) {
-  EXPECT_EQ(CustomerId(NextRec), 1) << "no current record yet: next starts at the first";
-  EXPECT_EQ(CustomerId(LastRec), 5);
-  EXPECT_EQ(CustomerId(NextRec), -10002);
-  EXPECT_EQ(CustomerId(ReadCurrentRec), 5) << "a failed move keeps the position";
-  EXPECT_EQ(CustomerId(PrevRec), 4);
+  EXPECT_EQ(c_.CustomerId(NextRec), 1) << "no current record yet: next starts at the first";
+  EXPECT_EQ(c_.CustomerId(LastRec), 5);
+  EXPECT_EQ(c_.CustomerId(NextRec), -10002);
+  EXPECT_EQ(c_.CustomerId(ReadCurrentRec), 5) << "a failed move keeps the position";
+  EXPECT_EQ(c_.CustomerId(PrevRec), 4);
 
   // Record 2 is Áron, last by name: after switching the key nothing follows it.
-  EXPECT_EQ(CustomerId(FirstRec), 1);
-  EXPECT_EQ(CustomerId(NextRec), 2);
+  EXPECT_EQ(c_.CustomerId(FirstRec), 1);
+  EXPECT_EQ(c_.CustomerId(NextRec), 2);
   ASSERT_EQ(Define("NAME"), 0);
-  EXPECT_EQ(CustomerId(NextRec), -10002);
-  EXPECT_EQ(CustomerId(PrevRec), 5);
+  EXPECT_EQ(c_.CustomerId(NextRec), -10002);
+  EXPECT_EQ(c_.CustomerId(PrevRec), 5);
 
   // Deleting the current record: the neighbours stay reachable from it.
-  EXPECT_EQ(CustomerId(PrevRec), 3);
+  EXPECT_EQ(c_.CustomerId(PrevRec), 3);
   std::vector<char> img = Customer(3, "Kovács", "Debrecen");
   ASSERT_EQ(Call(DelRec, img), 0);
-  EXPECT_EQ(CustomerId(ReadCurrentRec), -10002);
-  EXPECT_EQ(CustomerId(NextRec), 5);
-  EXPECT_EQ(CustomerId(PrevRec), 1);
+  EXPECT_EQ(c_.CustomerId(ReadCurrentRec), -10002);
+  EXPECT_EQ(c_.CustomerId(NextRec), 5);
+  EXPECT_EQ(c_.CustomerId(PrevRec), 1);
 }
 
 TEST_F(Records, EmptyRecordTypeHasNoRecord) {
@@ -153,7 +141,7 @@ TEST_F(Records, FindRecByUniqueNonUniqueAndCompoundKeys) {
   std::vector<int> found;
   for (int status = Call(FindRec, img); status == 0; status = Call(FindRecNext, img)) found.push_back(Id(img));
   EXPECT_EQ(found, (std::vector<int>{1, 3, 5}));
-  EXPECT_EQ(CustomerId(ReadCurrentRec), 5);
+  EXPECT_EQ(c_.CustomerId(ReadCurrentRec), 5);
 
   img = Customer(0, "Kov", "");
   EXPECT_EQ(Call(FindRec, img), 10002) << "no prefix matches";
@@ -244,7 +232,7 @@ TEST_F(Records, NewRecStoresANormalisedImageAndRefusesUniqueDuplicates) {
   std::vector<char> found = Customer(6, "", "");
   ASSERT_EQ(Call(FindRec, found), 0);
   EXPECT_EQ(found, expected);
-  EXPECT_EQ(CustomerId(ReadCurrentRec), 6);
+  EXPECT_EQ(c_.CustomerId(ReadCurrentRec), 6);
 
   struct Case {
     const char* what;
@@ -274,7 +262,7 @@ TEST_F(Records, NewRecStoresANormalisedImageAndRefusesUniqueDuplicates) {
 
 TEST_F(Records, ModRecAndDelRecLocateByTheCurrentKey) {
   // Default key: the current record.
-  EXPECT_EQ(CustomerId(FirstRec), 1);
+  EXPECT_EQ(c_.CustomerId(FirstRec), 1);
   std::vector<char> img = Customer(1, "Kovács Béla", "Budapest");
   ASSERT_EQ(Call(ModRec, img), 0);
 
@@ -282,7 +270,7 @@ TEST_F(Records, ModRecAndDelRecLocateByTheCurrentKey) {
   ASSERT_EQ(Define("ID"), 0);
   img = Customer(4, "Bíró Anna", "Eger");
   ASSERT_EQ(Call(ModRec, img), 0);
-  EXPECT_EQ(CustomerId(ReadCurrentRec), 4);
+  EXPECT_EQ(c_.CustomerId(ReadCurrentRec), 4);
 
   // Changing a unique key into a taken value is refused and changes nothing.
   ASSERT_EQ(Define("NAME"), 0);
@@ -310,7 +298,7 @@ TEST_F(Records, ModRecAndDelRecLocateByTheCurrentKey) {
   EXPECT_EQ(Call(ModRec, img), 10002);
 
   ASSERT_EQ(Define(""), 0);
-  EXPECT_EQ(CustomerId(LastRec), 4);
+  EXPECT_EQ(c_.CustomerId(LastRec), 4);
   img = Customer(4, "", "");
   ASSERT_EQ(Call(DelRec, img), 0);
   EXPECT_EQ(Call(ModRec, img), 10002) << "the current record is gone";

@@ -18,11 +18,8 @@
 
 namespace {
 
-class Services : public ::testing::Test {
+class Services : public NoLeakedBuffers {
  protected:
-  void SetUp() override { buffersBefore_ = QorDbCliOutstandingBuffers(); }
-  void TearDown() override { EXPECT_EQ(QorDbCliOutstandingBuffers(), buffersBefore_); }
-
   int AddCustomer(TestClient& c, int id) {
     std::vector<char> img = c.Blank("CUSTOMER");
     c.shopDict.SetInt(img, "CUSTOMER", "ID", id);
@@ -42,21 +39,8 @@ class Services : public ::testing::Test {
     EXPECT_EQ(GetCount(c.h, log ? c.log : c.shop, log ? c.logDict.Rt("ENTRY") : c.Rt("CUSTOMER"), &n), 0);
     return n;
   }
-  int CurrentId(TestClient& c) {
-    Owned image;
-    int status = ReadCurrentRec(c.h, c.shop, c.Rt("CUSTOMER"), c.Len("CUSTOMER"), &image);
-    return status == 0 ? static_cast<int>(c.shopDict.Int(image.p, "CUSTOMER", "ID")) : -status;
-  }
-  int Move(TestClient& c, int (*e)(int32_t, int32_t, int32_t, int32_t, char**)) {
-    Owned image;
-    int status = e(c.h, c.shop, c.Rt("CUSTOMER"), c.Len("CUSTOMER"), &image);
-    return status == 0 ? static_cast<int>(c.shopDict.Int(image.p, "CUSTOMER", "ID")) : -status;
-  }
 
   TestServer server_;
-
- private:
-  int64_t buffersBefore_ = 0;
 };
 
 TEST_F(Services, OneTransactionCoversEveryDatabaseOfTheHandle) {
@@ -92,18 +76,18 @@ TEST_F(Services, TwoHandlesReadWhileTheOtherWrites) {
   ASSERT_EQ(AddCustomer(writer, 20), 0);
   // The reader neither waits nor sees what is not committed.
   EXPECT_EQ(Count(reader), 5);
-  EXPECT_EQ(Move(reader, LastRec), 5);
+  EXPECT_EQ(reader.CustomerId(LastRec), 5);
   ASSERT_EQ(AddCustomer(writer, 21), 0);
-  EXPECT_EQ(Move(reader, FirstRec), 1);
-  EXPECT_EQ(Move(reader, NextRec), 2);
+  EXPECT_EQ(reader.CustomerId(FirstRec), 1);
+  EXPECT_EQ(reader.CustomerId(NextRec), 2);
   ASSERT_EQ(EndTransaction(writer.h, 1), 0);
   EXPECT_EQ(Count(reader), 7);
-  EXPECT_EQ(Move(reader, LastRec), 21);
+  EXPECT_EQ(reader.CustomerId(LastRec), 21);
   // Positions and keys belong to each handle.
   ASSERT_EQ(DefineKey(reader.h, reader.shop, reader.Rt("CUSTOMER"), reader.Key("CUSTOMER", "NAME")), 0);
-  EXPECT_EQ(Move(writer, FirstRec), 1);
-  EXPECT_EQ(Move(reader, FirstRec), 4);
-  EXPECT_EQ(CurrentId(writer), 1);
+  EXPECT_EQ(writer.CustomerId(FirstRec), 1);
+  EXPECT_EQ(reader.CustomerId(FirstRec), 4);
+  EXPECT_EQ(writer.CustomerId(ReadCurrentRec), 1);
 }
 
 TEST_F(Services, ARecordAnotherHandleDeletedIsNotFoundForChanges) {
@@ -111,7 +95,7 @@ TEST_F(Services, ARecordAnotherHandleDeletedIsNotFoundForChanges) {
   Owned first;
   ASSERT_EQ(FirstRec(a.h, a.shop, a.Rt("CUSTOMER"), a.Len("CUSTOMER"), &first), 0);
   std::vector<char> img(first.p, first.p + a.Len("CUSTOMER"));
-  ASSERT_EQ(Move(b, FirstRec), 1);
+  ASSERT_EQ(b.CustomerId(FirstRec), 1);
   std::vector<char> gone = img;
   char* p = gone.data();
   ASSERT_EQ(DelRec(b.h, b.shop, b.Rt("CUSTOMER"), b.Len("CUSTOMER"), &p), 0);
@@ -274,13 +258,13 @@ TEST_F(Services, BookmarksMarkAndReturnToARecord) {
   ASSERT_EQ(BookmarkCreate(c.h, c.shop, rt, &id), 0);
   EXPECT_EQ(BookmarkOperation(c.h, id, 0), 10002) << "no current record to mark";
   EXPECT_EQ(BookmarkOperation(c.h, id, 1), 10063) << "not marked yet";
-  EXPECT_EQ(Move(c, FirstRec), 1);
-  EXPECT_EQ(Move(c, NextRec), 2);
+  EXPECT_EQ(c.CustomerId(FirstRec), 1);
+  EXPECT_EQ(c.CustomerId(NextRec), 2);
   EXPECT_EQ(BookmarkOperation(c.h, id, 0), 0);
-  EXPECT_EQ(Move(c, LastRec), 5);
+  EXPECT_EQ(c.CustomerId(LastRec), 5);
   EXPECT_EQ(BookmarkOperation(c.h, id, 1), 0);
-  EXPECT_EQ(CurrentId(c), 2);
-  EXPECT_EQ(Move(c, NextRec), 3) << "moves continue from the bookmarked record";
+  EXPECT_EQ(c.CustomerId(ReadCurrentRec), 2);
+  EXPECT_EQ(c.CustomerId(NextRec), 3) << "moves continue from the bookmarked record";
   EXPECT_EQ(BookmarkOperation(c.h, id, 7), 10029);
 
   int32_t second = -1;

@@ -125,6 +125,12 @@ TestClient::TestClient(const TestServer& server) : shop(server.shopId), log(serv
 
 TestClient::~TestClient() { EXPECT_EQ(FreeDbHandler(h), 0); }
 
+int TestClient::CustomerId(int (*entry)(int32_t, int32_t, int32_t, int32_t, char**)) {
+  Owned image;
+  int status = entry(h, shop, Rt("CUSTOMER"), Len("CUSTOMER"), &image);
+  return status == 0 ? static_cast<int>(shopDict.Int(image.p, "CUSTOMER", "ID")) : -status;
+}
+
 int TestClient::Go(int (*entry)(int32_t, int32_t, int32_t, int32_t, char**), const std::string& record,
                    const std::string& field, std::string* text) {
   Owned image;

@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "SchemaDef.h"
 #include "TestDictionary_testutil.h"
+#include "qordbcli_diag.h"
 
 // SHOP: CUSTOMER (ID unique, NAME non-unique, CITYNAME compound of CITY and
 // NAME) and CONTACT (a group, a unique compound key OWNERKIND); LOG: ENTRY.
@@ -53,7 +56,23 @@ class TestClient {
   // NextRec and friends on SHOP: the status, and the field's text on success.
   int Go(int (*entry)(int32_t, int32_t, int32_t, int32_t, char**), const std::string& record, const std::string& field,
          std::string* text);
+  // The ID of the CUSTOMER record a move entry (NextRec and friends) returns,
+  // or minus its status.
+  int CustomerId(int (*entry)(int32_t, int32_t, int32_t, int32_t, char**));
   // The values of one field over the records a list entry returned.
   std::vector<std::string> Column(const char* list, int32_t size, const std::string& record,
                                   const std::string& field) const;
+};
+
+// A fixture that fails the test when an entry's buffer was never released.
+class NoLeakedBuffers : public ::testing::Test {
+ protected:
+  void SetUp() override { buffersBefore_ = QorDbCliOutstandingBuffers(); }
+  void TearDown() override {
+    // Every buffer an entry handed out has been released by now.
+    EXPECT_EQ(QorDbCliOutstandingBuffers(), buffersBefore_);
+  }
+
+ private:
+  int64_t buffersBefore_ = 0;
 };

@@ -12,21 +12,12 @@
 
 #include "ServerAdmin.h"
 #include "TestServer_testutil.h"
-#include "qordbcli_diag.h"
 
 namespace {
 
-class Entries : public ::testing::Test {
+class Entries : public NoLeakedBuffers {
  protected:
-  void SetUp() override { buffersBefore_ = QorDbCliOutstandingBuffers(); }
-  void TearDown() override {
-    // Every buffer an entry handed out has been released by now.
-    EXPECT_EQ(QorDbCliOutstandingBuffers(), buffersBefore_);
-  }
   TestServer server_;
-
- private:
-  int64_t buffersBefore_ = 0;
 };
 
 TEST_F(Entries, ConnectionNeedsTheQordbServiceAndAnExistingServer) {
