@@ -60,6 +60,17 @@ std::vector<std::string_view> SplitPath(std::string_view path, bool keepEmpty) {
   return parts;
 }
 
+// The key under key at a backslash path (empty parts skipped); null when key
+// is null or a part is missing.
+const RegistryFile::Key* Descend(const RegistryFile::Key* key, std::string_view path) {
+  for (auto part : SplitPath(path, false)) {
+    if (key == nullptr) return nullptr;
+    auto it = key->subKeys.find(std::string(part));
+    key = it == key->subKeys.end() ? nullptr : &it->second;
+  }
+  return key;
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -260,13 +271,7 @@ const RegistryFile::Key* RegistryFile::Root(std::string_view rootName) const {
 }
 
 const RegistryFile::Key* RegistryFile::Find(std::string_view rootName, std::string_view path) const {
-  const Key* key = Root(rootName);
-  for (auto part : SplitPath(path, false)) {
-    if (key == nullptr) return nullptr;
-    auto it = key->subKeys.find(std::string(part));
-    key = it == key->subKeys.end() ? nullptr : &it->second;
-  }
-  return key;
+  return Descend(Root(rootName), path);
 }
 
 namespace {
@@ -299,12 +304,9 @@ LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD /*options*/, DWORD /*s
   *result = nullptr;
   KeyView view;
   if (!Resolve(parent, view)) return ERROR_INVALID_HANDLE;
-  for (auto part : SplitPath(subKey ? subKey : "", false)) {
-    auto it = view.key->subKeys.find(std::string(part));
-    if (it == view.key->subKeys.end()) return ERROR_FILE_NOT_FOUND;
-    view.key = &it->second;
-  }
-  auto* opened = new HKEY__{std::move(view.file), view.key, {}};
+  const RegistryFile::Key* key = Descend(view.key, subKey ? subKey : "");
+  if (key == nullptr) return ERROR_FILE_NOT_FOUND;
+  auto* opened = new HKEY__{std::move(view.file), key, {}};
   std::lock_guard lock(keysMutex);
   openKeys.insert(opened);
   *result = opened;

@@ -122,6 +122,11 @@ TEST_F(RegistryFileTest, BadHandlesAndMissingKeysFailCleanly) {
   HKEY key = nullptr;
   EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\NOPE", &key), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(key, nullptr);
+  EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "NOPE\\QODBCLIENTS", &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+  // Names match without regard to case; empty parts of the path are skipped.
+  ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "\\software\\\\qodbclients\\", &key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE", nullptr), ERROR_INVALID_PARAMETER);
   ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE", &key), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
