@@ -12,11 +12,9 @@ RdmTable::RdmTable(DbDescription* description, std::string recordName) {
   m_name = ToUpper(recordName);
   m_recordEntry = description->GetRecordEntry(type);
   // Groups and compound keys have no value of their own, so no field.
-  description->GetFieldNames(type, m_fieldNames, false);
-  for (const std::string& field : m_fieldNames) {
-    m_fields.Insert(field, RdmFld(description, m_name, field, false));
-    m_aliases.Insert(field, field);
-  }
+  StringVector names;
+  description->GetFieldNames(type, names, false);
+  SetFldList(std::move(names));
 }
 
 RdmTable::RdmTable(const RdmTable& other) = default;
