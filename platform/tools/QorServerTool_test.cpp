@@ -5,12 +5,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "SecurityCode.h"
 #include "ServerAdmin.h"
 #include "TestServer.h"
+#include "TextFileError.h"
 
 namespace {
 
@@ -42,11 +42,10 @@ std::string Decoded(std::string s) {
   return s;
 }
 
+// The file's bytes, "" when it cannot be read.
 std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  std::string text;
+  return ReadWholeFile(path, text) ? text : std::string();
 }
 
 std::string ProgramFolder() {
