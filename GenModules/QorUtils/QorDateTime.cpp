@@ -77,13 +77,11 @@ QorDateTime& QorDateTime::SetUnixTime(time_t t) {
 }
 
 bool QorDateTime::FromUnixTime(time_t t, bool local, bool throwOnError) {
+  // Local: the instant whose local wall-clock fields are t's UTC fields. Only
+  // then is -1 a failure; as a UTC instant it is a second before 1970.
+  const time_t wall = local ? AdjustUnixTime(t, true) : t;
   tm fields;
-  bool ok = UtcFields(t, fields);
-  if (ok && local) {
-    // The instant whose local wall-clock fields are t's UTC fields.
-    const time_t wall = MakeTime(&fields, true);
-    ok = wall != -1 && UtcFields(wall, fields);
-  }
+  bool ok = (!local || wall != -1) && UtcFields(wall, fields);
   ok = ok && FitsCalendar(fields) &&
        SetDate(static_cast<short>(fields.tm_year + 1900), static_cast<short>(fields.tm_mon + 1),
                static_cast<short>(fields.tm_mday), true) &&

@@ -297,6 +297,18 @@ TEST_F(TimeZoneTest, UnixTimeOutOfRangeIsInvalidNotACrash) {
   }
 }
 
+// -1 is a failure only where it comes out of mktime: as a UTC instant it is
+// the last second of 1969.
+TEST_F(TimeZoneTest, TheInstantMinusOneIsADateInUtc) {
+  UseZone(kUtc);
+  QorDateTime value;
+  EXPECT_TRUE(value.FromUnixTime(-1, false, false));
+  EXPECT_EQ(value.ToDouble(), 19691231235959.0);
+  QorDateTime wall;
+  EXPECT_FALSE(wall.FromUnixTime(-1, true, false));  // its wall-clock instant is -1 again
+  EXPECT_TRUE(wall.IsEmpty());
+}
+
 TEST(QorDateTimeTest, EmptyValue) {
   QorDateTime value;
   EXPECT_TRUE(value.IsEmpty());
