@@ -9,11 +9,6 @@ namespace qordb {
 
 namespace {
 
-int16_t ReadI16(const char* p) {
-  uint16_t v = static_cast<uint8_t>(p[0]) | (static_cast<uint16_t>(static_cast<uint8_t>(p[1])) << 8);
-  return static_cast<int16_t>(v);
-}
-
 template <typename T>
 T ReadLe(const char* p) {
   T v;
@@ -77,7 +72,7 @@ DictModel DictModel::Parse(const char* image, size_t length) {
   auto fail = [](const char* what) { throw std::runtime_error(std::string("dictionary image: ") + what); };
   if (length < kHeader) fail("shorter than its header");
   int counts[7];
-  for (int i = 0; i < 7; ++i) counts[i] = ReadI16(image + 8 + 2 * i);
+  for (int i = 0; i < 7; ++i) counts[i] = ReadLe<int16_t>(image + 8 + 2 * i);
   // Header order: files, records, fields, sets, members, sorts, keys.
   for (int c : counts)
     if (c < 0) fail("negative count");
@@ -103,9 +98,9 @@ DictModel DictModel::Parse(const char* image, size_t length) {
   std::vector<int> firstField(nRec), dataOffset(nRec);
   for (int r = 0; r < nRec; ++r) {
     const char* e = image + at[1] + kRecordEntry * r;
-    int slot = ReadI16(e + 2);
-    dataOffset[r] = ReadI16(e + 4);
-    firstField[r] = ReadI16(e + 6);
+    int slot = ReadLe<int16_t>(e + 2);
+    dataOffset[r] = ReadLe<int16_t>(e + 4);
+    firstField[r] = ReadLe<int16_t>(e + 6);
     m.records[r].imageLength = slot - dataOffset[r];
     if (m.records[r].imageLength < 0) fail("record slot shorter than its data offset");
   }
@@ -117,19 +112,19 @@ DictModel DictModel::Parse(const char* image, size_t length) {
     RecordModel& rec = m.records[r];
     for (int f = firstField[r]; f >= 0 && f < nFld; ++f) {
       const char* e = image + at[2] + kFieldEntry * f;
-      if (ReadI16(e + 16) != r) break;
+      if (ReadLe<int16_t>(e + 16) != r) break;
       FieldModel fm;
       fm.name = fieldNames[f];
       fm.keyKind = e[0];
       fm.type = e[1];
-      fm.length = ReadI16(e + 2);
-      int off = ReadI16(e + 14);
-      fm.flags = static_cast<uint16_t>(ReadI16(e + 18));
+      fm.length = ReadLe<int16_t>(e + 2);
+      int off = ReadLe<int16_t>(e + 14);
+      fm.flags = ReadLe<uint16_t>(e + 18);
       if (fm.type == 'k') {
         for (int k = off; k >= 0 && k < nKey; ++k) {
           const char* ke = image + at[6] + kKeyEntry * k;
-          if (ReadI16(ke) != f) break;
-          int comp = ReadI16(ke + 2) - firstField[r];
+          if (ReadLe<int16_t>(ke) != f) break;
+          int comp = ReadLe<int16_t>(ke + 2) - firstField[r];
           if (comp < 0) fail("compound key component outside its record");
           fm.components.push_back(comp);
         }
