@@ -83,7 +83,8 @@ void CDialogItem::Init(short atom, short itemId, const RECT* rect, const char* t
       break;
     case win::DLG_CLASS_EDIT:
       style = win::WS_CHILD | win::WS_VISIBLE | win::WS_BORDER | win::WS_TABSTOP |
-              win::ES_UPPERCASE | (itemId == 986 ? win::ES_PASSWORD : 0);
+              win::ES_UPPERCASE |
+              (itemId == CMyDialogTemplate::kPasswordEdit ? win::ES_PASSWORD : 0);
       break;
     case win::DLG_CLASS_STATIC:
       style = win::WS_CHILD | win::WS_VISIBLE;
@@ -115,11 +116,11 @@ CMyDialogTemplate::CMyDialogTemplate()
   };
   const ItemValues items[kItemCount] = {
       {win::DLG_CLASS_STATIC, 982, {10, 9, 58, 19}, "Felhasználó:"},
-      {win::DLG_CLASS_EDIT, 985, {60, 7, 150, 19}, ""},
+      {win::DLG_CLASS_EDIT, kUserEdit, {60, 7, 150, 19}, ""},
       {win::DLG_CLASS_STATIC, 983, {10, 24, 58, 34}, "Jelszó:"},
-      {win::DLG_CLASS_EDIT, 986, {60, 22, 150, 34}, ""},
+      {win::DLG_CLASS_EDIT, kPasswordEdit, {60, 22, 150, 34}, ""},
       {win::DLG_CLASS_STATIC, 984, {10, 39, 58, 49}, "Adatbázis:"},
-      {win::DLG_CLASS_COMBOBOX, 987, {60, 37, 150, 125}, ""},
+      {win::DLG_CLASS_COMBOBOX, kDatabaseList, {60, 37, 150, 125}, ""},
       {win::DLG_CLASS_BUTTON, win::IDOK, {22, 55, 72, 70}, "OK"},
       {win::DLG_CLASS_BUTTON, win::IDCANCEL, {85, 55, 135, 70}, "Mégse"},
   };

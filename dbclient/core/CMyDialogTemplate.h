@@ -34,6 +34,10 @@ struct CDialogItem {
 class CMyDialogTemplate {
  public:
   static constexpr int kItemCount = 8;
+  // Ids of the controls the login dialog fills and reads.
+  static constexpr int kUserEdit = 985;
+  static constexpr int kPasswordEdit = 986;
+  static constexpr int kDatabaseList = 987;
 
   // The login dialog's header and items.
   CMyDialogTemplate();

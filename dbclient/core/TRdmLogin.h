@@ -13,10 +13,10 @@
 
 class TRdmLogin {
  public:
-  // Control ids.
-  static constexpr int kUserEdit = 985;
-  static constexpr int kPasswordEdit = 986;
-  static constexpr int kDatabaseList = 987;
+  // Control ids, those of the template.
+  static constexpr int kUserEdit = CMyDialogTemplate::kUserEdit;
+  static constexpr int kPasswordEdit = CMyDialogTemplate::kPasswordEdit;
+  static constexpr int kDatabaseList = CMyDialogTemplate::kDatabaseList;
   // Typing limit of both edits.
   static constexpr int kEditLimit = 15;
 
