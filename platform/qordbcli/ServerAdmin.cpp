@@ -330,10 +330,11 @@ void ServerAdmin::AddSequence(const std::string& name, int32_t start, int32_t st
     int r = sys.model.RecordByName("SEQUENCIES");
     const RecordModel& rec = sys.model.records[r];
     const FieldModel& fname = rec.fields[rec.FieldByName("SEQ_NAME")];
+    const std::string upper = UpperAscii(name);
     Stmt sel(db, "SELECT img FROM " + RecordTableName(kSysdbId, r));
     StmtUse use(sel.get());
     while (use.Step())
-      if (UpperAscii(FieldText(fname, static_cast<const char*>(sqlite3_column_blob(sel.get(), 0)))) == UpperAscii(name))
+      if (UpperAscii(FieldText(fname, static_cast<const char*>(sqlite3_column_blob(sel.get(), 0)))) == upper)
         Fail("sequence " + name + " already exists");
     InsertImage(
         db, kSysdbId, r, rec,
