@@ -24,23 +24,19 @@ unsigned Code::Rotation(unsigned i) const {
   return r <= 0 ? 0u : static_cast<unsigned>(r) % 8u;
 }
 
-void Code::Encode(unsigned length, char* buffer) const {
-  if (!key_ || keyLength_ <= 0 || !buffer) return;
-  for (unsigned i = 0; i < length; ++i) {
-    unsigned r = Rotation(i);
-    if (r == 0) continue;
-    auto b = static_cast<unsigned char>(buffer[i]);
-    buffer[i] = static_cast<char>(static_cast<unsigned char>((b >> r) | (b << (8 - r))));
-  }
-}
+void Code::Encode(unsigned length, char* buffer) const { Rotate(length, buffer, true); }
 
-void Code::Decode(unsigned length, char* buffer) const {
+void Code::Decode(unsigned length, char* buffer) const { Rotate(length, buffer, false); }
+
+void Code::Rotate(unsigned length, char* buffer, bool right) const {
   if (!key_ || keyLength_ <= 0 || !buffer) return;
   for (unsigned i = 0; i < length; ++i) {
     unsigned r = Rotation(i);
     if (r == 0) continue;
+    // A right rotation by r is a left rotation by 8 - r.
+    unsigned left = right ? 8 - r : r;
     auto b = static_cast<unsigned char>(buffer[i]);
-    buffer[i] = static_cast<char>(static_cast<unsigned char>((b << r) | (b >> (8 - r))));
+    buffer[i] = static_cast<char>(static_cast<unsigned char>((b << left) | (b >> (8 - left))));
   }
 }
 

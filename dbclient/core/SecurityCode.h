@@ -26,6 +26,8 @@ class Code {
  private:
   // Rotation of the byte at position i, 0 to 7; 0 when the digit asks for none.
   unsigned Rotation(unsigned i) const;
+  // Rotates every byte by its key digit, right for Encode, left for Decode.
+  void Rotate(unsigned length, char* buffer, bool right) const;
 
   std::unique_ptr<char[]> key_;
   short keyLength_ = 0;
