@@ -89,7 +89,6 @@ void RdmTable::CopyFields(const RdmTable& source) {
   if (&source == this) return;
   unsigned n = source.GetFldCount();
   m_fields.clear();
-  m_aliases.clear();
   m_fieldNames = source.m_fieldNames;
   m_aliases = source.m_aliases;
   for (unsigned i = 0; i < n; ++i) {

@@ -30,10 +30,7 @@ bool ReadValue(win::HKEY key, const char* name, win::BYTE (&buffer)[kValueBuffer
 
 }  // namespace
 
-TQoLogin::TQoLogin() {
-  m_block.Clear();
-  CurrentLoginDialog = nullptr;
-}
+TQoLogin::TQoLogin() { CurrentLoginDialog = nullptr; }
 
 TQoLogin::~TQoLogin() {
   if (m_loggedIn) LogoutQuietly();
@@ -226,7 +223,7 @@ bool TQoLogin::ReadSettings(std::string database, UserInfoBlock* block) {
   block->PutUInt32(UserInfoBlock::ProcessIdAt, win::GetCurrentProcessId());
   block->PutUInt32(UserInfoBlock::SizeAt, UserInfoBlock::Size);
   block->PutUInt32(UserInfoBlock::VersionAt, 2);
-  block->PutText(UserInfoBlock::ReservedAt, "");
+  // The reserved field stays the empty text that Clear left.
   win::RegCloseKey(key);
   return true;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <unistd.h>
 
@@ -184,6 +185,17 @@ TEST_F(LoginTest, SettingsThatDoNotFitLeaveTheirFieldsEmpty) {
   login.GetDatabaseList(list);
   EXPECT_EQ(std::vector<std::string>(list.begin(), list.end()),
             (std::vector<std::string>{"ALAP", "UGYFEL"}));
+}
+
+TEST_F(LoginTest, SettingsOverwriteAUsedBlockWhole) {
+  TQoLogin login;
+  UserInfoBlock block;
+  std::memset(block.bytes, 0xAB, sizeof block.bytes);
+  ASSERT_TRUE(login.ReadSettings("UGYFEL", &block));
+  // What the registry does not give, the reserved field with it, is 0.
+  for (size_t at : {UserInfoBlock::ReservedAt, UserInfoBlock::ReservedAt + 31,
+                    UserInfoBlock::ServerAt + 31, UserInfoBlock::OpenmodeAt + 31})
+    EXPECT_EQ(block.bytes[at], 0) << at;
 }
 
 TEST_F(LoginTest, UserBlockTextsAreCutToTheirField) {
