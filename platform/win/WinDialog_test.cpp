@@ -404,13 +404,15 @@ TEST_F(DialogTest, EndingInInitialisationNeverShowsTheDialog) {
   EXPECT_TRUE(ui_.Dialogs().empty());
 }
 
-// The focus WM_INITDIALOG names: the first control that is both a tab stop
-// and enabled, else none.
-HWND initFocus;
+// The id of the control WM_INITDIALOG names as the focus (read while the
+// dialog lives): the first control that is both a tab stop and enabled, else
+// -1 for none.
+int initFocusId;
 INT_PTR NoteFocus(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
   if (message != WM_INITDIALOG) return FALSE;
-  initFocus = reinterpret_cast<HWND>(wParam);
-  EXPECT_EQ(initFocus, static_cast<DialogWindow*>(dlg)->FirstTabStop());
+  HWND focus = reinterpret_cast<HWND>(wParam);
+  EXPECT_EQ(focus, static_cast<DialogWindow*>(dlg)->FirstTabStop());
+  initFocusId = focus ? static_cast<DialogControl*>(focus)->Id() : -1;
   EndDialog(dlg, 0);
   return TRUE;
 }
@@ -429,14 +431,9 @@ TEST_F(DialogTest, InitialFocusIsTheFirstEnabledTabStop) {
     DialogDesc desc;
     WORD id = 100;
     for (DWORD style : c.styles) desc.items.push_back({style, 0, 0, 0, 10, 10, ++id, ControlKind::Edit, "", ""});
-    initFocus = reinterpret_cast<HWND>(1);
+    initFocusId = -2;  // WM_INITDIALOG never came
     EXPECT_EQ(DialogFromTemplate(desc, nullptr, NoteFocus, 0), 0);
-    if (c.focused < 0) {
-      EXPECT_EQ(initFocus, nullptr);
-    } else {
-      ASSERT_NE(initFocus, nullptr);
-      EXPECT_EQ(static_cast<DialogControl*>(initFocus)->Id(), 101 + c.focused);
-    }
+    EXPECT_EQ(initFocusId, c.focused < 0 ? -1 : 101 + c.focused);
   }
 }
 
