@@ -217,6 +217,26 @@ TEST_F(StoreTest, CloneChildrenCopiesStateLinksAndFilters) {
   EXPECT_EQ(Column(*cloned, "C_ID"), (std::vector<std::string>{"10"}));
 }
 
+TEST_F(StoreTest, TreePositionsAreSavedAndRestored) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
+  child->SetLink("M_ID", "M_ID", "M_ID");
+  ScriptTree({"Anna", "Béla"}, {{}, {{20, "b", 2}, {21, "a", 1}}});
+  ASSERT_TRUE(master.Select("", 0));
+  ASSERT_TRUE(master.GoTo(1, 0));
+  ASSERT_TRUE(child->GoTo(1, 0));
+  QoMap<std::string, _TableInfo> saved;
+  master.SaveTreePositions(saved);
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(saved.Get("KID").groupPosition, 1);
+  EXPECT_EQ(saved.Get("KID").storePosition, -1);
+  ASSERT_TRUE(master.GoTo(0, 0));
+  master.RestoreTreePositions(saved);
+  EXPECT_EQ(master.GetField("NAME").AsString(), "Béla");
+  EXPECT_EQ(child->GetPosition(), 1);
+  EXPECT_EQ(child->GetField("C_ID").AsString(), "21");
+}
+
 // ---- Loading ----
 
 TEST_F(StoreTest, LinkConstantsOfAParentsFieldWaitForOneGroupsLoad) {
@@ -259,6 +279,9 @@ TEST_F(StoreTest, AppendInAChildNeedsTheParentsCurrentRecord) {
   EXPECT_EQ(e.position.line, 1348);
   EXPECT_TRUE(fake.Log().empty());
   EXPECT_EQ(child->GetRecordCount(), 0);
+  // Not under any parent record: a re-read has nothing to read.
+  EXPECT_TRUE(child->ReRead(1));
+  EXPECT_TRUE(fake.Log().empty());
 }
 
 TEST_F(StoreTest, UpdateAndDeleteRefusals) {
@@ -333,6 +356,7 @@ TEST_F(StoreTest, TheCacheMergesPerRecordAndWritesParentsBeforeChildren) {
   EXPECT_TRUE(fake.Log().empty());
   // While a backup exists the tree is not reloaded.
   EXPECT_EQ(RaisedBy([&] { master.Go(0, 0); }).code, 2012);
+  EXPECT_EQ(RaisedBy([&] { master.GoBookmark("b", 0); }).code, 2012);
   EXPECT_EQ(RaisedBy([&] { master.ReRead(1); }).code, 2014);
   Raised drop = RaisedBy([&] { master.RemoveAt(0); });
   EXPECT_EQ(drop.code, 2014);
