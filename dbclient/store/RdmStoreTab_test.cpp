@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "CachedStoreTab_testutil.h"
 #include "FakeEntries_testutil.h"
 #include "Raised_testutil.h"
 #include "TestDictionary_testutil.h"
@@ -27,17 +28,6 @@ TestDictionary Dictionary() {
 }
 
 using Values = std::vector<std::pair<const char*, std::string>>;
-
-// A store table whose changes go to its cache, as a caller that turns
-// cached mode on would have them.
-class CachedStoreTab : public RdmStoreTab {
- public:
-  CachedStoreTab(RdmStoreTab* parent, DbDescription* d, const char* table, const char* alias)
-      : RdmStoreTab(parent, d, table, alias) {
-    m_cachedMode = true;
-  }
-  const CacheHandler& Cache() const { return m_cache; }
-};
 
 class StoreTest : public ::testing::Test {
  protected:
