@@ -387,6 +387,24 @@ TEST_F(StoreTest, ACachedChildTakesTheLinkValuesOfItsOwnParentRecord) {
             Image("CHILD", {{"C_ID", "11"}, {"M_ID", "2"}, {"CODE", "b"}, {"QTY", "5"}}));
 }
 
+TEST_F(StoreTest, RestoringTheBackupUndoesTheChangesAndTheirWrites) {
+  CachedStoreTab master(nullptr, &desc, "master", "m");
+  ScriptTree({"Anna", "Béla"}, {});
+  ASSERT_TRUE(master.Select("", 0));
+  master.GetField("NAME").SetString("Anikó");
+  ASSERT_TRUE(master.Update(1));
+  master.Append();
+  ASSERT_TRUE(master.GoTo(1, 0));
+  ASSERT_TRUE(master.Delete(1));
+  master.EndBackup(false);
+  EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Anna", "Béla"}));
+  EXPECT_TRUE(master.Cache().IsEmpty());
+  ASSERT_TRUE(master.WriteCache());
+  EXPECT_EQ(fake.Calls("ModRec") + fake.Calls("NewRec") + fake.Calls("DelRec"), 0);
+  fake.SetStatus("FirstRec", 10002);
+  EXPECT_FALSE(master.Go(0, 0));  // no backup any more: allowed
+}
+
 TEST_F(StoreTest, AFailedWriteKeepsTheCacheSoNothingQueuedIsLost) {
   CachedStoreTab master(nullptr, &desc, "master", "m");
   ScriptTree({"Anna", "Béla"}, {});
