@@ -227,6 +227,17 @@ TEST_F(StoreTest, TreePositionsAreSavedAndRestored) {
   EXPECT_EQ(child->GetField("C_ID").AsString(), "21");
 }
 
+TEST_F(StoreTest, RenamingAParentFieldFollowsIntoTheChildrensLinks) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
+  child->SetLink("M_ID", "M_ID", "M_ID");
+  ASSERT_TRUE(master.SetFieldAlias("MASTER_ID", "M_ID"));
+  ScriptTree({"Anna"}, {{{10, "a", 1}}});
+  ASSERT_TRUE(master.Select("", 0));
+  EXPECT_EQ(child->GetRecordCount(), 1);
+  EXPECT_EQ(fake.Last("FindList").bytes, Image("CHILD", {{"M_ID", "1"}}));
+}
+
 // ---- Loading ----
 
 TEST_F(StoreTest, LinkConstantsOfAParentsFieldWaitForOneGroupsLoad) {
@@ -488,6 +499,23 @@ TEST_F(StoreTest, WithOption2TheSortKeepsTheLogicalRecord) {
   master.Sort("name", 1);
   EXPECT_EQ(master.GetPosition(), 2);
   EXPECT_EQ(master.GetField("NAME").AsString(), "Anna");
+}
+
+TEST_F(StoreTest, AReReadThatChangesTheSortFieldSortsAgain) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  master.SetMasterDepMode(0);
+  ScriptTree({"Anna", "Béla", "Cecil"}, {});
+  ASSERT_TRUE(master.Select("", 0));
+  master.Sort("name", 0);
+  ASSERT_TRUE(master.GoTo(0, 0));
+  fake.ScriptBytes("FindRec", Image("MASTER", {{"M_ID", "1"}, {"NAME", "Zoé"}}));
+  ASSERT_TRUE(master.ReRead(1));
+  EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Béla", "Cecil", "Zoé"}));
+  // Not found on the server: the stored copy stays.
+  fake.SetStatus("FindRec", 10002);
+  ASSERT_TRUE(master.GoTo(0, 0));
+  EXPECT_FALSE(master.ReRead(1));
+  EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Béla", "Cecil", "Zoé"}));
 }
 
 TEST_F(StoreTest, LocateIndexOfAndAggregatesLeaveTheFieldsAsTheyWere) {
