@@ -193,17 +193,27 @@ bool RdmStoreTab::WriteCachedRecord(_RecCacheType* entry) {
 bool RdmStoreTab::ImplicitProcessCacheList(int recordId) {
   const bool uniqueWrites = GetTableOptions().Contains(rtoUniqueKeyWrites);
   for (auto& [alias, child] : m_children) {
+    if (uniqueWrites && child->GetUniqueKeyName().empty())
+      throw DbDescError(10028, At("RdmStoreTab::ImplicitProcessCacheList", 1549),
+                        StringVector(m_name));
+    // A subtree with nothing queued needs no key switched on the server.
+    if (!child->HasPendingWrites()) continue;
     std::string saved;
     if (uniqueWrites) {
       saved = child->GetKeyName();
-      if (!child->DefineUniqueKey())
-        throw DbDescError(10028, At("RdmStoreTab::ImplicitProcessCacheList", 1549),
-                          StringVector(m_name));
+      child->DefineUniqueKey();
     }
     child->WriteGroup(recordId);
     if (uniqueWrites) child->DefineKey(saved);
   }
   return true;
+}
+
+bool RdmStoreTab::HasPendingWrites() const {
+  if (!m_cache.IsEmpty() || !m_deletedKeys.empty()) return true;
+  for (const auto& [alias, child] : m_children)
+    if (child->HasPendingWrites()) return true;
+  return false;
 }
 
 void RdmStoreTab::EndBackup(bool discard) {
