@@ -242,8 +242,7 @@ bool RdmStoreTab::ReRead(byte throwIfMissing) {
     return ReReadRecord(throwIfMissing);
   }
   if (m_currentGroupKey == -1) return true;
-  ClearGroup(m_currentGroupKey, true, true);
-  LoadGroup(m_currentGroupKey);
+  LoadGroup(m_currentGroupKey);  // which clears the group first
   return true;
 }
 

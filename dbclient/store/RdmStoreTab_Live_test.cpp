@@ -164,6 +164,11 @@ TEST_F(StoreLiveTest, OutsideMasterDependencyTheChildStepsItsWholeStore) {
   EXPECT_EQ(Text(*child, "C_ID"), "12");
   // Its children still follow it.
   EXPECT_EQ(Text(*grand, "G_ID"), "102");
+  // Re-reading a master reloads the child's records of it, never twice.
+  ASSERT_TRUE(master->GoTo(0, 0));
+  ASSERT_TRUE(master->ReRead(1));
+  EXPECT_EQ(child->GetRecordCount(), 3);
+  EXPECT_LT(child->GetPosition(), 3);
 }
 
 TEST_F(StoreLiveTest, ASelectionThatFindsNothingEmptiesTheTree) {
