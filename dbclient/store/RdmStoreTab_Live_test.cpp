@@ -318,6 +318,19 @@ TEST_F(StoreLiveTest, ReReadBringsTheServersValuesAndReloadsTheChildren) {
   EXPECT_EQ(child->GetRecordCount(), 4);
 }
 
+TEST_F(StoreLiveTest, AReReadGroupThatShrankLeavesNoPositionPastItsEnd) {
+  ASSERT_TRUE(master->Select("", 0));
+  ASSERT_TRUE(child->GoTo(1, 0));  // Anna's second child, 11
+  RdmTable other(&*desc, "CHILD");
+  other.GetField("C_ID").SetLong(11);
+  ASSERT_TRUE(other.Find("C_ID"));
+  ASSERT_TRUE(other.Delete(1));
+  ASSERT_TRUE(child->ReRead(1));
+  EXPECT_EQ(child->GetRecordCount(), 1);
+  EXPECT_EQ(child->GetPosition(), -1);
+  EXPECT_EQ(JoinedRows(), (std::vector<std::string>{"1/10/100", "1/10/101", "2/12/102"}));
+}
+
 TEST_F(StoreLiveTest, TheCacheReachesTheServerParentsFirst) {
   CachedStoreTab root(nullptr, &*desc, "master", "cm");
   auto* kids = new CachedStoreTab(&root, &*desc, "child", "ck");
