@@ -221,6 +221,7 @@ void RdmStoreTab::EndBackup(bool discard) {
     if (!discard) {
       RecSentry sentry(this);
       m_store.Assign(m_backupStore);
+      KeepPositionsInRange();
       // The changes are undone: none of them may reach the server later.
       m_cache.Clear();
       m_deletedKeys.clear();

@@ -407,7 +407,11 @@ TEST_F(StoreTest, RestoringTheBackupUndoesTheChangesAndTheirWrites) {
   master.Append();
   ASSERT_TRUE(master.GoTo(1, 0));
   ASSERT_TRUE(master.Delete(1));
+  master.Append();
+  master.Append();
+  ASSERT_EQ(master.GetPosition(), 3);
   master.EndBackup(false);
+  EXPECT_EQ(master.GetPosition(), -1);  // its record is gone
   EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Anna", "Béla"}));
   EXPECT_TRUE(master.Cache().IsEmpty());
   ASSERT_TRUE(master.WriteCache());
