@@ -102,8 +102,6 @@ bool RdmStoreTab::Delete(byte throwIfMissing) {
   return true;
 }
 
-// ---- Writing the cache ----
-
 void RdmStoreTab::AlignOtherPosition(const _RecItemType* current) {
   const RecListType* other = nullptr;
   int* position = nullptr;
@@ -122,6 +120,8 @@ void RdmStoreTab::AlignOtherPosition(const _RecItemType* current) {
   auto it = std::find(other->begin(), other->end(), current);
   *position = current != nullptr && it != other->end() ? int(it - other->begin()) : -1;
 }
+
+// ---- Writing the cache ----
 
 bool RdmStoreTab::WriteCache() {
   const std::string saved = GetKeyName();
