@@ -3,7 +3,6 @@
 // repair, lets the operator mark or edit repairs and writes them back.
 
 #include <QMainWindow>
-
 #include <memory>
 #include <string>
 
@@ -23,132 +22,132 @@ class QTreeWidgetItem;
 class QPushButton;
 
 class TForm1 : public QMainWindow {
-    Q_OBJECT
-public:
-    // Reads the template file and connects while it is constructed; when the
-    // connection is not made, ExitRequested() is true and the window must not run.
-    TForm1(QWidget* owner, std::unique_ptr<NumfixData> data, std::unique_ptr<NumfixPrompts> prompts);
-    ~TForm1() override;
+  Q_OBJECT
+ public:
+  // Reads the template file and connects while it is constructed; when the
+  // connection is not made, ExitRequested() is true and the window must not run.
+  TForm1(QWidget* owner, std::unique_ptr<NumfixData> data, std::unique_ptr<NumfixPrompts> prompts);
+  ~TForm1() override;
 
-    bool ExitRequested() const { return exitRequested_; }
+  bool ExitRequested() const { return exitRequested_; }
 
-    // Repair states of a list item (its state image).
-    enum State { kNotMarked = -1, kMarked = 0, kManualOnly = 1, kEditedMarked = 2 };
-    enum Column { kColCaption, kColDescription, kColNumber, kColSuggestion, kColEdited };
+  // Repair states of a list item (its state image).
+  enum State { kNotMarked = -1, kMarked = 0, kManualOnly = 1, kEditedMarked = 2 };
+  enum Column { kColCaption, kColDescription, kColNumber, kColSuggestion, kColEdited };
 
-    bool ClassifyNumber(const std::string& number, std::string& caption, std::string& description,
-                        std::string& suggestion) const;
-    bool MatchesValidTemplate(const std::string& text) const;
-    static std::string StripBlanks(const std::string& text);
+  bool ClassifyNumber(const std::string& number, std::string& caption, std::string& description,
+                      std::string& suggestion) const;
+  bool MatchesValidTemplate(const std::string& text) const;
+  static std::string StripBlanks(const std::string& text);
 
-    bool ConnectToDb();
+  bool ConnectToDb();
 
-    void MarkForRepair(QTreeWidgetItem* item);
-    void UnmarkForRepair(QTreeWidgetItem* item);
-    static int ItemState(const QTreeWidgetItem* item);
-    // Marked for the write-back, edited or not.
-    static bool IsMarked(const QTreeWidgetItem* item);
-    static long ItemElerId(const QTreeWidgetItem* item);
-    // An item's column as the system's narrow text.
-    static std::string ItemText(const QTreeWidgetItem* item, int column);
+  void MarkForRepair(QTreeWidgetItem* item);
+  void UnmarkForRepair(QTreeWidgetItem* item);
+  static int ItemState(const QTreeWidgetItem* item);
+  // Marked for the write-back, edited or not.
+  static bool IsMarked(const QTreeWidgetItem* item);
+  static long ItemElerId(const QTreeWidgetItem* item);
+  // An item's column as the system's narrow text.
+  static std::string ItemText(const QTreeWidgetItem* item, int column);
 
-    void UpdatePreview();
-    void ClearEditor();
-    void ShowSelectedNumbers();
-    // The text of a masked edit: fixed characters and a blank in every free place.
-    static std::string MaskedText(const QLineEdit* edit);
+  void UpdatePreview();
+  void ClearEditor();
+  void ShowSelectedNumbers();
+  // The text of a masked edit: fixed characters and a blank in every free place.
+  static std::string MaskedText(const QLineEdit* edit);
 
-    // Runs an action the way a key, a menu or a button does: its enabling rule
-    // first, and nothing when it is disabled.
-    void Execute(QAction* action);
-    // Re-evaluates every enabling rule, as the application does when idle.
-    void UpdateActions();
+  // Runs an action the way a key, a menu or a button does: its enabling rule
+  // first, and nothing when it is disabled.
+  void Execute(QAction* action);
+  // Re-evaluates every enabling rule, as the application does when idle.
+  void UpdateActions();
 
-    const std::string& WriteBackLog() const { return writeBackLog_; }
+  const std::string& WriteBackLog() const { return writeBackLog_; }
 
-    // Components.
-    QTreeWidget* ListView1 = nullptr;
-    QLabel* lItemCount = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QLineEdit* eOrszag = nullptr;
-    QLineEdit* eKorzet = nullptr;
-    QLineEdit* eSzam = nullptr;
-    QLineEdit* eMellek = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QToolBar* ToolBar1 = nullptr;
-    QPushButton* bExit = nullptr;
-    ActionList* ActionList1 = nullptr;
+  // Components.
+  QTreeWidget* ListView1 = nullptr;
+  QLabel* lItemCount = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QLineEdit* eOrszag = nullptr;
+  QLineEdit* eKorzet = nullptr;
+  QLineEdit* eSzam = nullptr;
+  QLineEdit* eMellek = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QLineEdit* Edit2 = nullptr;
+  QLineEdit* Edit3 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QToolBar* ToolBar1 = nullptr;
+  QPushButton* bExit = nullptr;
+  ActionList* ActionList1 = nullptr;
 
-    QAction* aGetRecordList = nullptr;
-    QAction* aSetRecordList = nullptr;
-    QAction* aRepairThisOne = nullptr;
-    QAction* aRepairThisKind = nullptr;
-    QAction* aRepairAll = nullptr;
-    QAction* aCancelThisOne = nullptr;
-    QAction* aCancelThisKind = nullptr;
-    QAction* aCancelAll = nullptr;
-    QAction* aEnterEditMode = nullptr;
-    QAction* aEditThisOne = nullptr;
-    QAction* aExitEditMode = nullptr;
-    QAction* aGetInfo = nullptr;
-    QAction* aExit = nullptr;
+  QAction* aGetRecordList = nullptr;
+  QAction* aSetRecordList = nullptr;
+  QAction* aRepairThisOne = nullptr;
+  QAction* aRepairThisKind = nullptr;
+  QAction* aRepairAll = nullptr;
+  QAction* aCancelThisOne = nullptr;
+  QAction* aCancelThisKind = nullptr;
+  QAction* aCancelAll = nullptr;
+  QAction* aEnterEditMode = nullptr;
+  QAction* aEditThisOne = nullptr;
+  QAction* aExitEditMode = nullptr;
+  QAction* aGetInfo = nullptr;
+  QAction* aExit = nullptr;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
-    void BuildActions();
-    void BuildControls();
-    void LoadTemplates();
-    // An action of ActionList1; without an update handler it is always enabled.
-    QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
-                       void (TForm1::*update)() = nullptr);
+ private:
+  void BuildActions();
+  void BuildControls();
+  void LoadTemplates();
+  // An action of ActionList1; without an update handler it is always enabled.
+  QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
+                     void (TForm1::*update)() = nullptr);
 
-    QTreeWidgetItem* Selected() const;
-    void SetItemState(QTreeWidgetItem* item, int state);
-    bool IsEdited(const QTreeWidgetItem* item) const;
-    bool SelectedStandsForItsKind() const;
-    void ChangeSelectedKind(void (TForm1::*change)(QTreeWidgetItem*));
-    void ChangeAll(void (TForm1::*change)(QTreeWidgetItem*));
-    void ShowErrorBox(const char* operation, int line, int code, const char* message);
+  QTreeWidgetItem* Selected() const;
+  void SetItemState(QTreeWidgetItem* item, int state);
+  bool IsEdited(const QTreeWidgetItem* item) const;
+  bool SelectedStandsForItsKind() const;
+  void ChangeSelectedKind(void (TForm1::*change)(QTreeWidgetItem*));
+  void ChangeAll(void (TForm1::*change)(QTreeWidgetItem*));
+  void ShowErrorBox(const char* operation, int line, int code, const char* message);
 
-    void aGetRecordListExecute();
-    void aSetRecordListExecute();
-    void aRepairThisOneExecute();
-    void aRepairThisKindExecute();
-    void aRepairAllExecute();
-    void aCancelThisOneExecute();
-    void aCancelThisKindExecute();
-    void aCancelAllExecute();
-    void aEnterEditModeExecute();
-    void aEditThisOneExecute();
-    void aExitEditModeExecute();
-    void aGetInfoExecute();
-    void aExitExecute();
+  void aGetRecordListExecute();
+  void aSetRecordListExecute();
+  void aRepairThisOneExecute();
+  void aRepairThisKindExecute();
+  void aRepairAllExecute();
+  void aCancelThisOneExecute();
+  void aCancelThisKindExecute();
+  void aCancelAllExecute();
+  void aEnterEditModeExecute();
+  void aEditThisOneExecute();
+  void aExitEditModeExecute();
+  void aGetInfoExecute();
+  void aExitExecute();
 
-    void aRepairThisOneUpdate();
-    void aCancelThisOneUpdate();
-    void aRepairThisKindUpdate();
-    void aCancelThisKindUpdate();
-    void aEnterEditModeUpdate();
-    void aEditThisOneUpdate();
-    void aExitEditModeUpdate();
-    void aGetInfoUpdate();
+  void aRepairThisOneUpdate();
+  void aCancelThisOneUpdate();
+  void aRepairThisKindUpdate();
+  void aCancelThisKindUpdate();
+  void aEnterEditModeUpdate();
+  void aEditThisOneUpdate();
+  void aExitEditModeUpdate();
+  void aGetInfoUpdate();
 
-    void FormClose();
-    void FormShow();
-    void ListView1KeyDown(int key, bool keypad);
-    void EditorKeyPress(int key);
+  void FormClose();
+  void FormShow();
+  void ListView1KeyDown(int key, bool keypad);
+  void EditorKeyPress(int key);
 
-    NumberTemplates templates_;
-    std::unique_ptr<NumfixData> data_;
-    std::unique_ptr<NumfixPrompts> prompts_;
-    std::string writeBackLog_;
-    bool exitRequested_ = false;
-    bool shown_ = false;
+  NumberTemplates templates_;
+  std::unique_ptr<NumfixData> data_;
+  std::unique_ptr<NumfixPrompts> prompts_;
+  std::string writeBackLog_;
+  bool exitRequested_ = false;
+  bool shown_ = false;
 };
