@@ -25,21 +25,26 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
+// The program shows this text as it stands: Hungarian, naming the file.
+std::runtime_error Unreadable(const std::string& path) {
+  return std::runtime_error("A fájl nem olvasható: " + path);
+}
+
 }  // namespace
 
 IniReader::IniReader(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return;  // missing: no sections
-  if (S_ISDIR(st.st_mode)) throw std::runtime_error("Cannot read file " + path);
+  if (S_ISDIR(st.st_mode)) throw Unreadable(path);
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) throw std::runtime_error("Cannot open file " + path);
+  if (!f) throw Unreadable(path);
   std::string text;
   char buf[8192];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
-  if (failed) throw std::runtime_error("Cannot read file " + path);
+  if (failed) throw Unreadable(path);
   SetText(text);
 }
 

@@ -10,7 +10,8 @@ class IniReader {
   IniReader() = default;
 
   // Reads the file; a missing file reads as a file without sections.
-  // A file that exists but cannot be read throws std::runtime_error.
+  // A file that exists but cannot be read throws std::runtime_error with a
+  // message for the operator, in Hungarian, that names the file.
   explicit IniReader(const std::string& path);
 
   // Parses text already in memory (lines end in LF or CR LF).

@@ -87,9 +87,15 @@ TEST(IniReader, ReadsFileBytesAsTheyStand) {
   std::filesystem::remove(path);
 }
 
-TEST(IniReader, UnreadableFileThrows) {
+TEST(IniReader, UnreadableFileThrowsAHungarianMessageNamingIt) {
   // A folder exists but cannot be read as a file.
-  EXPECT_THROW(IniReader(std::filesystem::temp_directory_path().string()), std::runtime_error);
+  const std::string path = std::filesystem::temp_directory_path().string();
+  try {
+    IniReader reader(path);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), "A fájl nem olvasható: " + path);
+  }
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ const auto* const kEnvironment = testing::AddGlobalTestEnvironment(new QtEnviron
 
 const char* kWindowTemplates =
     "[HIBASABLONOK]\r\n"
+    "+36AAAAAAAAA=(+36)AA/AAA-AA-AA:\r\n"
     "06AA/AAAAAAA=(+36)AA/AAA-AA-AA:\r\n"
     "(36)AA/AAA-AA-AA:=(+36)AA/AAA-AA-AA:\r\n"
     "[ERVENYES_SABLONOK]\r\n"
@@ -91,6 +92,7 @@ bool FakeData::UpdateContact(const std::string& value, long& elerIdNow, std::str
 }
 
 bool FakeData::FindContactOwner(long elerId, long& owner, long& tableCode) {
+  if (ownerThrows) throw QorExceptBase(ownerThrows);
   auto it = contacts.find(elerId);
   if (it == contacts.end()) return false;
   owner = it->second.owner;
@@ -99,6 +101,7 @@ bool FakeData::FindContactOwner(long elerId, long& owner, long& tableCode) {
 }
 
 bool FakeData::FindCustomerName(long ugyId, std::string& name) {
+  if (nameThrows) throw QorExceptBase(nameThrows);
   auto it = customers.find(ugyId);
   if (it == customers.end()) return false;
   name = it->second.name;
@@ -106,6 +109,7 @@ bool FakeData::FindCustomerName(long ugyId, std::string& name) {
 }
 
 void FakeData::ReadCustomerAddresses(long owner, const std::function<void(const Address&)>& each) {
+  if (addressesThrow) throw QorExceptBase(addressesThrow);
   auto it = customers.find(owner);
   if (it == customers.end()) return;
   for (const Address& a : it->second.addresses) each(a);
@@ -157,6 +161,14 @@ void WindowTest::Select(long id) {
   QTreeWidgetItem* item = ItemById(id);
   ASSERT_NE(item, nullptr) << "no item " << id;
   form->ListView1->setCurrentItem(item);
+}
+
+void WindowTest::ClickRow(long id) {
+  QTreeWidgetItem* item = ItemById(id);
+  ASSERT_NE(item, nullptr) << "no item " << id;
+  form->ListView1->scrollToItem(item);
+  QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, {},
+                    form->ListView1->visualItemRect(item).center());
 }
 
 std::string WindowTest::LogFile() const { return FileBytes(dir / "SMS_converter.log"); }

@@ -35,6 +35,10 @@ struct FakeData : NumfixData {
   bool commitThrows = false;
   bool abortThrows = false;
   bool beginThrows = false;
+  // Codes to throw from the customer-information lookups, 0 none.
+  int ownerThrows = 0;
+  int nameThrows = 0;
+  int addressesThrow = 0;
   int logouts = 0;
   std::vector<std::string> calls;  // "begin NAME", "commit", "abort"
 
@@ -90,6 +94,8 @@ class WindowTest : public testing::Test {
   QTreeWidgetItem* Item(int row) const;
   QTreeWidgetItem* ItemById(long id) const;
   void Select(long id);
+  // Clicks a row of the list as an operator does.
+  void ClickRow(long id);
   std::string Text(int row, int column) const { return TForm1::ItemText(Item(row), column); }
   std::string LogFile() const;
 

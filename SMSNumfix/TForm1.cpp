@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -134,6 +135,43 @@ class ContactItem : public QTreeWidgetItem {
   long elerId_;
   int state_;
 };
+
+// The first place of a masked field that holds no digit yet, or -1 when it is full.
+int FirstFreePlace(const QLineEdit* edit) {
+  // The display shows '_' in every free place; the digits typed cannot be '_'.
+  return int(edit->displayText().indexOf(QLatin1Char('_')));
+}
+
+void ToFirstFreePlace(QLineEdit* edit) {
+  const int place = FirstFreePlace(edit);
+  if (place >= 0) edit->setCursorPosition(place);
+}
+
+// A masked field whose cursor never lands beyond its first free place, where
+// the digits typed would be dropped; a click on a digit already typed stays
+// there, so that the digit can be typed over.
+class MaskedEdit : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override {
+    QLineEdit::focusInEvent(event);
+    // A click places the cursor when it is pressed.
+    if (event->reason() != Qt::MouseFocusReason) ToFirstFreePlace(this);
+  }
+  void mousePressEvent(QMouseEvent* event) override {
+    QLineEdit::mousePressEvent(event);
+    if (cursorPosition() > FirstFreePlace(this)) ToFirstFreePlace(this);
+  }
+};
+
+// A read-only field shows the beginning of its text: a number's country and
+// area code matter more than its end.
+void ShowFromStart(QLineEdit* edit, const QString& text) {
+  edit->setText(text);
+  edit->setCursorPosition(0);
+}
 
 bool WriteLogFile(const std::string& block) {
   const int fd = ::open(kLogFile, O_WRONLY | O_CREAT | O_APPEND, 0666);
@@ -275,7 +313,7 @@ void TForm1::BuildControls() {
 
   ListView1 = new QTreeWidget(central);
   ListView1->setObjectName("ListView1");
-  ListView1->setColumnCount(5);
+  ListView1->setColumnCount(kColumns);
   ListView1->setHeaderLabels({Q("Hibatípus (hibasablon)"), Q("Hiba leírása"),
                               Q("Tárolt telefonszám"), Q("Javaslat"), Q("Szerkesztett")});
   ListView1->setRootIsDecorated(false);
@@ -303,9 +341,10 @@ void TForm1::BuildControls() {
     UpdateActions();
     PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));
   });
-  connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::ShowSelectedNumbers);
+  connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::ListView1SelectItem);
   connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { Execute(aEnterEditMode); });
   ListView1->installEventFilter(this);
+  ListView1->viewport()->installEventFilter(this);
   layout->addWidget(ListView1, 1);
 
   GroupBox1 = new QGroupBox(Q("Szerkesztő"), central);
@@ -314,7 +353,7 @@ void TForm1::BuildControls() {
   // Fixed-pitch, so that every blank of a free place shows as wide as a digit.
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   auto makeMasked = [this, &fixed](const char* name, const char* mask, int chars) {
-    auto* edit = new QLineEdit(GroupBox1);
+    auto* edit = new MaskedEdit(GroupBox1);
     edit->setObjectName(name);
     edit->setFont(fixed);
     edit->setInputMask(mask);
@@ -393,6 +432,25 @@ void TForm1::BuildControls() {
   layout->addLayout(bottom);
 
   setCentralWidget(central);
+}
+
+// Each column is as wide as its contents; a wider list shares the rest among
+// them in proportion, so that the columns fill it.
+void TForm1::FitColumns() {
+  int total = 0;
+  for (int width : contentWidths_) total += width;
+  const int extra = ListView1->viewport()->width() - total;
+  if (total == 0 || extra <= 0) {
+    for (int c = 0; c < kColumns; ++c) ListView1->setColumnWidth(c, contentWidths_[size_t(c)]);
+    return;
+  }
+  int given = 0;
+  for (int c = 0; c < kColumns; ++c) {
+    const int share =
+        c + 1 < kColumns ? int(int64_t(extra) * contentWidths_[size_t(c)] / total) : extra - given;
+    given += share;
+    ListView1->setColumnWidth(c, contentWidths_[size_t(c)] + share);
+  }
 }
 
 void TForm1::LoadTemplates() { templates_.Load(IniReader(kTemplateFile)); }
@@ -506,15 +564,14 @@ void TForm1::aCancelAllExecute() { ChangeAll(&TForm1::UnmarkForRepair); }
 // ---------------------------------------------------------------- editor
 
 std::string TForm1::MaskedText(const QLineEdit* edit) {
-  // The display shows '_' in every free place; the digits typed cannot be '_'.
   QString text = edit->displayText();
   text.replace(QLatin1Char('_'), QLatin1Char(' '));
   return S(text);
 }
 
 void TForm1::UpdatePreview() {
-  Edit3->setText(Q("(" + MaskedText(eOrszag) + ")" + MaskedText(eKorzet) + "/" + MaskedText(eSzam) +
-                   ":" + MaskedText(eMellek)));
+  ShowFromStart(Edit3, Q("(" + MaskedText(eOrszag) + ")" + MaskedText(eKorzet) + "/" +
+                         MaskedText(eSzam) + ":" + MaskedText(eMellek)));
 }
 
 void TForm1::ClearEditor() {
@@ -525,15 +582,26 @@ void TForm1::ClearEditor() {
 void TForm1::ShowSelectedNumbers() {
   QTreeWidgetItem* item = Selected();
   if (!item) return;
-  Edit1->setText(item->text(kColNumber));
-  Edit2->setText(item->text(kColSuggestion));
+  ShowFromStart(Edit1, item->text(kColNumber));
+  ShowFromStart(Edit2, item->text(kColSuggestion));
+}
+
+void TForm1::ListView1SelectItem() {
+  // Another row while editing starts the editor afresh, so a value typed for
+  // one contact can never be stored on another.
+  if (!GroupBox1->isHidden()) ClearEditor();
+  ShowSelectedNumbers();
 }
 
 void TForm1::aEnterEditModeExecute() {
   ShowSelectedNumbers();
   GroupBox1->show();
+  // The editor takes room from the list at once, so the selected row can be
+  // scrolled back into sight.
+  centralWidget()->layout()->activate();
+  if (QTreeWidgetItem* item = Selected()) ListView1->scrollToItem(item);
   eOrszag->setFocus();
-  eOrszag->setCursorPosition(1);
+  ToFirstFreePlace(eOrszag);
 }
 
 void TForm1::aEditThisOneExecute() {
@@ -560,35 +628,46 @@ void TForm1::EditorKeyPress(int key) {
     Execute(aExitEditMode);
 }
 
-void TForm1::ListView1KeyDown(int key, bool keypad) {
+bool TForm1::ListView1KeyDown(int key, bool keypad) {
   switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
       Execute(aEnterEditMode);
-      break;
+      return false;
     case Qt::Key_Space:
       Execute(aGetInfo);
+      return false;
+    case Qt::Key_Plus:
+    case Qt::Key_Minus:
+    case Qt::Key_Asterisk:
+    case Qt::Key_Slash:
       break;
     default:
-      // Only the numeric keypad's signs act; the main keyboard's do nothing.
-      if (!keypad) break;
-      if (key == Qt::Key_Plus)
-        Execute(aRepairThisOne);
-      else if (key == Qt::Key_Minus)
-        Execute(aCancelThisOne);
-      else if (key == Qt::Key_Asterisk)
-        Execute(aRepairAll);
-      else if (key == Qt::Key_Slash)
-        Execute(aCancelAll);
-      break;
+      return false;
   }
+  // Only the numeric keypad's signs act; the main keyboard's "+" and "-" do
+  // nothing.
+  if (keypad) {
+    if (key == Qt::Key_Plus)
+      Execute(aRepairThisOne);
+    else if (key == Qt::Key_Minus)
+      Execute(aCancelThisOne);
+    else if (key == Qt::Key_Asterisk)
+      Execute(aRepairAll);
+    else
+      Execute(aCancelAll);
+  }
+  // The list's type-ahead search would take the sign for a caption's first
+  // character and select another row.
+  return keypad || key == Qt::Key_Plus || key == Qt::Key_Minus;
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && watched == ListView1->viewport()) FitColumns();
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (watched == ListView1) {
-      ListView1KeyDown(key->key(), key->modifiers().testFlag(Qt::KeypadModifier));
+      if (ListView1KeyDown(key->key(), key->modifiers().testFlag(Qt::KeypadModifier))) return true;
     } else if (watched == eOrszag || watched == eKorzet || watched == eSzam || watched == eMellek) {
       if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
         EditorKeyPress(13);
@@ -662,7 +741,11 @@ void TForm1::aGetRecordListExecute() {
     return;
   }
   ListView1->addTopLevelItems(items);
-  for (int c = 0; c < ListView1->columnCount(); ++c) ListView1->resizeColumnToContents(c);
+  for (int c = 0; c < kColumns; ++c) {
+    ListView1->resizeColumnToContents(c);
+    contentWidths_[size_t(c)] = ListView1->columnWidth(c);
+  }
+  FitColumns();
   lItemCount->setText(QString::number(items.size()));
 }
 

@@ -3,6 +3,7 @@
 // repair, lets the operator mark or edit repairs and writes them back.
 
 #include <QMainWindow>
+#include <array>
 #include <memory>
 #include <string>
 
@@ -33,7 +34,7 @@ class TForm1 : public QMainWindow {
 
   // Repair states of a list item (its state image).
   enum State { kNotMarked = -1, kMarked = 0, kManualOnly = 1, kEditedMarked = 2 };
-  enum Column { kColCaption, kColDescription, kColNumber, kColSuggestion, kColEdited };
+  enum Column { kColCaption, kColDescription, kColNumber, kColSuggestion, kColEdited, kColumns };
 
   bool ClassifyNumber(const std::string& number, std::string& caption, std::string& description,
                       std::string& suggestion) const;
@@ -104,6 +105,7 @@ class TForm1 : public QMainWindow {
   void BuildActions();
   void BuildControls();
   void LoadTemplates();
+  void FitColumns();
   // An action of ActionList1; without an update handler it is always enabled.
   QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
                      void (TForm1::*update)() = nullptr);
@@ -141,13 +143,17 @@ class TForm1 : public QMainWindow {
 
   void FormClose();
   void FormShow();
-  void ListView1KeyDown(int key, bool keypad);
+  void ListView1SelectItem();
+  // True when the key must not go on to the list.
+  bool ListView1KeyDown(int key, bool keypad);
   void EditorKeyPress(int key);
 
   NumberTemplates templates_;
   std::unique_ptr<NumfixData> data_;
   std::unique_ptr<NumfixPrompts> prompts_;
   std::string writeBackLog_;
+  // The columns' widths for the contents of the last load.
+  std::array<int, kColumns> contentWidths_{};
   bool exitRequested_ = false;
   bool shown_ = false;
 };

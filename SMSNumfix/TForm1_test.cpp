@@ -3,12 +3,18 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeWidget>
 
+#include "Cp1250Codec.h"
 #include "NumfixFakes_testutil.h"
 
 namespace {
@@ -513,6 +519,282 @@ TEST_F(WindowTest, CustomerInformation) {
     form->Execute(form->aGetInfo);
     ASSERT_EQ(boxes.size(), 1u) << c.id;
     EXPECT_EQ(boxes[0].text, c.text) << c.id;
+  }
+}
+
+TEST_F(WindowTest, CustomerInformationFailureShowsTheErrorBoxThenNotFound) {
+  FillTypical(*data);
+  data->Add(10, "0620/5555555", 6, 2, 100);
+  data->customers[100] = {"Kovács Éva", {{"1111", "Budapest", "Fő utca", "1."}}};
+  Open();
+  struct {
+    const char* lookup;
+    int FakeData::*code;
+  } cases[] = {
+      {"contact", &FakeData::ownerThrows},
+      {"customer", &FakeData::nameThrows},
+      {"addresses", &FakeData::addressesThrow},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lookup);
+    boxes.clear();
+    data->*c.code = 10005;
+    Select(10);
+    form->Execute(form->aGetInfo);
+    data->*c.code = 0;
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "Hiba történt!");
+    EXPECT_EQ(boxes[0].text.rfind("Modul: SMSNumfix\\frm_Numfix\nEljárás: TForm1::aGetInfoExecute\n"
+                                  "Sor: 736\nKód: 10005\nÜzenet: ",
+                                  0),
+              0u)
+        << boxes[0].text;
+    EXPECT_EQ(boxes[1].text, "Az ügyfél nem található.");
+    EXPECT_EQ(boxes[1].caption, "");
+  }
+}
+
+std::string S(const QString& text) { return Cp1250Codec::FromQString(text); }
+
+// What a container shows, entry by entry: "caption | hint", or "-" for a separator.
+std::vector<std::string> Entries(const QList<QAction*>& actions) {
+  std::vector<std::string> out;
+  for (QAction* a : actions)
+    out.push_back(a->isSeparator() ? "-" : S(a->text()) + " | " + S(a->toolTip()));
+  return out;
+}
+
+TEST_F(WindowTest, MenusPopupAndToolbarHoldTheirEntriesInOrder) {
+  Open();
+  const std::vector<std::string> marks = {
+      "Javításra kijelöl | Javításra jelöli ki az elemet.",
+      "Ezt a hibatípust javításra kijelöli | Javításra jelöl ki minden ilyen típusú elemet.",
+      "Mindent javításra jelöl ki | Javításra jelöl ki minden javítható elemet.",
+      "-",
+      "Kijelölést megszűntet | Az elem kijelölését törli.",
+      "Hibatípus kijelölését megszűnteti | Minden ilyen típusú elem kijelölését törli.",
+      "Minden kijelölést megszűntet | Minden elem kijelölését törli.",
+      "-",
+      "Szerkeszt | Szerkesztésre nyitja meg a kijelölt elemet.",
+      "Módosít | Az előnézetben található szám rögzítése.",
+      "Mégsem | Szerkesztésből kilép.",
+      "-",
+      "Info | Ügyféladatok lekérdezése.",
+  };
+  std::vector<std::string> toolbar = {
+      "Adatbázisból beolvas | Telefonszámok betöltése.",
+      "Adatbázisba visszaír | Javításra kijelölt telefonszámok visszaírása az adatbázisba.", "-"};
+  for (size_t i : {0, 1, 2, 4, 5, 6}) toolbar.push_back(marks[i]);
+  toolbar.push_back("-");
+  for (size_t i : {8, 9, 10}) toolbar.push_back(marks[i]);
+  toolbar.push_back("-");
+  toolbar.push_back(marks[12]);
+
+  std::vector<std::string> menuTitles;
+  for (QAction* a : form->menuBar()->actions()) menuTitles.push_back(S(a->text()));
+  ASSERT_EQ(menuTitles, (std::vector<std::string>{"Fájl", "Adatbázis", "Kijelölés"}));
+  const QList<QAction*> menus = form->menuBar()->actions();
+  struct {
+    const char* where;
+    QList<QAction*> actions;
+    std::vector<std::string> entries;
+  } cases[] = {
+      {"Fájl", menus[0]->menu()->actions(), {"Kilépés | Kilépés."}},
+      {"Adatbázis", menus[1]->menu()->actions(), {toolbar[0], toolbar[1]}},
+      {"Kijelölés", menus[2]->menu()->actions(), marks},
+      {"PopupMenu1", form->PopupMenu1->actions(), marks},
+      {"ToolBar1", form->ToolBar1->actions(), toolbar},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    EXPECT_EQ(Entries(c.actions), c.entries);
+  }
+  // The buttons show the hints as their tips.
+  for (QAction* a : form->ToolBar1->actions()) {
+    if (a->isSeparator()) continue;
+    EXPECT_EQ(form->ToolBar1->widgetForAction(a)->toolTip(), a->toolTip());
+  }
+  EXPECT_EQ(S(form->bExit->text()) + " | " + S(form->bExit->toolTip()), "Kilépés | Kilépés.");
+}
+
+TEST_F(WindowTest, MarkingKeysNeverReachTheListsTypeAheadSearch) {
+  data->Add(1, "0620/1234567");
+  data->Add(2, "+36201234567");  // the kind "+36AAAAAAAAA", right below
+  data->Add(3, "+36301234567");
+  Open();
+  form->show();
+  Select(1);
+  form->ListView1->setFocus();
+  struct {
+    Qt::Key key;
+    bool keypad;
+    int state;  // of the selected contact afterwards
+    int below;  // of the "+36AAAAAAAAA" contact below it
+  } presses[] = {
+      {Qt::Key_Plus, true, 0, -1},    {Qt::Key_Plus, true, 0, -1},  // disabled on a marked item
+      {Qt::Key_Minus, true, -1, -1},  {Qt::Key_Plus, false, -1, -1}, {Qt::Key_Minus, false, -1, -1},
+      {Qt::Key_Asterisk, true, 0, 0}, {Qt::Key_Slash, true, -1, -1},
+  };
+  for (const auto& p : presses) {
+    SCOPED_TRACE(testing::Message() << p.key << (p.keypad ? " on the keypad" : ""));
+    QTest::keyClick(form->ListView1, p.key, p.keypad ? Qt::KeypadModifier : Qt::NoModifier);
+    EXPECT_EQ(form->ListView1->currentItem(), ItemById(1));
+    EXPECT_EQ(TForm1::ItemState(ItemById(1)), p.state);
+    EXPECT_EQ(TForm1::ItemState(ItemById(2)), p.below);
+  }
+}
+
+TEST_F(WindowTest, AnotherRowWhileEditingStartsTheEditorAfresh) {
+  FillTypical(*data);
+  Open();
+  form->show();
+  Select(1);
+  form->Execute(form->aEnterEditMode);
+  TypeDigits(form->eOrszag, "36");
+  TypeDigits(form->eKorzet, "30");
+  TypeDigits(form->eSzam, "9999999");
+  ClickRow(7);
+  EXPECT_EQ(form->Edit1->text(), "0670/2222222");
+  EXPECT_EQ(form->Edit2->text(), "(+36)70/222-22-22:");
+  EXPECT_EQ(TForm1::MaskedText(form->eOrszag), "+  ");
+  EXPECT_EQ(TForm1::MaskedText(form->eSzam), "   -  -  ");
+  EXPECT_EQ(form->Edit3->text(), "");
+  EXPECT_FALSE(form->GroupBox1->isHidden());
+  form->Execute(form->aEditThisOne);  // nothing typed for this row: nothing to store
+  for (long id : {1, 7}) {
+    EXPECT_EQ(TForm1::ItemText(ItemById(id), TForm1::kColEdited), "") << id;
+    EXPECT_EQ(TForm1::ItemState(ItemById(id)), -1) << id;
+  }
+
+  // What is typed now belongs to the row now selected.
+  TypeDigits(form->eOrszag, "36");
+  TypeDigits(form->eKorzet, "70");
+  TypeDigits(form->eSzam, "1111111");
+  QTest::keyClick(form->eSzam, Qt::Key_Return);
+  EXPECT_EQ(TForm1::ItemText(ItemById(7), TForm1::kColSuggestion), "(+36)70/111-11-11:    ");
+  EXPECT_EQ(TForm1::ItemText(ItemById(1), TForm1::kColSuggestion), "(+36)20/123-45-67:");
+}
+
+TEST_F(WindowTest, ClickOrTabIntoAMaskedFieldLandsOnItsFirstFreePlace) {
+  FillTypical(*data);
+  Open();
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  Select(1);
+  form->Execute(form->aEnterEditMode);
+  enum How { kClickRight, kClickFirstDigit, kTab };
+  struct {
+    const char* what;
+    QLineEdit* TForm1::*field;
+    const char* before;  // typed first, from the field's start
+    How how;
+    const char* typed;
+    const char* text;
+  } cases[] = {
+      {"empty country", &TForm1::eOrszag, "", kClickRight, "36", "+36"},
+      {"empty area", &TForm1::eKorzet, "", kClickRight, "20", "20"},
+      {"empty number", &TForm1::eSzam, "", kClickRight, "1234567", "123-45-67"},
+      {"half a number", &TForm1::eSzam, "12", kClickRight, "34567", "123-45-67"},
+      {"empty extension", &TForm1::eMellek, "", kClickRight, "12", "12  "},
+      {"a digit typed over", &TForm1::eSzam, "1234567", kClickFirstDigit, "9", "923-45-67"},
+      {"tab into half a number", &TForm1::eSzam, "12", kTab, "34567", "123-45-67"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    form->ClearEditor();
+    QLineEdit* field = form.get()->*c.field;
+    if (*c.before) TypeDigits(field, c.before);
+    form->ListView1->setFocus();
+    if (c.how == kTab) {
+      // The field before it has the focus; Tab moves on.
+      QLineEdit* before = field == form->eSzam ? form->eKorzet : form->eOrszag;
+      before->setFocus();
+      QTest::keyClick(before, Qt::Key_Tab);
+      ASSERT_EQ(QApplication::focusWidget(), field);
+    } else {
+      int x = field->width() - 4;
+      if (c.how == kClickFirstDigit) x = 2;  // left of the first digit
+      QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(x, field->height() / 2));
+      ASSERT_EQ(QApplication::focusWidget(), field);
+    }
+    QTest::keyClicks(field, c.typed);
+    EXPECT_EQ(TForm1::MaskedText(field), c.text);
+  }
+}
+
+TEST_F(WindowTest, OpeningTheEditorKeepsTheSelectedRowInSight) {
+  for (long id = 1; id <= 80; ++id) data->Add(id, "0620/1234567");
+  Open();
+  form->resize(form->minimumSize());
+  form->show();
+  QTest::qWait(10);
+  QTreeWidget* list = form->ListView1;
+  // The lowest row that the list shows whole before the editor opens.
+  QTreeWidgetItem* low = list->itemAt(QPoint(4, list->viewport()->height() - 1));
+  ASSERT_NE(low, nullptr);
+  if (list->visualItemRect(low).bottom() > list->viewport()->height()) low = list->itemAbove(low);
+  list->setCurrentItem(low);
+  const int listHeight = list->viewport()->height();
+  form->Execute(form->aEnterEditMode);
+  ASSERT_LT(list->viewport()->height(), listHeight);
+  const QRect row = list->visualItemRect(low);
+  EXPECT_GE(row.top(), 0);
+  EXPECT_LE(row.bottom(), list->viewport()->height());
+}
+
+TEST_F(WindowTest, EditorFieldsShowTheBeginningOfLongNumbers) {
+  data->Add(1, "(36)20/123-45-67:1234");
+  Open();
+  form->resize(form->minimumSize());
+  form->show();
+  // As narrow as the fields get on a small screen.
+  for (QLineEdit* field : {form->Edit1, form->Edit2, form->Edit3}) field->setFixedWidth(80);
+  Select(1);
+  form->Execute(form->aEnterEditMode);
+  TypeDigits(form->eOrszag, "36");
+  TypeDigits(form->eKorzet, "20");
+  for (QLineEdit* field : {form->Edit1, form->Edit2, form->Edit3}) {
+    SCOPED_TRACE(field->objectName().toStdString());
+    // Too long for the field at this size, so only a part can show: the beginning.
+    ASSERT_GT(field->fontMetrics().horizontalAdvance(field->text()), field->contentsRect().width());
+    EXPECT_EQ(field->cursorPosition(), 0);
+  }
+}
+
+TEST_F(WindowTest, ColumnsShareAWideListAndKeepTheirContentsOnANarrowOne) {
+  FillTypical(*data);
+  Open();
+  form->resize(form->minimumSize());
+  form->show();
+  QTest::qWait(10);
+  QTreeWidget* list = form->ListView1;
+  std::vector<int> narrow;
+  for (int c = 0; c < TForm1::kColumns; ++c) {
+    narrow.push_back(list->columnWidth(c));
+    for (int row = 0; row < list->topLevelItemCount(); ++row)
+      EXPECT_GE(narrow.back(), list->fontMetrics().horizontalAdvance(Item(row)->text(c))) << c;
+  }
+  form->resize(1600, 800);
+  QTest::qWait(10);
+  int total = 0;
+  for (int c = 0; c < TForm1::kColumns; ++c) {
+    EXPECT_GT(list->columnWidth(c), narrow[size_t(c)]) << c;
+    total += list->columnWidth(c);
+  }
+  EXPECT_EQ(total, list->viewport()->width());
+  form->resize(form->minimumSize());
+  QTest::qWait(10);
+  for (int c = 0; c < TForm1::kColumns; ++c)
+    EXPECT_EQ(list->columnWidth(c), narrow[size_t(c)]) << c;
+}
+
+TEST_F(WindowTest, UnreadableTemplateFileEndsTheWindowWithAHungarianMessage) {
+  std::filesystem::create_directory(dir / "SMS_tel_sablon.ini");
+  try {
+    Open();
+    ADD_FAILURE() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), "A fájl nem olvasható: SMS_tel_sablon.ini");
   }
 }
 
