@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <fstream>
 
 #include "QorExceptBase.h"
@@ -135,17 +135,14 @@ void WindowTest::Open(const std::string& templates) {
                                   std::make_unique<FakePrompts>(&boxes, std::time_t(1765360800)));
 }
 
-QTreeWidgetItem* WindowTest::Item(int row) const { return form->ListView1->topLevelItem(row); }
-
 std::string FileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-QTreeWidgetItem* ItemOf(const TForm1& form, long elerId) {
-  for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
-    if (TForm1::ItemElerId(form.ListView1->topLevelItem(i)) == elerId)
-      return form.ListView1->topLevelItem(i);
+const TForm1::ListItem* ItemOf(const TForm1& form, long elerId) {
+  for (int i = 0; i < form.ItemCount(); ++i)
+    if (TForm1::ItemElerId(form.Item(i)) == elerId) return form.Item(i);
   return nullptr;
 }
 
@@ -155,20 +152,20 @@ void TypeDigits(QLineEdit* edit, const char* digits) {
   QTest::keyClicks(edit, digits);
 }
 
-QTreeWidgetItem* WindowTest::ItemById(long id) const { return ItemOf(*form, id); }
+const TForm1::ListItem* WindowTest::ItemById(long id) const { return ItemOf(*form, id); }
 
 void WindowTest::Select(long id) {
-  QTreeWidgetItem* item = ItemById(id);
+  const TForm1::ListItem* item = ItemById(id);
   ASSERT_NE(item, nullptr) << "no item " << id;
-  form->ListView1->setCurrentItem(item);
+  form->ListView1->setCurrentIndex(form->IndexOf(item));
 }
 
 void WindowTest::ClickRow(long id) {
-  QTreeWidgetItem* item = ItemById(id);
+  const TForm1::ListItem* item = ItemById(id);
   ASSERT_NE(item, nullptr) << "no item " << id;
-  form->ListView1->scrollToItem(item);
+  form->ListView1->scrollTo(form->IndexOf(item));
   QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, {},
-                    form->ListView1->visualItemRect(item).center());
+                    form->ListView1->visualRect(form->IndexOf(item)).center());
 }
 
 std::string WindowTest::LogFile() const { return FileBytes(dir / "SMS_converter.log"); }

@@ -77,7 +77,7 @@ struct FakePrompts : NumfixPrompts {
 // The bytes of a file as they stand; "" when it cannot be read.
 std::string FileBytes(const std::filesystem::path& path);
 // The list item of a contact, or null.
-QTreeWidgetItem* ItemOf(const TForm1& form, long elerId);
+const TForm1::ListItem* ItemOf(const TForm1& form, long elerId);
 // Types digits into a masked field from its first place on, as an operator does.
 void TypeDigits(QLineEdit* edit, const char* digits);
 
@@ -91,8 +91,8 @@ class WindowTest : public testing::Test {
 
   // Writes the template file, then builds the window on `data`.
   void Open(const std::string& templates = kWindowTemplates);
-  QTreeWidgetItem* Item(int row) const;
-  QTreeWidgetItem* ItemById(long id) const;
+  const TForm1::ListItem* Item(int row) const { return form->Item(row); }
+  const TForm1::ListItem* ItemById(long id) const;
   void Select(long id);
   // Clicks a row of the list as an operator does.
   void ClickRow(long id);

@@ -23,7 +23,7 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <cerrno>
 #include <ctime>
@@ -113,29 +113,6 @@ const QIcon& StateImage(int state) {
   return images[state + 1];
 }
 
-// A listed contact: its ELER_ID and repair state live in the item, and the
-// state image is drawn from the state, so loading a large list sets no
-// per-item icons.
-class ContactItem : public QTreeWidgetItem {
- public:
-  ContactItem(const QStringList& texts, long elerId, int state)
-      : QTreeWidgetItem(texts, UserType), elerId_(elerId), state_(state) {}
-  QVariant data(int column, int role) const override {
-    if (column == 0 && role == Qt::DecorationRole) return StateImage(state_);
-    return QTreeWidgetItem::data(column, role);
-  }
-  long ElerId() const { return elerId_; }
-  int State() const { return state_; }
-  void SetState(int state) {
-    state_ = state;
-    emitDataChanged();
-  }
-
- private:
-  long elerId_;
-  int state_;
-};
-
 // The first place of a masked field that holds no digit yet, or -1 when it is full.
 int FirstFreePlace(const QLineEdit* edit) {
   // The display shows '_' in every free place; the digits typed cannot be '_'.
@@ -192,6 +169,76 @@ bool WriteLogFile(const std::string& block) {
 }
 
 }  // namespace
+
+// The list's items as ListView1 shows them. The items are the window's own
+// vector, so loading and marking build no per-row objects of the view, and a
+// change of many items is one notification.
+class TForm1::ListModel : public QAbstractTableModel {
+ public:
+  explicit ListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+  void Assign(std::vector<ListItem> items, Kinds kinds) {
+    beginResetModel();
+    items_ = std::move(items);
+    kinds_ = std::move(kinds);
+    endResetModel();
+  }
+
+  std::vector<ListItem>& Items() { return items_; }
+  const std::vector<ListItem>& Items() const { return items_; }
+
+  int RowOf(const ListItem* item) const { return int(item - items_.data()); }
+
+  void ItemChanged(const ListItem* item) {
+    const int row = RowOf(item);
+    emit dataChanged(index(row, 0), index(row, kColumns - 1));
+  }
+
+  // Only the state images: the texts of a kind's items stay.
+  void StatesChanged() {
+    if (!items_.empty())
+      emit dataChanged(index(0, 0), index(int(items_.size()) - 1, 0), {Qt::DecorationRole});
+  }
+
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : int(items_.size());
+  }
+  int columnCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : kColumns;
+  }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid()) return {};
+    const ListItem& item = items_[size_t(index.row())];
+    if (role == Qt::DecorationRole)
+      return index.column() == kColCaption ? QVariant(StateImage(item.state)) : QVariant();
+    if (role != Qt::DisplayRole) return {};
+    switch (index.column()) {
+      case kColCaption:
+        return item.kind->shownCaption;
+      case kColDescription:
+        return item.kind->shownDescription;
+      case kColNumber:
+        return Q(item.number);
+      case kColSuggestion:
+        return Q(item.suggestion);
+      default:
+        return item.edited ? QString(QLatin1String(kEdited)) : QString();
+    }
+  }
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    static const char* const titles[kColumns] = {"Hibatípus (hibasablon)", "Hiba leírása",
+                                                 "Tárolt telefonszám", "Javaslat", "Szerkesztett"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    return Q(titles[section]);
+  }
+
+ private:
+  std::vector<ListItem> items_;
+  // The kinds that the items point to.
+  Kinds kinds_;
+};
 
 TForm1::TForm1(QWidget* owner, std::unique_ptr<NumfixData> data,
                std::unique_ptr<NumfixPrompts> prompts)
@@ -311,11 +358,10 @@ void TForm1::BuildControls() {
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
 
-  ListView1 = new QTreeWidget(central);
+  ListView1 = new QTreeView(central);
   ListView1->setObjectName("ListView1");
-  ListView1->setColumnCount(kColumns);
-  ListView1->setHeaderLabels({Q("Hibatípus (hibasablon)"), Q("Hiba leírása"),
-                              Q("Tárolt telefonszám"), Q("Javaslat"), Q("Szerkesztett")});
+  listModel_ = new ListModel(ListView1);
+  ListView1->setModel(listModel_);
   ListView1->setRootIsDecorated(false);
   ListView1->setItemsExpandable(false);
   ListView1->setUniformRowHeights(true);
@@ -326,8 +372,8 @@ void TForm1::BuildControls() {
   ListView1->header()->setStretchLastSection(false);
   // Grid lines; the selected row keeps the palette's colours under the style sheet.
   ListView1->setStyleSheet(
-      "QTreeWidget::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"
-      "QTreeWidget::item:selected { background: palette(highlight); color: "
+      "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"
+      "QTreeView::item:selected { background: palette(highlight); color: "
       "palette(highlighted-text); }");
   // Keep the selection visible when the list has no focus.
   QPalette pal = ListView1->palette();
@@ -341,8 +387,9 @@ void TForm1::BuildControls() {
     UpdateActions();
     PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));
   });
-  connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TForm1::ListView1SelectItem);
-  connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { Execute(aEnterEditMode); });
+  connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &TForm1::ListView1SelectItem);
+  connect(ListView1, &QTreeView::doubleClicked, this, [this] { Execute(aEnterEditMode); });
   ListView1->installEventFilter(this);
   ListView1->viewport()->installEventFilter(this);
   layout->addWidget(ListView1, 1);
@@ -461,61 +508,77 @@ void TForm1::Execute(QAction* action) { ActionList1->Execute(action); }
 
 void TForm1::UpdateActions() { ActionList1->UpdateAll(); }
 
-QTreeWidgetItem* TForm1::Selected() const {
-  const QList<QTreeWidgetItem*> items = ListView1->selectedItems();
-  return items.isEmpty() ? nullptr : items.first();
+int TForm1::ItemCount() const { return int(listModel_->Items().size()); }
+
+TForm1::ListItem* TForm1::Item(int row) {
+  std::vector<ListItem>& items = listModel_->Items();
+  return row >= 0 && size_t(row) < items.size() ? &items[size_t(row)] : nullptr;
 }
 
-// Every item of the list is a ContactItem: only the loader makes items.
-int TForm1::ItemState(const QTreeWidgetItem* item) {
-  return static_cast<const ContactItem*>(item)->State();
+const TForm1::ListItem* TForm1::Item(int row) const { return const_cast<TForm1*>(this)->Item(row); }
+
+QModelIndex TForm1::IndexOf(const ListItem* item) const {
+  return item ? listModel_->index(listModel_->RowOf(item), 0) : QModelIndex();
 }
 
-bool TForm1::IsMarked(const QTreeWidgetItem* item) {
-  const int state = ItemState(item);
-  return state == kMarked || state == kEditedMarked;
+TForm1::ListItem* TForm1::Selected() const {
+  const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+  return rows.isEmpty() ? nullptr : const_cast<TForm1*>(this)->Item(rows.first().row());
 }
 
-long TForm1::ItemElerId(const QTreeWidgetItem* item) {
-  return static_cast<const ContactItem*>(item)->ElerId();
+bool TForm1::IsMarked(const ListItem* item) {
+  return item->state == kMarked || item->state == kEditedMarked;
 }
 
-std::string TForm1::ItemText(const QTreeWidgetItem* item, int column) {
-  return S(item->text(column));
+std::string TForm1::ItemText(const ListItem* item, int column) {
+  switch (column) {
+    case kColCaption:
+      return item->kind->caption;
+    case kColDescription:
+      return item->kind->description;
+    case kColNumber:
+      return item->number;
+    case kColSuggestion:
+      return item->suggestion;
+    default:
+      return item->edited ? kEdited : "";
+  }
 }
 
-bool TForm1::IsEdited(const QTreeWidgetItem* item) const {
-  return item->text(kColEdited) == QLatin1String(kEdited);
+bool TForm1::Mark(ListItem& item) {
+  if (item.state != kNotMarked) return false;
+  item.state = item.edited ? kEditedMarked : kMarked;
+  return true;
 }
 
-void TForm1::SetItemState(QTreeWidgetItem* item, int state) {
-  static_cast<ContactItem*>(item)->SetState(state);
+bool TForm1::Unmark(ListItem& item) {
+  if (!IsMarked(&item)) return false;
+  item.state = kNotMarked;
+  return true;
 }
 
-void TForm1::MarkForRepair(QTreeWidgetItem* item) {
-  if (!item || ItemState(item) != kNotMarked) return;
-  SetItemState(item, IsEdited(item) ? kEditedMarked : kMarked);
+void TForm1::MarkForRepair(ListItem* item) {
+  if (item && Mark(*item)) listModel_->ItemChanged(item);
 }
 
-void TForm1::UnmarkForRepair(QTreeWidgetItem* item) {
-  if (!item) return;
-  if (IsMarked(item)) SetItemState(item, kNotMarked);
+void TForm1::UnmarkForRepair(ListItem* item) {
+  if (item && Unmark(*item)) listModel_->ItemChanged(item);
 }
 
 void TForm1::aRepairThisOneUpdate() {
-  QTreeWidgetItem* item = Selected();
-  aRepairThisOne->setEnabled(item && ItemState(item) == kNotMarked);
+  const ListItem* item = Selected();
+  aRepairThisOne->setEnabled(item && item->state == kNotMarked);
 }
 
 void TForm1::aCancelThisOneUpdate() {
-  QTreeWidgetItem* item = Selected();
+  const ListItem* item = Selected();
   aCancelThisOne->setEnabled(item && IsMarked(item));
 }
 
 // Both kind actions act from an unedited item of the kind, marked or not.
 bool TForm1::SelectedStandsForItsKind() const {
-  QTreeWidgetItem* item = Selected();
-  return item && ((ItemState(item) == kNotMarked && !IsEdited(item)) || ItemState(item) == kMarked);
+  const ListItem* item = Selected();
+  return item && ((item->state == kNotMarked && !item->edited) || item->state == kMarked);
 }
 
 void TForm1::aRepairThisKindUpdate() { aRepairThisKind->setEnabled(SelectedStandsForItsKind()); }
@@ -541,25 +604,24 @@ void TForm1::aRepairThisOneExecute() { MarkForRepair(Selected()); }
 void TForm1::aCancelThisOneExecute() { UnmarkForRepair(Selected()); }
 
 // The kind of an item is its caption; edited items keep their own decision.
-void TForm1::ChangeSelectedKind(void (TForm1::*change)(QTreeWidgetItem*)) {
-  QTreeWidgetItem* selected = Selected();
+// One pass over the items, then one notification.
+void TForm1::ChangeSelectedKind(bool (*change)(ListItem&)) {
+  const ListItem* selected = Selected();
   if (!selected) return;
-  const QString kind = selected->text(kColCaption);
-  for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* item = ListView1->topLevelItem(i);
-    if (item->text(kColCaption) == kind && !IsEdited(item)) (this->*change)(item);
-  }
+  for (ListItem& item : listModel_->Items())
+    if (item.kind == selected->kind && !item.edited) change(item);
+  listModel_->StatesChanged();
 }
 
-void TForm1::ChangeAll(void (TForm1::*change)(QTreeWidgetItem*)) {
-  for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-    (this->*change)(ListView1->topLevelItem(i));
+void TForm1::ChangeAll(bool (*change)(ListItem&)) {
+  for (ListItem& item : listModel_->Items()) change(item);
+  listModel_->StatesChanged();
 }
 
-void TForm1::aRepairThisKindExecute() { ChangeSelectedKind(&TForm1::MarkForRepair); }
-void TForm1::aCancelThisKindExecute() { ChangeSelectedKind(&TForm1::UnmarkForRepair); }
-void TForm1::aRepairAllExecute() { ChangeAll(&TForm1::MarkForRepair); }
-void TForm1::aCancelAllExecute() { ChangeAll(&TForm1::UnmarkForRepair); }
+void TForm1::aRepairThisKindExecute() { ChangeSelectedKind(&TForm1::Mark); }
+void TForm1::aCancelThisKindExecute() { ChangeSelectedKind(&TForm1::Unmark); }
+void TForm1::aRepairAllExecute() { ChangeAll(&TForm1::Mark); }
+void TForm1::aCancelAllExecute() { ChangeAll(&TForm1::Unmark); }
 
 // ---------------------------------------------------------------- editor
 
@@ -580,10 +642,10 @@ void TForm1::ClearEditor() {
 }
 
 void TForm1::ShowSelectedNumbers() {
-  QTreeWidgetItem* item = Selected();
+  const ListItem* item = Selected();
   if (!item) return;
-  ShowFromStart(Edit1, item->text(kColNumber));
-  ShowFromStart(Edit2, item->text(kColSuggestion));
+  ShowFromStart(Edit1, Q(item->number));
+  ShowFromStart(Edit2, Q(item->suggestion));
 }
 
 void TForm1::ListView1SelectItem() {
@@ -599,17 +661,17 @@ void TForm1::aEnterEditModeExecute() {
   // The editor takes room from the list at once, so the selected row can be
   // scrolled back into sight.
   centralWidget()->layout()->activate();
-  if (QTreeWidgetItem* item = Selected()) ListView1->scrollToItem(item);
+  if (const ListItem* item = Selected()) ListView1->scrollTo(IndexOf(item));
   eOrszag->setFocus();
   ToFirstFreePlace(eOrszag);
 }
 
 void TForm1::aEditThisOneExecute() {
-  QTreeWidgetItem* item = Selected();
-  if (item) {
-    item->setText(kColSuggestion, Edit3->text());
-    item->setText(kColEdited, QLatin1String(kEdited));
-    SetItemState(item, kEditedMarked);
+  if (ListItem* item = Selected()) {
+    item->suggestion = S(Edit3->text());
+    item->edited = true;
+    item->state = kEditedMarked;
+    listModel_->ItemChanged(item);
   }
   Execute(aExitEditMode);
 }
@@ -712,41 +774,36 @@ bool TForm1::ConnectToDb() {
 }
 
 void TForm1::aGetRecordListExecute() {
-  ListView1->clear();
+  listModel_->Assign({}, {});
   lItemCount->setText("0");
-  QList<QTreeWidgetItem*> items;
+  std::vector<ListItem> items;
+  Kinds kinds;
   try {
     std::string caption, description, suggestion;
-    // Captions and descriptions repeat: one shared text each.
-    std::map<std::string, QString> shared;
-    auto sharedText = [&shared](const std::string& text) -> const QString& {
-      auto it = shared.find(text);
-      if (it == shared.end()) it = shared.emplace(text, Q(text)).first;
-      return it->second;
-    };
     data_->ReadContacts([&](const NumfixData::Contact& c) {
       if (c.eletId != 6 || c.tableCode == 0) return;
-      const std::string number = StripBlanks(c.adat);
+      std::string number = StripBlanks(c.adat);
       if (!ClassifyNumber(number, caption, description, suggestion)) return;
+      auto kind = kinds.find(caption);
+      if (kind == kinds.end())
+        kind = kinds.emplace(caption, Kind{caption, description, Q(caption), Q(description)}).first;
       const bool manual = suggestion == NumfixText::kManualRepair;
-      items.append(new ContactItem({sharedText(caption), sharedText(description), Q(number),
-                                    manual ? sharedText(suggestion) : Q(suggestion), QString()},
-                                   c.elerId, manual ? kManualOnly : kNotMarked));
+      items.push_back({&kind->second, std::move(number), suggestion, c.elerId,
+                       manual ? kManualOnly : kNotMarked});
     });
   } catch (const QorExceptBase& e) {
-    qDeleteAll(items);
     ShowErrorBox("TForm1::aGetRecordListExecute", 262, e.GetCode(), e.what());
     prompts_->ShowMessage(
         "Hiba történt az adatok felolvasása közben, az eszköz használata nem biztonságos!");
     return;
   }
-  ListView1->addTopLevelItems(items);
+  listModel_->Assign(std::move(items), std::move(kinds));
   for (int c = 0; c < kColumns; ++c) {
     ListView1->resizeColumnToContents(c);
     contentWidths_[size_t(c)] = ListView1->columnWidth(c);
   }
   FitColumns();
-  lItemCount->setText(QString::number(items.size()));
+  lItemCount->setText(QString::number(ItemCount()));
 }
 
 void TForm1::aSetRecordListExecute() {
@@ -763,11 +820,10 @@ void TForm1::aSetRecordListExecute() {
     data_->BeginTransaction("UpdateElerhetosegList");
     begun = true;
     writeBackLog_ += "Tranzakcio indul.\r\n";
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-      QTreeWidgetItem* item = ListView1->topLevelItem(i);
-      if (!IsMarked(item)) continue;
-      const long id = ItemElerId(item);
-      const std::string suggestion = ItemText(item, kColSuggestion);
+    for (const ListItem& item : listModel_->Items()) {
+      if (!IsMarked(&item)) continue;
+      const long id = item.elerId;
+      const std::string& suggestion = item.suggestion;
       std::string old, valueNow;
       long idNow = 0;
       // A record that vanished, before the find or before the rewrite, is an ERR line.
@@ -803,9 +859,9 @@ void TForm1::aSetRecordListExecute() {
 }
 
 void TForm1::aGetInfoExecute() {
-  QTreeWidgetItem* item = Selected();
+  const ListItem* item = Selected();
   if (!item) return;
-  const long id = ItemElerId(item);
+  const long id = item->elerId;
   try {
     long owner = 0, tableCode = 0;
     std::string name;

@@ -3,9 +3,13 @@
 // repair, lets the operator mark or edit repairs and writes them back.
 
 #include <QMainWindow>
+#include <QModelIndex>
 #include <array>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "NumberTemplates.h"
 
@@ -18,8 +22,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 class QPushButton;
 
 class TForm1 : public QMainWindow {
@@ -36,6 +39,22 @@ class TForm1 : public QMainWindow {
   enum State { kNotMarked = -1, kMarked = 0, kManualOnly = 1, kEditedMarked = 2 };
   enum Column { kColCaption, kColDescription, kColNumber, kColSuggestion, kColEdited, kColumns };
 
+  // The kind of a listed contact: its caption (the error template that matched,
+  // or "Nincs illeszkedő sablon") with its description, shared by the kind's items.
+  struct Kind {
+    std::string caption, description;
+    QString shownCaption, shownDescription;
+  };
+  // One listed contact.
+  struct ListItem {
+    const Kind* kind = nullptr;
+    std::string number;      // the stored ELER_ADAT without blanks
+    std::string suggestion;  // the suggestion, or the edited value
+    long elerId = 0;
+    int state = kNotMarked;  // shown as the state image
+    bool edited = false;     // "Igen" in the "Szerkesztett" column
+  };
+
   bool ClassifyNumber(const std::string& number, std::string& caption, std::string& description,
                       std::string& suggestion) const;
   bool MatchesValidTemplate(const std::string& text) const;
@@ -43,14 +62,22 @@ class TForm1 : public QMainWindow {
 
   bool ConnectToDb();
 
-  void MarkForRepair(QTreeWidgetItem* item);
-  void UnmarkForRepair(QTreeWidgetItem* item);
-  static int ItemState(const QTreeWidgetItem* item);
+  // The list's items in list order; null for a row out of range. An item
+  // lives until the next load.
+  int ItemCount() const;
+  ListItem* Item(int row);
+  const ListItem* Item(int row) const;
+  // The item's row in ListView1.
+  QModelIndex IndexOf(const ListItem* item) const;
+
+  void MarkForRepair(ListItem* item);
+  void UnmarkForRepair(ListItem* item);
+  static int ItemState(const ListItem* item) { return item->state; }
   // Marked for the write-back, edited or not.
-  static bool IsMarked(const QTreeWidgetItem* item);
-  static long ItemElerId(const QTreeWidgetItem* item);
+  static bool IsMarked(const ListItem* item);
+  static long ItemElerId(const ListItem* item) { return item->elerId; }
   // An item's column as the system's narrow text.
-  static std::string ItemText(const QTreeWidgetItem* item, int column);
+  static std::string ItemText(const ListItem* item, int column);
 
   void UpdatePreview();
   void ClearEditor();
@@ -67,7 +94,7 @@ class TForm1 : public QMainWindow {
   const std::string& WriteBackLog() const { return writeBackLog_; }
 
   // Components.
-  QTreeWidget* ListView1 = nullptr;
+  QTreeView* ListView1 = nullptr;
   QLabel* lItemCount = nullptr;
   QGroupBox* GroupBox1 = nullptr;
   QLineEdit* eOrszag = nullptr;
@@ -110,12 +137,19 @@ class TForm1 : public QMainWindow {
   QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
                      void (TForm1::*update)() = nullptr);
 
-  QTreeWidgetItem* Selected() const;
-  void SetItemState(QTreeWidgetItem* item, int state);
-  bool IsEdited(const QTreeWidgetItem* item) const;
+  class ListModel;
+  // Kinds by caption. A caption names one kind: the description follows from
+  // it, and no error template can be "Nincs illeszkedő sablon", since it
+  // holds blanks and the numbers matched hold none.
+  using Kinds = std::map<std::string, Kind, std::less<>>;
+
+  ListItem* Selected() const;
+  // The state changes of one item, without telling the view; true when the state changed.
+  static bool Mark(ListItem& item);
+  static bool Unmark(ListItem& item);
   bool SelectedStandsForItsKind() const;
-  void ChangeSelectedKind(void (TForm1::*change)(QTreeWidgetItem*));
-  void ChangeAll(void (TForm1::*change)(QTreeWidgetItem*));
+  void ChangeSelectedKind(bool (*change)(ListItem&));
+  void ChangeAll(bool (*change)(ListItem&));
   void ShowErrorBox(const char* operation, int line, int code, const char* message);
 
   void aGetRecordListExecute();
@@ -149,6 +183,7 @@ class TForm1 : public QMainWindow {
   void EditorKeyPress(int key);
 
   NumberTemplates templates_;
+  ListModel* listModel_ = nullptr;
   std::unique_ptr<NumfixData> data_;
   std::unique_ptr<NumfixPrompts> prompts_;
   std::string writeBackLog_;

@@ -5,14 +5,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "Cp1250Codec.h"
 #include "NumfixFakes_testutil.h"
@@ -20,6 +22,8 @@
 namespace {
 
 using Box = FakePrompts::Box;
+
+std::string S(const QString& text) { return Cp1250Codec::FromQString(text); }
 
 std::string Header() {
   std::time_t t = 1765360800;
@@ -43,7 +47,7 @@ void FillTypical(FakeData& d) {
 TEST_F(WindowTest, ListsOnlyOwnedTypeSixContactsThatNeedRepair) {
   FillTypical(*data);
   Open();
-  ASSERT_EQ(form->ListView1->topLevelItemCount(), 4);
+  ASSERT_EQ(form->ItemCount(), 4);
   EXPECT_EQ(form->lItemCount->text(), "4");
   struct Row {
     long id;
@@ -77,14 +81,14 @@ TEST_F(WindowTest, OnlyValidNumbersGiveAnEmptyList) {
   data->Add(1, "(+36)20/123-45-67:");
   data->Add(2, "(+36)20/123-45-67:1234");
   Open();
-  EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
+  EXPECT_EQ(form->ItemCount(), 0);
   EXPECT_EQ(form->lItemCount->text(), "0");
 }
 
 TEST_F(WindowTest, EmptyTemplateFileListsEveryNumberForManualRepair) {
   FillTypical(*data);
   Open("");
-  ASSERT_EQ(form->ListView1->topLevelItemCount(), 5);
+  ASSERT_EQ(form->ItemCount(), 5);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(Text(i, TForm1::kColSuggestion), "Kézzel javítható");
 }
 
@@ -92,7 +96,7 @@ TEST_F(WindowTest, ReadFailureShowsBoxThenWarningAndEmptiesList) {
   FillTypical(*data);
   data->readThrows = 10005;
   Open();
-  EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
+  EXPECT_EQ(form->ItemCount(), 0);
   EXPECT_EQ(form->lItemCount->text(), "0");
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].caption, "Hiba történt!");
@@ -162,6 +166,57 @@ void EditSelected(TForm1& form, const char* orszag, const char* korzet, const ch
   QTest::keyClick(form.eMellek, Qt::Key_Return);
 }
 
+// What ListView1 shows of the items, and that it hears of every change.
+TEST_F(WindowTest, TheListShowsColumnsHeadersAndStateImagesAndHearsOfChanges) {
+  FillTypical(*data);
+  Open();
+  form->show();
+  const QAbstractItemModel* model = form->ListView1->model();
+  const char* titles[] = {"Hibatípus (hibasablon)", "Hiba leírása", "Tárolt telefonszám",
+                          "Javaslat", "Szerkesztett"};
+  ASSERT_EQ(model->columnCount(), TForm1::kColumns);
+  for (int c = 0; c < TForm1::kColumns; ++c)
+    EXPECT_EQ(S(model->headerData(c, Qt::Horizontal).toString()), titles[c]);
+  auto index = [&](long id, int column) {
+    return model->index(form->IndexOf(ItemById(id)).row(), column);
+  };
+  auto shown = [&](long id, int column) { return S(index(id, column).data().toString()); };
+  auto image = [&](long id) {
+    return index(id, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey();
+  };
+  EXPECT_EQ(model->rowCount(), 4);
+  const std::vector<std::string> row2 = {"(36)AA/AAA-AA-AA:", "Érvénytelen szám (javítható)",
+                                         "(36)30/765-43-21:", "(+36)30/765-43-21:", ""};
+  for (int c = 0; c < TForm1::kColumns; ++c) EXPECT_EQ(shown(2, c), row2[size_t(c)]) << c;
+  const qint64 notMarked = image(1);
+  EXPECT_NE(image(4), notMarked);  // without template
+  for (int c = 1; c < TForm1::kColumns; ++c)
+    EXPECT_TRUE(index(1, c).data(Qt::DecorationRole).isNull());
+
+  QSignalSpy changes(model, &QAbstractItemModel::dataChanged);
+  Select(1);
+  form->Execute(form->aRepairThisOne);
+  ASSERT_EQ(changes.size(), 1);
+  EXPECT_EQ(changes[0][0].toModelIndex().row(), index(1, 0).row());
+  const qint64 marked = image(1);
+  EXPECT_NE(marked, notMarked);
+
+  // Marking all is one change of every row's image.
+  form->Execute(form->aRepairAll);
+  ASSERT_EQ(changes.size(), 2);
+  EXPECT_EQ(changes[1][0].toModelIndex().row(), 0);
+  EXPECT_EQ(changes[1][1].toModelIndex().row(), model->rowCount() - 1);
+  EXPECT_EQ(image(2), marked);
+  EXPECT_EQ(image(7), marked);
+
+  Select(7);
+  EditSelected(*form, "36", "70", "2222222", "1234");
+  EXPECT_EQ(shown(7, TForm1::kColSuggestion), "(+36)70/222-22-22:1234");
+  EXPECT_EQ(shown(7, TForm1::kColEdited), "Igen");
+  EXPECT_NE(image(7), marked);
+  EXPECT_NE(image(7), notMarked);
+}
+
 TEST_F(WindowTest, EditorPreviewHasABlankInEveryFreePlace) {
   FillTypical(*data);
   Open();
@@ -185,7 +240,7 @@ TEST_F(WindowTest, EditorPreviewHasABlankInEveryFreePlace) {
 
   QTest::keyClick(form->eMellek, Qt::Key_Return);
   EXPECT_TRUE(form->GroupBox1->isHidden());
-  QTreeWidgetItem* item = ItemById(4);
+  const TForm1::ListItem* item = ItemById(4);
   EXPECT_EQ(TForm1::ItemText(item, TForm1::kColSuggestion), "(+36)20/123-45-67:    ");
   EXPECT_EQ(TForm1::ItemText(item, TForm1::kColEdited), "Igen");
   EXPECT_EQ(TForm1::ItemState(item), 2);
@@ -198,7 +253,7 @@ TEST_F(WindowTest, OptionalDigitsLeaveBlanksThatTheAcceptanceIgnores) {
   form->show();
   Select(4);
   EditSelected(*form, "36", "1", "2345678", "");  // a one-digit area code
-  QTreeWidgetItem* item = ItemById(4);
+  const TForm1::ListItem* item = ItemById(4);
   EXPECT_EQ(TForm1::ItemText(item, TForm1::kColSuggestion), "(+36)1 /234-56-78:    ");
   EXPECT_EQ(TForm1::ItemState(item), 2);
 }
@@ -413,7 +468,7 @@ TEST_F(WindowTest, FailingWriteAbortsAndLeavesEveryRecord) {
                          "Sor: 450\nKód: 10005\n"),
       std::string::npos);
   EXPECT_EQ(boxes[1].text, "Hiba a javítások átvezetése során.");
-  EXPECT_EQ(form->ListView1->topLevelItemCount(), 4);  // reloaded, nothing written
+  EXPECT_EQ(form->ItemCount(), 4);  // reloaded, nothing written
 }
 
 TEST_F(WindowTest, FailingCommitAbortsTheTransaction) {
@@ -554,8 +609,6 @@ TEST_F(WindowTest, CustomerInformationFailureShowsTheErrorBoxThenNotFound) {
   }
 }
 
-std::string S(const QString& text) { return Cp1250Codec::FromQString(text); }
-
 // What a container shows, entry by entry: "caption | hint", or "-" for a separator.
 std::vector<std::string> Entries(const QList<QAction*>& actions) {
   std::vector<std::string> out;
@@ -638,7 +691,7 @@ TEST_F(WindowTest, MarkingKeysNeverReachTheListsTypeAheadSearch) {
   for (const auto& p : presses) {
     SCOPED_TRACE(testing::Message() << p.key << (p.keypad ? " on the keypad" : ""));
     QTest::keyClick(form->ListView1, p.key, p.keypad ? Qt::KeypadModifier : Qt::NoModifier);
-    EXPECT_EQ(form->ListView1->currentItem(), ItemById(1));
+    EXPECT_EQ(form->ListView1->currentIndex().row(), form->IndexOf(ItemById(1)).row());
     EXPECT_EQ(TForm1::ItemState(ItemById(1)), p.state);
     EXPECT_EQ(TForm1::ItemState(ItemById(2)), p.below);
   }
@@ -728,16 +781,16 @@ TEST_F(WindowTest, OpeningTheEditorKeepsTheSelectedRowInSight) {
   form->resize(form->minimumSize());
   form->show();
   QTest::qWait(10);
-  QTreeWidget* list = form->ListView1;
+  QTreeView* list = form->ListView1;
   // The lowest row that the list shows whole before the editor opens.
-  QTreeWidgetItem* low = list->itemAt(QPoint(4, list->viewport()->height() - 1));
-  ASSERT_NE(low, nullptr);
-  if (list->visualItemRect(low).bottom() > list->viewport()->height()) low = list->itemAbove(low);
-  list->setCurrentItem(low);
+  QModelIndex low = list->indexAt(QPoint(4, list->viewport()->height() - 1));
+  ASSERT_TRUE(low.isValid());
+  if (list->visualRect(low).bottom() > list->viewport()->height()) low = list->indexAbove(low);
+  list->setCurrentIndex(low);
   const int listHeight = list->viewport()->height();
   form->Execute(form->aEnterEditMode);
   ASSERT_LT(list->viewport()->height(), listHeight);
-  const QRect row = list->visualItemRect(low);
+  const QRect row = list->visualRect(low);
   EXPECT_GE(row.top(), 0);
   EXPECT_LE(row.bottom(), list->viewport()->height());
 }
@@ -767,12 +820,14 @@ TEST_F(WindowTest, ColumnsShareAWideListAndKeepTheirContentsOnANarrowOne) {
   form->resize(form->minimumSize());
   form->show();
   QTest::qWait(10);
-  QTreeWidget* list = form->ListView1;
+  QTreeView* list = form->ListView1;
   std::vector<int> narrow;
   for (int c = 0; c < TForm1::kColumns; ++c) {
     narrow.push_back(list->columnWidth(c));
-    for (int row = 0; row < list->topLevelItemCount(); ++row)
-      EXPECT_GE(narrow.back(), list->fontMetrics().horizontalAdvance(Item(row)->text(c))) << c;
+    for (int row = 0; row < form->ItemCount(); ++row) {
+      const QString text = Cp1250Codec::ToQString(TForm1::ItemText(Item(row), c));
+      EXPECT_GE(narrow.back(), list->fontMetrics().horizontalAdvance(text)) << c;
+    }
   }
   form->resize(1600, 800);
   QTest::qWait(10);

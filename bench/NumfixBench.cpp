@@ -6,7 +6,6 @@
 //   numfix_bench [--contacts N] [--repairs N] [Google Benchmark options]
 
 #include <QApplication>
-#include <QTreeWidget>
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -165,7 +164,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "numfix_bench: the login failed\n");
         return 1;
     }
-    const int listed = form->ListView1->topLevelItemCount();
+    const int listed = form->ItemCount();
     const double load = Seconds([&] { form->Execute(form->aGetRecordList); });
 
     // The same rows through the client library alone, on a connection of its own.
@@ -201,7 +200,7 @@ int main(int argc, char** argv)
 
     size_t marked = 0;
     for (int i = 0; i < listed && marked < repairs; ++i) {
-        QTreeWidgetItem* item = form->ListView1->topLevelItem(i);
+        TForm1::ListItem* item = form->Item(i);
         if (TForm1::ItemState(item) != TForm1::kNotMarked) continue;
         form->MarkForRepair(item);
         ++marked;
