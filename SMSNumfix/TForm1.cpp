@@ -25,6 +25,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <map>
@@ -481,6 +482,42 @@ void TForm1::BuildControls() {
   setCentralWidget(central);
 }
 
+// The width each column needs for its widest text, over every row. A kind's
+// texts are measured once; of the numbers and suggestions only the longest
+// ones, since their characters are digits and signs of much the same width.
+// So a long list is measured without laying out its rows.
+void TForm1::MeasureColumns() {
+  constexpr size_t kLongestMeasured = 32;
+  std::array<std::vector<int>, kColumns> rows;  // the rows measured in each column
+  std::array<size_t, kColumns> longest{};
+  std::vector<const Kind*> kinds;
+  const std::vector<ListItem>& items = listModel_->Items();
+  for (size_t row = 0; row < items.size(); ++row) {
+    const ListItem& item = items[row];
+    if (std::find(kinds.begin(), kinds.end(), item.kind) == kinds.end()) {
+      kinds.push_back(item.kind);
+      rows[kColCaption].push_back(int(row));
+      rows[kColDescription].push_back(int(row));
+    }
+    for (int c : {kColNumber, kColSuggestion}) {
+      const size_t length = (c == kColNumber ? item.number : item.suggestion).size();
+      if (length > longest[size_t(c)]) {
+        longest[size_t(c)] = length;
+        rows[size_t(c)].clear();
+      }
+      if (length == longest[size_t(c)] && rows[size_t(c)].size() < kLongestMeasured)
+        rows[size_t(c)].push_back(int(row));
+    }
+  }
+  // The "Szerkesztett" column is empty after a load: its title decides.
+  for (int c = 0; c < kColumns; ++c) {
+    int width = ListView1->header()->sectionSizeHint(c);
+    for (int row : rows[size_t(c)])
+      width = std::max(width, ListView1->sizeHintForIndex(listModel_->index(row, c)).width());
+    contentWidths_[size_t(c)] = width;
+  }
+}
+
 // Each column is as wide as its contents; a wider list shares the rest among
 // them in proportion, so that the columns fill it.
 void TForm1::FitColumns() {
@@ -798,10 +835,7 @@ void TForm1::aGetRecordListExecute() {
     return;
   }
   listModel_->Assign(std::move(items), std::move(kinds));
-  for (int c = 0; c < kColumns; ++c) {
-    ListView1->resizeColumnToContents(c);
-    contentWidths_[size_t(c)] = ListView1->columnWidth(c);
-  }
+  MeasureColumns();
   FitColumns();
   lItemCount->setText(QString::number(ItemCount()));
 }

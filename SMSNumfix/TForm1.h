@@ -132,6 +132,7 @@ class TForm1 : public QMainWindow {
   void BuildActions();
   void BuildControls();
   void LoadTemplates();
+  void MeasureColumns();
   void FitColumns();
   // An action of ActionList1; without an update handler it is always enabled.
   QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),

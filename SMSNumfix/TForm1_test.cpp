@@ -843,6 +843,19 @@ TEST_F(WindowTest, ColumnsShareAWideListAndKeepTheirContentsOnANarrowOne) {
     EXPECT_EQ(list->columnWidth(c), narrow[size_t(c)]) << c;
 }
 
+TEST_F(WindowTest, ColumnsFitTheLongestTextFarDownALongList) {
+  for (long id = 1; id < 3000; ++id) data->Add(id, "0620/1234567");
+  data->Add(3000, "06-20-123-4567-8888/9999");  // no template, at the very end
+  Open();
+  form->resize(form->minimumSize());
+  form->show();
+  QTest::qWait(10);
+  const QString longest =
+      Cp1250Codec::ToQString(TForm1::ItemText(ItemById(3000), TForm1::kColNumber));
+  EXPECT_GT(form->ListView1->columnWidth(TForm1::kColNumber),
+            form->ListView1->fontMetrics().horizontalAdvance(longest));
+}
+
 TEST_F(WindowTest, UnreadableTemplateFileEndsTheWindowWithAHungarianMessage) {
   std::filesystem::create_directory(dir / "SMS_tel_sablon.ini");
   try {
