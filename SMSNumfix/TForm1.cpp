@@ -393,6 +393,8 @@ void TForm1::BuildControls() {
   connect(ListView1, &QTreeView::doubleClicked, this, [this] { Execute(aEnterEditMode); });
   ListView1->installEventFilter(this);
   ListView1->viewport()->installEventFilter(this);
+  // The titles' widths until a load measures the contents.
+  MeasureColumns();
   layout->addWidget(ListView1, 1);
 
   GroupBox1 = new QGroupBox(Q("Szerkesztő"), central);

@@ -98,6 +98,9 @@ TEST_F(WindowTest, ReadFailureShowsBoxThenWarningAndEmptiesList) {
   Open();
   EXPECT_EQ(form->ItemCount(), 0);
   EXPECT_EQ(form->lItemCount->text(), "0");
+  form->show();
+  QTest::qWait(10);
+  for (int c = 0; c < TForm1::kColumns; ++c) EXPECT_GT(form->ListView1->columnWidth(c), 40) << c;
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].caption, "Hiba történt!");
   EXPECT_EQ(
