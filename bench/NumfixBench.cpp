@@ -203,15 +203,25 @@ bool TimeWindowPhases(size_t contacts, WindowPhases& out)
     std::unique_ptr<TForm1> form = OpenWindow(ui, std::make_unique<QuietPrompts>());
     const bool opened = !form->ExitRequested();
     if (opened) {
-        out.load = Seconds([&] { form->Execute(form->aGetRecordList); });
+        // Shown, and each phase until the window has repainted, as an operator waits for it.
+        form->show();
+        QCoreApplication::processEvents();
+        auto run = [&](QAction* action) {
+            return Seconds([&] {
+                form->Execute(action);
+                QCoreApplication::processEvents();
+            });
+        };
+        out.load = run(form->aGetRecordList);
         out.listed = form->ItemCount();
-        out.markAll = Seconds([&] { form->Execute(form->aRepairAll); });
+        out.markAll = run(form->aRepairAll);
         out.marked = CountMarked(*form);
-        out.cancelAll = Seconds([&] { form->Execute(form->aCancelAll); });
+        out.cancelAll = run(form->aCancelAll);
         form->ListView1->setCurrentIndex(form->IndexOf(form->Item(0)));
-        out.markKind = Seconds([&] { form->Execute(form->aRepairThisKind); });
+        QCoreApplication::processEvents();
+        out.markKind = run(form->aRepairThisKind);
         out.kindItems = CountMarked(*form);
-        out.cancelKind = Seconds([&] { form->Execute(form->aCancelThisKind); });
+        out.cancelKind = run(form->aCancelThisKind);
     }
     form.reset();
     std::filesystem::current_path(oldDir);
