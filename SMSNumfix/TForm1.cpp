@@ -484,38 +484,43 @@ void TForm1::BuildControls() {
   setCentralWidget(central);
 }
 
-// The width each column needs for its widest text, over every row. A kind's
-// texts are measured once; of the numbers and suggestions only the longest
-// ones, since their characters are digits and signs of much the same width.
-// So a long list is measured without laying out its rows.
+// The width each column needs for its widest text, over every row. The first
+// item of each kind is measured (its caption, description and, for the kind
+// without template, its shared suggestion), and of the numbers and suggestions
+// the longest ones, since their characters are digits and signs of much the
+// same width. So a long list is measured without laying out its rows.
 void TForm1::MeasureColumns() {
   constexpr size_t kLongestMeasured = 32;
-  std::array<std::vector<int>, kColumns> rows;  // the rows measured in each column
-  std::array<size_t, kColumns> longest{};
   std::vector<const Kind*> kinds;
+  std::vector<int> firstOfKind;
+  std::array<std::vector<int>, kColumns> longestRows;
+  std::array<size_t, kColumns> longest{};
   const std::vector<ListItem>& items = listModel_->Items();
   for (size_t row = 0; row < items.size(); ++row) {
     const ListItem& item = items[row];
     if (std::find(kinds.begin(), kinds.end(), item.kind) == kinds.end()) {
       kinds.push_back(item.kind);
-      rows[kColCaption].push_back(int(row));
-      rows[kColDescription].push_back(int(row));
+      firstOfKind.push_back(int(row));
     }
     for (int c : {kColNumber, kColSuggestion}) {
       const size_t length = (c == kColNumber ? item.number : item.suggestion).size();
+      std::vector<int>& rows = longestRows[size_t(c)];
       if (length > longest[size_t(c)]) {
         longest[size_t(c)] = length;
-        rows[size_t(c)].clear();
+        rows.clear();
       }
-      if (length == longest[size_t(c)] && rows[size_t(c)].size() < kLongestMeasured)
-        rows[size_t(c)].push_back(int(row));
+      if (length == longest[size_t(c)] && rows.size() < kLongestMeasured) rows.push_back(int(row));
     }
   }
   // The "Szerkesztett" column is empty after a load: its title decides.
   for (int c = 0; c < kColumns; ++c) {
     int width = ListView1->header()->sectionSizeHint(c);
-    for (int row : rows[size_t(c)])
-      width = std::max(width, ListView1->sizeHintForIndex(listModel_->index(row, c)).width());
+    auto measure = [&](const std::vector<int>& rows) {
+      for (int row : rows)
+        width = std::max(width, ListView1->sizeHintForIndex(listModel_->index(row, c)).width());
+    };
+    if (c != kColEdited) measure(firstOfKind);
+    measure(longestRows[size_t(c)]);
     contentWidths_[size_t(c)] = width;
   }
 }
