@@ -1,11 +1,9 @@
 // Numfix on a server of 200,000 type-6 contacts, offscreen: the load and
 // classification into the window, the write-back of 50,000 marked repairs, a
 // plain SQLite read of the same rows for comparison, and the classification
-// alone in numbers per second. Before them, the window's own phases (load,
-// mark and unmark all, mark and unmark a kind) at several sizes, to show how
-// each grows.
+// alone in numbers per second.
 //
-//   numfix_bench [--contacts N] [--repairs N] [--sizes N,N,...] [Google Benchmark options]
+//   numfix_bench [--contacts N] [--repairs N] [Google Benchmark options]
 
 #include <QApplication>
 #include <QTreeView>
@@ -124,7 +122,9 @@ size_t TakeOption(int& argc, char** argv, const char* name, size_t fallback)
     return fallback;
 }
 
-// Several sizes: "25000,50000" gives {25000, 50000}.
+// The window's own phases (load, mark and unmark all, mark and unmark a kind)
+// run first at several sizes, to show how each grows: --sizes N,N,...
+// ("25000,50000" gives {25000, 50000}).
 std::vector<size_t> TakeSizes(int& argc, char** argv, const char* name, const char* fallback)
 {
     const char* text = fallback;
@@ -167,13 +167,6 @@ int32_t FillServer(QorTestServer& server, const std::vector<std::string>& number
     return alapId;
 }
 
-// Numfix on the server, from the server's folder: login, connect, load and classify.
-std::unique_ptr<TForm1> OpenWindow(win::ScriptedUi& ui, std::unique_ptr<NumfixPrompts> prompts)
-{
-    QueueLogin(ui);
-    return std::make_unique<TForm1>(nullptr, std::make_unique<RdmNumfixData>(), std::move(prompts));
-}
-
 struct WindowPhases {
     int listed = 0;
     int marked = 0;     // by mark all
@@ -200,7 +193,8 @@ bool TimeWindowPhases(size_t contacts, WindowPhases& out)
     std::filesystem::current_path(server.Folder());
     win::ScriptedUi ui;
     win::ScopedUiBackend installed(ui);
-    std::unique_ptr<TForm1> form = OpenWindow(ui, std::make_unique<QuietPrompts>());
+    QueueLogin(ui);
+    auto form = std::make_unique<TForm1>(nullptr, std::make_unique<RdmNumfixData>(), std::make_unique<QuietPrompts>());
     const bool opened = !form->ExitRequested();
     if (opened) {
         // Shown, and each phase until the window has repainted, as an operator waits for it.
@@ -271,9 +265,13 @@ int main(int argc, char** argv)
 
     win::ScriptedUi ui;
     win::ScopedUiBackend installed(ui);
+    QueueLogin(ui);
     auto* prompts = new QuietPrompts;
     std::unique_ptr<TForm1> form;
-    const double open = Seconds([&] { form = OpenWindow(ui, std::unique_ptr<NumfixPrompts>(prompts)); });
+    const double open = Seconds([&] {
+        form = std::make_unique<TForm1>(nullptr, std::make_unique<RdmNumfixData>(),
+                                        std::unique_ptr<NumfixPrompts>(prompts));
+    });
     if (form->ExitRequested()) {
         std::fprintf(stderr, "numfix_bench: the login failed\n");
         return 1;
