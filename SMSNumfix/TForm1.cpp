@@ -832,7 +832,7 @@ void TForm1::aGetRecordListExecute() {
       if (kind == kinds.end())
         kind = kinds.emplace(caption, Kind{caption, description, Q(caption), Q(description)}).first;
       const bool manual = suggestion == NumfixText::kManualRepair;
-      items.push_back({&kind->second, std::move(number), suggestion, c.elerId,
+      items.push_back({&kind->second, std::move(number), std::move(suggestion), c.elerId,
                        manual ? kManualOnly : kNotMarked});
     });
   } catch (const QorExceptBase& e) {
