@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "CachedStoreTab_testutil.h"
 #include "DbDescMap.h"
 #include "FncLoader.h"
 #include "Raised_testutil.h"
@@ -310,6 +311,39 @@ TEST_F(StoreLiveTest, ReReadBringsTheServersValuesAndReloadsTheChildren) {
   other.Append();
   ASSERT_TRUE(child->ReRead(1));
   EXPECT_EQ(child->GetRecordCount(), 4);
+}
+
+TEST_F(StoreLiveTest, TheCacheReachesTheServerParentsFirst) {
+  CachedStoreTab root(nullptr, &*desc, "master", "cm");
+  auto* kids = new CachedStoreTab(&root, &*desc, "child", "ck");
+  kids->SetLink("M_ID", "M_ID", "M_ID");
+  root.AddTreeTableOption(rtoLinkValues);
+  root.AddTreeTableOption(rtoUniqueKeyWrites);
+  ASSERT_TRUE(root.Select("", 0));
+  // A new master with a child: the child's insert needs its master on the server first.
+  root.GetField("M_ID").SetLong(4);
+  root.GetField("NAME").SetString("Dénes");
+  root.Append();
+  kids->GetField("C_ID").SetLong(16);
+  kids->Append();
+  // Anna's first child changes, her second goes.
+  ASSERT_TRUE(root.GoTo(0, 0));
+  kids->GetField("QTY").SetLong(99);
+  ASSERT_TRUE(kids->Update(1));
+  ASSERT_TRUE(kids->Step(2, 0));
+  ASSERT_TRUE(kids->Delete(1));
+  EXPECT_EQ(server->Records("SHOP", "CHILD").size(), 3u);
+
+  ASSERT_TRUE(root.WriteCache());
+  EXPECT_EQ(server->Records("SHOP", "MASTER").back(), (std::vector<std::string>{"4", "", "Dénes"}));
+  const std::vector<std::vector<std::string>> children = server->Records("SHOP", "CHILD");
+  ASSERT_EQ(children.size(), 3u);
+  EXPECT_EQ(children[0], (std::vector<std::string>{"10", "1", "10", "99", "a"}));
+  EXPECT_EQ(children[1].at(0), "12");
+  EXPECT_EQ(children[2], (std::vector<std::string>{"16", "4", "", "0", ""}));
+  // Nothing is left to write and the tree may be reloaded.
+  ASSERT_TRUE(root.Select("", 0));
+  EXPECT_EQ(root.GetRecordCount(), 4);
 }
 
 }  // namespace
