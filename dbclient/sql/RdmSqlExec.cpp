@@ -265,7 +265,8 @@ void RdmSqlExec::Select(TokenPos& position) {
   m_tableName = select.GetTableName();
   position = select.GetPosition();
   m_rowCount = select.GetRowCount();
-  m_resultView = *select.GetResultView();
+  // The select ends here, so its view is taken over rather than copied.
+  m_resultView = std::move(*select.GetResultView());
 }
 
 void RdmSqlExec::OrderBy(TokenPos& position) {
