@@ -1,5 +1,6 @@
 // Writes the dictionary images the server makes, as seeds of the dictionary
-// targets: SYSDB's and those of the schema files named.
+// targets: SYSDB's and those of the schema files named, each under its
+// file's name.
 //
 //   fuzz_seeds OUTDIR [SCHEMA-FILE...]
 #include <filesystem>
@@ -32,7 +33,9 @@ int main(int argc, char** argv) {
     Write(dir / "SYSDB.img", qordb::BuildDictionaryImage(qordb::SysdbSchema()));
     for (int i = 2; i < argc; ++i) {
       const SchemaFile file = SchemaFile::ParseFile(argv[i]);
-      Write(dir / (file.schema.name + ".img"), qordb::BuildDictionaryImage(file.schema));
+      const std::filesystem::path schema = argv[i];
+      Write(dir / schema.filename().replace_extension(".img"),
+            qordb::BuildDictionaryImage(file.schema));
     }
   } catch (const std::exception& e) {
     std::cerr << "fuzz_seeds: " << e.what() << '\n';

@@ -26,10 +26,11 @@ mkdir -p "$logs"
 # One target: its own corpus grows in the build; the committed seeds and the
 # project's files are read.
 run() {
-  local t=$1 corpus="$build/fuzz/corpus/$1"
+  local t=$1 corpus="$build/fuzz/corpus/$1" dict=()
   mkdir -p "$corpus"
+  [ -f "$build/fuzz/dicts/$t.dict" ] && dict=(-dict="$build/fuzz/dicts/$t.dict")
   if "$build/bin/fuzz_$t" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
-      -artifact_prefix="$build/fuzz/crash-$t-" \
+      -artifact_prefix="$build/fuzz/crash-$t-" "${dict[@]}" \
       "$corpus" "$root/fuzz/corpus/$t" "$build/fuzz/seeds/$t" >"$logs/$t.log" 2>&1; then
     echo "fuzz_$t: $(grep -E '^#[0-9]+.*DONE' "$logs/$t.log" | tail -1)"
   else
