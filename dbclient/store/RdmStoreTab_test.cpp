@@ -145,6 +145,43 @@ TEST_F(StoreTest, MovesAndChildModesOutsideTheirCodesFailWith2005) {
   EXPECT_EQ(master.GetField("NAME").AsString(), "Béla");
 }
 
+TEST_F(StoreTest, ASelectionMovingPastTheFirstRecordTakesTheChildrenToTheirFirst) {
+  for (unsigned char move : {2, 3}) {
+    SCOPED_TRACE(int(move));
+    RdmStoreTab master(nullptr, &desc, "master", "m");
+    auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
+    child->SetLink("M_ID", "M_ID", "M_ID");
+    ScriptTree({"Anna", "Béla"}, {{{10, "a", 1}}, {{20, "b", 2}, {21, "c", 3}}});
+    ASSERT_TRUE(master.Select("", move));
+    EXPECT_EQ(master.GetField("NAME").AsString(), "Béla");
+    EXPECT_EQ(child->GetPosition(), 0);
+    EXPECT_EQ(child->GetField("C_ID").AsString(), "20");
+  }
+}
+
+TEST_F(StoreTest, ReReadingWithoutAListAndRemovingWithoutRecursingAreRefused) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  struct Case {
+    const char* function;
+    int line;
+    std::function<void()> run;
+  };
+  const std::vector<Case> cases = {
+      // Nothing loaded: the root has no group to stand in.
+      {"RdmStoreTab::ReReadRecord", 1270, [&] { master.ReRead(1); }},
+      {"RdmStoreTab::FClearByThisBuffer", 238, [&] { master.FClearByThisBuffer({}, true, false); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Raised e = RaisedBy(c.run);
+    EXPECT_EQ(e.code, 2012);
+    EXPECT_EQ(e.args, StringVector("M"));
+    EXPECT_EQ(e.position.function, c.function);
+    EXPECT_EQ(e.position.line, c.line);
+  }
+  EXPECT_TRUE(fake.Log().empty());
+}
+
 // ---- The tree ----
 
 TEST_F(StoreTest, ChildrenAreRegisteredOnceAndLeaveTheirParentWhenDestroyed) {
