@@ -636,6 +636,28 @@ TEST_F(StoreTest, AReReadThatChangesTheSortFieldSortsAgain) {
   EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Béla", "Cecil", "Zoé"}));
 }
 
+TEST_F(StoreTest, AReReadRecordThatSortsAwayKeepsItsOwnChildren) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
+  child->SetLink("M_ID", "M_ID", "M_ID");
+  master.SetMasterDepMode(0);
+  ScriptTree({"Anna", "Béla"}, {{{10, "a", 1}}, {{20, "b", 2}}});
+  ASSERT_TRUE(master.Select("", 0));
+  master.Sort("name", 0);
+  ASSERT_TRUE(master.GoTo(0, 0));  // Anna
+  // Renamed on the server, Anna sorts after Béla; her children are read
+  // again by her own link value, though the sort leaves Béla in the fields.
+  fake.ScriptBytes("FindRec", Image("MASTER", {{"M_ID", "1"}, {"NAME", "Zoé"}}));
+  fake.ScriptBytes("FindList", Images("CHILD", {{{"C_ID", "11"}, {"M_ID", "1"}}}));
+  ASSERT_TRUE(master.ReRead(1));
+  EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Béla", "Zoé"}));
+  // Anna's link value; the rest is the child record the fields held.
+  EXPECT_EQ(fake.Last("FindList").bytes,
+            Image("CHILD", {{"C_ID", "10"}, {"M_ID", "1"}, {"CODE", "a"}, {"QTY", "1"}}));
+  child->SetMasterDepMode(0);
+  EXPECT_EQ(Column(*child, "C_ID"), (std::vector<std::string>{"20", "11"}));
+}
+
 TEST_F(StoreTest, LocateIndexOfAndAggregatesLeaveTheFieldsAsTheyWere) {
   RdmStoreTab master(nullptr, &desc, "master", "m");
   auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
