@@ -265,6 +265,11 @@ bool RdmStoreTab::ReReadRecord(byte throwIfMissing) {
   if (!found) return false;
   const DbDescription::Bytes image = PackCurrent();
   std::copy(image.begin(), image.end(), item->record.begin());
-  if (!m_sortField.empty() && GetField(m_sortField).AsString() != sortText) Sort(m_sortField, 0, 1);
+  if (!m_sortField.empty() && GetField(m_sortField).AsString() != sortText) {
+    Sort(m_sortField, 0, 1);
+    // The sort leaves another record's values in the fields; the re-read
+    // record's children take their link values from its own.
+    Unpack(item);
+  }
   return RefreshChildren(throwIfMissing, item->id);
 }

@@ -250,6 +250,14 @@ void RdmStoreTab::NextJoined(int parentKey, bool& found) {
     found = false;
     return;
   }
+  // A table outside master-dependency mode is left where it was when its
+  // parent moved, its position in another parent record's group: it starts
+  // this group before its first record, as its parent's move would have
+  // placed it.
+  if (m_currentGroupKey != parentKey) {
+    m_currentGroupKey = parentKey;
+    m_groupPosition = -1;
+  }
   if (m_groupPosition == -1) {
     found = AdvanceJoined(group->items);
     return;

@@ -14,7 +14,8 @@
 namespace {
 
 // MASTER: M_ID unique, CITY, NAME (key). CHILD: C_ID unique, M_ID (key),
-// CODE text, QTY number. NOKEY: TXT (key), M_ID (key), no unique key.
+// CODE text, QTY number, M_C compound key (M_ID, C_ID). NOKEY: TXT (key), M_ID (key), no unique
+// key.
 TestDictionary Dictionary() {
   TestDictionary d;
   d.Record("master").Field("m_id", 'l', 4, 'u').Field("city", 'c', 6).Field("name", 'c', 10, 'd');
@@ -22,7 +23,8 @@ TestDictionary Dictionary() {
       .Field("c_id", 'l', 4, 'u')
       .Field("m_id", 'l', 4, 'd')
       .Field("code", 'c', 6)
-      .Field("qty", 'l', 4);
+      .Field("qty", 'l', 4)
+      .CompoundKey("m_c", {"m_id", "c_id"}, 'd');
   d.Record("nokey").Field("txt", 'c', 6, 'd').Field("m_id", 'l', 4, 'd');
   return d;
 }
@@ -143,6 +145,43 @@ TEST_F(StoreTest, MovesAndChildModesOutsideTheirCodesFailWith2005) {
   EXPECT_EQ(master.GetField("NAME").AsString(), "Béla");
 }
 
+TEST_F(StoreTest, ASelectionMovingPastTheFirstRecordTakesTheChildrenToTheirFirst) {
+  for (unsigned char move : {2, 3}) {
+    SCOPED_TRACE(int(move));
+    RdmStoreTab master(nullptr, &desc, "master", "m");
+    auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
+    child->SetLink("M_ID", "M_ID", "M_ID");
+    ScriptTree({"Anna", "Béla"}, {{{10, "a", 1}}, {{20, "b", 2}, {21, "c", 3}}});
+    ASSERT_TRUE(master.Select("", move));
+    EXPECT_EQ(master.GetField("NAME").AsString(), "Béla");
+    EXPECT_EQ(child->GetPosition(), 0);
+    EXPECT_EQ(child->GetField("C_ID").AsString(), "20");
+  }
+}
+
+TEST_F(StoreTest, ReReadingWithoutAListAndRemovingWithoutRecursingAreRefused) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  struct Case {
+    const char* function;
+    int line;
+    std::function<void()> run;
+  };
+  const std::vector<Case> cases = {
+      // Nothing loaded: the root has no group to stand in.
+      {"RdmStoreTab::ReReadRecord", 1270, [&] { master.ReRead(1); }},
+      {"RdmStoreTab::FClearByThisBuffer", 238, [&] { master.FClearByThisBuffer({}, true, false); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Raised e = RaisedBy(c.run);
+    EXPECT_EQ(e.code, 2012);
+    EXPECT_EQ(e.args, StringVector("M"));
+    EXPECT_EQ(e.position.function, c.function);
+    EXPECT_EQ(e.position.line, c.line);
+  }
+  EXPECT_TRUE(fake.Log().empty());
+}
+
 // ---- The tree ----
 
 TEST_F(StoreTest, ChildrenAreRegisteredOnceAndLeaveTheirParentWhenDestroyed) {
@@ -238,6 +277,24 @@ TEST_F(StoreTest, RenamingAParentFieldFollowsIntoTheChildrensLinks) {
   EXPECT_EQ(fake.Last("FindList").bytes, Image("CHILD", {{"M_ID", "1"}}));
 }
 
+TEST_F(StoreTest, TheJoinedWalkTakesAChildOutsideMasterDependencyToEachParentsGroup) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
+  child->SetLink("M_ID", "M_ID", "M_ID");
+  ScriptTree({"Anna", "Béla"}, {{{10, "a", 1}}, {{11, "b", 1}, {12, "c", 1}, {13, "d", 1}}});
+  ASSERT_TRUE(master.Select("", 0));
+  ASSERT_TRUE(master.GoTo(1, 0));
+  ASSERT_TRUE(child->GoTo(2, 0));  // 13, third of Béla's; Anna has one child
+  // Outside the mode the parent's moves leave the child where it stands.
+  child->SetMasterDepMode(0);
+  ASSERT_TRUE(master.Step(5, 5));
+  std::vector<std::string> rows;
+  for (bool found = false; master.NextJoined(-1, found), found; found = false)
+    rows.push_back(master.GetField("M_ID").AsString() + "/" + child->GetField("C_ID").AsString());
+  EXPECT_EQ(rows, (std::vector<std::string>{"1/10", "2/11", "2/12", "2/13"}));
+  EXPECT_FALSE(child->MasterDepMode());
+}
+
 // ---- Loading ----
 
 TEST_F(StoreTest, LinkConstantsOfAParentsFieldWaitForOneGroupsLoad) {
@@ -298,13 +355,52 @@ TEST_F(StoreTest, UpdateAndDeleteRefusals) {
     EXPECT_EQ(d.code, 2012);
     EXPECT_EQ(d.position.line, 1436);
   }
-  // Option 3 and a link key that is the unique key: links are not changed.
+  // Option 3 and a link key that is the unique key, or a compound key that
+  // holds it: links are not changed.
   child->AddTableOption(rtoLinkValues);
-  EXPECT_FALSE(child->Update(0));
-  EXPECT_FALSE(child->Delete(0));
-  EXPECT_EQ(RaisedBy([&] { child->Update(1); }).position.line, 1380);
-  EXPECT_EQ(RaisedBy([&] { child->Delete(1); }).position.line, 1428);
+  for (const char* linkKey : {"C_ID", "M_C"}) {
+    SCOPED_TRACE(linkKey);
+    child->SetLink("C_ID", "C_ID", linkKey);
+    EXPECT_FALSE(child->Update(0));
+    EXPECT_FALSE(child->Delete(0));
+    EXPECT_EQ(RaisedBy([&] { child->Update(1); }).position.line, 1380);
+    EXPECT_EQ(RaisedBy([&] { child->Delete(1); }).position.line, 1428);
+  }
   EXPECT_TRUE(fake.Log().empty());
+}
+
+TEST_F(StoreTest, AParentRecordWithDependentChildRecordsIsDeletedOnlyThroughAUniqueLink) {
+  struct Case {
+    const char* childField;  // linked to MASTER.M_ID; its key is the link key
+    unsigned char childMode;
+    bool allowed;
+  };
+  for (const Case& c : {Case{"M_ID", 1, false}, Case{"C_ID", 1, true}, Case{"M_ID", 0, true}}) {
+    SCOPED_TRACE(std::string(c.childField) + " " + std::to_string(c.childMode));
+    RdmStoreTab master(nullptr, &desc, "master", "m");
+    auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
+    child->SetLink("M_ID", c.childField, c.childField);
+    ScriptTree({"Anna"}, {{{10, "a", 1}}});
+    ASSERT_TRUE(master.Select("", 0));
+    child->SetMasterDepMode(c.childMode);
+    fake.ClearLog();
+    if (!c.allowed) {
+      EXPECT_FALSE(master.Delete(0));
+      Raised e = RaisedBy([&] { master.Delete(1); });
+      EXPECT_EQ(e.code, 2012);
+      EXPECT_EQ(e.args, StringVector("M"));
+      EXPECT_EQ(e.position.line, 1428);
+      EXPECT_TRUE(fake.Log().empty());
+      EXPECT_EQ(master.GetRecordCount(), 1);
+      continue;
+    }
+    ASSERT_TRUE(master.Delete(1));
+    EXPECT_EQ(fake.Calls("DelRec"), 1);
+    EXPECT_EQ(master.GetRecordCount(), 0);
+    // The child's records are not touched.
+    child->SetMasterDepMode(0);
+    EXPECT_EQ(Column(*child, "C_ID"), (std::vector<std::string>{"10"}));
+  }
 }
 
 TEST_F(StoreTest, DeleteStepsBackSoThatNextGivesTheFollowingRecord) {
@@ -538,6 +634,28 @@ TEST_F(StoreTest, AReReadThatChangesTheSortFieldSortsAgain) {
   ASSERT_TRUE(master.GoTo(0, 0));
   EXPECT_FALSE(master.ReRead(1));
   EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Béla", "Cecil", "Zoé"}));
+}
+
+TEST_F(StoreTest, AReReadRecordThatSortsAwayKeepsItsOwnChildren) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
+  child->SetLink("M_ID", "M_ID", "M_ID");
+  master.SetMasterDepMode(0);
+  ScriptTree({"Anna", "Béla"}, {{{10, "a", 1}}, {{20, "b", 2}}});
+  ASSERT_TRUE(master.Select("", 0));
+  master.Sort("name", 0);
+  ASSERT_TRUE(master.GoTo(0, 0));  // Anna
+  // Renamed on the server, Anna sorts after Béla; her children are read
+  // again by her own link value, though the sort leaves Béla in the fields.
+  fake.ScriptBytes("FindRec", Image("MASTER", {{"M_ID", "1"}, {"NAME", "Zoé"}}));
+  fake.ScriptBytes("FindList", Images("CHILD", {{{"C_ID", "11"}, {"M_ID", "1"}}}));
+  ASSERT_TRUE(master.ReRead(1));
+  EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Béla", "Zoé"}));
+  // Anna's link value; the rest is the child record the fields held.
+  EXPECT_EQ(fake.Last("FindList").bytes,
+            Image("CHILD", {{"C_ID", "10"}, {"M_ID", "1"}, {"CODE", "a"}, {"QTY", "1"}}));
+  child->SetMasterDepMode(0);
+  EXPECT_EQ(Column(*child, "C_ID"), (std::vector<std::string>{"20", "11"}));
 }
 
 TEST_F(StoreTest, LocateIndexOfAndAggregatesLeaveTheFieldsAsTheyWere) {
