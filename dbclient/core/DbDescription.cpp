@@ -385,10 +385,13 @@ void DbDescription::GetCompoundKeyFields(int fieldNumber, StringVector& out) con
     out.clear();
     return;
   }
+  // A component is a field of the key's own record.
+  const int first = m_records[size_t(fieldNumber / 1000)].firstField;
+  const int end = first + int(m_buffers[size_t(fieldNumber / 1000)].size());
   std::vector<KEY_ENTRY_S> entries;
   GetCompoundKeyEntries(fieldNumber, entries);
   for (const KEY_ENTRY_S& k : entries) {
-    if (k.component < 0 || k.component >= int(m_fieldNames.size())) {
+    if (k.component < first || k.component >= end) {
       out.clear();
       return;
     }

@@ -152,6 +152,20 @@ TEST(DictionaryImageTest, ARecordHoldsAtMost999Fields) {
   }
 }
 
+TEST(DictionaryImageTest, ACompoundKeyNamesOnlyFieldsOfItsOwnRecord) {
+  std::vector<char> image = TestDictionary::Sample().Image();
+  // ITEM's key K over (CODE, QTY): its first key entry now names PERSON's ID.
+  const size_t keys = 22 + 3 * 12 + 13 * 20;
+  const int16_t personId = 0;
+  std::memcpy(&image[keys + 2], &personId, 2);
+  DbDescription d;
+  d.Load(image.data(), int(image.size()), "db", 1);
+  StringVector parts{"stale"};
+  d.GetCompoundKeyFields(1008, parts);
+  EXPECT_TRUE(parts.empty());
+  EXPECT_FALSE(d.CompoundKeyContains(1008, "ID"));
+}
+
 TEST(DictionaryImageTest, DuplicateRecordNamesShareTheFirstInfoEntry) {
   TestDictionary t;
   t.Record("dup").Field("x", 'i', 4);
