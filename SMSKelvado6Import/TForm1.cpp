@@ -149,8 +149,8 @@ struct TForm1::Side {
 TForm1::TForm1(QWidget* owner, std::unique_ptr<ImportPrompts> prompts,
                const std::string& dateLibrary)
     : QMainWindow(owner), prompts_(std::move(prompts)) {
-  m_caption = "Kelvimport";
-  setWindowTitle(Q(m_caption));
+  // The caption text stays empty until UpdateCaption builds it.
+  setWindowTitle(QStringLiteral("Kelvimport"));
   ActionList1 = new ActionList(this);
   BuildActions();
   BuildControls();
