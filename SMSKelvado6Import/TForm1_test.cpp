@@ -6,11 +6,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QToolBar>
 #include <cstdlib>
@@ -117,6 +119,51 @@ TEST_F(ImportWindowTest, ActionsCarryTheirCaptionsHintsAndPlaces) {
   EXPECT_EQ(entries(form->ToolBar1->actions()),
             (std::vector<QAction*>{form->aLogSave, nullptr, form->aConnectToSource,
                                    form->aConnectToDest, nullptr, form->aStartImport}));
+}
+
+TEST_F(ImportWindowTest, ControlsSitInTheirGroupsBesideTheirLabels) {
+  Open();
+  // Each group's title, and every label beside the control it names.
+  const struct {
+    QGroupBox* group;
+    const char* title;
+    std::vector<std::pair<const char*, QWidget*>> labels;
+  } groups[] = {{form->GroupBox1,
+                 "Forrásadatbázis beállítások",
+                 {{"Szerver egyedi név", form->Edit1},
+                  {"Felhasználó", form->Edit2},
+                  {"Szolgáltatás", form->Edit3},
+                  {"Elérhetőség típus", form->ComboBox1},
+                  {"Cím típus", form->ComboBox2}}},
+                {form->GroupBox2,
+                 "Céladatbázis beállítások",
+                 {{"Szerver egyedi név", form->Edit4},
+                  {"Felhasználó", form->Edit5},
+                  {"Szolgáltatás", form->Edit6},
+                  {"Elérhetőség típus", form->ComboBox3},
+                  {"Cím típus", form->ComboBox4}}},
+                {form->GroupBox3, "Betöltéskor írja felül", {}}};
+  for (const auto& g : groups) {
+    EXPECT_EQ(Cp1250Codec::FromQString(g.group->title()), g.title);
+    for (const auto& [text, field] : g.labels) {
+      EXPECT_EQ(field->parentWidget(), g.group) << text;
+      const QLabel* label = nullptr;
+      for (const QLabel* l : g.group->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        if (l->buddy() == field) label = l;
+      ASSERT_NE(label, nullptr) << text;
+      EXPECT_EQ(Cp1250Codec::FromQString(label->text()), text);
+    }
+  }
+  for (QCheckBox* box : {form->cbCim, form->cbEle, form->cbUf})
+    EXPECT_EQ(box->parentWidget(), form->GroupBox3) << box->objectName().toStdString();
+  // The progress of a run and its cancel button sit with the source.
+  bool stateLabel = false;
+  for (const QLabel* l : form->GroupBox1->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+    stateLabel = stateLabel || Cp1250Codec::FromQString(l->text()) == "Betöltés állapota";
+  EXPECT_TRUE(stateLabel);
+  const QWidget* progress[] = {form->ProgressBar1, form->Label14, form->Animate1, form->bCancel};
+  for (const QWidget* w : progress)
+    EXPECT_EQ(w->parentWidget(), form->GroupBox1) << w->objectName().toStdString();
 
   // The log: read-only, bold fixed-pitch, unwrapped, with its vertical scroll bar.
   EXPECT_TRUE(form->Memo1->isReadOnly());
