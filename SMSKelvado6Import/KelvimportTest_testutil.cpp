@@ -1,6 +1,7 @@
 #include "KelvimportTest_testutil.h"
 
 #include <QPlainTextEdit>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -11,18 +12,23 @@ namespace {
 
 constexpr int kUserEdit = 985, kPasswordEdit = 986, kDatabaseList = 987;
 
+// kTestNow's local time, written by strftime in the C locale so that the
+// tests do not read the time the way the window does.
+std::string TestTime(const char* format) {
+  std::tm local{};
+  localtime_r(&kTestNow, &local);
+  char text[64] = {};
+  std::strftime(text, sizeof text, format, &local);
+  return text;
+}
+
 }  // namespace
 
-std::string TestCTime() {
-  char text[32] = {};
-  const std::time_t t = kTestNow;
-  ctime_r(&t, text);
-  return std::string(text, 24);
-}
+std::string TestCTime() { return TestTime("%a %b %e %H:%M:%S %Y"); }
 
 std::string TestSeparator() { return "--------------- " + TestCTime() + " ---------------"; }
 
-std::string Stamped(const std::string& text) { return TestCTime().substr(11, 9) + text; }
+std::string Stamped(const std::string& text) { return TestTime("%H:%M:%S ") + text; }
 
 std::vector<std::string> LogLines(const TForm1& form) {
   std::vector<std::string> lines;

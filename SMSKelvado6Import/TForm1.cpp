@@ -149,8 +149,8 @@ struct TForm1::Side {
 TForm1::TForm1(QWidget* owner, std::unique_ptr<ImportPrompts> prompts,
                const std::string& dateLibrary)
     : QMainWindow(owner), prompts_(std::move(prompts)) {
-  m_caption = "Kelvimport";
-  setWindowTitle(Q(m_caption));
+  // The caption text stays empty until UpdateCaption builds it.
+  setWindowTitle(QStringLiteral("Kelvimport"));
   ActionList1 = new ActionList(this);
   BuildActions();
   BuildControls();
@@ -721,6 +721,12 @@ double TForm1::DateFromLong(const std::string& text) const {
   if (value == 0 || m_getDateFromLong == nullptr) return 0;
   int16_t year = 0, month = 0, day = 0;
   if (m_getDateFromLong(int32_t(value), &year, &month, &day) != 0) return 0;
-  QorDateTime date(year, month, day, 0, 0, 0, true);
-  return date.ToDouble();
+  try {
+    QorDateTime date(year, month, day, 0, 0, 0, true);
+    return date.ToDouble();
+  } catch (const QorExceptBase&) {
+    // A day whose local midnight lies beyond the calendar (1 January of
+    // year 1 east of Greenwich) is no date either, not a failed run.
+    return 0;
+  }
 }

@@ -82,11 +82,12 @@ TEST(DecimalHashMod, ReducesTheBytesDecimalValuesByLongDivision) {
 struct StubEntry {
   static inline std::vector<int32_t> calls;
   static inline int status = 0;
+  static inline int16_t parts[3] = {2025, 3, 14};
   static int Entry(int32_t value, int16_t* year, int16_t* month, int16_t* day) {
     calls.push_back(value);
-    *year = 2025;
-    *month = 3;
-    *day = 14;
+    *year = parts[0];
+    *month = parts[1];
+    *day = parts[2];
     return status;
   }
 };
@@ -132,6 +133,34 @@ TEST_F(ImportWindowTest, DateFromLongCallsTheEntryOnlyForANumber) {
   form->m_getDateFromLong = nullptr;
   EXPECT_EQ(form->DateFromLong("42"), 0);
   EXPECT_EQ(StubEntry::calls.size(), 4u);
+}
+
+TEST_F(ImportWindowTest, DateFromLongGivesNoDateForDaysItCannotPlace) {
+  Open();
+  form->m_getDateFromLong = &StubEntry::Entry;
+  StubEntry::status = 0;
+  struct {
+    const char* zone;
+    int16_t year, month, day;
+    double value;
+  } cases[] = {
+      {"UTC0", 2025, 2, 30, 0},  // no calendar day
+      {"UTC0", 2025, 13, 1, 0},          {"UTC0", 0, 0, 0, 0},  {"UTC0", 10000, 1, 1, 0},
+      {"UTC0", 1, 1, 1, 10101000000.0},  {"EET-2", 1, 1, 1, 0},  // its midnight falls before the
+                                                                 // calendar begins
+      {"EET-2", 1, 1, 2, 10101220000.0},
+  };
+  for (const auto& c : cases) {
+    ScopedTimeZone zone(c.zone);
+    StubEntry::parts[0] = c.year;
+    StubEntry::parts[1] = c.month;
+    StubEntry::parts[2] = c.day;
+    EXPECT_EQ(form->DateFromLong("42"), c.value)
+        << c.zone << " " << c.year << "-" << c.month << "-" << c.day;
+  }
+  StubEntry::parts[0] = 2025;
+  StubEntry::parts[1] = 3;
+  StubEntry::parts[2] = 14;
 }
 
 TEST_F(ImportWindowTest, DateFromLongGivesTheUtcInstantOfTheLocalMidnight) {

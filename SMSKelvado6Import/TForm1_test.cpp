@@ -6,10 +6,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QToolBar>
 #include <cstdlib>
 #include <fstream>
 
@@ -23,7 +28,10 @@ TEST_F(ImportWindowTest, StartsWithoutConnectionsAndItsStartLines) {
   Open();
   ASSERT_FALSE(form->ExitRequested());
   EXPECT_EQ(form->windowTitle(), "Kelvimport");
+  EXPECT_EQ(form->m_caption, "");
   form->show();
+  form->UpdateActions();
+  EXPECT_FALSE(form->aStartImport->isEnabled());
   const std::pair<QLineEdit*, const char*> edits[] = {
       {form->Edit1, "NO SERVER"}, {form->Edit2, "NO USER"}, {form->Edit3, "NO SERVICE"},
       {form->Edit4, "NO SERVER"}, {form->Edit5, "NO USER"}, {form->Edit6, "NO SERVICE"}};
@@ -42,11 +50,128 @@ TEST_F(ImportWindowTest, StartsWithoutConnectionsAndItsStartLines) {
       Stamped("Kérem jelentkezzen be a forrás- majd a céladatbázisba."),
       Stamped("Az importálást csak ezt követően tudja megkezdeni."), ""};
   EXPECT_EQ(LogLines(*form), start);
-  EXPECT_EQ(TestSeparator().size(), 56u);
+  EXPECT_EQ(LogLines(*form).front().size(), 56u);
   EXPECT_EQ(form->Label14->text(), "0");
   EXPECT_TRUE(form->Animate1->isHidden());
   EXPECT_EQ(form->width(), 573);
   EXPECT_TRUE(ui.MessageBoxes().empty());
+}
+
+TEST_F(ImportWindowTest, ActionsCarryTheirCaptionsHintsAndPlaces) {
+  Open();
+  const struct {
+    QAction* action;
+    const char* caption;
+    const char* hint;
+    bool autoCheck;
+  } actions[] = {
+      {form->aConnectToSource, "Kapcsolódás a forrásadatbázishoz",
+       "Kapcsolódás vagy újrakapcsolódás a forrásadatbázishoz.", false},
+      {form->aConnectToDest, "Kapcsolódás a céladatbázishoz",
+       "Kapcsolódás vagy újrakapcsolódás a céladatbázishoz.", false},
+      {form->aStartImport, "Importálás megkezdése", "Importálás megkezdése.", false},
+      {form->aCancel, "Betöltés megszakítása",
+       "A betöltés folyamatának adatvesztés nélküli megszakítása.", false},
+      {form->aLogSave, "Log mentése", "Logállomány készítése.", false},
+      {form->aExit, "&Kilépés", "Kilépés.", false},
+      {form->aMindigFelulirCim, "Cím",
+       "A kijelölt típushoz tartozó címeket törli az adatbázisból, majd felveszi az új címeket.",
+       true},
+      {form->aMindigFelulirElerhetoseg, "Elérhetőség",
+       "A kijelölt típushoz tartozó elérhetőségeket törli az adatbázisból, majd felveszi az új "
+       "elérhetőségeket.",
+       true},
+      {form->aMindigFelulirUgyfel, "Ügyféladatok", "Ügyfél alapadatok felülírása változás esetén.",
+       true},
+      {form->aDetailedLog, "Részletes jelentés", "Részletes jelentés készítése a betöltésről.",
+       true},
+  };
+  for (const auto& a : actions) {
+    EXPECT_EQ(Cp1250Codec::FromQString(a.action->text()), a.caption);
+    EXPECT_EQ(Cp1250Codec::FromQString(a.action->toolTip()), a.hint) << a.caption;
+    EXPECT_EQ(a.action->isCheckable(), a.autoCheck) << a.caption;
+  }
+  // The check boxes and buttons show their actions' hints.
+  const std::pair<QWidget*, QAction*> bound[] = {
+      {form->cbCim, form->aMindigFelulirCim},   {form->cbEle, form->aMindigFelulirElerhetoseg},
+      {form->cbUf, form->aMindigFelulirUgyfel}, {form->cbDetailed, form->aDetailedLog},
+      {form->bCancel, form->aCancel},           {form->bExit, form->aExit}};
+  for (const auto& [widget, action] : bound)
+    EXPECT_EQ(widget->toolTip(), action->toolTip()) << widget->objectName().toStdString();
+  EXPECT_EQ(form->bExit->text(), form->aExit->text());
+
+  // The menus and the tool bar, a null entry for a separator.
+  auto entries = [](const QList<QAction*>& list) {
+    std::vector<QAction*> out;
+    for (QAction* a : list) out.push_back(a->isSeparator() ? nullptr : a);
+    return out;
+  };
+  const QList<QAction*> menus = form->menuBar()->actions();
+  ASSERT_EQ(menus.size(), 3);
+  const std::pair<const char*, std::vector<QAction*>> menuEntries[] = {
+      {"Fájl", {form->aLogSave, form->aExit}},
+      {"Kapcsolódás", {form->aConnectToSource, form->aConnectToDest}},
+      {"Import", {form->aStartImport}}};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Cp1250Codec::FromQString(menus[i]->text()), menuEntries[i].first);
+    EXPECT_EQ(entries(menus[i]->menu()->actions()), menuEntries[i].second) << menuEntries[i].first;
+  }
+  EXPECT_EQ(entries(form->ToolBar1->actions()),
+            (std::vector<QAction*>{form->aLogSave, nullptr, form->aConnectToSource,
+                                   form->aConnectToDest, nullptr, form->aStartImport}));
+}
+
+TEST_F(ImportWindowTest, ControlsSitInTheirGroupsBesideTheirLabels) {
+  Open();
+  // Each group's title, and every label beside the control it names.
+  const struct {
+    QGroupBox* group;
+    const char* title;
+    std::vector<std::pair<const char*, QWidget*>> labels;
+  } groups[] = {{form->GroupBox1,
+                 "Forrásadatbázis beállítások",
+                 {{"Szerver egyedi név", form->Edit1},
+                  {"Felhasználó", form->Edit2},
+                  {"Szolgáltatás", form->Edit3},
+                  {"Elérhetőség típus", form->ComboBox1},
+                  {"Cím típus", form->ComboBox2}}},
+                {form->GroupBox2,
+                 "Céladatbázis beállítások",
+                 {{"Szerver egyedi név", form->Edit4},
+                  {"Felhasználó", form->Edit5},
+                  {"Szolgáltatás", form->Edit6},
+                  {"Elérhetőség típus", form->ComboBox3},
+                  {"Cím típus", form->ComboBox4}}},
+                {form->GroupBox3, "Betöltéskor írja felül", {}}};
+  for (const auto& g : groups) {
+    EXPECT_EQ(Cp1250Codec::FromQString(g.group->title()), g.title);
+    for (const auto& [text, field] : g.labels) {
+      EXPECT_EQ(field->parentWidget(), g.group) << text;
+      const QLabel* label = nullptr;
+      for (const QLabel* l : g.group->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        if (l->buddy() == field) label = l;
+      ASSERT_NE(label, nullptr) << text;
+      EXPECT_EQ(Cp1250Codec::FromQString(label->text()), text);
+    }
+  }
+  for (QCheckBox* box : {form->cbCim, form->cbEle, form->cbUf})
+    EXPECT_EQ(box->parentWidget(), form->GroupBox3) << box->objectName().toStdString();
+  // The progress of a run and its cancel button sit with the source.
+  bool stateLabel = false;
+  for (const QLabel* l : form->GroupBox1->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+    stateLabel = stateLabel || Cp1250Codec::FromQString(l->text()) == "Betöltés állapota";
+  EXPECT_TRUE(stateLabel);
+  const QWidget* progress[] = {form->ProgressBar1, form->Label14, form->Animate1, form->bCancel};
+  for (const QWidget* w : progress)
+    EXPECT_EQ(w->parentWidget(), form->GroupBox1) << w->objectName().toStdString();
+
+  // The log: read-only, bold fixed-pitch, unwrapped, with its vertical scroll bar.
+  EXPECT_TRUE(form->Memo1->isReadOnly());
+  EXPECT_EQ(form->Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
+  EXPECT_EQ(form->Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(form->Memo1->font().family(), "Courier New");
+  EXPECT_TRUE(form->Memo1->font().bold());
+  EXPECT_TRUE(form->Memo1->font().fixedPitch());
 }
 
 TEST_F(ImportWindowTest, StartLinesComeOnceWhateverActivatesTheWindowAgain) {
