@@ -186,6 +186,8 @@ TEST(QorServerTool, AFailedCommandLeavesTheServerAsItWas) {
       {{"add-user", s, "ANNA", "X", "--locked"}, "unknown option --locked"},
       {{"add-sequence", s, "SEQ", "1x", "1"}, "START must be a whole number"},
       {{"add-sequence", s, "SEQ", "1", "3000000000"}, "STEP must be a whole number"},
+      {{"set-param", s, "VolumeId", "0"}, "VolumeId must be a decimal number"},
+      {{"set-param", s, "RegLmgrName"}, "wrong number of arguments"},
       {{"load", s, "ALAP", "CIM", f + "badvalue.tsv"}, "badvalue.tsv, line 3: field CIM_OWNER is not a whole number"},
       {{"load", s, "ALAP", "CIM", f + "toolong.tsv"}, "toolong.tsv, line 2: field CIM_IRSZAM is longer than"},
       {{"load", s, "ALAP", "CIM", f + "duplicate.tsv"}, "duplicate.tsv, line 5: repeats a unique key of CIM"},
