@@ -51,6 +51,13 @@ std::string CTimeText(std::time_t t) {
   return std::string(text, 24);
 }
 
+// A name in a read-only edit, shown from its start; long ones in full as the hint.
+void ShowName(QLineEdit* edit, const std::string& text) {
+  edit->setText(Q(text));
+  edit->setCursorPosition(0);
+  edit->setToolTip(edit->text());
+}
+
 // A combo in the colours of the state the list operations give it.
 void PaintCombo(QComboBox* combo, QPalette::ColorRole background) {
   QPalette pal = combo->palette();
@@ -316,7 +323,7 @@ void TForm1::BuildControls() {
   cbUf = new QCheckBox(Q("az ügyféladatokat"), GroupBox3);
   options->addWidget(cbCim, 0, 0);
   options->addWidget(cbEle, 1, 0);
-  options->addWidget(cbUf, 0, 1);
+  options->addWidget(cbUf, 2, 0);
   cbDetailed = new QCheckBox(aDetailedLog->text(), GroupBox2);
   const std::pair<QCheckBox*, QAction*> boxes[] = {{cbCim, aMindigFelulirCim},
                                                    {cbEle, aMindigFelulirElerhetoseg},
@@ -376,12 +383,12 @@ void TForm1::FormCreate(const std::string& dateLibrary) {
 }
 
 void TForm1::FormActivate() {
-  Edit1->setText(Q(m_srcUnique));
-  Edit2->setText(Q(m_srcUser));
-  Edit3->setText(Q(m_srcService));
-  Edit4->setText(Q(m_destUnique));
-  Edit5->setText(Q(m_destUser));
-  Edit6->setText(Q(m_destService));
+  ShowName(Edit1, m_srcUnique);
+  ShowName(Edit2, m_srcUser);
+  ShowName(Edit3, m_srcService);
+  ShowName(Edit4, m_destUnique);
+  ShowName(Edit5, m_destUser);
+  ShowName(Edit6, m_destService);
   DisableSourceTypeCombos();
   DisableDestTypeCombos();
   LogSeparator();
@@ -592,9 +599,9 @@ void TForm1::Connect(const Side& side) {
     AddMemoLine("Felhasználó: " + side.user + ".");
     AddMemoLine("Szerver egyedi név: " + side.unique + ".");
     AddMemoLine("");
-    side.uniqueEdit->setText(Q(side.unique));
-    side.userEdit->setText(Q(side.user));
-    side.serviceEdit->setText(Q(side.service));
+    ShowName(side.uniqueEdit, side.unique);
+    ShowName(side.userEdit, side.user);
+    ShowName(side.serviceEdit, side.service);
     UpdateCaption();
   } catch (const QorExceptBase& e) {
     ShowErrorBox(side.operation, side.line, e.GetCode(), e.what());
