@@ -146,6 +146,9 @@ bool RdmStoreTab::WriteGroup(int parentKey) {
     if (_RecCacheType* entry = m_cache.Find(item->id)) {
       WriteCachedRecord(entry);
       m_cache.Remove(item->id);
+    } else if (!m_children.empty()) {
+      // The children's link values come from this record's field values.
+      Unpack(item);
     }
     result = ImplicitProcessCacheList(item->id);
   }

@@ -22,7 +22,13 @@ void RdmStoreTab::ReloadTree(bool selection, byte move, byte childMode) {
     LoadCurrent();
   LoadChildren();
   SetPosition(0);
-  Step(move, childMode);
+  // A move that cannot be made (prior from the first record, next from the
+  // only one) leaves the first record current: its children follow it.
+  if (!Step(move, childMode) && GetPosition() == 0) {
+    RecListType* list = nullptr;
+    int* position = nullptr;
+    if (GetCurrentList(list, position)) SetChilds(childMode, (*list)[0]->id);
+  }
 }
 
 bool RdmStoreTab::Go(byte direction, byte childMode) {
