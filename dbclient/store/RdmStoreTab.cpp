@@ -199,16 +199,12 @@ void RdmStoreTab::ClearStore() {
 void RdmStoreTab::LoadSelection() {
   ClearStore();
   while (RdmTable::Next()) m_store.Add(-1, PackCurrent().data());
-  m_currentGroupKey = -1;
   SetPosition(-1);
 }
 
 void RdmStoreTab::LoadCurrent() {
   ClearStore();
   m_store.Add(-1, PackCurrent().data());
-  m_currentGroupKey = -1;
-  m_storePosition = -1;
-  m_groupPosition = -1;
   SetPosition(-1);
 }
 

@@ -211,6 +211,9 @@ void RdmStoreTab::EndBackup(bool discard) {
     if (!discard) {
       RecSentry sentry(this);
       m_store.Assign(m_backupStore);
+      // The changes are undone: none of them may reach the server later.
+      m_cache.Clear();
+      m_deletedKeys.clear();
     }
     m_backupStore.Clear();
     m_backupExists = false;

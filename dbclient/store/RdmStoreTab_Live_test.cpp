@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "CachedStoreTab_testutil.h"
 #include "DbDescMap.h"
 #include "FncLoader.h"
 #include "Raised_testutil.h"
@@ -44,15 +45,6 @@ int32_t CountingFindList(int32_t h, int32_t* size, char** key, char** list, int3
   ++g_findLists;
   return g_realFindList(h, size, key, list, db, record, field);
 }
-
-// Its changes go to the cache, as a caller that turns cached mode on has them.
-class CachedStoreTab : public RdmStoreTab {
- public:
-  CachedStoreTab(RdmStoreTab* parent, DbDescription* d, const char* table, const char* alias)
-      : RdmStoreTab(parent, d, table, alias) {
-    m_cachedMode = true;
-  }
-};
 
 // A tree SHOP.MASTER -> CHILD (by M_ID) -> GRAND (by C_ID).
 class StoreLiveTest : public ::testing::Test {

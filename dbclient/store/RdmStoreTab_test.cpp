@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "CachedStoreTab_testutil.h"
 #include "FakeEntries_testutil.h"
 #include "Raised_testutil.h"
 #include "TestDictionary_testutil.h"
@@ -27,17 +28,6 @@ TestDictionary Dictionary() {
 }
 
 using Values = std::vector<std::pair<const char*, std::string>>;
-
-// A store table whose changes go to its cache, as a caller that turns
-// cached mode on would have them.
-class CachedStoreTab : public RdmStoreTab {
- public:
-  CachedStoreTab(RdmStoreTab* parent, DbDescription* d, const char* table, const char* alias)
-      : RdmStoreTab(parent, d, table, alias) {
-    m_cachedMode = true;
-  }
-  const CacheHandler& Cache() const { return m_cache; }
-};
 
 class StoreTest : public ::testing::Test {
  protected:
@@ -237,6 +227,17 @@ TEST_F(StoreTest, TreePositionsAreSavedAndRestored) {
   EXPECT_EQ(child->GetField("C_ID").AsString(), "21");
 }
 
+TEST_F(StoreTest, RenamingAParentFieldFollowsIntoTheChildrensLinks) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
+  child->SetLink("M_ID", "M_ID", "M_ID");
+  ASSERT_TRUE(master.SetFieldAlias("MASTER_ID", "M_ID"));
+  ScriptTree({"Anna"}, {{{10, "a", 1}}});
+  ASSERT_TRUE(master.Select("", 0));
+  EXPECT_EQ(child->GetRecordCount(), 1);
+  EXPECT_EQ(fake.Last("FindList").bytes, Image("CHILD", {{"M_ID", "1"}}));
+}
+
 // ---- Loading ----
 
 TEST_F(StoreTest, LinkConstantsOfAParentsFieldWaitForOneGroupsLoad) {
@@ -397,6 +398,24 @@ TEST_F(StoreTest, ACachedChildTakesTheLinkValuesOfItsOwnParentRecord) {
             Image("CHILD", {{"C_ID", "11"}, {"M_ID", "2"}, {"CODE", "b"}, {"QTY", "5"}}));
 }
 
+TEST_F(StoreTest, RestoringTheBackupUndoesTheChangesAndTheirWrites) {
+  CachedStoreTab master(nullptr, &desc, "master", "m");
+  ScriptTree({"Anna", "Béla"}, {});
+  ASSERT_TRUE(master.Select("", 0));
+  master.GetField("NAME").SetString("Anikó");
+  ASSERT_TRUE(master.Update(1));
+  master.Append();
+  ASSERT_TRUE(master.GoTo(1, 0));
+  ASSERT_TRUE(master.Delete(1));
+  master.EndBackup(false);
+  EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Anna", "Béla"}));
+  EXPECT_TRUE(master.Cache().IsEmpty());
+  ASSERT_TRUE(master.WriteCache());
+  EXPECT_EQ(fake.Calls("ModRec") + fake.Calls("NewRec") + fake.Calls("DelRec"), 0);
+  fake.SetStatus("FirstRec", 10002);
+  EXPECT_FALSE(master.Go(0, 0));  // no backup any more: allowed
+}
+
 TEST_F(StoreTest, AFailedWriteKeepsTheCacheSoNothingQueuedIsLost) {
   CachedStoreTab master(nullptr, &desc, "master", "m");
   ScriptTree({"Anna", "Béla"}, {});
@@ -480,6 +499,23 @@ TEST_F(StoreTest, WithOption2TheSortKeepsTheLogicalRecord) {
   master.Sort("name", 1);
   EXPECT_EQ(master.GetPosition(), 2);
   EXPECT_EQ(master.GetField("NAME").AsString(), "Anna");
+}
+
+TEST_F(StoreTest, AReReadThatChangesTheSortFieldSortsAgain) {
+  RdmStoreTab master(nullptr, &desc, "master", "m");
+  master.SetMasterDepMode(0);
+  ScriptTree({"Anna", "Béla", "Cecil"}, {});
+  ASSERT_TRUE(master.Select("", 0));
+  master.Sort("name", 0);
+  ASSERT_TRUE(master.GoTo(0, 0));
+  fake.ScriptBytes("FindRec", Image("MASTER", {{"M_ID", "1"}, {"NAME", "Zoé"}}));
+  ASSERT_TRUE(master.ReRead(1));
+  EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Béla", "Cecil", "Zoé"}));
+  // Not found on the server: the stored copy stays.
+  fake.SetStatus("FindRec", 10002);
+  ASSERT_TRUE(master.GoTo(0, 0));
+  EXPECT_FALSE(master.ReRead(1));
+  EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Béla", "Cecil", "Zoé"}));
 }
 
 TEST_F(StoreTest, LocateIndexOfAndAggregatesLeaveTheFieldsAsTheyWere) {

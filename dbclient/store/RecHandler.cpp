@@ -27,11 +27,13 @@ void RecHandler::AddCopy(const _RecItemType* item) {
 void RecHandler::AddItem(_RecItemType* item) {
   std::unique_ptr<_MapItemType>& group = m_groups[item->parentKey];
   if (!group) group = std::make_unique<_MapItemType>();
-  // Reserve both places first, so a failed allocation leaves neither list changed.
-  m_items.reserve(m_items.size() + 1);
-  group->items.reserve(group->items.size() + 1);
   m_items.push_back(item);
-  group->items.push_back(item);
+  try {
+    group->items.push_back(item);
+  } catch (...) {
+    m_items.pop_back();  // in both lists or in neither
+    throw;
+  }
 }
 
 void RecHandler::Remove(int id) {
