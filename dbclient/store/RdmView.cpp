@@ -10,7 +10,26 @@ RdmView::RdmView(DbDescMap* map, std::string name, const RdmTableOptions& option
 
 RdmView::RdmView(const RdmView& other) { *this = other; }
 
+RdmView::RdmView(RdmView&& other) noexcept { Swap(other); }
+
+RdmView& RdmView::operator=(RdmView&& other) noexcept {
+  RdmView taken(std::move(other));
+  Swap(taken);
+  return *this;
+}
+
 RdmView::~RdmView() { Clear(); }
+
+// The tables refer to descriptions on the heap, so the pointers move as they are.
+void RdmView::Swap(RdmView& other) noexcept {
+  std::swap(m_name, other.m_name);
+  std::swap(m_master, other.m_master);
+  std::swap(m_descriptions, other.m_descriptions);
+  std::swap(m_prepared, other.m_prepared);
+  std::swap(m_ended, other.m_ended);
+  std::swap(m_tableListStale, other.m_tableListStale);
+  std::swap(m_tables, other.m_tables);
+}
 
 RdmView& RdmView::operator=(const RdmView& other) {
   if (this == &other) return *this;

@@ -26,6 +26,9 @@ class RdmView {
   RdmView(const RdmView& other);
   // A deep copy: descriptions, the tree with its stores, positions and fields.
   RdmView& operator=(const RdmView& other);
+  // Takes over the other's descriptions and tree; the other is left empty.
+  RdmView(RdmView&& other) noexcept;
+  RdmView& operator=(RdmView&& other) noexcept;
   virtual ~RdmView();
 
   // Copies every description of the map; false, changing nothing, while the
@@ -67,6 +70,7 @@ class RdmView {
   void ClearDescriptions();
   // 2011 [name] at the operation's position when there is no master.
   void RequireMaster(const char* operation, int line) const;
+  void Swap(RdmView& other) noexcept;
 
   std::string m_name;
   RdmStoreTab* m_master = nullptr;  // owned, with its tree
