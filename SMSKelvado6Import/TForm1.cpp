@@ -366,6 +366,9 @@ void TForm1::BuildControls() {
   layout->addLayout(bottom);
 
   setCentralWidget(central);
+
+  SaveDialog1.filter = "Log fájlok (*.log)|*.log|Szöveges fájlok (*.txt)|*.txt";
+  SaveDialog1.defaultExt = "log";
 }
 
 // ---------------------------------------------------------------- start and end
@@ -457,11 +460,8 @@ std::string TForm1::LogText() const {
 }
 
 void TForm1::aLogSaveExecute() {
-  win::SaveFileRequest request;
-  request.filter = "Log fájlok (*.log)|*.log|Szöveges fájlok (*.txt)|*.txt";
-  request.defaultExt = "log";
   std::string name;
-  if (!prompts_->ChooseSaveFile(request, name)) return;
+  if (!prompts_->ChooseSaveFile(SaveDialog1, name)) return;
   const std::string text = LogText();
   // The name is the system's narrow text; the file system takes it through Qt.
   QFile file(Q(name));

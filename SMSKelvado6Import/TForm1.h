@@ -10,6 +10,7 @@
 #include "DbDescMap.h"
 #include "TQoLogin.h"
 #include "WinModule.h"
+#include "WinUi.h"
 
 class ActionList;
 class BusyAnimation;
@@ -118,6 +119,8 @@ class TForm1 : public QMainWindow {
   QPushButton* bExit = nullptr;
   QToolBar* ToolBar1 = nullptr;
   ActionList* ActionList1 = nullptr;
+  // The file-save question of the log.
+  win::SaveFileRequest SaveDialog1;
 
   QAction* aConnectToSource = nullptr;
   QAction* aConnectToDest = nullptr;

@@ -3,13 +3,13 @@
 #include "TForm1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTest>
 #include <cstdlib>
 #include <fstream>
 
@@ -114,7 +114,7 @@ TEST_F(ImportWindowTest, CheckBoxesCarryTheStateOfTheirActions) {
                                                    {form->cbDetailed, form->aDetailedLog}};
   for (const auto& [box, action] : pairs) {
     EXPECT_FALSE(box->isChecked());
-    QTest::mouseClick(box, Qt::LeftButton);
+    box->click();
     EXPECT_TRUE(box->isChecked());
     EXPECT_TRUE(action->isChecked());
     action->setChecked(false);
