@@ -294,8 +294,6 @@ TEST_F(ImportTest, AFailureMidRunAbortsTheOpenBatchAndKeepsTheCommittedOnes) {
   EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 1200.");
   EXPECT_EQ(stats[8], "Új ügyfelek száma: 1200.");
   EXPECT_FALSE(form->m_running);
-
-  // The next run takes up where the committed batches end and meets the taken id again.
 }
 
 // The operator cancels, or closes the window, while the 10th of 50 rows is processed.
