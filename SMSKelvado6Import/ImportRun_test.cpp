@@ -209,6 +209,9 @@ TEST_F(ImportTest, OverwriteOptionsReplaceOnlyTheLinkedCustomersRecordsOfTheChos
   EXPECT_GT(std::strtod(customers[0][8].c_str(), nullptr), 20250000000000.0);
   EXPECT_EQ(customers[1][2], "Más Ügyfél");
   EXPECT_EQ(customers[2][2], "Nagy Béla");
+  // A new customer takes nothing from the record the table read last.
+  EXPECT_EQ(customers[2][1], "");
+  EXPECT_EQ(customers[2][4], "4711");
 
   auto ids = [](const std::vector<std::vector<std::string>>& rows) { return Column(rows, 0); };
   const auto contacts = Dest("ALAP", "ELERHETOSEG");
