@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,7 +21,7 @@
 #include <QTextBlock>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 
