@@ -273,12 +273,15 @@ void RdmStoreTab::SetLinkValues() {
 }
 
 void RdmStoreTab::LoadGroup(int parentRecordId) {
-  ClearGroup(parentRecordId, true, true);
+  // Whatever the mode: outside master-dependency mode the old records
+  // would otherwise stay beside the new ones.
+  ClearGroupAnyMode(parentRecordId, true, true);
   SetLinkValues();
   if (!RdmTable::Select(m_linkKey, 5)) return;
   // The filters hold for a re-read group as they held when the tree loaded.
   while (RdmTable::Next())
     if (PassesLinkFilters()) m_store.Add(parentRecordId, PackCurrent().data());
+  KeepPositionsInRange();
   _MapItemType* group = m_store.FindGroup(parentRecordId);
   if (group == nullptr) return;
   const RecListType items = group->items;
@@ -301,11 +304,21 @@ bool RdmStoreTab::RefreshChildren(byte throwIfMissing, int recordId) {
 }
 
 void RdmStoreTab::ClearGroup(int key, bool remove, bool recurse) {
-  if (!m_masterDepMode) return;
+  if (m_masterDepMode) ClearGroupAnyMode(key, remove, recurse);
+}
+
+void RdmStoreTab::ClearGroupAnyMode(int key, bool remove, bool recurse) {
   _MapItemType* group = m_store.FindGroup(key);
   if (group == nullptr) return;
   FClearByThisBuffer(group->items, remove, recurse);
   if (remove) m_store.Groups().erase(key);
+  KeepPositionsInRange();
+}
+
+void RdmStoreTab::KeepPositionsInRange() {
+  if (m_storePosition >= int(m_store.Items().size())) m_storePosition = -1;
+  _MapItemType* group = m_store.FindGroup(m_currentGroupKey);
+  if (m_groupPosition >= (group ? int(group->items.size()) : 0)) m_groupPosition = -1;
 }
 
 void RdmStoreTab::FClearByThisBuffer(RecListType list, bool remove, bool recurse) {

@@ -185,6 +185,13 @@ class RdmStoreTab : public RdmTable {
   // The position in the list that is not the current one (the store in
   // master-dependency mode, the group outside it) becomes current's index.
   void AlignOtherPosition(const _RecItemType* current);
+  // ClearGroup outside master-dependency mode too.
+  void ClearGroupAnyMode(int key, bool remove, bool recurse);
+  // A position past the end of its list (its records were cleared or
+  // dropped under it) becomes -1.
+  void KeepPositionsInRange();
+  // Whether this table or a descendant has changes queued for the server.
+  bool HasPendingWrites() const;
   // Whether the current values meet every link filter (case ignored).
   bool PassesLinkFilters();
   // The first step of every change in cached mode.

@@ -102,8 +102,6 @@ bool RdmStoreTab::Delete(byte throwIfMissing) {
   return true;
 }
 
-// ---- Writing the cache ----
-
 void RdmStoreTab::AlignOtherPosition(const _RecItemType* current) {
   const RecListType* other = nullptr;
   int* position = nullptr;
@@ -122,6 +120,8 @@ void RdmStoreTab::AlignOtherPosition(const _RecItemType* current) {
   auto it = std::find(other->begin(), other->end(), current);
   *position = current != nullptr && it != other->end() ? int(it - other->begin()) : -1;
 }
+
+// ---- Writing the cache ----
 
 bool RdmStoreTab::WriteCache() {
   const std::string saved = GetKeyName();
@@ -193,12 +193,15 @@ bool RdmStoreTab::WriteCachedRecord(_RecCacheType* entry) {
 bool RdmStoreTab::ImplicitProcessCacheList(int recordId) {
   const bool uniqueWrites = GetTableOptions().Contains(rtoUniqueKeyWrites);
   for (auto& [alias, child] : m_children) {
+    if (uniqueWrites && child->GetUniqueKeyName().empty())
+      throw DbDescError(10028, At("RdmStoreTab::ImplicitProcessCacheList", 1549),
+                        StringVector(m_name));
+    // A subtree with nothing queued needs no key switched on the server.
+    if (!child->HasPendingWrites()) continue;
     std::string saved;
     if (uniqueWrites) {
       saved = child->GetKeyName();
-      if (!child->DefineUniqueKey())
-        throw DbDescError(10028, At("RdmStoreTab::ImplicitProcessCacheList", 1549),
-                          StringVector(m_name));
+      child->DefineUniqueKey();
     }
     child->WriteGroup(recordId);
     if (uniqueWrites) child->DefineKey(saved);
@@ -206,11 +209,19 @@ bool RdmStoreTab::ImplicitProcessCacheList(int recordId) {
   return true;
 }
 
+bool RdmStoreTab::HasPendingWrites() const {
+  if (!m_cache.IsEmpty() || !m_deletedKeys.empty()) return true;
+  for (const auto& [alias, child] : m_children)
+    if (child->HasPendingWrites()) return true;
+  return false;
+}
+
 void RdmStoreTab::EndBackup(bool discard) {
   if (m_backupExists) {
     if (!discard) {
       RecSentry sentry(this);
       m_store.Assign(m_backupStore);
+      KeepPositionsInRange();
       // The changes are undone: none of them may reach the server later.
       m_cache.Clear();
       m_deletedKeys.clear();
@@ -232,8 +243,7 @@ bool RdmStoreTab::ReRead(byte throwIfMissing) {
     return ReReadRecord(throwIfMissing);
   }
   if (m_currentGroupKey == -1) return true;
-  ClearGroup(m_currentGroupKey, true, true);
-  LoadGroup(m_currentGroupKey);
+  LoadGroup(m_currentGroupKey);  // which clears the group first
   return true;
 }
 

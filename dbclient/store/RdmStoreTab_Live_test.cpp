@@ -164,6 +164,11 @@ TEST_F(StoreLiveTest, OutsideMasterDependencyTheChildStepsItsWholeStore) {
   EXPECT_EQ(Text(*child, "C_ID"), "12");
   // Its children still follow it.
   EXPECT_EQ(Text(*grand, "G_ID"), "102");
+  // Re-reading a master reloads the child's records of it, never twice.
+  ASSERT_TRUE(master->GoTo(0, 0));
+  ASSERT_TRUE(master->ReRead(1));
+  EXPECT_EQ(child->GetRecordCount(), 3);
+  EXPECT_LT(child->GetPosition(), 3);
 }
 
 TEST_F(StoreLiveTest, ASelectionThatFindsNothingEmptiesTheTree) {
@@ -311,6 +316,19 @@ TEST_F(StoreLiveTest, ReReadBringsTheServersValuesAndReloadsTheChildren) {
   other.Append();
   ASSERT_TRUE(child->ReRead(1));
   EXPECT_EQ(child->GetRecordCount(), 4);
+}
+
+TEST_F(StoreLiveTest, AReReadGroupThatShrankLeavesNoPositionPastItsEnd) {
+  ASSERT_TRUE(master->Select("", 0));
+  ASSERT_TRUE(child->GoTo(1, 0));  // Anna's second child, 11
+  RdmTable other(&*desc, "CHILD");
+  other.GetField("C_ID").SetLong(11);
+  ASSERT_TRUE(other.Find("C_ID"));
+  ASSERT_TRUE(other.Delete(1));
+  ASSERT_TRUE(child->ReRead(1));
+  EXPECT_EQ(child->GetRecordCount(), 1);
+  EXPECT_EQ(child->GetPosition(), -1);
+  EXPECT_EQ(JoinedRows(), (std::vector<std::string>{"1/10/100", "1/10/101", "2/12/102"}));
 }
 
 TEST_F(StoreLiveTest, TheCacheReachesTheServerParentsFirst) {

@@ -139,6 +139,7 @@ bool RdmStoreTab::DropGroupTree(int key) {
     for (auto& [alias, child] : m_children) child->DropGroupTree(id);
     m_store.Remove(id);
   }
+  KeepPositionsInRange();
   return true;
 }
 

@@ -407,13 +407,35 @@ TEST_F(StoreTest, RestoringTheBackupUndoesTheChangesAndTheirWrites) {
   master.Append();
   ASSERT_TRUE(master.GoTo(1, 0));
   ASSERT_TRUE(master.Delete(1));
+  master.Append();
+  master.Append();
+  ASSERT_EQ(master.GetPosition(), 3);
   master.EndBackup(false);
+  EXPECT_EQ(master.GetPosition(), -1);  // its record is gone
   EXPECT_EQ(Column(master, "NAME"), (std::vector<std::string>{"Anna", "Béla"}));
   EXPECT_TRUE(master.Cache().IsEmpty());
   ASSERT_TRUE(master.WriteCache());
   EXPECT_EQ(fake.Calls("ModRec") + fake.Calls("NewRec") + fake.Calls("DelRec"), 0);
   fake.SetStatus("FirstRec", 10002);
   EXPECT_FALSE(master.Go(0, 0));  // no backup any more: allowed
+}
+
+TEST_F(StoreTest, OnlySubtreesWithQueuedChangesSwitchKeysOnTheServer) {
+  CachedStoreTab master(nullptr, &desc, "master", "m");
+  auto* child = new CachedStoreTab(&master, &desc, "child", "kid");
+  child->SetLink("M_ID", "M_ID", "M_ID");
+  master.AddTreeTableOption(rtoUniqueKeyWrites);
+  ScriptTree({"Anna", "Béla", "Cecil"}, {{{10, "a", 1}}, {{11, "b", 2}}, {{12, "c", 3}}});
+  ASSERT_TRUE(master.Select("", 0));
+  ASSERT_TRUE(child->Step(0, 0));
+  child->GetField("QTY").SetLong(5);
+  ASSERT_TRUE(child->Update(1));
+  fake.ClearLog();
+  ASSERT_TRUE(master.WriteCache());
+  EXPECT_EQ(fake.Calls("ModRec"), 1);
+  // The root's unique key and back, Anna's child's, and the write's own;
+  // Béla's and Cecil's children have nothing to write.
+  EXPECT_EQ(fake.Calls("DefineKey"), 6);
 }
 
 TEST_F(StoreTest, AFailedWriteKeepsTheCacheSoNothingQueuedIsLost) {
