@@ -2,6 +2,7 @@
 // client library and servers made for the test.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -231,6 +232,16 @@ TEST_F(SourceTest, DataStatementsChangeOnlyWhatTheySayAndRollBack) {
   EXPECT_EQ(Text("CIM", "UTCA"), "Új utca");
   Run("SELECT * FROM TELEFON;");
   EXPECT_EQ(runner->GetResultView()->Size(), 0);
+  // NULL leaves an INSERT's field cleared; in a SET list it is the text.
+  EXPECT_EQ(Run("UPDATE CIM SET VAROS = NULL WHERE CIMCODE = 600;"), "%i record updated.");
+  Run("SELECT * FROM CIM WHERE CIMCODE = 600;");
+  ASSERT_TRUE(runner->GetResultView()->Next());
+  EXPECT_EQ(Text("CIM", "UTCA"), "");
+  EXPECT_EQ(Text("CIM", "VAROS"), "NULL");
+  // The values of an INSERT without columns fill the fields up to the compound key.
+  EXPECT_EQ(Run("INSERT INTO CIMLINK VALUES (600, 9, 1);"), "%i record inserted.");
+  EXPECT_EQ(Run("INSERT INTO CIMLINK VALUES (600, 9, 1, 4);"),
+            "A mezők és a megadott értékek száma nem egyezik!");
   EXPECT_EQ(Run("ROLLBACK;"), "Transaction aborted.");
   EXPECT_EQ(Dump(), before);
   // Nothing open any more: no server call, no message.
@@ -392,6 +403,7 @@ TEST_F(SourceTest, ServerModeSendsTheTokensAsText) {
 // The destination side: customers in UGYFEL, contacts and addresses in ALAP.
 class DestinationTest : public SqlLiveBase {
  protected:
+  void CheckDestinationScript();
   void Fill(QorTestServer& s) override {
     s.AddDatabase(R"(database UGYFEL id 21
 record UGYFEL
@@ -428,6 +440,11 @@ record CIM
   CIM_HAZSZAM     c 21
 end
 )");
+    LoadRecords(s);
+  }
+
+ public:
+  static void LoadRecords(QorTestServer& s) {
     s.Load("UGYFEL", "UGYFEL", "UGY_ID\tUGY_AZON\tUGY_NEV\n1\tA1\tKiss Anna\n");
     s.Load("ALAP", "ELERTIP", "ELET_ID\tELET_TIPUS\n6\tMobil\n");
     s.Load("ALAP", "CIMTIP", "CIMT_ID\tCIMT_TIPUS\n1\tLakcím\n");
@@ -439,7 +456,26 @@ end
   }
 };
 
-TEST_F(DestinationTest, TheDestinationScriptOffersOnlyItsNamedColumns) {
+// The same tables as the demo destination server defines them: the contacts
+// and addresses are selected by their compound owner keys, with the table
+// code as a key constant.
+class DemoDestinationTest : public DestinationTest {
+ protected:
+  void Fill(QorTestServer& s) override {
+    for (const char* db : {"UGYFEL", "ALAP"}) {
+      std::ifstream in(std::string(SQL_DEMO_DIR) + "/destination/" + db + ".schema");
+      s.AddDatabase(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    LoadRecords(s);
+  }
+};
+
+TEST_F(DestinationTest, TheDestinationScriptOffersOnlyItsNamedColumns) { CheckDestinationScript(); }
+TEST_F(DemoDestinationTest, TheDestinationScriptOffersOnlyItsNamedColumns) {
+  CheckDestinationScript();
+}
+
+void DestinationTest::CheckDestinationScript() {
   const char* script =
       "\t\t\tselect UGYFEL.UGY_ID, UGYFEL.UGY_AZON, UGYFEL.UGY_NEV, ELERHETOSEG.ELER_ADAT,\t\t\t   "
       "ELERTIP.ELET_TIPUS, CIM.CIM_IRSZAM, CIM.CIM_TELEPULES, CIM.CIM_KOZTERULET,   \t\t\t"

@@ -218,12 +218,10 @@ void RdmSqlBase::RequireEquals(const tWhereElem& condition) {
 void RdmSqlBase::BuildFrom(TokenPos first, TokenPos fromEnd, TokenPos whereFirst,
                            TokenPos whereEnd) {
   m_tablePairs.clear();
-  m_tableList.clear();
   for (TokenPos position = first; position != fromEnd;) {
     std::string database, table;
     ResolveTable(position->text, database, table);
     m_tablePairs.emplace_back(database, table);
-    m_tableList.Append(position->text);
     ++position;
     if (position != fromEnd && !position->IsQuoted() && position->text == ",") ++position;
   }

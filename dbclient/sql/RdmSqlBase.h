@@ -111,6 +111,5 @@ class RdmSqlBase {
   std::string m_tableName;
   std::string m_databaseName;
   int m_rowCount = 0;
-  StringVector m_tableList;
   std::string m_linkingIndex;
 };

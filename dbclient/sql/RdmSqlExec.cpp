@@ -76,8 +76,6 @@ void RdmSqlExec::Execute(const DescriptionMap& descriptions, const RdmSqlStateme
 RdmView& RdmSqlExec::PrepareStatementView() {
   m_resultView = RdmView();
   m_tablePairs.clear();
-  m_tableList.clear();
-  m_tableList.Append(m_tableName);
   const std::string written = m_tableName;
   ResolveTable(written, m_databaseName, m_tableName);
   m_tablePairs.emplace_back(m_databaseName, m_tableName);

@@ -20,7 +20,6 @@ class RdmSqlExec : public RdmSqlBase {
   // Runs one statement. Every library failure becomes the message; work done
   // before it stays done.
   void Execute(const DescriptionMap& descriptions, const RdmSqlStatement& tokens);
-  bool IsTransactionOpen() const { return m_transactionOpen; }
 
  private:
   void Insert(TokenPos& position);

@@ -2,6 +2,7 @@
 // test: building the tree, the joined rows, counting and copying.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 #include "FncLoader.h"
