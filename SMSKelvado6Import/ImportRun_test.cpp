@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "BusyAnimation.h"
+#include "FncLoader.h"
 #include "ImportTest_testutil.h"
 #include "WinUi.h"
 
@@ -390,6 +391,23 @@ TEST_F(ImportTest, AFailureThatIsNotTheLibrarysShowsTheCriticalBoxAndEndsTheRun)
   const auto stats = LastStatistics();
   ASSERT_GE(stats.size(), 4u);
   EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 0.");
+}
+
+TEST_F(ImportTest, AFailingFinalCommitIsNoSuccess) {
+  // A source without rows: the final commit is the run's only one, and it fails.
+  Connect();
+  const QorFn_EndTransaction saved = GlobalFncLoader->pfEndTransaction;
+  GlobalFncLoader->pfEndTransaction = nullptr;
+  RunImport();
+  GlobalFncLoader->pfEndTransaction = saved;
+  // The abort fails the same way, so the critical box stands for the error box.
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{"Kritikus programhiba történt!", "Betöltés megszakítva."}));
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: 0.");
+  EXPECT_EQ(stats[2], "Összes vizsgálandó bejegyzés: 0.");
+  EXPECT_FALSE(HasLine(Stamped("A betöltés sikeresen befejeződött.")));
 }
 
 }  // namespace
