@@ -111,6 +111,7 @@ void ImportRun::Execute() {
     try {
       m_ugyfel.EndTransaction(0);
     } catch (...) {
+      // The box below reports the run as broken either way.
     }
     m_form.prompts_->TopMostBox("Kritikus programhiba történt!", "Figyelem!");
   }
