@@ -24,24 +24,16 @@ void RecHandler::AddCopy(const _RecItemType* item) {
   copy.release();
 }
 
-namespace {
-
-// Room for one more item, growing by doubling: reserving one place at a time
-// would copy the whole list on every add.
-void ReserveOneMore(RecListType& list) {
-  if (list.size() == list.capacity()) list.reserve(std::max<std::size_t>(8, 2 * list.capacity()));
-}
-
-}  // namespace
-
 void RecHandler::AddItem(_RecItemType* item) {
   std::unique_ptr<_MapItemType>& group = m_groups[item->parentKey];
   if (!group) group = std::make_unique<_MapItemType>();
-  // Reserve both places first, so a failed allocation leaves neither list changed.
-  ReserveOneMore(m_items);
-  ReserveOneMore(group->items);
   m_items.push_back(item);
-  group->items.push_back(item);
+  try {
+    group->items.push_back(item);
+  } catch (...) {
+    m_items.pop_back();  // in both lists or in neither
+    throw;
+  }
 }
 
 void RecHandler::Remove(int id) {
