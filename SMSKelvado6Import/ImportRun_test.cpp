@@ -256,6 +256,31 @@ TEST_F(ImportTest, OverwriteOptionsReplaceOnlyTheLinkedCustomersRecordsOfTheChos
                                 "(36)20/123-45-67:", "(+36)30/987-65-43:12", "(+36)1/234-56-78:"}));
 }
 
+TEST_F(ImportTest, EachAddressOfASourceCustomerMakesACustomerOfItsOwn) {
+  // The source key hashes the name with the address, so two addresses give two keys.
+  LoadSource("UGYFEL", "UCODE\tNAME\tRENDSZAMCODE\n1\tKiss Ágnes\t10\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n"
+             "101\t1011\tBudapest\tFő utca\t1\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n101\t1\t1\n");
+  LoadSource("TELEFON", "TELCODE\tORSZAG\tKORZET\tSZAM\n200\t+36\t20\t1234567\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n");
+  Connect();
+  RunImport();
+  EXPECT_EQ(Column(Dest("UGYFEL", "UGYFEL"), 2),
+            (std::vector<std::string>{"Kiss Ágnes", "Kiss Ágnes"}));
+  EXPECT_EQ(Column(Dest("DEVUDAVARER", "UGYFEL_IMPORT"), 2),
+            (std::vector<std::string>{SourceKey("Kiss Ágnes9021GyőrBaross út12/B"),
+                                      SourceKey("Kiss Ágnes1011BudapestFő utca1")}));
+  EXPECT_EQ(Column(Dest("ALAP", "CIM"), 1), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(Column(Dest("ALAP", "ELERHETOSEG"), 1), (std::vector<std::string>{"1", "2"}));
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 10u);
+  EXPECT_EQ(stats[8], "Új ügyfelek száma: 2.");
+  EXPECT_EQ(stats[9], "Korábbról már létező ügyfélbejegyzések száma: 0.");
+}
+
 TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
   LoadGeneratedSource(1001);
   Connect();
