@@ -66,21 +66,21 @@ int BindParts(sqlite3_stmt* s, int first, const RecordModel& rec, const std::vec
 
 // The images of every row of s (its first column) back to back in one buffer
 // for the caller; 10002, no buffer and size 0 when there is no row.
-int HandOutImages(StmtUse& use, sqlite3_stmt* s, const RecordModel& rec, int32_t* size, char** list) {
-  std::vector<char> out;
+int HandOutImages(StmtUse& use, sqlite3_stmt* s, const RecordModel& rec, int32_t* size,
+                  char** list) {
+  BufferBuilder out;
   while (use.Step()) {
     if (sqlite3_column_bytes(s, 0) != rec.imageLength) throw StatusError{kEngineFailure};
-    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
-    out.insert(out.end(), p, p + rec.imageLength);
+    if (out.Size() + rec.imageLength > INT32_MAX) throw StatusError{kNoMemory};
+    out.Append(sqlite3_column_blob(s, 0), rec.imageLength);
   }
-  if (out.size() > INT32_MAX) throw StatusError{kNoMemory};
-  if (out.empty()) {
+  if (out.Size() == 0) {
     *size = 0;
     *list = nullptr;
     return kNotFound;
   }
-  *list = AllocCopy(out.data(), out.size());
-  *size = static_cast<int32_t>(out.size());
+  *size = static_cast<int32_t>(out.Size());
+  *list = out.Release();
   return 0;
 }
 
