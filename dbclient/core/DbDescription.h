@@ -79,6 +79,40 @@ using RdmTableOptions = QoSet<tagRdmTableOption>;
 // {5}: what every record type starts with.
 RdmTableOptions DefaultTableOptions();
 
+// The bytes of a record type's fetched records: the library's own, or a
+// block that the client library handed out, held as it came rather than
+// copied and given back through FreePtr when the records are replaced or
+// emptied. A copy always holds bytes of its own.
+class FetchedBytes {
+ public:
+  FetchedBytes() = default;
+  FetchedBytes(const FetchedBytes& other);
+  FetchedBytes& operator=(const FetchedBytes& other);
+  FetchedBytes(FetchedBytes&& other) noexcept;
+  FetchedBytes& operator=(FetchedBytes&& other) noexcept;
+  ~FetchedBytes();
+
+  char* data() { return m_data; }
+  const char* data() const { return m_data; }
+  size_t size() const { return m_size; }
+  // Holds a copy of n bytes.
+  void Assign(const char* bytes, size_t n);
+  void Assign(std::vector<char>&& bytes);
+  // Holds the client library's block of n bytes (released with FreePtr).
+  void Adopt(char* block, size_t n);
+  // Drops n bytes at offset; the bytes after them move down.
+  void Erase(size_t offset, size_t n);
+  void Clear();
+
+ private:
+  void Swap(FetchedBytes& other) noexcept;
+
+  std::vector<char> m_own;
+  char* m_client = nullptr;
+  char* m_data = nullptr;
+  size_t m_size = 0;
+};
+
 class DbDescription {
  public:
   // A byte block the library owns.
@@ -95,7 +129,7 @@ class DbDescription {
   // Per record type: the fetched record images back to back and the
   // position in them (-1 before the first, count or more after the last).
   struct tRbf {
-    Bytes data;
+    FetchedBytes data;
     int32_t size = 0;
     int32_t recordLength = 0;
     int32_t current = -1;
@@ -264,6 +298,8 @@ class DbDescription {
   bool StepAt(int recordIndex, unsigned char move, const std::string& record);
   bool ListResult(int recordIndex, int status, qor_detail::ClientBuffer& list, int32_t size,
                   const StringVector& errorArgs, unsigned char move, const std::string& record);
+  // As StoreFetched, taking the bytes over instead of copying them.
+  void KeepFetched(int recordIndex, Bytes&& bytes);
   void DefineKeyNumber(int recordIndex, int32_t key);
 
   int32_t m_version[4] = {-1, -1, -1, -1};

@@ -93,7 +93,7 @@ bool DbDescription::FindCommon(const std::string& record, bool next) {
     ZeroFields(index);
   }
   if (status == 0) {
-    StoreFetched(index, image.data(), length);
+    KeepFetched(index, std::move(image));
     UnpackFetched(index, 0);
     return true;
   }
