@@ -269,6 +269,12 @@ class DbDescription {
     Bytes bytes;
   };
 
+  // RdmFld reads numbers straight from the buffers.
+  friend class RdmFld;
+  // The buffer of a field number and its length (0 for a field without one);
+  // DbDescError 2003 when the number is out of range.
+  const char* FieldBuffer(int fieldNumber, size_t& length) const;
+
   void Swap(DbDescription& other) noexcept;
   std::string ReadName(const char* image, int length, int& position) const;
   // Record index of an upper-cased name, -1 when absent.

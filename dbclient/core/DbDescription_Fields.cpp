@@ -29,6 +29,13 @@ std::string DbDescription::GetFieldText(int fieldNumber) const {
   return out;
 }
 
+const char* DbDescription::FieldBuffer(int fieldNumber, size_t& length) const {
+  const FieldSlot* slot = SlotOf(fieldNumber);
+  if (!slot) throw DbDescError(2003);
+  length = slot->hasBuffer ? slot->bytes.size() : 0;
+  return slot->bytes.data();
+}
+
 std::string DbDescription::GetFieldTextByName(const std::string& record,
                                               const std::string& field) const {
   const int number = GetFieldNumber(record, field);
