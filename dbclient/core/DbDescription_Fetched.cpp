@@ -98,25 +98,38 @@ void DbDescription::UnpackFetched(int recordIndex, int index) {
 }
 
 bool DbDescription::StepAt(int index, unsigned char move, const std::string& record) {
-  ZeroFields(index);
   tRbf& rbf = m_fetched[size_t(index)];
   const int count = rbf.Count();
-  if (count == 0) return false;
-  switch (move) {
-    case 0: rbf.current = 0; break;
-    case 1:
-      if (rbf.current < 1) return false;
-      --rbf.current;
-      break;
-    case 2:
-      if (rbf.current >= count - 1) return false;
-      ++rbf.current;
-      break;
-    case 3: rbf.current = count - 1; break;
-    case 5: rbf.current = -1; break;
-    default: throw DbDescError(2005, StringVector(record));
+  bool moved = count > 0;
+  if (moved) {
+    switch (move) {
+      case 0:
+        rbf.current = 0;
+        break;
+      case 1:
+        moved = rbf.current >= 1;
+        if (moved) --rbf.current;
+        break;
+      case 2:
+        moved = rbf.current < count - 1;
+        if (moved) ++rbf.current;
+        break;
+      case 3:
+        rbf.current = count - 1;
+        break;
+      case 5:
+        rbf.current = -1;
+        break;
+      default:
+        ZeroFields(index);
+        throw DbDescError(2005, StringVector(record));
+    }
   }
-  if (rbf.current < 0 || rbf.current >= count) return false;
+  // Unpacking writes every buffer; a move that reaches no record zeroes them.
+  if (!moved || rbf.current < 0 || rbf.current >= count) {
+    ZeroFields(index);
+    return false;
+  }
   UnpackFetched(index, rbf.current);
   return true;
 }
@@ -220,10 +233,13 @@ bool DbDescription::StepFetched(unsigned char move, const std::string& record) {
 
 bool DbDescription::NextFetched(const std::string& record) {
   const int index = ResolveRecord(record);
-  ZeroFields(index);
   tRbf& rbf = m_fetched[size_t(index)];
   if (rbf.current < INT32_MAX) ++rbf.current;
-  if (rbf.current < 0 || rbf.current >= rbf.Count()) return false;
+  // Unpacking writes every buffer; past the end they are zeroed.
+  if (rbf.current < 0 || rbf.current >= rbf.Count()) {
+    ZeroFields(index);
+    return false;
+  }
   UnpackFetched(index, rbf.current);
   return true;
 }

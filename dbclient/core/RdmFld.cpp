@@ -95,7 +95,7 @@ void RdmFld::CheckReadable(bool numeric) const {
 
 void RdmFld::Refresh() const {
   if (m_detached) return;
-  m_text = m_owner->GetFieldText(m_number);
+  m_owner->FieldTextInto(m_number, m_text);
   m_textFromStored = false;
 }
 
