@@ -176,7 +176,8 @@ public:
     }
 
     // What the write-back does to each row, in one transaction: find the
-    // record by ELER_ID, put the new ELER_ADAT into its image, store it.
+    // record by ELER_ID, put the new ELER_ADAT into its image, store it
+    // (the record's key columns stay as they are).
     void Rewrite(const std::vector<TimedNumfixData::Rewrite>& rows)
     {
         qordb::Exec(db_, "BEGIN IMMEDIATE");
@@ -197,6 +198,9 @@ public:
             sqlite3_reset(find.get());
         }
         qordb::Exec(db_, "COMMIT");
+        // The program's commit also copies the log into the database file
+        // (the server's connection checkpoints as it commits); so does this.
+        qordb::Exec(db_, "PRAGMA wal_checkpoint(PASSIVE)");
     }
 
 private:
