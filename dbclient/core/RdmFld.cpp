@@ -102,8 +102,12 @@ void RdmFld::Refresh() const {
 const char* RdmFld::LoadStored() const {
   size_t length = 0;
   const char* buffer = m_owner->FieldBuffer(m_number, length);
-  std::memset(m_stored, 0, sizeof m_stored);
-  std::memcpy(m_stored, buffer, std::min(length, sizeof m_stored));
+  if (length >= sizeof m_stored) {
+    std::memcpy(m_stored, buffer, sizeof m_stored);
+  } else {
+    std::memset(m_stored, 0, sizeof m_stored);
+    std::memcpy(m_stored, buffer, length);
+  }
   m_textFromStored = true;
   return m_stored;
 }
