@@ -79,40 +79,6 @@ using RdmTableOptions = QoSet<tagRdmTableOption>;
 // {5}: what every record type starts with.
 RdmTableOptions DefaultTableOptions();
 
-// The bytes of a record type's fetched records: the library's own, or a
-// block that the client library handed out, held as it came rather than
-// copied and given back through FreePtr when the records are replaced or
-// emptied. A copy always holds bytes of its own.
-class FetchedBytes {
- public:
-  FetchedBytes() = default;
-  FetchedBytes(const FetchedBytes& other);
-  FetchedBytes& operator=(const FetchedBytes& other);
-  FetchedBytes(FetchedBytes&& other) noexcept;
-  FetchedBytes& operator=(FetchedBytes&& other) noexcept;
-  ~FetchedBytes();
-
-  char* data() { return m_data; }
-  const char* data() const { return m_data; }
-  size_t size() const { return m_size; }
-  // Holds a copy of n bytes.
-  void Assign(const char* bytes, size_t n);
-  void Assign(std::vector<char>&& bytes);
-  // Holds the client library's block of n bytes (released with FreePtr).
-  void Adopt(char* block, size_t n);
-  // Drops n bytes at offset; the bytes after them move down.
-  void Erase(size_t offset, size_t n);
-  void Clear();
-
- private:
-  void Swap(FetchedBytes& other) noexcept;
-
-  std::vector<char> m_own;
-  char* m_client = nullptr;
-  char* m_data = nullptr;
-  size_t m_size = 0;
-};
-
 class DbDescription {
  public:
   // A byte block the library owns.
@@ -129,7 +95,7 @@ class DbDescription {
   // Per record type: the fetched record images back to back and the
   // position in them (-1 before the first, count or more after the last).
   struct tRbf {
-    FetchedBytes data;
+    Bytes data;
     int32_t size = 0;
     int32_t recordLength = 0;
     int32_t current = -1;

@@ -1,7 +1,6 @@
 // The fetched-record buffer: list requests, moves, searches, removal,
 // sorting and aggregates over the records a request returned.
 #include <algorithm>
-#include <cstring>
 #include <numeric>
 
 #include "DbDescription.h"
@@ -10,67 +9,6 @@
 
 using qor_detail::ClientBuffer;
 
-FetchedBytes::FetchedBytes(const FetchedBytes& other) { Assign(other.m_data, other.m_size); }
-
-FetchedBytes& FetchedBytes::operator=(const FetchedBytes& other) {
-  if (this != &other) {
-    FetchedBytes copy(other);
-    Swap(copy);
-  }
-  return *this;
-}
-
-FetchedBytes::FetchedBytes(FetchedBytes&& other) noexcept { Swap(other); }
-
-FetchedBytes& FetchedBytes::operator=(FetchedBytes&& other) noexcept {
-  FetchedBytes taken(std::move(other));
-  Swap(taken);
-  return *this;
-}
-
-FetchedBytes::~FetchedBytes() { Clear(); }
-
-void FetchedBytes::Swap(FetchedBytes& other) noexcept {
-  std::swap(m_own, other.m_own);
-  std::swap(m_client, other.m_client);
-  std::swap(m_data, other.m_data);
-  std::swap(m_size, other.m_size);
-}
-
-void FetchedBytes::Assign(const char* bytes, size_t n) {
-  Assign(std::vector<char>(bytes, bytes + n));
-}
-
-void FetchedBytes::Assign(std::vector<char>&& bytes) {
-  Clear();
-  m_own = std::move(bytes);
-  m_data = m_own.data();
-  m_size = m_own.size();
-}
-
-void FetchedBytes::Adopt(char* block, size_t n) {
-  Clear();
-  m_client = block;
-  m_data = block;
-  m_size = block ? n : 0;
-}
-
-void FetchedBytes::Erase(size_t offset, size_t n) {
-  std::memmove(m_data + offset, m_data + offset + n, m_size - offset - n);
-  m_size -= n;
-}
-
-void FetchedBytes::Clear() {
-  // As a buffer of the client library that its holder gives up: freed
-  // quietly, the binding may already be gone when a description outlives it.
-  if (m_client && GlobalFncLoader && GlobalFncLoader->pfFreePtr)
-    GlobalFncLoader->pfFreePtr(m_client);
-  m_client = nullptr;
-  std::vector<char>().swap(m_own);
-  m_data = nullptr;
-  m_size = 0;
-}
-
 void DbDescription::StoreFetched(int recordIndex, const char* bytes, int length) {
   KeepFetched(recordIndex, bytes && length > 0 ? Bytes(bytes, bytes + length) : Bytes());
 }
@@ -78,7 +16,7 @@ void DbDescription::StoreFetched(int recordIndex, const char* bytes, int length)
 void DbDescription::KeepFetched(int recordIndex, Bytes&& bytes) {
   ResetFetched(recordIndex);
   tRbf& rbf = m_fetched[size_t(recordIndex)];
-  rbf.data.Assign(std::move(bytes));
+  rbf.data = std::move(bytes);
   rbf.size = int32_t(rbf.data.size());
   rbf.current = 0;
 }
@@ -86,7 +24,7 @@ void DbDescription::KeepFetched(int recordIndex, Bytes&& bytes) {
 void DbDescription::ResetFetched(int recordIndex) {
   if (recordIndex < 0 || recordIndex >= int(m_fetched.size())) throw DbDescError(2002);
   tRbf& rbf = m_fetched[size_t(recordIndex)];
-  rbf.data.Clear();
+  Bytes().swap(rbf.data);
   rbf.size = 0;
   rbf.current = -1;
   InfoOf(recordIndex).sortField.clear();
@@ -143,17 +81,8 @@ bool DbDescription::ListResult(int index, int status, ClientBuffer& list, int32_
     if (status == 10002) return false;
     throw DbDescError(status, errorArgs);
   }
-  if (GlobalFncLoader->pfFreePtr && list.Get() && size > 0) {
-    // The records stay in the block the library handed out.
-    ResetFetched(index);
-    tRbf& rbf = m_fetched[size_t(index)];
-    rbf.data.Adopt(list.Take(), size_t(size));
-    rbf.size = size;
-    rbf.current = 0;
-  } else {
-    StoreFetched(index, list.Get(), size);
-    list.Release();
-  }
+  StoreFetched(index, list.Get(), size);
+  list.Release();
   StepAt(index, move, record);
   return true;
 }
@@ -302,7 +231,8 @@ bool DbDescription::RemoveFetched(const std::string& record, int index) {
   if (count == 0 || index >= count) return false;
 
   // Bytes past the last whole record may stay: nothing reads beyond Count().
-  rbf.data.Erase(size_t(index) * size_t(rbf.recordLength), size_t(rbf.recordLength));
+  const auto first = rbf.data.begin() + std::ptrdiff_t(size_t(index) * size_t(rbf.recordLength));
+  rbf.data.erase(first, first + rbf.recordLength);
   rbf.size -= rbf.recordLength;
 
   const int n = count - 1;
@@ -369,10 +299,10 @@ void DbDescription::SortFetched(const std::string& record, const std::string& fi
     Bytes sorted;
     sorted.reserve(size_t(count) * length);
     for (int k : order) {
-      const char* from = rbf.data.data() + size_t(k) * length;
-      sorted.insert(sorted.end(), from, from + length);
+      auto from = rbf.data.begin() + std::ptrdiff_t(size_t(k) * length);
+      sorted.insert(sorted.end(), from, from + std::ptrdiff_t(length));
     }
-    std::copy(sorted.begin(), sorted.end(), rbf.data.data());
+    std::copy(sorted.begin(), sorted.end(), rbf.data.begin());
   }
   if (rbf.current >= 0 && rbf.current < count)
     UnpackFetched(r, rbf.current);

@@ -63,6 +63,7 @@ TEST_F(FetchedTest, AllRecordsThenNextToTheEnd) {
   EXPECT_EQ(d.GetFetchedPos("row"), -1);
   EXPECT_EQ(N(), "0");
   EXPECT_EQ(fake.Last("GetAllRec").ints, (std::vector<int64_t>{55, 7, 10000, 12}));
+  EXPECT_EQ(fake.Outstanding(), 0);
 
   for (const char* n : {"1", "2", "3"}) {
     EXPECT_TRUE(d.NextFetched("row"));
@@ -121,40 +122,11 @@ TEST_F(FetchedTest, KeyListsSendTheKeyValue) {
   fake.ScriptBytes("FindGreater", Rows({{8, "z"}}));
   EXPECT_TRUE(d.FindGreater("row", "n", 0));
   EXPECT_EQ(Tag(), "z");
+  EXPECT_EQ(fake.Outstanding(), 0);
 
   Raised e = RaisedBy([&] { d.FindGreater("row", "", 0); });
   EXPECT_EQ(e.code, 2003);
   EXPECT_EQ(e.args, (StringVector() << "row" << ""));
-}
-
-// A list's records stay in the block the client library handed out, which
-// goes back through FreePtr, once, when the records are replaced or emptied
-// or their description goes; a copy of the description has bytes of its own.
-TEST_F(FetchedTest, AListKeepsItsBlockUntilItsRecordsGo) {
-  Fetch({{1, "a"}, {2, "b"}, {3, "c"}}, 0);
-  EXPECT_EQ(fake.Outstanding(), 1);
-  EXPECT_EQ(fake.Calls("FreePtr"), 0);
-  // Removing and sorting work in the block.
-  ASSERT_TRUE(d.RemoveFetched("row", 1));
-  d.SortFetched("row", "tag", true);
-  EXPECT_EQ(Tags(), "ca");
-
-  auto copy = std::make_unique<DbDescription>(d);
-  Fetch({{4, "d"}});
-  EXPECT_EQ(fake.Calls("FreePtr"), 1) << "the first block goes when the second arrives";
-  EXPECT_EQ(fake.Outstanding(), 1);
-  d.ResetFetched(0);
-  EXPECT_EQ(fake.Outstanding(), 0);
-  EXPECT_EQ(copy->GetFetchedCount("row"), 2);
-  ASSERT_TRUE(copy->SetFetchedPos("row", 1));
-  EXPECT_EQ(copy->GetFieldText(1), "a");
-
-  Fetch({{5, "e"}});
-  d = DbDescription();
-  EXPECT_EQ(fake.Outstanding(), 0) << "a description that goes gives its block back";
-  copy.reset();
-  EXPECT_EQ(fake.Calls("FreePtr"), 3);
-  EXPECT_EQ(fake.BadFrees(), 0);
 }
 
 TEST_F(FetchedTest, WithoutFreePtrAGreaterListKeepsACopyAndSaysSo) {

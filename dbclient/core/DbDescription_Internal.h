@@ -101,12 +101,6 @@ class ClientBuffer {
   }
   char** Address() { return &m_ptr; }
   char* Get() const { return m_ptr; }
-  // Hands the buffer over to a caller who releases it with FreePtr.
-  char* Take() {
-    char* p = m_ptr;
-    m_ptr = nullptr;
-    return p;
-  }
   void Release() {
     if (!m_ptr) return;
     auto freePtr = QOR_ENTRY(FreePtr);

@@ -280,6 +280,7 @@ TEST_F(TableTest, SelectAllThenNextToTheEnd) {
   while (t.Next()) seen.push_back(t.GetField("name").AsString());
   EXPECT_EQ(seen, (std::vector<std::string>{"Első", "Második", "Harmadik"}));
   EXPECT_FALSE(t.Next());
+  EXPECT_EQ(fake.Outstanding(), 0);
 }
 
 TEST_F(TableTest, SelectOfNothingLeavesAnEmptyTable) {

@@ -57,9 +57,7 @@ class LiveLoginTest : public ::testing::Test {
     broken.service = "masik";
     server->AddClient(broken);
   }
-  // Checked once the fixtures' logins and maps are gone: fetched records hold
-  // the block they came in until their holder lets them go.
-  ~LiveLoginTest() override {
+  void TearDown() override {
     if (server) {
       EXPECT_EQ(QorDbCliOutstandingBuffers(), 0);
     }

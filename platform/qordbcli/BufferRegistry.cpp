@@ -65,6 +65,7 @@ int64_t OutstandingBuffers() {
 BufferBuilder::~BufferBuilder() { std::free(p_); }
 
 void BufferBuilder::Append(const void* data, size_t n) {
+  if (n == 0) return;
   if (n > capacity_ - size_) {
     const size_t capacity = std::max(size_ + n, std::max<size_t>(capacity_ * 2, 4096));
     char* p = static_cast<char*>(std::realloc(p_, capacity));
