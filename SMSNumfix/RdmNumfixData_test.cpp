@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <filesystem>
 #include <fstream>
@@ -110,12 +110,12 @@ protected:
         form = std::make_unique<TForm1>(nullptr, std::make_unique<RdmNumfixData>(),
                                         std::make_unique<FixedClockPrompts>());
     }
-    QTreeWidgetItem* ItemById(long id) const { return ItemOf(*form, id); }
+    const TForm1::ListItem* ItemById(long id) const { return ItemOf(*form, id); }
     std::vector<long> ListedIds() const
     {
         std::vector<long> ids;
-        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            ids.push_back(TForm1::ItemElerId(form->ListView1->topLevelItem(i)));
+        for (int i = 0; i < form->ItemCount(); ++i)
+            ids.push_back(TForm1::ItemElerId(form->Item(i)));
         return ids;
     }
     std::string StoredValue(long id) const
@@ -168,19 +168,19 @@ TEST_F(NumfixServerTest, WrongPasswordAsksAgain)
     Open();
     EXPECT_FALSE(form->ExitRequested());
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Ismeretlen a felhasználónév vagy hibás a jelszó!"});
-    EXPECT_EQ(form->ListView1->topLevelItemCount(), 4);
+    EXPECT_EQ(form->ItemCount(), 4);
 }
 
 TEST_F(NumfixServerTest, WriteBackRewritesMarkedContactsInOneTransaction)
 {
     QueueLogin();
     Open();
-    form->ListView1->setCurrentItem(ItemById(1));
+    form->ListView1->setCurrentIndex(form->IndexOf(ItemById(1)));
     form->Execute(form->aRepairThisOne);
-    form->ListView1->setCurrentItem(ItemById(2));
+    form->ListView1->setCurrentIndex(form->IndexOf(ItemById(2)));
     form->Execute(form->aRepairThisOne);
     // The unknown number typed in the editor, without extension.
-    form->ListView1->setCurrentItem(ItemById(4));
+    form->ListView1->setCurrentIndex(form->IndexOf(ItemById(4)));
     form->Execute(form->aEnterEditMode);
     for (auto [edit, digits] : {std::pair{form->eOrszag, "36"}, {form->eKorzet, "70"}, {form->eSzam, "9876543"}})
         TypeDigits(edit, digits);
@@ -244,7 +244,7 @@ TEST_F(NumfixServerTest, CustomerInformationOfACustomerOnly)
     };
     for (const auto& c : cases) {
         ui.Clear();
-        form->ListView1->setCurrentItem(ItemById(c.id));
+        form->ListView1->setCurrentIndex(form->IndexOf(ItemById(c.id)));
         form->Execute(form->aGetInfo);
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{c.text}) << c.id;
     }

@@ -3,9 +3,13 @@
 // repair, lets the operator mark or edit repairs and writes them back.
 
 #include <QMainWindow>
-
+#include <QModelIndex>
+#include <array>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "NumberTemplates.h"
 
@@ -18,137 +22,174 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 class QPushButton;
 
 class TForm1 : public QMainWindow {
-    Q_OBJECT
-public:
-    // Reads the template file and connects while it is constructed; when the
-    // connection is not made, ExitRequested() is true and the window must not run.
-    TForm1(QWidget* owner, std::unique_ptr<NumfixData> data, std::unique_ptr<NumfixPrompts> prompts);
-    ~TForm1() override;
+  Q_OBJECT
+ public:
+  // Reads the template file and connects while it is constructed; when the
+  // connection is not made, ExitRequested() is true and the window must not run.
+  TForm1(QWidget* owner, std::unique_ptr<NumfixData> data, std::unique_ptr<NumfixPrompts> prompts);
+  ~TForm1() override;
 
-    bool ExitRequested() const { return exitRequested_; }
+  bool ExitRequested() const { return exitRequested_; }
 
-    // Repair states of a list item (its state image).
-    enum State { kNotMarked = -1, kMarked = 0, kManualOnly = 1, kEditedMarked = 2 };
-    enum Column { kColCaption, kColDescription, kColNumber, kColSuggestion, kColEdited };
+  // Repair states of a list item (its state image).
+  enum State { kNotMarked = -1, kMarked = 0, kManualOnly = 1, kEditedMarked = 2 };
+  enum Column { kColCaption, kColDescription, kColNumber, kColSuggestion, kColEdited, kColumns };
 
-    bool ClassifyNumber(const std::string& number, std::string& caption, std::string& description,
-                        std::string& suggestion) const;
-    bool MatchesValidTemplate(const std::string& text) const;
-    static std::string StripBlanks(const std::string& text);
+  // The kind of a listed contact: its caption (the error template that matched,
+  // or "Nincs illeszkedő sablon") with its description, shared by the kind's items.
+  struct Kind {
+    std::string caption, description;
+    QString shownCaption, shownDescription;
+  };
+  // One listed contact.
+  struct ListItem {
+    const Kind* kind = nullptr;
+    std::string number;      // the stored ELER_ADAT without blanks
+    std::string suggestion;  // the suggestion, or the edited value
+    long elerId = 0;
+    int state = kNotMarked;  // shown as the state image
+    bool edited = false;     // "Igen" in the "Szerkesztett" column
+  };
 
-    bool ConnectToDb();
+  bool ClassifyNumber(const std::string& number, std::string& caption, std::string& description,
+                      std::string& suggestion) const;
+  bool MatchesValidTemplate(const std::string& text) const;
+  static std::string StripBlanks(const std::string& text);
 
-    void MarkForRepair(QTreeWidgetItem* item);
-    void UnmarkForRepair(QTreeWidgetItem* item);
-    static int ItemState(const QTreeWidgetItem* item);
-    // Marked for the write-back, edited or not.
-    static bool IsMarked(const QTreeWidgetItem* item);
-    static long ItemElerId(const QTreeWidgetItem* item);
-    // An item's column as the system's narrow text.
-    static std::string ItemText(const QTreeWidgetItem* item, int column);
+  bool ConnectToDb();
 
-    void UpdatePreview();
-    void ClearEditor();
-    void ShowSelectedNumbers();
-    // The text of a masked edit: fixed characters and a blank in every free place.
-    static std::string MaskedText(const QLineEdit* edit);
+  // The list's items in list order; null for a row out of range. An item
+  // lives until the next load.
+  int ItemCount() const;
+  ListItem* Item(int row);
+  const ListItem* Item(int row) const;
+  // The item's row in ListView1.
+  QModelIndex IndexOf(const ListItem* item) const;
 
-    // Runs an action the way a key, a menu or a button does: its enabling rule
-    // first, and nothing when it is disabled.
-    void Execute(QAction* action);
-    // Re-evaluates every enabling rule, as the application does when idle.
-    void UpdateActions();
+  void MarkForRepair(ListItem* item);
+  void UnmarkForRepair(ListItem* item);
+  static int ItemState(const ListItem* item) { return item->state; }
+  // Marked for the write-back, edited or not.
+  static bool IsMarked(const ListItem* item);
+  static long ItemElerId(const ListItem* item) { return item->elerId; }
+  // An item's column as the system's narrow text.
+  static std::string ItemText(const ListItem* item, int column);
 
-    const std::string& WriteBackLog() const { return writeBackLog_; }
+  void UpdatePreview();
+  void ClearEditor();
+  void ShowSelectedNumbers();
+  // The text of a masked edit: fixed characters and a blank in every free place.
+  static std::string MaskedText(const QLineEdit* edit);
 
-    // Components.
-    QTreeWidget* ListView1 = nullptr;
-    QLabel* lItemCount = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QLineEdit* eOrszag = nullptr;
-    QLineEdit* eKorzet = nullptr;
-    QLineEdit* eSzam = nullptr;
-    QLineEdit* eMellek = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QToolBar* ToolBar1 = nullptr;
-    QPushButton* bExit = nullptr;
-    ActionList* ActionList1 = nullptr;
+  // Runs an action the way a key, a menu or a button does: its enabling rule
+  // first, and nothing when it is disabled.
+  void Execute(QAction* action);
+  // Re-evaluates every enabling rule, as the application does when idle.
+  void UpdateActions();
 
-    QAction* aGetRecordList = nullptr;
-    QAction* aSetRecordList = nullptr;
-    QAction* aRepairThisOne = nullptr;
-    QAction* aRepairThisKind = nullptr;
-    QAction* aRepairAll = nullptr;
-    QAction* aCancelThisOne = nullptr;
-    QAction* aCancelThisKind = nullptr;
-    QAction* aCancelAll = nullptr;
-    QAction* aEnterEditMode = nullptr;
-    QAction* aEditThisOne = nullptr;
-    QAction* aExitEditMode = nullptr;
-    QAction* aGetInfo = nullptr;
-    QAction* aExit = nullptr;
+  const std::string& WriteBackLog() const { return writeBackLog_; }
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+  // Components.
+  QTreeView* ListView1 = nullptr;
+  QLabel* lItemCount = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QLineEdit* eOrszag = nullptr;
+  QLineEdit* eKorzet = nullptr;
+  QLineEdit* eSzam = nullptr;
+  QLineEdit* eMellek = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QLineEdit* Edit2 = nullptr;
+  QLineEdit* Edit3 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QToolBar* ToolBar1 = nullptr;
+  QPushButton* bExit = nullptr;
+  ActionList* ActionList1 = nullptr;
 
-private:
-    void BuildActions();
-    void BuildControls();
-    void LoadTemplates();
-    // An action of ActionList1; without an update handler it is always enabled.
-    QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
-                       void (TForm1::*update)() = nullptr);
+  QAction* aGetRecordList = nullptr;
+  QAction* aSetRecordList = nullptr;
+  QAction* aRepairThisOne = nullptr;
+  QAction* aRepairThisKind = nullptr;
+  QAction* aRepairAll = nullptr;
+  QAction* aCancelThisOne = nullptr;
+  QAction* aCancelThisKind = nullptr;
+  QAction* aCancelAll = nullptr;
+  QAction* aEnterEditMode = nullptr;
+  QAction* aEditThisOne = nullptr;
+  QAction* aExitEditMode = nullptr;
+  QAction* aGetInfo = nullptr;
+  QAction* aExit = nullptr;
 
-    QTreeWidgetItem* Selected() const;
-    void SetItemState(QTreeWidgetItem* item, int state);
-    bool IsEdited(const QTreeWidgetItem* item) const;
-    bool SelectedStandsForItsKind() const;
-    void ChangeSelectedKind(void (TForm1::*change)(QTreeWidgetItem*));
-    void ChangeAll(void (TForm1::*change)(QTreeWidgetItem*));
-    void ShowErrorBox(const char* operation, int line, int code, const char* message);
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
-    void aGetRecordListExecute();
-    void aSetRecordListExecute();
-    void aRepairThisOneExecute();
-    void aRepairThisKindExecute();
-    void aRepairAllExecute();
-    void aCancelThisOneExecute();
-    void aCancelThisKindExecute();
-    void aCancelAllExecute();
-    void aEnterEditModeExecute();
-    void aEditThisOneExecute();
-    void aExitEditModeExecute();
-    void aGetInfoExecute();
-    void aExitExecute();
+ private:
+  void BuildActions();
+  void BuildControls();
+  void LoadTemplates();
+  void MeasureColumns();
+  void FitColumns();
+  // An action of ActionList1; without an update handler it is always enabled.
+  QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
+                     void (TForm1::*update)() = nullptr);
 
-    void aRepairThisOneUpdate();
-    void aCancelThisOneUpdate();
-    void aRepairThisKindUpdate();
-    void aCancelThisKindUpdate();
-    void aEnterEditModeUpdate();
-    void aEditThisOneUpdate();
-    void aExitEditModeUpdate();
-    void aGetInfoUpdate();
+  class ListModel;
+  // Kinds by caption. A caption names one kind: the description follows from
+  // it, and no error template can be "Nincs illeszkedő sablon", since it
+  // holds blanks and the numbers matched hold none.
+  using Kinds = std::map<std::string, Kind, std::less<>>;
 
-    void FormClose();
-    void FormShow();
-    void ListView1KeyDown(int key, bool keypad);
-    void EditorKeyPress(int key);
+  ListItem* Selected() const;
+  // The state changes of one item, without telling the view; true when the state changed.
+  static bool Mark(ListItem& item);
+  static bool Unmark(ListItem& item);
+  bool SelectedStandsForItsKind() const;
+  void ChangeSelectedKind(bool (*change)(ListItem&));
+  void ChangeAll(bool (*change)(ListItem&));
+  void ShowErrorBox(const char* operation, int line, int code, const char* message);
 
-    NumberTemplates templates_;
-    std::unique_ptr<NumfixData> data_;
-    std::unique_ptr<NumfixPrompts> prompts_;
-    std::string writeBackLog_;
-    bool exitRequested_ = false;
-    bool shown_ = false;
+  void aGetRecordListExecute();
+  void aSetRecordListExecute();
+  void aRepairThisOneExecute();
+  void aRepairThisKindExecute();
+  void aRepairAllExecute();
+  void aCancelThisOneExecute();
+  void aCancelThisKindExecute();
+  void aCancelAllExecute();
+  void aEnterEditModeExecute();
+  void aEditThisOneExecute();
+  void aExitEditModeExecute();
+  void aGetInfoExecute();
+  void aExitExecute();
+
+  void aRepairThisOneUpdate();
+  void aCancelThisOneUpdate();
+  void aRepairThisKindUpdate();
+  void aCancelThisKindUpdate();
+  void aEnterEditModeUpdate();
+  void aEditThisOneUpdate();
+  void aExitEditModeUpdate();
+  void aGetInfoUpdate();
+
+  void FormClose();
+  void FormShow();
+  void ListView1SelectItem();
+  // True when the key must not go on to the list.
+  bool ListView1KeyDown(int key, bool keypad);
+  void EditorKeyPress(int key);
+
+  NumberTemplates templates_;
+  ListModel* listModel_ = nullptr;
+  std::unique_ptr<NumfixData> data_;
+  std::unique_ptr<NumfixPrompts> prompts_;
+  std::string writeBackLog_;
+  // The columns' widths for the contents of the last load.
+  std::array<int, kColumns> contentWidths_{};
+  bool exitRequested_ = false;
+  bool shown_ = false;
 };

@@ -8,7 +8,7 @@
 //   numfix_bench [--contacts N] [--repairs N] [Google Benchmark options]
 
 #include <QApplication>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -260,16 +260,34 @@ size_t TakeOption(int& argc, char** argv, const char* name, size_t fallback)
     return fallback;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The window's own phases (load, mark and unmark all, mark and unmark a kind)
+// run first at several sizes, to show how each grows: --sizes N,N,...
+// ("25000,50000" gives {25000, 50000}).
+std::vector<size_t> TakeSizes(int& argc, char** argv, const char* name, const char* fallback)
 {
-    const size_t contacts = TakeOption(argc, argv, "--contacts", 200000);
-    const size_t repairs = TakeOption(argc, argv, "--repairs", 50000);
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
+    const char* text = fallback;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) != 0) continue;
+        text = argv[i + 1];
+        for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+        argc -= 2;
+        break;
+    }
+    std::vector<size_t> sizes;
+    for (char* end = nullptr; *text; text = *end ? end + 1 : end) {
+        const size_t size = std::strtoul(text, &end, 10);
+        if (end == text) break;
+        if (size > 0) sizes.push_back(size);
+    }
+    return sizes;
+}
 
-    QorTestServer server("vovbench.qdb");
+// Makes the server the way the demo is made: its three databases, the demo user
+// and client configuration, the demo templates in its folder, and `numbers` as
+// type-6 contacts, two per customer. Returns ALAP's database id; `load` is the
+// time the contacts took to load.
+int32_t FillServer(QorTestServer& server, const std::vector<std::string>& numbers, double& load)
+{
     int32_t alapId = 0;
     for (const char* db : {"DEVUDAVARER", "UGYFEL", "ALAP"}) {
         const int32_t id = server.AddDatabase(DemoFile((std::string("destination/") + db + ".schema").c_str()));
@@ -279,16 +297,109 @@ int main(int argc, char** argv)
     QorClientConfig client;
     client.name = "VOVDEMO";
     server.AddClient(client);
-    g_numbers = MakeNumbers(contacts);
+    server.WriteFile("SMS_tel_sablon.ini", DemoFile("SMS_tel_sablon.ini"));
     std::string tsv = "ELER_ID\tELER_OWNER\tELER_TABLECODE\tELET_ID\tELER_ADAT\n";
-    for (size_t i = 0; i < g_numbers.size(); ++i)
-        tsv += std::to_string(i + 1) + "\t" + std::to_string(i / 2 + 1) + "\t2\t6\t" + g_numbers[i] + "\n";
-    const double setup = Seconds([&] { server.Load("ALAP", "ELERHETOSEG", tsv); });
+    for (size_t i = 0; i < numbers.size(); ++i)
+        tsv += std::to_string(i + 1) + "\t" + std::to_string(i / 2 + 1) + "\t2\t6\t" + numbers[i] + "\n";
+    load = Seconds([&] { server.Load("ALAP", "ELERHETOSEG", tsv); });
+    return alapId;
+}
+
+struct WindowPhases {
+    int listed = 0;
+    int marked = 0;     // by mark all
+    int kindItems = 0;  // marked by mark kind
+    double load = 0, markAll = 0, cancelAll = 0, markKind = 0, cancelKind = 0;
+};
+
+int CountMarked(const TForm1& form)
+{
+    int marked = 0;
+    for (int i = 0; i < form.ItemCount(); ++i) marked += TForm1::IsMarked(form.Item(i));
+    return marked;
+}
+
+// The window's own phases on a server of `contacts` contacts: the load into
+// the list, marking and unmarking all, and marking and unmarking the kind of
+// the first item (the import's shape, the largest kind).
+bool TimeWindowPhases(size_t contacts, WindowPhases& out)
+{
+    QorTestServer server("vovsizes.qdb");
+    double setup = 0;
+    FillServer(server, MakeNumbers(contacts), setup);
+    const auto oldDir = std::filesystem::current_path();
+    std::filesystem::current_path(server.Folder());
+    win::ScriptedUi ui;
+    win::ScopedUiBackend installed(ui);
+    QueueLogin(ui);
+    auto form = std::make_unique<TForm1>(nullptr, std::make_unique<RdmNumfixData>(), std::make_unique<QuietPrompts>());
+    const bool opened = !form->ExitRequested();
+    if (opened) {
+        // Shown, and each phase until the window has repainted, as an operator waits for it.
+        form->show();
+        QCoreApplication::processEvents();
+        auto run = [&](QAction* action) {
+            return Seconds([&] {
+                form->Execute(action);
+                QCoreApplication::processEvents();
+            });
+        };
+        out.load = run(form->aGetRecordList);
+        out.listed = form->ItemCount();
+        out.markAll = run(form->aRepairAll);
+        out.marked = CountMarked(*form);
+        out.cancelAll = run(form->aCancelAll);
+        form->ListView1->setCurrentIndex(form->IndexOf(form->Item(0)));
+        QCoreApplication::processEvents();
+        out.markKind = run(form->aRepairThisKind);
+        out.kindItems = CountMarked(*form);
+        out.cancelKind = run(form->aCancelThisKind);
+    }
+    form.reset();
+    std::filesystem::current_path(oldDir);
+    return opened;
+}
+
+void PrintWindowPhases(const std::vector<size_t>& sizes)
+{
+    if (sizes.empty()) return;
+    std::printf("Numfix window phases by size (each on a server of its own):\n");
+    std::printf("  %9s %8s %8s %9s %8s %10s %9s %8s %10s\n", "contacts", "listed", "load s", "mark all",
+                "ns/item", "unmark all", "mark kind", "items", "unmark kind");
+    for (size_t contacts : sizes) {
+        WindowPhases w;
+        if (!TimeWindowPhases(contacts, w)) {
+            std::printf("  %9zu  the login failed\n", contacts);
+            continue;
+        }
+        std::printf("  %9zu %8d %8.3f %9.4f %8.1f %10.4f %9.4f %8d %10.4f%s\n", contacts, w.listed, w.load,
+                    w.markAll, w.listed ? w.markAll * 1e9 / w.listed : 0.0, w.cancelAll, w.markKind,
+                    w.kindItems, w.cancelKind, w.marked > 0 && w.kindItems > 0 ? "" : "  (NOTHING MARKED)");
+        std::fflush(stdout);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const size_t contacts = TakeOption(argc, argv, "--contacts", 200000);
+    const size_t repairs = TakeOption(argc, argv, "--repairs", 50000);
+    const std::vector<size_t> sizes = TakeSizes(argc, argv, "--sizes", "25000,50000,100000,200000,400000");
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+
+    // First, as each size needs a server of its own and only one lives at a time.
+    PrintWindowPhases(sizes);
+
+    QorTestServer server("vovbench.qdb");
+    g_numbers = MakeNumbers(contacts);
+    double setup = 0;
+    const int32_t alapId = FillServer(server, g_numbers, setup);
     for (std::string& n : g_numbers) n = NumberTemplates::StripBlanks(n);
 
     const auto oldDir = std::filesystem::current_path();
     std::filesystem::current_path(server.Folder());
-    std::ofstream("SMS_tel_sablon.ini", std::ios::binary) << DemoFile("SMS_tel_sablon.ini");
 
     win::ScriptedUi ui;
     win::ScopedUiBackend installed(ui);
@@ -304,7 +415,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "numfix_bench: the login failed\n");
         return 1;
     }
-    const int listed = form->ListView1->topLevelItemCount();
+    const int listed = form->ItemCount();
     const double load = Seconds([&] { form->Execute(form->aGetRecordList); });
 
     // The same rows through the client library alone, on a connection of its own.
@@ -338,7 +449,7 @@ int main(int argc, char** argv)
 
     size_t marked = 0;
     for (int i = 0; i < listed && marked < repairs; ++i) {
-        QTreeWidgetItem* item = form->ListView1->topLevelItem(i);
+        TForm1::ListItem* item = form->Item(i);
         if (TForm1::ItemState(item) != TForm1::kNotMarked) continue;
         form->MarkForRepair(item);
         ++marked;

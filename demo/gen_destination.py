@@ -61,8 +61,10 @@ Deák Ferenc tér|Béke utca|Vasút utca|Hunyadi János utca|Táncsics Mihály u
 Munkácsy Mihály utca|Szent István körút|Bem József utca|Liszt Ferenc utca|Széchenyi István út|
 Kőrösi Csoma Sándor út|Szőlő utca|Tűzoltó utca|Öreg hegy dűlő|Árpád fejedelem útja""".replace("\n", "").split("|")
 MOBILE = ["20", "30", "70", "31", "50"]
-ELERTIP = [(1, "Vezetékes telefon"), (2, "Fax"), (3, "E-mail"), (4, "Weboldal"),
-           (5, "Munkahelyi telefon"), (6, "SMS telefonszám")]
+# ELMT_ID: the medium of a contact type; 1 is a telephone number, the only
+# kind the import writes.
+ELERTIP = [(1, "Vezetékes telefon", 1), (2, "Fax", 1), (3, "E-mail", 2), (4, "Weboldal", 3),
+           (5, "Munkahelyi telefon", 1), (6, "SMS telefonszám", 1)]
 CIMTIP = [(1, "Lakcím"), (2, "Levelezési cím"), (3, "Telephely")]
 MAILS = ["freemail.hu", "gmail.com", "citromail.hu", "t-online.hu", "vipmail.hu"]
 ASCII = str.maketrans("áéíóöőúüűÁÉÍÓÖŐÚÜŰ", "aeiooouuuAEIOOOUUU")
@@ -128,7 +130,7 @@ def main():
     def row(f, *values):
         f.write("\t".join(str(v) for v in values) + "\n")
 
-    with writer("ELERTIP", ["ELET_ID", "ELET_TIPUS"]) as f:
+    with writer("ELERTIP", ["ELET_ID", "ELET_TIPUS", "ELMT_ID"]) as f:
         for r in ELERTIP:
             row(f, *r)
     with writer("CIMTIP", ["CIMT_ID", "CIMT_TIPUS"]) as f:
@@ -138,8 +140,8 @@ def main():
                              "RECORD_CREATION_TIME"]) as f:
         row(f, 1, 4711, "Demo Autószerviz Kft.", "N", 20240105083000)
     with writer("UGYFEL_DATUM_TIP", ["UGYFEL_DATUM_TIP_ID", "TIPUS"]) as f:
-        for r in [(2, "Műszaki vizsga lejárata"), (3, "Kötelező biztosítás évfordulója"),
-                  (4, "Zöldkártya lejárata")]:
+        for r in [(2, "Kelvado6 ZK lejárati idő"), (3, "Kelvado6 garancia lejárati idő"),
+                  (4, "Kelvado6 műszaki lejárati idő")]:
             row(f, *r)
 
     ugy = writer("UGYFEL", ["UGY_ID", "UGY_AZON", "UGY_NEV", "UGY_TOROLT", "VTK", "CREATOR", "CREATE",

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests and the demo need.
+# Installs the Debian packages that the build, the tests and the demo need,
+# and those named as arguments (fuzz/run.sh adds clang's).
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
-          qt6-base-dev xvfb xauth fonts-dejavu-core python3)
+          qt6-base-dev xvfb xauth fonts-dejavu-core python3 "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int kHeaderSize = 22;
+constexpr int kMaxFieldsPerRecord = 999;
 
 bool IsDataField(const FIELD_ENTRY_S& f) { return f.type != 'g' && f.type != 'k'; }
 
@@ -129,6 +130,12 @@ void DbDescription::ParseDictionary(const char* image, int length) {
       RefuseImage();
     }
     const int end = FieldsEnd(int(r));
+    // Field numbers give a record 1000 positions: a 1000th field would be
+    // numbered as the next record's first.
+    if (end - rec.firstField > kMaxFieldsPerRecord) {
+      Clear();
+      RefuseImage();
+    }
     for (int f = rec.firstField; f < end; ++f) {
       const FIELD_ENTRY_S& fe = m_fields[size_t(f)];
       FieldSlot slot;
@@ -236,10 +243,11 @@ int DbDescription::FieldsEnd(int recordIndex) const {
 
 int DbDescription::FieldTableIndex(int fieldNumber) const {
   if (fieldNumber < 0) return -1;
-  const int recordIndex = fieldNumber / 1000;
-  if (recordIndex >= int(m_records.size())) return -1;
-  const int index = m_records[size_t(recordIndex)].firstField + fieldNumber % 1000;
-  return index < int(m_fields.size()) ? index : -1;
+  const size_t recordIndex = size_t(fieldNumber / 1000);
+  const size_t position = size_t(fieldNumber % 1000);
+  // Only a field of the record itself: one slot per field was made at loading.
+  if (recordIndex >= m_buffers.size() || position >= m_buffers[recordIndex].size()) return -1;
+  return m_records[recordIndex].firstField + int(position);
 }
 
 DbDescription::FieldSlot* DbDescription::SlotOf(int fieldNumber) {
@@ -393,10 +401,13 @@ void DbDescription::GetCompoundKeyFields(int fieldNumber, StringVector& out) con
     out.clear();
     return;
   }
+  // A component is a field of the key's own record.
+  const int first = m_records[size_t(fieldNumber / 1000)].firstField;
+  const int end = first + int(m_buffers[size_t(fieldNumber / 1000)].size());
   std::vector<KEY_ENTRY_S> entries;
   GetCompoundKeyEntries(fieldNumber, entries);
   for (const KEY_ENTRY_S& k : entries) {
-    if (k.component < 0 || k.component >= int(m_fieldNames.size())) {
+    if (k.component < first || k.component >= end) {
       out.clear();
       return;
     }

@@ -48,9 +48,9 @@ TEST_F(DictionaryTest, FieldNumbersOutsideTheFieldTable) {
   EXPECT_EQ(d.GetFieldName(-1), "");
   EXPECT_EQ(RaisedBy([&] { d.GetFieldEntry(3000); }).code, 2003);
   // Position 4 of PERSON lies past its own four fields, in ITEM's entries:
-  // the entry is found, but it has no value slot in PERSON.
-  EXPECT_EQ(d.GetFieldEntry(4).recordIndex, 1);
-  EXPECT_EQ(d.GetFieldName(4), "CODE");
+  // no lookup by number reaches a field of another record.
+  EXPECT_EQ(RaisedBy([&] { d.GetFieldEntry(4); }).code, 2003);
+  EXPECT_EQ(d.GetFieldName(4), "");
   EXPECT_EQ(RaisedBy([&] { d.GetFieldText(4); }).code, 2003);
   // EMPTY's first-field index is past the table: it has no fields at all.
   EXPECT_EQ(RaisedBy([&] { d.GetFieldEntry(2000); }).code, 2003);
@@ -130,6 +130,40 @@ TEST(DictionaryImageTest, NamesCutShortReadAsEmpty) {
   EXPECT_EQ(d.GetFieldName(0), "X");
   EXPECT_EQ(d.GetFieldName(1), "");
   EXPECT_EQ(d.GetFieldNumber("a", "x"), 0);
+}
+
+TEST(DictionaryImageTest, ARecordHoldsAtMost999Fields) {
+  // Field 1000 of record 0 would be numbered 1000, the first field of record 1.
+  for (int fields : {999, 1000}) {
+    SCOPED_TRACE(fields);
+    TestDictionary t;
+    t.Record("wide");
+    for (int i = 0; i < fields; ++i) t.Field("f" + std::to_string(i), 'c', 1);
+    t.Record("next").Field("n", 'c', 1);
+    std::vector<char> image = t.Image();
+    DbDescription d;
+    if (fields == 999) {
+      d.Load(image.data(), int(image.size()), "db", 1);
+      EXPECT_EQ(d.GetFieldNumber("wide", "f998"), 998);
+      EXPECT_EQ(d.GetFieldNumber("next", "n"), 1000);
+    } else {
+      EXPECT_EQ(RaisedBy([&] { d.Load(image.data(), int(image.size()), "db", 1); }).code, 2001);
+    }
+  }
+}
+
+TEST(DictionaryImageTest, ACompoundKeyNamesOnlyFieldsOfItsOwnRecord) {
+  std::vector<char> image = TestDictionary::Sample().Image();
+  // ITEM's key K over (CODE, QTY): its first key entry now names PERSON's ID.
+  const size_t keys = 22 + 3 * 12 + 13 * 20;
+  const int16_t personId = 0;
+  std::memcpy(&image[keys + 2], &personId, 2);
+  DbDescription d;
+  d.Load(image.data(), int(image.size()), "db", 1);
+  StringVector parts{"stale"};
+  d.GetCompoundKeyFields(1008, parts);
+  EXPECT_TRUE(parts.empty());
+  EXPECT_FALSE(d.CompoundKeyContains(1008, "ID"));
 }
 
 TEST(DictionaryImageTest, DuplicateRecordNamesShareTheFirstInfoEntry) {

@@ -70,7 +70,8 @@ class RdmTable {
   virtual bool ReRead(byte throwIfMissing);
   virtual int GetRecordCount();
   virtual bool IsEmpty();
-  virtual void Sort(std::string field, byte descending);
+  // allGroups is for the store table; the fetched records are one list.
+  virtual void Sort(std::string field, byte descending, byte allGroups = 0);
   virtual std::string GetSortField();
 
   // ---- Key structure and texts ----

@@ -74,7 +74,7 @@ int RdmTable::GetRecordCount() { return RequireDescription()->GetFetchedCount(m_
 
 bool RdmTable::IsEmpty() { return GetRecordCount() == 0; }
 
-void RdmTable::Sort(std::string field, byte descending) {
+void RdmTable::Sort(std::string field, byte descending, byte /*allGroups*/) {
   std::string name = ThroughField(field);
   RequireDescription()->SortFetched(m_name, name, descending != 0);
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "FakeEntries_testutil.h"
 #include "Raised_testutil.h"
 #include "TestDictionary_testutil.h"
@@ -77,7 +79,8 @@ TEST_F(TableTest, UnknownRecordGives2002WithDatabaseAndNameAsGiven) {
   Raised e = RaisedBy([&] { RdmTable t(&desc, "nope_x"); });
   ASSERT_NE(e.code, 0);
   EXPECT_EQ(e.code, 2002);
-  EXPECT_EQ(e.args, (StringVector() << "TESTDB" << "nope_x"));
+  EXPECT_EQ(e.args, (StringVector() << "TESTDB"
+                                    << "nope_x"));
 }
 
 TEST_F(TableTest, FieldLookupByAnyCaseAndItsFailures) {
@@ -172,7 +175,8 @@ TEST_F(TableTest, AliasReplacesTheVisibleName) {
   EXPECT_EQ(hidden.args, StringVector("NAME"));
 
   Raised missing = RaisedBy([&] { t.GetFieldAlias("addr", true); });
-  EXPECT_EQ(missing.args, (StringVector() << "UGYFEL" << "ADDR"));
+  EXPECT_EQ(missing.args, (StringVector() << "UGYFEL"
+                                          << "ADDR"));
   EXPECT_EQ(t.GetFieldAlias("addr", false), "");
 
   QoMap<std::string, std::string> aliases;
@@ -202,8 +206,8 @@ TEST_F(TableTest, KeyNamesByVisibleName) {
   t.SetFieldAlias("azon", "id");
   EXPECT_EQ(t.GetKeyName(), "AZON");
   t.DefineKey("azon");
-  EXPECT_EQ(KeysDefined(), (std::vector<int64_t>{FieldNumber("UGYFEL", "ID"),
-                                                 FieldNumber("UGYFEL", "ID")}));
+  EXPECT_EQ(KeysDefined(),
+            (std::vector<int64_t>{FieldNumber("UGYFEL", "ID"), FieldNumber("UGYFEL", "ID")}));
   EXPECT_EQ(t.GetUniqueKeyName(), "ID");
   EXPECT_TRUE(t.IsUniqueKey("azon"));
   EXPECT_TRUE(t.IsInUniqueKey("azon"));
@@ -214,7 +218,8 @@ TEST_F(TableTest, KeyNamesByVisibleName) {
 
   Raised notKey = RaisedBy([&] { t.DefineKey("city"); });
   EXPECT_EQ(notKey.code, 2009);
-  EXPECT_EQ(notKey.args, (StringVector() << "UGYFEL" << "CITY"));
+  EXPECT_EQ(notKey.args, (StringVector() << "UGYFEL"
+                                         << "CITY"));
 }
 
 TEST_F(TableTest, CompoundKeyComponentsComeByVisibleName) {
@@ -350,8 +355,8 @@ TEST_F(TableTest, OptionZeroOnOneTableMakesAnotherUseTheUniqueKey) {
   b.DefineKey("name");
   fake.ClearLog();
   EXPECT_TRUE(b.Update(0));
-  EXPECT_EQ(KeysDefined(), (std::vector<int64_t>{FieldNumber("UGYFEL", "ID"),
-                                                 FieldNumber("UGYFEL", "NAME")}));
+  EXPECT_EQ(KeysDefined(),
+            (std::vector<int64_t>{FieldNumber("UGYFEL", "ID"), FieldNumber("UGYFEL", "NAME")}));
   EXPECT_EQ(b.GetKeyName(), "NAME");
 
   RdmTable c(&desc, "tetel");
@@ -387,6 +392,112 @@ TEST_F(TableTest, GoMakesTheServersRecordCurrent) {
   EXPECT_TRUE(t.ReRead(1));
   EXPECT_STREQ(t.GetField("name").GetText(), "Újra");
   EXPECT_EQ(fake.Outstanding(), 0);
+}
+
+// The forwarders a store table's cache writing stands on: each reaches its
+// entry once and leaves the values or fetched records it should.
+TEST_F(TableTest, ForwardersReachTheirEntries) {
+  struct Case {
+    const char* label;
+    std::function<void()> script;
+    std::function<std::string(RdmTable&)> run;  // what the table shows afterwards
+    const char* entry;                          // the entry it must call, or ""
+    std::string expected;
+  };
+  auto names = [](RdmTable& t) {
+    std::string out;
+    for (bool more = t.Step(0, 0); more; more = t.Step(2, 0))
+      out += t.GetField("name").AsString() + ";";
+    return out;
+  };
+  // Each step its own statement: the operands of + are not sequenced.
+  const std::vector<Case> cases = {
+      {"FindNext by key", [&] { fake.ScriptBytes("FindRecNext", Row("Kettő", 2)); },
+       [](RdmTable& t) {
+         std::string out = std::to_string(t.FindNext("name"));
+         return out + t.GetField("name").AsString();
+       },
+       "FindRecNext", "1Kettő"},
+      {"FindNext by the current key", [&] { fake.SetStatus("FindRecNext", 10002); },
+       [](RdmTable& t) { return std::to_string(t.FindNext()); }, "FindRecNext", "0"},
+      {"SelectGe",
+       [&] {
+         fake.ScriptBytes("FindGreater", Rows({{"Nagy", 5}, {"Tóth", 6}}));
+       },
+       [&](RdmTable& t) {
+         std::string out = std::to_string(t.SelectGe("id", 5));
+         return out + names(t);
+       },
+       "FindGreater", "1Nagy;Tóth;"},
+      {"SelectNe",
+       [&] {
+         fake.ScriptBytes("GetAllRec", Rows({{"Kiss", 1}, {"Nagy", 2}, {"Kiss", 3}}));
+       },
+       [&](RdmTable& t) {
+         t.GetField("name").SetText("Kiss");
+         std::string out = std::to_string(t.SelectNe("name", 5));
+         return out + names(t);
+       },
+       "GetAllRec", "1Nagy;"},
+      {"Append", [] {},
+       [](RdmTable& t) {
+         t.GetField("name").SetText("Új");
+         t.Append();
+         return t.GetField("name").AsString();
+       },
+       "NewRec", "Új"},
+      {"ClearFields", [] {},
+       [](RdmTable& t) {
+         t.GetField("name").SetText("Régi");
+         t.GetField("id").SetLong(4);
+         std::string out = std::to_string(t.ClearFields());
+         out += t.GetField("name").AsString();
+         return out + t.GetField("id").AsString();
+       },
+       "", "10"},
+      {"RemoveAt",
+       [&] {
+         fake.ScriptBytes("GetAllRec", Rows({{"A", 1}, {"B", 2}, {"C", 3}}));
+       },
+       [&](RdmTable& t) {
+         t.Select("", 5);
+         std::string out = std::to_string(t.RemoveAt(1));
+         out += std::to_string(t.RemoveAt(5));
+         return out + names(t);
+       },
+       "GetAllRec", "10A;C;"},
+      {"RemoveAll",
+       [&] {
+         fake.ScriptBytes("GetAllRec", Rows({{"A", 1}, {"B", 2}, {"A", 3}, {"C", 4}}));
+       },
+       [&](RdmTable& t) {
+         t.Select("", 5);
+         t.RemoveAll("name", "A", 0);
+         return names(t);
+       },
+       "GetAllRec", "B;C;"},
+      {"DefineUniqueKey", [] {},
+       [&](RdmTable& t) {
+         std::string out = std::to_string(t.DefineUniqueKey());
+         out += t.GetKeyName();
+         return out + "@" + std::to_string(KeysDefined().back() == FieldNumber("UGYFEL", "ID"));
+       },
+       "DefineKey", "1ID@1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    fake.ClearLog();
+    RdmTable t(&desc, "UGYFEL");
+    c.script();
+    EXPECT_EQ(c.run(t), c.expected);
+    std::vector<std::string> entries;
+    for (const FakeEntries::Call& call : fake.Log()) entries.push_back(call.entry);
+    if (*c.entry == 0)
+      EXPECT_TRUE(entries.empty());
+    else
+      EXPECT_EQ(fake.Calls(c.entry), 1);
+    EXPECT_EQ(fake.Outstanding(), 0);
+  }
 }
 
 // A table that answers positions itself, as a store table does.
@@ -530,8 +641,8 @@ TEST_F(TableTest, CursorsStepAlongTheirKeyAndRestoreTheCurrentKey) {
   fake.ScriptBytes("FirstRec", Row("Ábel", 3));
   EXPECT_TRUE(t.GoCursor("c", 0, 0));
   EXPECT_STREQ(t.GetField("nev").GetText(), "Ábel");
-  EXPECT_EQ(KeysDefined(), (std::vector<int64_t>{FieldNumber("UGYFEL", "NAME"),
-                                                 FieldNumber("UGYFEL", "ID")}));
+  EXPECT_EQ(KeysDefined(),
+            (std::vector<int64_t>{FieldNumber("UGYFEL", "NAME"), FieldNumber("UGYFEL", "ID")}));
 
   fake.SetStatus("NextRec", 10002);
   EXPECT_FALSE(t.GoCursor("c", 2, 0));

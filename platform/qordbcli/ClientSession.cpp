@@ -327,7 +327,7 @@ int ClientSession::FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, b
   if (!use.Step()) return kNotFound;
   if (sqlite3_column_bytes(s, 1) != t.rec->imageLength) throw StatusError{kEngineFailure};
   const char* img = static_cast<const char*>(sqlite3_column_blob(s, 1));
-  std::memcpy(*buffer, img, t.rec->imageLength);
+  CopyBytes(*buffer, img, t.rec->imageLength);
   Remember(t, sqlite3_column_int64(s, 0), img);
   return 0;
 }
@@ -339,7 +339,7 @@ int ClientSession::NewRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   NormaliseImage(*t.rec, *buffer, img.data());
   sqlite3_stmt* s = Cached(t, 0, kInsert, [&] { return InsertSql(t.dbId, t.index, *t.rec); });
   int64_t rid = InsertRecord(db_, s, *t.rec, img.data());
-  std::memcpy(*buffer, img.data(), img.size());
+  CopyBytes(*buffer, img.data(), img.size());
   Remember(t, rid, img.data());
   return 0;
 }
@@ -381,7 +381,7 @@ int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
       return sql + " WHERE rid = ?";
     });
     StmtUse use(s);
-    sqlite3_bind_blob(s, 1, img.data(), t.rec->imageLength, SQLITE_STATIC);
+    BindImage(s, 1, img.data(), t.rec->imageLength);
     int at = 2;
     for (size_t p = 0; p < t.rec->fields.size(); ++p)
       if (t.rec->keyColumn[p] >= 0) BindKeyPart(s, at++, t.rec->fields[p], img.data());
@@ -390,7 +390,7 @@ int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
     // Another handle may have deleted the record since it was located.
     if (sqlite3_changes(db_) == 0) return kNotFound;
   }
-  std::memcpy(*buffer, img.data(), img.size());
+  CopyBytes(*buffer, img.data(), img.size());
   Remember(t, rid, img.data());
   return 0;
 }
@@ -412,7 +412,7 @@ bool ClientSession::RewriteImage(const Target& t, const char* image, const char*
     return sql;
   });
   StmtUse use(s);
-  sqlite3_bind_blob(s, 1, img, t.rec->imageLength, SQLITE_STATIC);
+  BindImage(s, 1, img, t.rec->imageLength);
   sqlite3_bind_int64(s, 2, pos.rid);
   // The current key as the caller sent it, as Locate matches it.
   int at = BindParts(s, 3, *t.rec, parts, image);

@@ -22,8 +22,36 @@ void WriteLe(char* p, T v) {
 }
 
 constexpr size_t kHeader = 22;
+constexpr size_t kMaxFields = 999;
 constexpr size_t kFileEntry = 60, kRecordEntry = 12, kFieldEntry = 20, kSetEntry = 12, kMemberEntry = 8, kSortEntry = 4,
                  kKeyEntry = 8;
+
+// The bytes the stored form of a data type takes; a field narrower than that
+// would be read past its end.
+int TypeWidth(char type) {
+  switch (type) {
+    case 's':
+      return 2;
+    case 'i':
+    case 'l':
+    case 'd':
+    case 'f':
+      return 4;
+    case 'F':
+      return 8;
+    default:
+      return 1;
+  }
+}
+
+// A floating-point value as a 64-bit integer: dropped fraction, clamped to the
+// range, NaN as 0 (a plain cast of such values is undefined).
+int64_t SaturatedInteger(double d) {
+  if (!(d == d)) return 0;
+  if (d >= 9223372036854775807.0) return INT64_MAX;
+  if (d <= -9223372036854775808.0) return INT64_MIN;
+  return static_cast<int64_t>(d);
+}
 
 bool ParseInteger(std::string_view text, int64_t& out) {
   // Leading blanks are tolerated as the client's own parsing does; the rest
@@ -113,6 +141,9 @@ DictModel DictModel::Parse(const char* image, size_t length) {
     for (int f = firstField[r]; f >= 0 && f < nFld; ++f) {
       const char* e = image + at[2] + kFieldEntry * f;
       if (ReadLe<int16_t>(e + 16) != r) break;
+      // Field numbers give a record 1000 positions; a 1000th field would be
+      // numbered as the first field of the next record.
+      if (rec.fields.size() == kMaxFields) fail("record with more than 999 fields");
       FieldModel fm;
       fm.name = fieldNames[f];
       fm.keyKind = e[0];
@@ -132,6 +163,7 @@ DictModel DictModel::Parse(const char* image, size_t length) {
         fm.offset = off - dataOffset[r];
         if (fm.IsData() && (fm.length <= 0 || fm.offset < 0 || fm.offset + fm.length > rec.imageLength))
           fail("field outside its record");
+        if (fm.IsData() && fm.length < TypeWidth(fm.type)) fail("field narrower than its type");
       }
       rec.fields.push_back(std::move(fm));
     }
@@ -148,7 +180,12 @@ DictModel DictModel::Parse(const char* image, size_t length) {
   return m;
 }
 
+void CopyBytes(char* to, const void* from, size_t n) {
+  if (n > 0) std::memcpy(to, from, n);
+}
+
 void NormaliseImage(const RecordModel& rec, const char* in, char* out) {
+  if (rec.imageLength == 0) return;  // an empty vector's data() may be null
   std::memset(out, 0, rec.imageLength);
   for (const FieldModel& f : rec.fields) {
     if (!f.IsData()) continue;
@@ -176,9 +213,9 @@ int64_t FieldInteger(const FieldModel& f, const char* image) {
     case 'd':
       return ReadLe<uint32_t>(p);
     case 'f':
-      return static_cast<int64_t>(ReadLe<float>(p));
+      return SaturatedInteger(ReadLe<float>(p));
     case 'F':
-      return static_cast<int64_t>(ReadLe<double>(p));
+      return SaturatedInteger(ReadLe<double>(p));
     default:
       return 0;
   }
@@ -265,7 +302,7 @@ bool SetFieldText(const FieldModel& f, std::string_view text, char* image, std::
         return false;
       }
       std::memset(p, 0, f.length);
-      std::memcpy(p, text.data(), text.size());
+      CopyBytes(p, text.data(), text.size());
       return true;
     case 's':
     case 'i':

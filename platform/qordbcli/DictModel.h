@@ -20,6 +20,7 @@ struct FieldModel {
 
   bool IsData() const { return type != 'g' && type != 'k'; }
   bool IsKey() const { return keyKind != 'n'; }
+  bool IsInteger() const { return type == 's' || type == 'i' || type == 'l' || type == 'd'; }
   bool IsUnsigned() const { return (flags & 4) != 0; }
 };
 
@@ -40,13 +41,19 @@ struct RecordModel {
 struct DictModel {
   std::vector<RecordModel> records;
 
-  // Throws std::runtime_error for an image it cannot read.
+  // Throws std::runtime_error for an image it cannot read or that could not
+  // be served safely: tables or fields outside the image or their record, a
+  // record of more than 999 fields, a field narrower than its type.
   static DictModel Parse(const char* image, size_t length);
   int RecordByName(std::string_view upperName) const;  // index or -1
 };
 
 // Names are compared after changing a-z only.
 std::string UpperAscii(std::string_view text);
+
+// memcpy that takes the null pointers of empty buffers (zero-length record
+// images) without touching them.
+void CopyBytes(char* to, const void* from, size_t n);
 
 // The stored form of an image: data fields copied, the bytes after a
 // character field's NUL and the bytes no data field covers zeroed.

@@ -104,6 +104,30 @@ LoadedDb FindDb(sqlite3* db, const std::string& name) {
   return l;
 }
 
+// The index of a SYSDB record. The catalogue of a file made elsewhere may
+// lack it, or a field that a call reads, or type that field otherwise.
+int CatalogueRecord(const DictModel& sys, const std::string& name) {
+  const int r = sys.RecordByName(UpperAscii(name));
+  if (r < 0) Fail("the catalogue SYSDB has no record " + name);
+  return r;
+}
+
+const FieldModel& CatalogueField(const RecordModel& rec, const std::string& name) {
+  const int p = rec.FieldByName(UpperAscii(name));
+  if (p < 0) Fail("the catalogue's record " + rec.name + " has no field " + name);
+  return rec.fields[p];
+}
+
+// SYSDB "sequencies" with the fields that DrawSequence reads, typed as it reads them.
+int SequenceRecord(const DictModel& sys) {
+  const int r = CatalogueRecord(sys, "sequencies");
+  CatalogueField(sys.records[r], "seq_name");
+  for (const char* name : {"seq_id", "seq_step"})
+    if (!CatalogueField(sys.records[r], name).IsInteger())
+      Fail(std::string("the catalogue's field SEQUENCIES.") + name + " is not an integer");
+  return r;
+}
+
 // A record image from field texts by field name; throws naming the field.
 std::vector<char> MakeImage(const RecordModel& rec, const std::vector<std::pair<std::string, std::string>>& values) {
   std::vector<char> img(rec.imageLength, 0);
@@ -155,7 +179,7 @@ DictModel RegisterDatabase(sqlite3* db, int32_t dbId, const std::string& upperNa
   }
   for (size_t r = 0; r < model.records.size(); ++r) CreateRecordTable(db, dbId, static_cast<int>(r), model.records[r]);
   if (!sys) sys = &model;
-  int ts = sys->RecordByName("TABLESPACE");
+  const int ts = CatalogueRecord(*sys, "tablespace");
   const RecordModel& rec = sys->records[ts];
   InsertImage(db, ServerAdmin::kSysdbId, ts, rec,
               MakeImage(rec, {{"name", schema.name},
@@ -168,8 +192,7 @@ DictModel RegisterDatabase(sqlite3* db, int32_t dbId, const std::string& upperNa
 }
 
 int32_t NextSequenceValue(sqlite3* db, const DictModel& sys, const std::string& name) {
-  const int r = sys.RecordByName("SEQUENCIES");
-  if (r < 0) Fail("SYSDB has no sequencies");
+  const int r = SequenceRecord(sys);
   Stmt select(db, SequenceSelectSql(r)), update(db, SequenceUpdateSql(r));
   int32_t id = 0;
   if (DrawSequence(select.get(), update.get(), sys.records[r], name, &id) != 0)
@@ -302,7 +325,7 @@ void ServerAdmin::AddUser(const UserDef& user) {
     Txn txn(db);
     LoadedDb sys = FindDb(db, "SYSDB");
     int32_t id = user.userId >= 0 ? user.userId : NextSequenceValue(db, sys.model, "sysdb_dbuser");
-    int r = sys.model.RecordByName("DBUSER");
+    const int r = CatalogueRecord(sys.model, "dbuser");
     const RecordModel& rec = sys.model.records[r];
     std::vector<char> img = MakeImage(rec, {{"userid", std::to_string(id)},
                                             {"type", user.role ? "0x01" : "0x00"},
@@ -327,15 +350,18 @@ void ServerAdmin::AddSequence(const std::string& name, int32_t start, int32_t st
   Guard("cannot add sequence " + name, [&] {
     Txn txn(db);
     LoadedDb sys = FindDb(db, "SYSDB");
-    int r = sys.model.RecordByName("SEQUENCIES");
+    const int r = SequenceRecord(sys.model);
     const RecordModel& rec = sys.model.records[r];
-    const FieldModel& fname = rec.fields[rec.FieldByName("SEQ_NAME")];
+    const FieldModel& fname = CatalogueField(rec, "seq_name");
     const std::string upper = UpperAscii(name);
     Stmt sel(db, "SELECT img FROM " + RecordTableName(kSysdbId, r));
     StmtUse use(sel.get());
-    while (use.Step())
+    while (use.Step()) {
+      if (sqlite3_column_bytes(sel.get(), 0) != rec.imageLength)
+        Fail(rec.name + " holds a record of a wrong size");
       if (UpperAscii(FieldText(fname, static_cast<const char*>(sqlite3_column_blob(sel.get(), 0)))) == upper)
         Fail("sequence " + name + " already exists");
+    }
     InsertImage(
         db, kSysdbId, r, rec,
         MakeImage(rec, {{"seq_name", name}, {"seq_id", std::to_string(start)}, {"seq_step", std::to_string(step)}}));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -183,6 +184,43 @@ TEST(ServerAdmin, CreateAndOpenRefuseWhatIsNotANewOrAServerFile) {
   EXPECT_NE(ErrorOf([&] { ServerAdmin::Create(server.dir + "/no/such/folder/S"); }).find("cannot create"),
             std::string::npos);
   EXPECT_FALSE(Exists(server.dir + "/no"));
+}
+
+TEST(ServerAdmin, ACatalogueWithoutTheRecordsItNeedsIsRefusedByName) {
+  struct Case {
+    const char* record;  // renamed in the stored SYSDB dictionary
+    std::function<void(ServerAdmin&)> call;
+  };
+  const Case cases[] = {
+      {"tablespace",
+       [](ServerAdmin& a) {
+         qordb::SchemaDef s = LogSchema();
+         s.name = "MORE";
+         a.AddDatabase(s);
+       }},
+      {"dbuser",
+       [](ServerAdmin& a) {
+         a.AddUser({"EVA", "X", true, false, 7});
+       }},
+      {"sequencies", [](ServerAdmin& a) { a.AddSequence("MORE"); }},
+      {"sequencies",
+       [](ServerAdmin& a) {
+         a.AddUser({"EVA", "X"});
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.record);
+    TestServer server;
+    EditStoredImage(server.path, ServerAdmin::kSysdbId, [&](std::vector<char>& image) {
+      const std::string name = std::string(c.record) + "\n";
+      auto at = std::search(image.begin(), image.end(), name.begin(), name.end());
+      ASSERT_NE(at, image.end());
+      *at = 'X';
+    });
+    ServerAdmin admin(server.path);
+    EXPECT_EQ(ErrorOf([&] { c.call(admin); }),
+              std::string("the catalogue SYSDB has no record ") + c.record);
+  }
 }
 
 TEST(ServerAdmin, LoadedTextsReadBackInTheClientsForms) {

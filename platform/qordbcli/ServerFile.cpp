@@ -65,19 +65,24 @@ sqlite3* OpenServerFile(const std::string& path, bool create) {
   try {
     sqlite3_busy_timeout(db, 5000);
     sqlite3_extended_result_codes(db, 0);
+    if (!create) {
+      // A file that is not a server (or not a database at all) is no service,
+      // and is refused before anything below could write to it: switching
+      // the journal mode would turn an empty file into a database.
+      Stmt check(db,
+                 "SELECT count(*) FROM sqlite_master WHERE name IN ('qor_param','qor_database')");
+      StmtUse use(check.get());
+      if (!use.Step() || sqlite3_column_int(check.get(), 0) != 2) throw StatusError{kNoService};
+    }
     Exec(db, "PRAGMA journal_mode=WAL");
-    // WAL with NORMAL keeps every committed transaction across a killed
-    // process; only a power cut may lose the last ones.
-    Exec(db, "PRAGMA synchronous=NORMAL");
+    // FULL syncs the log at every commit, so a commit survives a power cut,
+    // not only a killed process.
+    Exec(db, "PRAGMA synchronous=FULL");
     if (create) {
       Exec(db,
            "CREATE TABLE qor_param(name TEXT PRIMARY KEY, value TEXT NOT NULL);"
-           "CREATE TABLE qor_database(dbid INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, image BLOB NOT NULL);");
-    } else {
-      // A file that is not a server (or not a database at all) is no service.
-      Stmt check(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('qor_param','qor_database')");
-      StmtUse use(check.get());
-      if (!use.Step() || sqlite3_column_int(check.get(), 0) != 2) throw StatusError{kNoService};
+           "CREATE TABLE qor_database(dbid INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, "
+           "image BLOB NOT NULL);");
     }
   } catch (const StatusError& e) {
     sqlite3_close(db);
@@ -246,9 +251,16 @@ std::string InsertSql(int32_t dbId, int r, const RecordModel& rec) {
   return "INSERT INTO " + RecordTableName(dbId, r) + "(" + cols + ") VALUES(" + vals + ")";
 }
 
+void BindImage(sqlite3_stmt* s, int index, const char* image, int length) {
+  // A null pointer would bind NULL, which the img column refuses.
+  int rc = length > 0 ? sqlite3_bind_blob(s, index, image, length, SQLITE_TRANSIENT)
+                      : sqlite3_bind_zeroblob(s, index, 0);
+  if (rc != SQLITE_OK) throw StatusError{StatusOf(rc)};
+}
+
 int64_t InsertRecord(sqlite3* db, sqlite3_stmt* ins, const RecordModel& rec, const char* image) {
   StmtUse use(ins);
-  sqlite3_bind_blob(ins, 1, image, rec.imageLength, SQLITE_TRANSIENT);
+  BindImage(ins, 1, image, rec.imageLength);
   for (size_t p = 0; p < rec.fields.size(); ++p)
     if (rec.keyColumn[p] >= 0) BindKeyPart(ins, 2 + rec.keyColumn[p], rec.fields[p], image);
   use.Step();
@@ -277,6 +289,9 @@ int DrawSequence(sqlite3_stmt* select, sqlite3_stmt* update, const RecordModel& 
                  int32_t* id) {
   const int pn = rec.FieldByName("SEQ_NAME"), pi = rec.FieldByName("SEQ_ID"), ps = rec.FieldByName("SEQ_STEP");
   if (pn < 0 || pi < 0 || ps < 0) return kUnknownSequence;
+  // A catalogue made elsewhere may type them otherwise; a float would not
+  // convert to an id.
+  if (!rec.fields[pi].IsInteger() || !rec.fields[ps].IsInteger()) throw StatusError{kEngineFailure};
   const std::string wanted = UpperAscii(name);
   StmtUse use(select);
   while (use.Step()) {
@@ -291,7 +306,7 @@ int DrawSequence(sqlite3_stmt* select, sqlite3_stmt* update, const RecordModel& 
     if (value < INT32_MIN || value > INT32_MAX || next < INT32_MIN || next > INT32_MAX) return kUnknownSequence;
     SetFieldInteger(rec.fields[pi], next, img.data());
     StmtUse up(update);
-    sqlite3_bind_blob(update, 1, img.data(), rec.imageLength, SQLITE_TRANSIENT);
+    BindImage(update, 1, img.data(), rec.imageLength);
     sqlite3_bind_int64(update, 2, sqlite3_column_int64(select, 0));
     up.Step();
     *id = static_cast<int32_t>(value);

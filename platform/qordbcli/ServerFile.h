@@ -89,7 +89,8 @@ class StmtUse {
 void Exec(sqlite3* db, const char* sql);  // throws StatusError
 
 // Opens an existing server file (create false) or makes a new one; WAL mode,
-// a busy timeout, and the file's own tables when created. Throws StatusError.
+// full syncs, a busy timeout, and the file's own tables when created. Throws
+// StatusError; 10039 for a file that is not a server, which is left as it was.
 sqlite3* OpenServerFile(const std::string& path, bool create);
 
 std::string RecordTableName(int32_t dbId, int recordIndex);
@@ -102,6 +103,9 @@ void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& field, const char
 // How two images compare on the key parts, in the order the indexes keep
 // (numbers by value, characters as bytes up to the NUL): -1, 0 or 1.
 int CompareKey(const RecordModel& rec, const std::vector<int>& parts, const char* a, const char* b);
+
+// Binds a record image of length bytes as a blob, the empty one too.
+void BindImage(sqlite3_stmt* s, int index, const char* image, int length);
 
 // Inserts a normalised image; returns its rid. Throws StatusError (10005 on a
 // unique-key duplicate).
@@ -118,7 +122,8 @@ std::string SequenceUpdateSql(int r);
 // Draws the next value of the sequence named, in any case, from SYSDB
 // "sequencies" (record model rec): its seq_id, after which seq_id advances by
 // seq_step. Returns 0, or 10061 when there is no such sequence or its next
-// value would leave the 32-bit range. Throws StatusError for the engine.
+// value would leave the 32-bit range. Throws StatusError for the engine, and
+// 10057 when SEQ_ID or SEQ_STEP is not an integer field.
 int DrawSequence(sqlite3_stmt* select, sqlite3_stmt* update, const RecordModel& rec, const std::string& name,
                  int32_t* id);
 

@@ -1,11 +1,13 @@
 #include "TestServer_testutil.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "ServerAdmin.h"
 #include "qordbcli.h"
@@ -81,6 +83,70 @@ TestServer::TestServer() {
 TestServer::~TestServer() {
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
+}
+
+void EditStoredImage(const std::string& path, int32_t dbId,
+                     const std::function<void(std::vector<char>&)>& edit) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  std::vector<char> image;
+  {
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db, "SELECT image FROM qor_database WHERE dbid = ?", -1, &s, nullptr),
+        SQLITE_OK);
+    sqlite3_bind_int(s, 1, dbId);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
+    image.assign(p, p + sqlite3_column_bytes(s, 0));
+    sqlite3_finalize(s);
+  }
+  edit(image);
+  sqlite3_stmt* s = nullptr;
+  ASSERT_EQ(
+      sqlite3_prepare_v2(db, "UPDATE qor_database SET image = ? WHERE dbid = ?", -1, &s, nullptr),
+      SQLITE_OK);
+  sqlite3_bind_blob(s, 1, image.data(), static_cast<int>(image.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_int(s, 2, dbId);
+  EXPECT_EQ(sqlite3_step(s), SQLITE_DONE);
+  sqlite3_finalize(s);
+  sqlite3_close(db);
+}
+
+size_t RecordEntryAt(const std::vector<char>& image, int r) {
+  int16_t files = 0;
+  std::memcpy(&files, image.data() + 8, 2);
+  return 22 + 60 * static_cast<size_t>(files) + 12 * static_cast<size_t>(r);
+}
+
+size_t FieldEntryAt(const std::vector<char>& image, const std::string& record,
+                    const std::string& field) {
+  TestDictionary d;
+  if (!d.Read(image.data(), image.size())) return 0;
+  const size_t index = static_cast<size_t>(&d.Field(record, field) - d.fields.data());
+  return RecordEntryAt(image, d.counts[1]) + 20 * index;
+}
+
+std::vector<std::string> MakeForeignFiles(const std::string& dir) {
+  const std::string empty = dir + "/EMPTY", other = dir + "/OTHERDB";
+  std::ofstream{empty};
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('mine')",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  return {empty, other};
+}
+
+std::string FileState(const std::string& path) {
+  std::string state;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    std::ifstream in(path + suffix, std::ios::binary);
+    state += std::string(suffix) +
+             (in ? ":" + std::string(std::istreambuf_iterator<char>(in), {}) : " none") + "\n";
+  }
+  return state;
 }
 
 std::vector<char> UserBlock(const std::string& server, const std::string& service) {

@@ -2,11 +2,12 @@
 // through the exported entries.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "SchemaDef.h"
 #include "TestDictionary_testutil.h"
@@ -27,6 +28,23 @@ class TestServer {
   std::string path;  // dir + "/SRV"
   int32_t shopId = 0, logId = 0;
 };
+
+// Rewrites the stored dictionary image of database dbId in the server file,
+// as a file made elsewhere might hold it.
+void EditStoredImage(const std::string& path, int32_t dbId,
+                     const std::function<void(std::vector<char>&)>& edit);
+// Where an entry of a dictionary image starts: record entry r, or the field
+// entry of record.field.
+size_t RecordEntryAt(const std::vector<char>& image, int r);
+size_t FieldEntryAt(const std::vector<char>& image, const std::string& record,
+                    const std::string& field);
+
+// Files under dir that are not servers of ours: an empty one and another
+// program's SQLite database. Their paths.
+std::vector<std::string> MakeForeignFiles(const std::string& dir);
+// A file's bytes with those of its SQLite side files ("-wal", "-shm",
+// "-journal"), to tell that nothing of it changed.
+std::string FileState(const std::string& path);
 
 // The 211-byte block the login sends.
 std::vector<char> UserBlock(const std::string& server, const std::string& service = "qordb");

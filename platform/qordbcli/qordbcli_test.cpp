@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <set>
 
@@ -49,6 +50,70 @@ TEST_F(Entries, ConnectionNeedsTheQordbServiceAndAnExistingServer) {
   std::vector<char> block = UserBlock("JUNK");
   EXPECT_EQ(InitUserEx(h, block.data()), 10039);
   EXPECT_EQ(FreeDbHandler(h), 0);
+}
+
+TEST_F(Entries, AFileThatIsNoServerIsRefusedWithoutAByteChanged) {
+  for (const std::string& path : MakeForeignFiles(server_.dir)) {
+    SCOPED_TRACE(path);
+    const std::string before = FileState(path);
+    int32_t h;
+    ASSERT_EQ(CreateDbHandler(&h), 0);
+    std::vector<char> block = UserBlock(path.substr(server_.dir.size() + 1));
+    EXPECT_EQ(InitUserEx(h, block.data()), 10039);
+    EXPECT_EQ(FreeDbHandler(h), 0);
+    EXPECT_THROW(qordb::ServerAdmin admin(path), qordb::ServerError);
+    EXPECT_EQ(FileState(path), before);
+  }
+}
+
+TEST_F(Entries, ARecordTypeWithAnEmptyImageIsServed) {
+  // A dictionary made elsewhere: LOG's ENTRY without fields, its slot no
+  // longer than its data offset.
+  EditStoredImage(server_.path, server_.logId, [](std::vector<char>& image) {
+    const size_t at = RecordEntryAt(image, 0);
+    std::memcpy(&image[at + 2], &image[at + 4], 2);
+    const int16_t pastTheFields = 2;
+    std::memcpy(&image[at + 6], &pastTheFields, 2);
+  });
+  TestClient c(server_);
+  ASSERT_EQ(c.logDict.ImageLength("ENTRY"), 0);
+  char none = 0;
+  char* p = &none;
+  EXPECT_EQ(NewRec(c.h, c.log, 10000, 0, &p), 0);
+  EXPECT_EQ(ModRec(c.h, c.log, 10000, 0, &p), 0);
+  EXPECT_EQ(FindRec(c.h, c.log, 10000, 0, &p), 10021) << "no key to find by";
+  int32_t n = 0;
+  EXPECT_EQ(GetCount(c.h, c.log, 10000, &n), 0);
+  EXPECT_EQ(n, 1);
+  Owned image;
+  EXPECT_EQ(FirstRec(c.h, c.log, 10000, 0, &image), 0);
+  EXPECT_NE(image.p, nullptr);
+}
+
+TEST_F(Entries, ASequenceCatalogueOfFloatValuesIsRefused) {
+  // SEQ_ID typed 'f': its stored bytes would be read as a float, which is no id.
+  EditStoredImage(server_.path, 19, [](std::vector<char>& image) {
+    image[FieldEntryAt(image, "sequencies", "seq_id") + 1] = 'f';
+  });
+  TestClient c(server_);
+  int32_t id = 0;
+  EXPECT_EQ(GetNextId(c.h, "Customer_Next", &id), 10057);
+  EXPECT_EQ(id, 0);
+  qordb::ServerAdmin admin(server_.path);
+  for (const std::function<void()>& call :
+       std::vector<std::function<void()>>{[&] { admin.AddSequence("MORE"); },
+                                          [&] {
+                                            admin.AddUser({"EVA", "X"});
+                                          }}) {
+    try {
+      call();
+      ADD_FAILURE() << "accepted";
+    } catch (const qordb::ServerError& e) {
+      EXPECT_NE(std::string(e.what()).find("SEQUENCIES.seq_id is not an integer"),
+                std::string::npos)
+          << e.what();
+    }
+  }
 }
 
 TEST_F(Entries, BadHandlesAndPointersGetTheirStatus) {

@@ -66,7 +66,10 @@ DictionaryImage DictionaryImage::Parse(const std::vector<char>& image) {
     if (n < 0) throw std::runtime_error("dictionary image has a negative count");
   }
 
-  size_t pos = kHeaderSize + d.fileCount * kFileEntry;
+  // The tables this reading skips must be whole too.
+  size_t pos = kHeaderSize;
+  r.Need(pos, d.fileCount * kFileEntry);
+  pos += d.fileCount * kFileEntry;
   for (int i = 0; i < d.recordCount; ++i, pos += kRecordEntry) {
     r.Need(pos, kRecordEntry);
     d.records.push_back({r.Int16At(pos), r.Int16At(pos + 2), r.Int16At(pos + 4), r.Int16At(pos + 6),
@@ -86,7 +89,10 @@ DictionaryImage DictionaryImage::Parse(const std::vector<char>& image) {
     f.flags = r.Int16At(pos + 18);
     d.fields.push_back(f);
   }
-  pos += d.setCount * kSetEntry + d.memberCount * kMemberEntry + d.sortCount * kSortEntry;
+  const size_t skipped =
+      d.setCount * kSetEntry + d.memberCount * kMemberEntry + d.sortCount * kSortEntry;
+  r.Need(pos, skipped);
+  pos += skipped;
   for (int i = 0; i < d.keyCount; ++i, pos += kKeyEntry) {
     r.Need(pos, kKeyEntry);
     d.keys.push_back({r.Int16At(pos), r.Int16At(pos + 2), {r.Int16At(pos + 4), r.Int16At(pos + 6)}});

@@ -236,6 +236,19 @@ TEST(DictionaryImage, ACutImageIsRefusedNeverOverread) {
     std::vector<char> cut(image.begin(), image.begin() + static_cast<long>(length));
     EXPECT_THROW(DictionaryImage::Parse(cut), std::runtime_error) << "length " << length;
   }
+  // The tables the reading skips count too: a header announcing one file,
+  // set, member or sort entry and no more bytes is cut off.
+  struct Skipped {
+    size_t countAt, entrySize;
+  };
+  for (const Skipped& t : {Skipped{8, 60}, {14, 12}, {16, 8}, {18, 4}}) {
+    SCOPED_TRACE(t.countAt);
+    std::vector<char> header(22, 0);
+    header[t.countAt] = 1;
+    EXPECT_THROW(DictionaryImage::Parse(header), std::runtime_error);
+    header.resize(22 + t.entrySize);
+    EXPECT_NO_THROW(DictionaryImage::Parse(header));
+  }
   // A negative count is refused rather than read as a huge table.
   std::vector<char> negative = image;
   negative[12] = '\xff';

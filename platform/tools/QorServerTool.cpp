@@ -20,6 +20,7 @@ const char kUsage[] =
     "       qorserver add-database SERVER SCHEMA-FILE\n"
     "       qorserver add-user SERVER NAME PASSWORD [--disabled]\n"
     "       qorserver add-sequence SERVER NAME START STEP\n"
+    "       qorserver set-param SERVER NAME VALUE\n"
     "       qorserver load SERVER DB RECORD FILE\n"
     "       qorserver dump SERVER [DB [RECORD]]\n"
     "SERVER is an absolute path, or a name under the folder in $QORDB_ROOT.\n";
@@ -169,6 +170,11 @@ int QorServerTool::Run(const std::vector<std::string>& args, std::ostream& out, 
       qordb::ServerAdmin admin(path);
       admin.AddSequence(args[2], start, step);
       out << "added sequence " << args[2] << '\n';
+    } else if (command == "set-param") {
+      Expect(args, 4, 4);
+      qordb::ServerAdmin admin(path);
+      admin.SetParam(args[2], args[3]);
+      out << "set server parameter " << args[2] << '\n';
     } else if (command == "load") {
       Expect(args, 5, 5);
       TsvFile file = TsvFile::ReadFile(args[4]);

@@ -1,6 +1,7 @@
 #include "QorServerTool.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -186,6 +187,8 @@ TEST(QorServerTool, AFailedCommandLeavesTheServerAsItWas) {
       {{"add-user", s, "ANNA", "X", "--locked"}, "unknown option --locked"},
       {{"add-sequence", s, "SEQ", "1x", "1"}, "START must be a whole number"},
       {{"add-sequence", s, "SEQ", "1", "3000000000"}, "STEP must be a whole number"},
+      {{"set-param", s, "VolumeId", "0"}, "VolumeId must be a decimal number"},
+      {{"set-param", s, "RegLmgrName"}, "wrong number of arguments"},
       {{"load", s, "ALAP", "CIM", f + "badvalue.tsv"}, "badvalue.tsv, line 3: field CIM_OWNER is not a whole number"},
       {{"load", s, "ALAP", "CIM", f + "toolong.tsv"}, "toolong.tsv, line 2: field CIM_IRSZAM is longer than"},
       {{"load", s, "ALAP", "CIM", f + "duplicate.tsv"}, "duplicate.tsv, line 5: repeats a unique key of CIM"},
@@ -212,6 +215,34 @@ TEST(QorServerTool, AFailedCommandLeavesTheServerAsItWas) {
     EXPECT_EQ(DumpOf(server), before) << shown;
   }
   EXPECT_FALSE(std::filesystem::exists(server.Folder() + "/NOSERVER"));
+}
+
+TEST(QorServerProgram, AFileThatIsNoServerIsLeftByteForByte) {
+  QorTestServer server;
+  const std::string f = server.Folder() + "/";
+  server.WriteFile("EMPTY", "");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((f + "OTHERDB").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(t TEXT)", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  server.WriteFile("one.schema", "database MASIK\nrecord R\n  A l unique\nend\n");
+  server.WriteFile("one.tsv", "A\n1\n");
+  for (const char* name : {"EMPTY", "OTHERDB"}) {
+    const std::string before = ReadAll(f + name);
+    for (const std::string& command :
+         {"dump " + std::string(name), "add-user " + std::string(name) + " EVA X",
+          "add-sequence " + std::string(name) + " S 1 1",
+          "add-database " + std::string(name) + " one.schema",
+          "load " + std::string(name) + " MASIK R one.tsv"}) {
+      SCOPED_TRACE(command);
+      Result r = RunProgram(server.Folder(), command);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_NE(r.err.find("not a server file"), std::string::npos) << r.err;
+      EXPECT_EQ(ReadAll(f + name), before);
+      for (const char* side : {"-wal", "-shm", "-journal"})
+        EXPECT_FALSE(std::filesystem::exists(f + name + side)) << side;
+    }
+  }
 }
 
 TEST(QorServerTool, LoadFillsWhatTheFileLeavesOutWithZero) {

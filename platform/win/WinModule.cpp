@@ -17,11 +17,14 @@ bool EndsWithNoCase(const std::string& s, const std::string& tail) {
 }
 
 // "qordbcli", "qordbcli.dll" and "libqordbcli.so" all name libqordbcli.so;
-// a versioned file name ("libc.so.6") stays as it is.
+// a versioned file name ("libc.so.6") stays as it is. Module names are
+// case-blind on Windows and our libraries' files are lower case, so
+// "qorDate.dll" names libqordate.so.
 std::string FileNameOf(std::string name) {
   if (EndsWithNoCase(name, ".dll")) name.resize(name.size() - 4);
   if (name.ends_with(".so") || (name.starts_with("lib") && name.find(".so.") != std::string::npos))
     return name;
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return "lib" + name + ".so";
 }
 

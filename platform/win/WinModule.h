@@ -15,7 +15,7 @@ namespace win {
 struct HMODULE__;
 using HMODULE = HMODULE__*;
 
-// name: a module name ("qordbcli"), also accepted with ".dll" or as
+// name: a module name ("qordbcli", in any case), also accepted with ".dll" or as
 // "libqordbcli.so" (a versioned "libc.so.6" as it stands); a name containing
 // '/' is taken as a path.
 HMODULE LoadModule(const char* name);

@@ -26,7 +26,8 @@ TEST(WinModule, ExecutableFolderIsWhereThisProgramLies) {
 // The test module is built next to this program, which is not on the search
 // path: finding it proves the program's folder is searched.
 TEST(WinModule, LoadsFromTheProgramFolderUnderEveryNameForm) {
-  for (const char* name : {"qorwintestmod", "qorwintestmod.dll", "qorwintestmod.DLL", "libqorwintestmod.so"}) {
+  for (const char* name : {"qorwintestmod", "qorwintestmod.dll", "qorwintestmod.DLL", "QorWinTestMod.dll",
+                           "libqorwintestmod.so"}) {
     HMODULE module = LoadModule(name);
     ASSERT_NE(module, nullptr) << name;
     auto findRec = reinterpret_cast<int (*)(int, int, int, int, int)>(GetEntry(module, "_FindRec@20"));

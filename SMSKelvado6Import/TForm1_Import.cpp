@@ -1,0 +1,4 @@
+// The import run of Kelvimport's window.
+#include "TForm1.h"
+
+void TForm1::aStartImportExecute() {}

@@ -1,0 +1,65 @@
+// Executes one statement of a client-side script over the library's own
+// objects: a one-table view "SQLEXEC" for INSERT, DELETE, UPDATE and
+// DESCRIBE, the joined view of a SELECT, plain tables for the SYSDB
+// sequences and users, and the server's transaction calls. The data
+// statements of a script share one server transaction "SQL", begun before
+// the first change and ended only by COMMIT or ROLLBACK (or by the commit
+// that CREATE, ALTER and DROP make first).
+#pragma once
+
+#include <string>
+
+#include "RdmSqlBase.h"
+
+class RdmSqlExec : public RdmSqlBase {
+ public:
+  RdmSqlExec();
+  // Neither commits nor aborts an open "SQL" transaction.
+  ~RdmSqlExec() override;
+
+  // Runs one statement. Every library failure becomes the message; work done
+  // before it stays done.
+  void Execute(const DescriptionMap& descriptions, const RdmSqlStatement& tokens);
+
+ private:
+  void Insert(TokenPos& position);
+  void Delete(TokenPos& position);
+  void Update(TokenPos& position);
+  void Commit() { EndImplicitTransaction(true); }
+  void Rollback() { EndImplicitTransaction(false); }
+  void Select(TokenPos& position);
+  void OrderBy(TokenPos& position);
+  void Create(TokenPos& position);
+  void Alter(TokenPos& position);
+  void Drop(TokenPos& position);
+  void CreateSequence(TokenPos& position);
+  void AlterSequence(TokenPos& position);
+  void DropSequence(TokenPos& position);
+  void ParseSequenceOptions(TokenPos& position, RdmTable& sequencies);
+  void CreateUser(TokenPos& position, bool role);
+  void DropUser(TokenPos& position, bool role);
+  void Describe(TokenPos& position);
+
+  // The one-table view of the statement's table (m_tableName as written).
+  RdmView& PrepareStatementView();
+  // An empty "SQLEXEC" view over copies of every database.
+  void PrepareSelectView();
+  void BeginImplicitTransaction(RdmTable& table);
+  void EndImplicitTransaction(bool commit);
+  // The schema statements' commit, which ends the "SQL" transaction too.
+  void CommitConnection();
+  bool ApplySetList(RdmTable& table, TokenPos position);
+  // The key by which the server finds each selected record: the unique key,
+  // or for a table without one the condition's key field (the default key
+  // would name the server's current record, which the store does not move).
+  void DefineWriteKey(RdmTable& table);
+  // DELETE and UPDATE act only on what their one condition names: a filter
+  // of the main table by a constant.
+  void RequireMainTableFilter() const;
+  // A sequence, user or role name; 2020 when the statement ends first.
+  std::string NameAt(TokenPos& position, const StringVector& missing);
+  DbDescription* SysDb() { return m_descriptions.Get("SYSDB"); }
+
+  RdmSqlStatement m_tokens;
+  bool m_transactionOpen = false;
+};

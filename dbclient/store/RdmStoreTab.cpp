@@ -1,0 +1,406 @@
+// Construction, the tree, loading the stores and the logical record.
+#include "RdmStoreTab.h"
+
+#include <exception>
+#include <functional>
+
+namespace {
+
+QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", operation, line); }
+
+}  // namespace
+
+RdmStoreTab::RdmStoreTab(RdmStoreTab* parent, DbDescription* description, std::string table,
+                         std::string alias, bool noClone)
+    : RdmTable(description, table), m_parent(parent), m_alias(ToUpper(alias)), m_noClone(noClone) {
+  const RECORD_ENTRY_S entry = description->GetRecordEntryByName(table);
+  m_recordLength = entry.slotLength - entry.dataOffset;
+  m_store.SetRecordLength(m_recordLength);
+  m_backupStore.SetRecordLength(m_recordLength);
+  m_cache.SetRecordLength(m_recordLength);
+  if (parent != nullptr) parent->AddChild(this);
+}
+
+RdmStoreTab::~RdmStoreTab() {
+  ClearStore();
+  DeleteChildren();
+  // A parent that outlives this table must not reach it.
+  if (m_parent != nullptr) {
+    auto it = m_parent->m_children.find(m_alias);
+    if (it != m_parent->m_children.end() && it->second == this) m_parent->m_children.erase(it);
+  }
+}
+
+// ---- The tree ----
+
+void RdmStoreTab::AddChild(RdmStoreTab* child) {
+  if (m_children.count(child->m_alias) != 0) throw DbDescError(2017, StringVector(child->m_alias));
+  m_children.Insert(child->m_alias, child);
+}
+
+void RdmStoreTab::RemoveChild(std::string alias) {
+  UpperInPlace(alias);
+  if (m_children.erase(alias) == 0) throw DbDescError(2015, StringVector(alias));
+}
+
+void RdmStoreTab::SetParent(RdmStoreTab* parent) {
+  if (m_parent != nullptr) m_parent->RemoveChild(m_alias);
+  m_parent = parent;
+  if (parent != nullptr) parent->AddChild(this);
+}
+
+void RdmStoreTab::DeleteChildren() {
+  // Taken out first, so that a child's destructor finds nothing to leave.
+  ChildMap children;
+  children.swap(m_children);
+  for (auto& [alias, child] : children) {
+    if (child->m_noClone)
+      child->m_parent = nullptr;
+    else
+      delete child;
+  }
+}
+
+void RdmStoreTab::SetLink(std::string parentField, std::string childField, std::string keyName) {
+  m_linkPairs.emplace_back(std::move(parentField), std::move(childField));
+  m_linkKey = std::move(keyName);
+}
+
+void RdmStoreTab::SetLinkConstant(std::string field, std::string value) {
+  m_linkConstants[field] = std::move(value);
+}
+
+void RdmStoreTab::SetLinkFilters(const std::vector<LinkFilter>& filters) {
+  m_linkFilters = filters;
+}
+
+RdmStoreTab* RdmStoreTab::FindTable(std::string name, std::string prefix) {
+  UpperInPlace(name);
+  UpperInPlace(prefix);
+  if (m_alias == prefix + name) return this;
+  std::function<RdmStoreTab*(RdmStoreTab*)> search = [&](RdmStoreTab* table) -> RdmStoreTab* {
+    if (table->m_alias == name) return table;
+    for (auto& [alias, child] : table->m_children) {
+      if (child->m_noClone) continue;
+      if (RdmStoreTab* found = search(child)) return found;
+    }
+    return nullptr;
+  };
+  return search(this);
+}
+
+void RdmStoreTab::CountTreeTables(int& count) {
+  ++count;
+  for (auto& [alias, child] : m_children) child->CountTreeTables(count);
+}
+
+void RdmStoreTab::CollectTreeTables(std::vector<RdmStoreTab*>& out) {
+  out.push_back(this);
+  for (auto& [alias, child] : m_children) child->CollectTreeTables(out);
+}
+
+void RdmStoreTab::AddTreeTableOption(byte option) {
+  AddTableOption(option);
+  for (auto& [alias, child] : m_children) child->AddTreeTableOption(option);
+}
+
+void RdmStoreTab::SetTreeMasterDepMode(byte mode) {
+  SetMasterDepMode(mode);
+  for (auto& [alias, child] : m_children) child->SetTreeMasterDepMode(mode);
+}
+
+bool RdmStoreTab::MasterDepMode() { return m_masterDepMode; }
+
+void RdmStoreTab::SetMasterDepMode(byte mode) { m_masterDepMode = mode != 0; }
+
+void RdmStoreTab::SaveTreePositions(QoMap<std::string, _TableInfo>& out) {
+  out.Insert(m_alias, _TableInfo{m_storePosition, m_groupPosition, m_masterDepMode});
+  for (auto& [alias, child] : m_children) child->SaveTreePositions(out);
+}
+
+void RdmStoreTab::RestoreTreePositions(const QoMap<std::string, _TableInfo>& saved) {
+  auto it = saved.find(m_alias);
+  if (it != saved.end()) {
+    const _TableInfo& info = it->second;
+    SetMasterDepMode(info.masterDepMode);
+    if (m_masterDepMode) {
+      GoTo(info.groupPosition, 5);
+      m_storePosition = info.storePosition;
+    } else {
+      GoTo(info.storePosition, 5);
+      m_groupPosition = info.groupPosition;
+    }
+  }
+  for (auto& [alias, child] : m_children) child->RestoreTreePositions(saved);
+}
+
+void RdmStoreTab::CopyState(const RdmStoreTab& other) {
+  m_store.Assign(other.m_store);
+  m_backupStore.Assign(other.m_backupStore);
+  m_cache.Assign(other.m_cache);
+  m_deletedKeys = other.m_deletedKeys;
+  m_storePosition = other.m_storePosition;
+  m_groupPosition = other.m_groupPosition;
+  m_sortField = other.m_sortField;
+  m_currentGroupKey = other.m_currentGroupKey;
+  m_linkPairs = other.m_linkPairs;
+  m_linkKey = other.m_linkKey;
+  m_linkConstants = other.m_linkConstants;
+  // A copy without the filters would load other rows on its next re-read.
+  m_linkFilters = other.m_linkFilters;
+  m_cachedMode = other.m_cachedMode;
+  m_backupExists = other.m_backupExists;
+  m_masterDepMode = other.m_masterDepMode;
+  m_noClone = other.m_noClone;
+}
+
+void RdmStoreTab::CloneChildren(const RdmStoreTab& other, const DescriptionMap& descriptions) {
+  for (const auto& [alias, child] : other.m_children) {
+    if (child->m_noClone) continue;
+    DbDescription* description = descriptions.Get(child->GetDescription()->GetName());
+    auto* copy = new RdmStoreTab(this, description, child->GetName(), child->m_alias, false);
+    copy->CopyState(*child);
+    copy->CopyFields(*child);
+    copy->CloneChildren(*child, descriptions);
+  }
+}
+
+bool RdmStoreTab::SetFieldAlias(std::string alias, std::string field) {
+  if (!RdmTable::SetFieldAlias(alias, field)) return false;
+  for (auto& [name, child] : m_children)
+    for (LinkPair& pair : child->m_linkPairs)
+      if (pair.first == field) pair.first = alias;
+  return true;
+}
+
+// ---- Loading and groups ----
+
+DbDescription::Bytes RdmStoreTab::PackCurrent() const {
+  DbDescription::Bytes image;
+  RequireDescription()->PackRecord(m_name, image);
+  return image;
+}
+
+void RdmStoreTab::Unpack(const _RecItemType* item) {
+  RequireDescription()->UnpackRecord(item->record.data(), m_name);
+}
+
+void RdmStoreTab::ClearStore() {
+  m_store.Clear();
+  m_cache.Clear();
+  m_deletedKeys.clear();
+  m_backupExists = false;
+  m_storePosition = -1;
+  m_groupPosition = -1;
+  m_currentGroupKey = -1;
+  m_sortField.clear();
+}
+
+void RdmStoreTab::LoadSelection() {
+  ClearStore();
+  while (RdmTable::Next()) m_store.Add(-1, PackCurrent().data());
+  SetPosition(-1);
+}
+
+void RdmStoreTab::LoadCurrent() {
+  ClearStore();
+  m_store.Add(-1, PackCurrent().data());
+  SetPosition(-1);
+}
+
+void RdmStoreTab::ClearTree(bool includeSelf) {
+  if (includeSelf) ClearStore();
+  for (auto& [alias, child] : m_children) child->ClearTree(true);
+}
+
+void RdmStoreTab::ClearFieldsTree() {
+  RdmTable::ClearFields();
+  for (auto& [alias, child] : m_children) child->ClearFieldsTree();
+}
+
+void RdmStoreTab::LoadChildren() {
+  if (m_parent != nullptr) LoadChildRecords();
+  for (auto& [alias, child] : m_children) child->LoadChildren();
+}
+
+void RdmStoreTab::LoadChildRecords() {
+  ClearStore();
+  std::vector<StringVector> texts(m_linkPairs.size());
+  for (size_t i = 0; i < m_linkPairs.size(); ++i)
+    m_parent->CollectFieldTexts(m_linkPairs[i].first, texts[i]);
+  // Each parent record's group takes its id as the key.
+  const RecListType& parents = m_parent->m_store.Items();
+  std::vector<RdmFld*> linked;
+  for (const LinkPair& pair : m_linkPairs) linked.push_back(&GetField(pair.second));
+  for (size_t k = 0; k < parents.size(); ++k) {
+    for (size_t i = 0; i < linked.size(); ++i) linked[i]->SetString(texts[i][k]);
+    for (const auto& [field, value] : m_linkConstants)
+      if (!m_parent->HasField(field, false)) GetField(field).SetString(value);
+    if (!RdmTable::Select(m_linkKey, 5)) continue;
+    while (RdmTable::Next())
+      if (PassesLinkFilters()) m_store.Add(parents[k]->id, PackCurrent().data());
+  }
+  RdmTable::ClearFields();
+}
+
+bool RdmStoreTab::PassesLinkFilters() {
+  for (const LinkFilter& filter : m_linkFilters)
+    if (CompareNoCase(GetField(filter.first).GetText(), filter.second) != 0) return false;
+  return true;
+}
+
+void RdmStoreTab::CollectFieldTexts(std::string field, StringVector& out) {
+  RdmFld value = GetField(field);
+  if (value.IsDetached()) {
+    const std::string text = value.AsString();
+    for (size_t i = 0; i < m_store.Items().size(); ++i) out << text;
+    return;
+  }
+  // Read from the stored images, so the field buffers keep their values.
+  const FIELD_ENTRY_S entry = value.GetFieldEntry();
+  const int offset = entry.offset - m_recordEntry.dataOffset;
+  value.Detach();
+  for (const _RecItemType* item : m_store.Items()) {
+    value.SetRaw(item->record.data() + offset);
+    out << value.AsString();
+  }
+}
+
+void RdmStoreTab::SetLinkValues() {
+  for (const LinkPair& pair : m_linkPairs)
+    GetField(pair.second).SetString(m_parent->GetField(pair.first).AsString());
+  for (const auto& [field, value] : m_linkConstants) GetField(field).SetString(value);
+}
+
+void RdmStoreTab::LoadGroup(int parentRecordId) {
+  // Whatever the mode: outside master-dependency mode the old records
+  // would otherwise stay beside the new ones.
+  ClearGroupAnyMode(parentRecordId, true, true);
+  SetLinkValues();
+  if (!RdmTable::Select(m_linkKey, 5)) return;
+  // The filters hold for a re-read group as they held when the tree loaded.
+  while (RdmTable::Next())
+    if (PassesLinkFilters()) m_store.Add(parentRecordId, PackCurrent().data());
+  KeepPositionsInRange();
+  _MapItemType* group = m_store.FindGroup(parentRecordId);
+  if (group == nullptr) return;
+  const RecListType items = group->items;
+  for (const _RecItemType* item : items) {
+    Unpack(item);
+    RefreshChildren(1, item->id);
+  }
+}
+
+bool RdmStoreTab::RefreshChildren(byte throwIfMissing, int recordId) {
+  bool result = true;
+  for (auto& [alias, child] : m_children) {
+    if (child->m_currentGroupKey == recordId) {
+      if (result) result = child->ReRead(throwIfMissing);
+    } else {
+      child->LoadGroup(recordId);
+    }
+  }
+  return result;
+}
+
+void RdmStoreTab::ClearGroup(int key, bool remove, bool recurse) {
+  if (m_masterDepMode) ClearGroupAnyMode(key, remove, recurse);
+}
+
+void RdmStoreTab::ClearGroupAnyMode(int key, bool remove, bool recurse) {
+  _MapItemType* group = m_store.FindGroup(key);
+  if (group == nullptr) return;
+  FClearByThisBuffer(group->items, remove, recurse);
+  if (remove) m_store.Groups().erase(key);
+  KeepPositionsInRange();
+}
+
+void RdmStoreTab::KeepPositionsInRange() {
+  if (m_storePosition >= int(m_store.Items().size())) m_storePosition = -1;
+  _MapItemType* group = m_store.FindGroup(m_currentGroupKey);
+  if (m_groupPosition >= (group ? int(group->items.size()) : 0)) m_groupPosition = -1;
+}
+
+void RdmStoreTab::FClearByThisBuffer(RecListType list, bool remove, bool recurse) {
+  if (remove && !recurse)
+    throw DbDescError(2012, At("RdmStoreTab::FClearByThisBuffer", 238), StringVector(m_alias));
+  std::vector<int> ids;
+  for (const _RecItemType* item : list) ids.push_back(item->id);
+  if (recurse)
+    for (int id : ids) ClearChildGroups(id);
+  if (remove)
+    for (int id : ids) m_store.Remove(id);
+}
+
+void RdmStoreTab::ClearChildGroups(int recordId) {
+  for (auto& [alias, child] : m_children) child->ClearGroup(recordId, true, true);
+}
+
+void RdmStoreTab::ClearChildGroupsOfCurrent() {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (GetCurrentList(list, position) && *position >= 0 && *position < int(list->size()))
+    ClearChildGroups((*list)[size_t(*position)]->id);
+}
+
+bool RdmStoreTab::GetCurrentList(RecListType*& list, int*& position) {
+  if (!m_masterDepMode) {
+    list = &m_store.Items();
+    position = &m_storePosition;
+    return true;
+  }
+  _MapItemType* group = m_store.FindGroup(m_currentGroupKey);
+  if (group == nullptr) return false;
+  list = &group->items;
+  position = &m_groupPosition;
+  return true;
+}
+
+// ---- The logical record ----
+
+bool RdmStoreTab::ValuesEqual(const StringVector& a, const StringVector& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+bool RdmStoreTab::RefindRecord(const std::vector<std::string>& names, const StringVector& texts) {
+  RecListType& items = m_store.Items();
+  for (size_t index = 0; index < items.size(); ++index) {
+    Unpack(items[index]);
+    StringVector now;
+    GetFieldTexts(names, now);
+    if (!ValuesEqual(now, texts)) continue;
+    LoadAt(int(index), items, m_storePosition);
+    m_groupPosition = -1;
+    if (_MapItemType* group = m_store.FindGroup(m_currentGroupKey)) {
+      RecListType& list = group->items;
+      for (size_t g = 0; g < list.size(); ++g)
+        if (list[g] == items[index]) LoadAt(int(g), list, m_groupPosition);
+    }
+    return true;
+  }
+  return false;
+}
+
+RecSentry::RecSentry(RdmStoreTab* table) : m_table(table), m_uncaught(std::uncaught_exceptions()) {
+  m_active = table->GetTableOptions().Contains(rtoKeepRecord) && table->GetPosition() != -1;
+  if (!m_active) return;
+  const std::string unique = table->GetUniqueKeyName();
+  if (unique.empty()) return;
+  StringVector names;
+  table->GetKeyFieldList(unique, names);
+  m_names.assign(names.begin(), names.end());
+  table->GetFieldTexts(m_names, m_texts);
+}
+
+RecSentry::~RecSentry() noexcept(false) {
+  if (!m_active || m_names.empty()) return;
+  try {
+    if (!m_table->RefindRecord(m_names, m_texts)) m_table->SetPosition(-1);
+  } catch (...) {
+    if (std::uncaught_exceptions() > m_uncaught) return;
+    throw;
+  }
+}

@@ -1,0 +1,244 @@
+// A table that keeps the records it reads from the server in memory and
+// steps, sorts, counts and changes them there. Store tables form trees: a
+// child table is linked to its parent by pairs of fields, and its records
+// are held in groups by the parent record they belong to. In
+// master-dependency mode every position, step, count and aggregate of a
+// child works inside the group of its parent's current record.
+//
+// Server operations (Go, the finds, the selections, cursors and bookmarks)
+// are allowed only on the root of a tree; they reload the whole tree.
+// Moves: 0 first, 1 prior, 2 next, 3 last, 5 before the first record.
+// Child modes: 0 the children go to their first record, 5 before it.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "CacheHandler.h"
+#include "RdmTable.h"
+#include "RecHandler.h"
+
+// The saved position state of one table of a tree.
+struct _TableInfo {
+  int storePosition = -1;
+  int groupPosition = -1;
+  bool masterDepMode = true;
+};
+
+class RdmStoreTab : public RdmTable {
+ public:
+  using LinkPair = std::pair<std::string, std::string>;    // (parent field, child field)
+  using LinkFilter = std::pair<std::string, std::string>;  // (field, value text)
+  using ChildMap = QoMap<std::string, RdmStoreTab*>;
+  using DescriptionMap = QoMap<std::string, DbDescription*>;  // by database name
+
+  // With a parent, the table registers itself there under its alias (2017
+  // when the alias is taken). An unknown table name fails in RdmTable.
+  RdmStoreTab(RdmStoreTab* parent, DbDescription* description, std::string table, std::string alias,
+              bool noClone = false);
+  RdmStoreTab(const RdmStoreTab&) = delete;
+  RdmStoreTab& operator=(const RdmStoreTab&) = delete;
+  // Destroys the children (except no-clone ones) and leaves the parent.
+  ~RdmStoreTab() override;
+
+  // ---- Server operations (root only; 2012 on a child or with a backup) ----
+  bool Go(byte direction, byte childMode = 0) override;
+  bool Find(std::string keyField, byte childMode = 0) override;
+  bool Find(byte childMode = 0) override;
+  bool FindNext(std::string keyField, byte childMode = 0) override;
+  bool FindNext(byte childMode = 0) override;
+  // The move also serves as the children's mode.
+  bool Select(std::string keyField, byte move) override;
+  bool SelectGe(std::string keyField, byte move) override;
+  bool SelectNe(std::string field, byte move) override;
+  bool GoCursor(std::string name, byte direction, byte childMode = 0) override;
+
+  // ---- Store movements (no server call) ----
+  bool Step(byte move, byte childMode = 0) override;
+  bool GoTo(int index, byte childMode = 0) override;
+  // The next record of the current list; the children go before their first.
+  bool Next() override;
+  int GetPosition() override;
+  // Moves this table only; the children stay where they were.
+  bool SetPosition(int index) override;
+  int GetRecordCount() override;
+
+  // ---- Sort, locate, aggregates and removal (no server call) ----
+  std::string Aggregate(std::string field, byte operation) override;
+  void Sort(std::string field, byte descending, byte allGroups = 0) override;
+  std::string GetSortField() override;
+  bool Locate(std::string field, std::string value, int start) override;
+  int IndexOf(std::string field, std::string value, int start) override;
+  bool RemoveAt(int index) override;
+  int RemoveFirst(std::string field, std::string value, int start) override;
+  void RemoveAll(std::string field, std::string value, int start) override;
+
+  // ---- Changes, write cache, re-reading ----
+  void Append() override;
+  bool Update(byte throwIfMissing) override;
+  bool Delete(byte throwIfMissing) override;
+  bool ReRead(byte throwIfMissing) override;
+  bool WriteCache() override;
+
+  // Renames a field and follows the rename in the children's link pairs.
+  bool SetFieldAlias(std::string alias, std::string field) override;
+
+  // ---- Added virtual operations ----
+  virtual bool MasterDepMode();
+  virtual void SetMasterDepMode(byte mode);
+  // Moves to a bookmark and reloads the tree with that record.
+  virtual bool GoBookmark(std::string name, byte childMode);
+  virtual bool JumpToBookmark(std::string name, byte childMode);
+  virtual void ClearStore();
+  virtual void LoadSelection();
+  virtual void LoadCurrent();
+
+  // ---- The tree ----
+  void AddChild(RdmStoreTab* child);
+  void RemoveChild(std::string alias);
+  void SetParent(RdmStoreTab* parent);
+  RdmStoreTab* GetParent() const { return m_parent; }
+  const char* GetAlias() const { return m_alias.c_str(); }
+  bool IsNoClone() const { return m_noClone; }
+  void DeleteChildren();
+  void SetLink(std::string parentField, std::string childField, std::string keyName);
+  void SetLinkConstant(std::string field, std::string value);
+  void SetLinkFilters(const std::vector<LinkFilter>& filters);
+  RdmStoreTab* FindTable(std::string name, std::string prefix);
+  void CountTreeTables(int& count);
+  void CollectTreeTables(std::vector<RdmStoreTab*>& out);
+  void AddTreeTableOption(byte option);
+  void SetTreeMasterDepMode(byte mode);
+  void SaveTreePositions(QoMap<std::string, _TableInfo>& out);
+  void RestoreTreePositions(const QoMap<std::string, _TableInfo>& saved);
+  // This table's stores, cache, positions and links become a copy of other's.
+  void CopyState(const RdmStoreTab& other);
+  // Copies other's children (not the no-clone ones) under this table, each
+  // on the description that descriptions holds under its database name.
+  void CloneChildren(const RdmStoreTab& other, const DescriptionMap& descriptions);
+
+  // ---- Loading and groups ----
+  void ClearTree(bool includeSelf);
+  void ClearFieldsTree();
+  void LoadChildren();
+  void LoadChildRecords();
+  void CollectFieldTexts(std::string field, StringVector& out);
+  void SetLinkValues();
+  void LoadGroup(int parentRecordId);
+  bool RefreshChildren(byte throwIfMissing, int recordId);
+  void ClearGroup(int key, bool remove, bool recurse);
+  void FClearByThisBuffer(RecListType list, bool remove, bool recurse);
+  void ClearChildGroups(int recordId);
+  void ClearChildGroupsOfCurrent();
+  // The current list and position: the group of the current group key in
+  // master-dependency mode (false when it does not exist), else the store.
+  bool GetCurrentList(RecListType*& list, int*& position);
+
+  // ---- Navigation inside the store ----
+  bool _Step(byte move, RecListType& list, byte childMode, int& position);
+  bool GoToIndex(int index, RecListType& list, byte childMode, int& position);
+  bool LoadAt(int index, RecListType& list, int& position);
+  bool StepNextIn(RecListType& list, int& position);
+  bool SetChilds(byte childMode, int recordId);
+  void PositionChild(RdmStoreTab* child, int recordId, byte childMode);
+  // Advances this subtree to its next joined row within the group of
+  // parentKey; the caller passes found false.
+  void NextJoined(int parentKey, bool& found);
+  bool AdvanceJoined(RecListType& list);
+
+  // ---- Changes ----
+  bool ReReadRecord(byte throwIfMissing);
+  bool ImplicitProcessCacheList(int recordId);
+  bool WriteGroup(int parentKey);
+  bool WriteCachedRecord(_RecCacheType* entry);
+  // Writes the cached deletes of the records of the group that left the store.
+  void WriteCachedDeletes(int parentKey);
+  void EndBackup(bool discard);
+  bool ChangeAllowed();
+  bool LinkKeyCoversUniqueKey();
+  bool ChildBlocksDelete();
+  bool IsLinkKeyUnique();
+
+  // ---- Sort, find, totals and removal on a list ----
+  void SortItems(std::string field, RecListType& list, bool descending);
+  int IndexOfFrom(std::string field, std::string value, int start, RecListType& list);
+  bool LocateIn(std::string field, std::string value, int start, RecListType& list, int& position);
+  int RemoveFirstIn(std::string field, std::string value, int start, RecListType& list,
+                    int& position);
+  void RemoveAllIn(std::string field, std::string value, int start, RecListType& list,
+                   int& position);
+  bool _Drop(int index, RecListType& list, int& position);
+  bool DropGroupTree(int key);
+  std::string _DoAggregate(std::string field, byte operation, RecListType& list, int& position);
+
+  // ---- The logical record (RecSentry) ----
+  // Makes current the first stored record whose fields names hold texts.
+  bool RefindRecord(const std::vector<std::string>& names, const StringVector& texts);
+  static bool ValuesEqual(const StringVector& a, const StringVector& b);
+
+ protected:
+  // Refuses a server operation on a child or while a backup exists.
+  void RefuseServerOperation(const char* operation, int line) const;
+  // Steps 3 to 8 of a server operation that has read its records.
+  void ReloadTree(bool selection, byte move, byte childMode);
+  // The position in the list that is not the current one (the store in
+  // master-dependency mode, the group outside it) becomes current's index.
+  void AlignOtherPosition(const _RecItemType* current);
+  // ClearGroup outside master-dependency mode too.
+  void ClearGroupAnyMode(int key, bool remove, bool recurse);
+  // A position past the end of its list (its records were cleared or
+  // dropped under it) becomes -1.
+  void KeepPositionsInRange();
+  // Whether this table or a descendant has changes queued for the server.
+  bool HasPendingWrites() const;
+  // Whether the current values meet every link filter (case ignored).
+  bool PassesLinkFilters();
+  // The first step of every change in cached mode.
+  void TakeBackup();
+  // The image of the current field values.
+  DbDescription::Bytes PackCurrent() const;
+  void Unpack(const _RecItemType* item);
+
+  int m_recordLength = 0;
+  int m_storePosition = -1;
+  int m_groupPosition = -1;
+  int m_currentGroupKey = -1;
+  bool m_masterDepMode = true;
+  RecHandler m_store;
+  RecHandler m_backupStore;
+  RdmStoreTab* m_parent = nullptr;
+  ChildMap m_children;
+  std::string m_alias;
+  std::vector<LinkPair> m_linkPairs;
+  std::string m_linkKey;
+  QoMap<std::string, std::string> m_linkConstants;
+  std::vector<LinkFilter> m_linkFilters;
+  std::string m_sortField;
+  CacheHandler m_cache;
+  // Changes go to the store and the cache; nothing in the library turns it on.
+  bool m_cachedMode = false;
+  // Parent keys of the records deleted in cached mode, by id: the records
+  // have left the store, their cache entries wait for WriteCache.
+  QoMap<long, int> m_deletedKeys;
+  bool m_backupExists = false;
+  bool m_noClone = false;
+};
+
+// Keeps a table with option 2 on the same logical record (by its unique
+// key's texts) across an operation that reloads or reorders its store.
+class RecSentry {
+ public:
+  explicit RecSentry(RdmStoreTab* table);
+  // Passes on a failure of the search unless another exception is unwinding.
+  ~RecSentry() noexcept(false);
+  RecSentry(const RecSentry&) = delete;
+  RecSentry& operator=(const RecSentry&) = delete;
+
+ private:
+  RdmStoreTab* m_table;
+  bool m_active = false;
+  int m_uncaught = 0;
+  std::vector<std::string> m_names;
+  StringVector m_texts;
+};

@@ -1,0 +1,275 @@
+// Appends, updates and deletes, the write cache and re-reading from the server.
+#include <algorithm>
+
+#include "RdmStoreTab.h"
+
+namespace {
+
+QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", operation, line); }
+
+}  // namespace
+
+// ---- Rules for changing a child ----
+
+bool RdmStoreTab::LinkKeyCoversUniqueKey() {
+  if (m_linkKey.empty()) return false;
+  const std::string unique = GetUniqueKeyName();
+  if (m_linkKey == unique) return true;
+  return IsCompoundKey(m_linkKey) && CompoundKeyContains(m_linkKey, unique);
+}
+
+bool RdmStoreTab::ChangeAllowed() {
+  return !(GetTableOptions().Contains(rtoLinkValues) && LinkKeyCoversUniqueKey());
+}
+
+bool RdmStoreTab::IsLinkKeyUnique() { return IsUniqueKey(m_linkKey); }
+
+bool RdmStoreTab::ChildBlocksDelete() {
+  for (auto& [alias, child] : m_children)
+    if (child->m_masterDepMode && !child->IsEmpty() && !child->IsLinkKeyUnique()) return true;
+  return false;
+}
+
+void RdmStoreTab::TakeBackup() {
+  if (!m_cachedMode || m_backupExists) return;
+  m_backupStore.Assign(m_store);
+  m_backupExists = true;
+}
+
+// ---- Changes ----
+
+void RdmStoreTab::Append() {
+  if (m_parent != nullptr && m_currentGroupKey == -1)
+    throw DbDescError(2013, At("RdmStoreTab::Append", 1348), StringVector(m_alias));
+  TakeBackup();
+  if (GetTableOptions().Contains(rtoLinkValues)) SetLinkValues();
+  // Taken before the insert: what the server writes back into the buffers
+  // stays out of the stored copy.
+  const DbDescription::Bytes image = PackCurrent();
+  if (!m_cachedMode) RdmTable::Append();
+  _RecItemType* item = m_store.Add(m_currentGroupKey, image.data());
+  if (m_cachedMode) m_cache.Add(kCacheAppend, item->id, item->record.data());
+  GoTo(GetRecordCount() - 1, 5);
+}
+
+bool RdmStoreTab::Update(byte throwIfMissing) {
+  if (!ChangeAllowed()) {
+    if (throwIfMissing)
+      throw DbDescError(2012, At("RdmStoreTab::Update", 1380), StringVector(m_alias));
+    return false;
+  }
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position) || *position < 0 || *position >= int(list->size()))
+    throw DbDescError(2012, At("RdmStoreTab::Update", 1388), StringVector(m_alias));
+  TakeBackup();
+  const bool result = m_cachedMode ? true : RdmTable::Update(throwIfMissing);
+  if (!result) return false;
+  _RecItemType* item = (*list)[size_t(*position)];
+  const DbDescription::Bytes image = PackCurrent();
+  std::copy(image.begin(), image.end(), item->record.begin());
+  if (m_cachedMode && !m_cache.Merge(kCacheUpdate, item->id, item->record.data()))
+    m_cache.Add(kCacheUpdate, item->id, item->record.data());
+  return true;
+}
+
+bool RdmStoreTab::Delete(byte throwIfMissing) {
+  if (!ChangeAllowed() || ChildBlocksDelete()) {
+    if (throwIfMissing)
+      throw DbDescError(2012, At("RdmStoreTab::Delete", 1428), StringVector(m_alias));
+    return false;
+  }
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position) || *position < 0 || *position >= int(list->size()))
+    throw DbDescError(2012, At("RdmStoreTab::Delete", 1436), StringVector(m_alias));
+  TakeBackup();
+  _RecItemType* item = (*list)[size_t(*position)];
+  if (m_cachedMode) {
+    if (!m_cache.Merge(kCacheDelete, item->id, item->record.data()))
+      m_cache.Add(kCacheDelete, item->id, item->record.data());
+  } else if (!RdmTable::Delete(throwIfMissing)) {
+    return false;
+  }
+  // The position steps back to the record before the deleted one, so that
+  // Next makes current the record that followed it; the other list's
+  // position follows that record.
+  const int index = *position;
+  if (m_cachedMode) m_deletedKeys[item->id] = item->parentKey;
+  m_store.Remove(item->id);
+  *position = index - 1;
+  AlignOtherPosition(*position == -1 ? nullptr : (*list)[size_t(*position)]);
+  return true;
+}
+
+void RdmStoreTab::AlignOtherPosition(const _RecItemType* current) {
+  const RecListType* other = nullptr;
+  int* position = nullptr;
+  if (m_masterDepMode) {
+    other = &m_store.Items();
+    position = &m_storePosition;
+  } else {
+    _MapItemType* group = m_store.FindGroup(m_currentGroupKey);
+    position = &m_groupPosition;
+    if (group == nullptr) {
+      *position = -1;
+      return;
+    }
+    other = &group->items;
+  }
+  auto it = std::find(other->begin(), other->end(), current);
+  *position = current != nullptr && it != other->end() ? int(it - other->begin()) : -1;
+}
+
+// ---- Writing the cache ----
+
+bool RdmStoreTab::WriteCache() {
+  const std::string saved = GetKeyName();
+  const bool uniqueWrites = GetTableOptions().Contains(rtoUniqueKeyWrites);
+  if (uniqueWrites && !DefineUniqueKey())
+    throw DbDescError(10028, At("RdmStoreTab::WriteCache", 2006), StringVector(m_name));
+  const bool result = WriteGroup(m_currentGroupKey);
+  if (uniqueWrites) DefineKey(saved);
+  if (result) EndBackup(true);
+  return result;
+}
+
+bool RdmStoreTab::WriteGroup(int parentKey) {
+  RecSentry sentry(this);
+  WriteCachedDeletes(parentKey);
+  _MapItemType* group = m_store.FindGroup(parentKey);
+  if (group == nullptr) return false;
+  const RecListType items = group->items;
+  bool result = true;
+  for (const _RecItemType* item : items) {
+    if (!result) break;
+    if (_RecCacheType* entry = m_cache.Find(item->id)) {
+      WriteCachedRecord(entry);
+      m_cache.Remove(item->id);
+    } else if (!m_children.empty()) {
+      // The children's link values come from this record's field values.
+      Unpack(item);
+    }
+    result = ImplicitProcessCacheList(item->id);
+  }
+  return result;
+}
+
+void RdmStoreTab::WriteCachedDeletes(int parentKey) {
+  // Deleted records have left the store, so the group no longer reaches
+  // their entries; they are written before the records that remain.
+  for (auto it = m_deletedKeys.begin(); it != m_deletedKeys.end();) {
+    if (it->second != parentKey) {
+      ++it;
+      continue;
+    }
+    const long id = it->first;
+    if (_RecCacheType* entry = m_cache.Find(id)) {
+      WriteCachedRecord(entry);
+      m_cache.Remove(id);
+    }
+    it = m_deletedKeys.erase(it);
+    ImplicitProcessCacheList(int(id));
+  }
+}
+
+bool RdmStoreTab::WriteCachedRecord(_RecCacheType* entry) {
+  RequireDescription()->UnpackRecord(entry->record.data(), m_name);
+  const bool append = (entry->flags & kCacheAppend) != 0;
+  const bool remove = (entry->flags & kCacheDelete) != 0;
+  const bool linkValues = GetTableOptions().Contains(rtoLinkValues);
+  if (append && !remove) {
+    if (linkValues) SetLinkValues();
+    RdmTable::Append();
+  } else if (remove && !append) {
+    RdmTable::Delete(1);
+  } else if (!append && !remove && (entry->flags & kCacheUpdate) != 0) {
+    if (linkValues) SetLinkValues();
+    RdmTable::Update(1);
+  }
+  return true;
+}
+
+bool RdmStoreTab::ImplicitProcessCacheList(int recordId) {
+  const bool uniqueWrites = GetTableOptions().Contains(rtoUniqueKeyWrites);
+  for (auto& [alias, child] : m_children) {
+    if (uniqueWrites && child->GetUniqueKeyName().empty())
+      throw DbDescError(10028, At("RdmStoreTab::ImplicitProcessCacheList", 1549),
+                        StringVector(m_name));
+    // A subtree with nothing queued needs no key switched on the server.
+    if (!child->HasPendingWrites()) continue;
+    std::string saved;
+    if (uniqueWrites) {
+      saved = child->GetKeyName();
+      child->DefineUniqueKey();
+    }
+    child->WriteGroup(recordId);
+    if (uniqueWrites) child->DefineKey(saved);
+  }
+  return true;
+}
+
+bool RdmStoreTab::HasPendingWrites() const {
+  if (!m_cache.IsEmpty() || !m_deletedKeys.empty()) return true;
+  for (const auto& [alias, child] : m_children)
+    if (child->HasPendingWrites()) return true;
+  return false;
+}
+
+void RdmStoreTab::EndBackup(bool discard) {
+  if (m_backupExists) {
+    if (!discard) {
+      RecSentry sentry(this);
+      m_store.Assign(m_backupStore);
+      KeepPositionsInRange();
+      // The changes are undone: none of them may reach the server later.
+      m_cache.Clear();
+      m_deletedKeys.clear();
+    }
+    m_backupStore.Clear();
+    m_backupExists = false;
+  }
+  for (auto& [alias, child] : m_children) child->EndBackup(discard);
+}
+
+// ---- Re-reading ----
+
+bool RdmStoreTab::ReRead(byte throwIfMissing) {
+  if (!m_cache.IsEmpty())
+    throw DbDescError(2014, At("RdmStoreTab::ReRead", 1225), StringVector(m_alias));
+  RecSentry sentry(this);
+  if (m_parent == nullptr) {
+    ClearChildGroupsOfCurrent();
+    return ReReadRecord(throwIfMissing);
+  }
+  if (m_currentGroupKey == -1) return true;
+  LoadGroup(m_currentGroupKey);  // which clears the group first
+  return true;
+}
+
+bool RdmStoreTab::ReReadRecord(byte throwIfMissing) {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position))
+    throw DbDescError(2012, At("RdmStoreTab::ReReadRecord", 1270), StringVector(m_alias));
+  if (*position < 0 || *position >= int(list->size())) return true;
+  _RecItemType* item = (*list)[size_t(*position)];
+  Unpack(item);
+  std::string sortText;
+  if (!m_sortField.empty()) sortText = GetField(m_sortField).AsString();
+  const std::string key = GetKeyName();
+  const std::string unique = GetUniqueKeyName();
+  if (key != unique) DefineKey(unique);
+  const bool found = RdmTable::Find();
+  if (key != unique) DefineKey(key);
+  if (!found) return false;
+  const DbDescription::Bytes image = PackCurrent();
+  std::copy(image.begin(), image.end(), item->record.begin());
+  if (!m_sortField.empty() && GetField(m_sortField).AsString() != sortText) {
+    Sort(m_sortField, 0, 1);
+    // The sort leaves another record's values in the fields; the re-read
+    // record's children take their link values from its own.
+    Unpack(item);
+  }
+  return RefreshChildren(throwIfMissing, item->id);
+}

@@ -1,0 +1,367 @@
+// Store tables against the real client library and a server made for the
+// test: loading a tree, stepping it, the joined walk, writes and re-reads.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "CachedStoreTab_testutil.h"
+#include "DbDescMap.h"
+#include "FncLoader.h"
+#include "Raised_testutil.h"
+#include "RdmStoreTab.h"
+#include "ScriptedUi.h"
+#include "TQoLogin.h"
+#include "TestServer.h"
+#include "qordbcli_diag.h"
+
+namespace {
+
+const char* kShop = R"(database SHOP id 20
+record MASTER
+  M_ID  l unique
+  CITY  c 11
+  NAME  c 21 key
+end
+record CHILD
+  C_ID  l unique
+  M_ID  l key
+  CODE  c 11
+  QTY   l
+  TAG   c 5
+end
+record GRAND
+  G_ID  l unique
+  C_ID  l key
+  TXT   c 11
+end
+)";
+
+// Counts the server selections of one key, the client call a child table
+// makes once per parent record.
+int g_findLists = 0;
+QorFn_FindList g_realFindList = nullptr;
+int32_t CountingFindList(int32_t h, int32_t* size, char** key, char** list, int32_t db,
+                         int32_t record, int32_t field) {
+  ++g_findLists;
+  return g_realFindList(h, size, key, list, db, record, field);
+}
+
+// A tree SHOP.MASTER -> CHILD (by M_ID) -> GRAND (by C_ID).
+class StoreLiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!GlobalFncLoader || !GlobalFncLoader->hModule)
+      GTEST_SKIP() << "the client library is not next to the tests";
+    server.emplace();
+    server->AddDatabase(kShop);
+    server->AddUser("ADMIN", "SECRET");
+    server->Load("SHOP", "MASTER", "M_ID\tNAME\n1\tAnna\n2\tBéla\n3\tCecil\n");
+    server->Load("SHOP", "CHILD",
+                 "C_ID\tM_ID\tCODE\tQTY\tTAG\n"
+                 "10\t1\t10\t10\ta\n"
+                 "11\t1\t9\t9\tB\n"
+                 "12\t2\tx\t5\tA\n");
+    server->Load("SHOP", "GRAND",
+                 "G_ID\tC_ID\tTXT\n100\t10\tegy\n101\t10\tkettő\n102\t12\thárom\n");
+    QorClientConfig client;
+    client.name = "SHOP";
+    server->AddClient(client);
+    ASSERT_TRUE(login.Login("SHOP", "ADMIN", "SECRET", false, ""));
+    map.SetHandle(login.GetHandle());
+    ASSERT_TRUE(map.OpenAll(0));
+    desc = map.GetDescription("SHOP");
+    master.emplace(nullptr, &*desc, "master", "m");
+    child = new RdmStoreTab(&*master, &*desc, "child", "c");
+    child->SetLink("M_ID", "M_ID", "M_ID");
+    grand = new RdmStoreTab(child, &*desc, "grand", "g");
+    grand->SetLink("C_ID", "C_ID", "C_ID");
+    g_realFindList = GlobalFncLoader->pfFindList;
+    GlobalFncLoader->pfFindList = CountingFindList;
+    g_findLists = 0;
+  }
+  void TearDown() override {
+    if (g_realFindList) GlobalFncLoader->pfFindList = g_realFindList;
+    g_realFindList = nullptr;
+    master.reset();
+    desc.reset();
+    if (server) {
+      login.Logout();
+      EXPECT_EQ(QorDbCliOutstandingBuffers(), 0);
+    }
+  }
+
+  std::string Text(RdmStoreTab& t, const char* field) { return t.GetField(field).AsString(); }
+  // The joined rows of the walk, as "master/child/grand" ids ("0" for cleared fields).
+  std::vector<std::string> JoinedRows() {
+    std::vector<std::string> rows;
+    master->SetTreeMasterDepMode(1);
+    master->Step(5, 5);
+    for (;;) {
+      bool found = false;
+      master->NextJoined(-1, found);
+      if (!found) break;
+      rows.push_back(Text(*master, "M_ID") + "/" + Text(*child, "C_ID") + "/" +
+                     Text(*grand, "G_ID"));
+    }
+    return rows;
+  }
+
+  std::optional<QorTestServer> server;
+  win::ScriptedUi ui;
+  win::ScopedUiBackend installed{ui};
+  TQoLogin login;
+  DbDescMap map;
+  std::optional<DbDescription> desc;
+  std::optional<RdmStoreTab> master;
+  RdmStoreTab* child = nullptr;  // owned by master
+  RdmStoreTab* grand = nullptr;  // owned by child
+};
+
+TEST_F(StoreLiveTest, ASelectionLoadsTheTreeWithOneSelectionPerParentRecord) {
+  ASSERT_TRUE(master->Select("", 5));
+  // Three masters for CHILD, three children for GRAND; the master read all.
+  EXPECT_EQ(g_findLists, 6);
+  g_findLists = 0;
+  // Before the first record, fields cleared, children before theirs too.
+  EXPECT_EQ(master->GetPosition(), -1);
+  EXPECT_EQ(Text(*master, "NAME"), "");
+  EXPECT_EQ(master->GetRecordCount(), 3);
+  EXPECT_EQ(child->GetRecordCount(), 0);
+
+  ASSERT_TRUE(master->Next());
+  EXPECT_EQ(Text(*master, "NAME"), "Anna");
+  EXPECT_EQ(child->GetRecordCount(), 2);
+  EXPECT_EQ(child->GetPosition(), -1);
+  ASSERT_TRUE(child->Next());
+  EXPECT_EQ(Text(*child, "CODE"), "10");
+  EXPECT_EQ(grand->GetRecordCount(), 2);
+  ASSERT_TRUE(child->Next());
+  EXPECT_EQ(grand->GetRecordCount(), 0);
+  EXPECT_FALSE(child->Next());
+  EXPECT_EQ(Text(*child, "C_ID"), "11");
+
+  ASSERT_TRUE(master->Step(2, 0));
+  EXPECT_EQ(Text(*master, "NAME"), "Béla");
+  EXPECT_EQ(Text(*child, "C_ID"), "12");
+  EXPECT_EQ(Text(*grand, "TXT"), "három");
+  // A parent without children: an empty group, never Béla's rows.
+  ASSERT_TRUE(master->Step(3, 0));
+  EXPECT_EQ(child->GetRecordCount(), 0);
+  EXPECT_TRUE(child->IsEmpty());
+  EXPECT_EQ(Text(*child, "C_ID"), "0");
+  EXPECT_TRUE(child->Step(5, 5));
+  EXPECT_FALSE(child->Step(0, 0));
+  EXPECT_EQ(Text(*grand, "G_ID"), "0");
+  // Stepping uses the stores only.
+  EXPECT_EQ(g_findLists, 0);
+}
+
+TEST_F(StoreLiveTest, OutsideMasterDependencyTheChildStepsItsWholeStore) {
+  ASSERT_TRUE(master->Select("", 0));
+  child->SetMasterDepMode(0);
+  EXPECT_EQ(child->GetRecordCount(), 3);
+  ASSERT_TRUE(child->GoTo(2, 0));
+  EXPECT_EQ(Text(*child, "C_ID"), "12");
+  // Its children still follow it.
+  EXPECT_EQ(Text(*grand, "G_ID"), "102");
+  // Re-reading a master reloads the child's records of it, never twice.
+  ASSERT_TRUE(master->GoTo(0, 0));
+  ASSERT_TRUE(master->ReRead(1));
+  EXPECT_EQ(child->GetRecordCount(), 3);
+  EXPECT_LT(child->GetPosition(), 3);
+}
+
+TEST_F(StoreLiveTest, ASelectionThatFindsNothingEmptiesTheTree) {
+  ASSERT_TRUE(master->Select("", 0));
+  master->GetField("NAME").SetString("Senki");
+  EXPECT_FALSE(master->Select("NAME", 0));
+  EXPECT_EQ(master->GetRecordCount(), 0);
+  child->SetMasterDepMode(0);
+  grand->SetMasterDepMode(0);
+  EXPECT_EQ(child->GetRecordCount(), 0);
+  EXPECT_EQ(grand->GetRecordCount(), 0);
+}
+
+TEST_F(StoreLiveTest, SelectionMovesPlaceTheTable) {
+  struct Case {
+    unsigned char move;
+    int position;
+    const char* childId;  // the child's fields after the selection
+  };
+  for (const Case& c :
+       {Case{0, 0, "10"}, Case{1, 0, "10"}, Case{2, 1, "12"}, Case{3, 2, "0"}, Case{5, -1, "0"}}) {
+    SCOPED_TRACE(int(c.move));
+    ASSERT_TRUE(master->Select("", c.move));
+    EXPECT_EQ(master->GetPosition(), c.position);
+    EXPECT_EQ(Text(*child, "C_ID"), c.childId);
+  }
+}
+
+TEST_F(StoreLiveTest, NavigationAndFindsLoadTheOneRecordWithItsChildren) {
+  ASSERT_TRUE(master->Go(3, 0));
+  EXPECT_EQ(master->GetRecordCount(), 1);
+  EXPECT_EQ(Text(*master, "NAME"), "Cecil");
+  master->GetField("NAME").SetString("Anna");
+  ASSERT_TRUE(master->Find("NAME", 0));
+  EXPECT_EQ(Text(*master, "M_ID"), "1");
+  EXPECT_EQ(child->GetRecordCount(), 2);
+  EXPECT_EQ(Text(*child, "C_ID"), "10");
+  master->GetField("NAME").SetString("Senki");
+  EXPECT_FALSE(master->Find("NAME", 0));
+  // A failed find leaves the stores as they were.
+  EXPECT_EQ(child->GetRecordCount(), 2);
+}
+
+TEST_F(StoreLiveTest, ABookmarkReloadsTheRecordItMarks) {
+  ASSERT_TRUE(master->Go(0, 0));
+  ASSERT_TRUE(master->CreateBookmark("b"));
+  ASSERT_TRUE(master->SetBookmark("b"));
+  ASSERT_TRUE(master->Go(3, 0));
+  ASSERT_TRUE(master->GoBookmark("b", 0));
+  EXPECT_EQ(Text(*master, "NAME"), "Anna");
+  EXPECT_EQ(child->GetRecordCount(), 2);
+  ASSERT_TRUE(master->Go(3, 0));
+  ASSERT_TRUE(master->JumpToBookmark("b", 5));
+  EXPECT_EQ(Text(*master, "M_ID"), "1");
+  EXPECT_EQ(child->GetPosition(), -1);
+  Raised e = RaisedBy([&] { child->GoBookmark("b", 0); });
+  EXPECT_EQ(e.code, 2012);
+  EXPECT_EQ(e.args, StringVector("C"));
+}
+
+TEST_F(StoreLiveTest, TheJoinedWalkStepsLikeAnOdometer) {
+  ASSERT_TRUE(master->Select("", 5));
+  EXPECT_EQ(JoinedRows(), (std::vector<std::string>{"1/10/100", "1/10/101", "2/12/102"}));
+  master->AddTreeTableOption(rtoKeepMasterRows);
+  EXPECT_EQ(JoinedRows(),
+            (std::vector<std::string>{"1/10/100", "1/10/101", "1/11/0", "2/12/102", "3/0/0"}));
+}
+
+TEST_F(StoreLiveTest, TwoChildrenTheGreaterAliasChangesFastest) {
+  auto* second = new RdmStoreTab(&*master, &*desc, "child", "d");
+  second->SetLink("M_ID", "M_ID", "M_ID");
+  // Both children read CHILD into the same field values, so the rows are
+  // told by the positions of C, its G, and D.
+  std::vector<std::string> order;
+  ASSERT_TRUE(master->Select("", 5));
+  master->SetTreeMasterDepMode(1);
+  master->Step(5, 5);
+  bool found = false;
+  for (master->NextJoined(-1, found); found; found = false, master->NextJoined(-1, found))
+    order.push_back(std::to_string(child->GetPosition()) + std::to_string(grand->GetPosition()) +
+                    std::to_string(second->GetPosition()));
+  // Anna: C 10 with G 100 and 101, D over 10 and 11; C 11 has no G row.
+  // Béla: C 12 with G 102, D 12.
+  EXPECT_EQ(order, (std::vector<std::string>{"000", "001", "010", "011", "000"}));
+}
+
+TEST_F(StoreLiveTest, LinkFiltersKeepMatchingChildRecordsIgnoringCase) {
+  child->SetLinkFilters({{"TAG", "A"}});
+  ASSERT_TRUE(master->Select("", 0));
+  EXPECT_EQ(child->GetRecordCount(), 1);
+  EXPECT_EQ(Text(*child, "C_ID"), "10");
+  // Re-reading the group applies the filters too.
+  ASSERT_TRUE(child->ReRead(1));
+  EXPECT_EQ(child->GetRecordCount(), 1);
+  ASSERT_TRUE(master->Step(2, 0));
+  EXPECT_EQ(Text(*child, "C_ID"), "12");
+}
+
+TEST_F(StoreLiveTest, DirectChangesReachTheServerAndTheStore) {
+  master->AddTreeTableOption(rtoLinkValues);
+  ASSERT_TRUE(master->Select("", 0));
+  ASSERT_TRUE(master->Step(3, 0));  // Cecil, without children
+  child->GetField("C_ID").SetLong(13);
+  child->GetField("CODE").SetString("új");
+  child->Append();
+  EXPECT_EQ(child->GetRecordCount(), 1);
+  EXPECT_EQ(child->GetPosition(), 0);
+  // The link value came from Cecil.
+  EXPECT_EQ(server->Records("SHOP", "CHILD").back(),
+            (std::vector<std::string>{"13", "3", "új", "0", ""}));
+
+  child->GetField("QTY").SetLong(7);
+  ASSERT_TRUE(child->Update(1));
+  EXPECT_EQ(server->Records("SHOP", "CHILD").back().at(3), "7");
+  ASSERT_TRUE(child->Delete(1));
+  EXPECT_EQ(child->GetRecordCount(), 0);
+  EXPECT_EQ(server->Records("SHOP", "CHILD").size(), 3u);
+
+  // Anna has children whose link key is not unique: her delete is refused.
+  ASSERT_TRUE(master->Step(0, 0));
+  EXPECT_FALSE(master->Delete(0));
+  EXPECT_EQ(RaisedBy([&] { master->Delete(1); }).code, 2012);
+  EXPECT_EQ(server->Records("SHOP", "MASTER").size(), 3u);
+}
+
+TEST_F(StoreLiveTest, ReReadBringsTheServersValuesAndReloadsTheChildren) {
+  ASSERT_TRUE(master->Select("", 0));
+  // Another table changes the server behind the store's back.
+  RdmTable other(&*desc, "CHILD");
+  other.GetField("C_ID").SetLong(14);
+  other.GetField("M_ID").SetLong(1);
+  other.Append();
+  RdmTable names(&*desc, "MASTER");
+  names.GetField("M_ID").SetLong(1);
+  ASSERT_TRUE(names.Find("M_ID"));
+  names.GetField("NAME").SetString("Anikó");
+  ASSERT_TRUE(names.Update(1));
+
+  ASSERT_TRUE(master->GoTo(0, 0));
+  ASSERT_TRUE(master->ReRead(1));
+  EXPECT_EQ(Text(*master, "NAME"), "Anikó");
+  EXPECT_EQ(child->GetRecordCount(), 3);
+  // A child re-reads its group.
+  other.GetField("C_ID").SetLong(15);
+  other.Append();
+  ASSERT_TRUE(child->ReRead(1));
+  EXPECT_EQ(child->GetRecordCount(), 4);
+}
+
+TEST_F(StoreLiveTest, AReReadGroupThatShrankLeavesNoPositionPastItsEnd) {
+  ASSERT_TRUE(master->Select("", 0));
+  ASSERT_TRUE(child->GoTo(1, 0));  // Anna's second child, 11
+  RdmTable other(&*desc, "CHILD");
+  other.GetField("C_ID").SetLong(11);
+  ASSERT_TRUE(other.Find("C_ID"));
+  ASSERT_TRUE(other.Delete(1));
+  ASSERT_TRUE(child->ReRead(1));
+  EXPECT_EQ(child->GetRecordCount(), 1);
+  EXPECT_EQ(child->GetPosition(), -1);
+  EXPECT_EQ(JoinedRows(), (std::vector<std::string>{"1/10/100", "1/10/101", "2/12/102"}));
+}
+
+TEST_F(StoreLiveTest, TheCacheReachesTheServerParentsFirst) {
+  CachedStoreTab root(nullptr, &*desc, "master", "cm");
+  auto* kids = new CachedStoreTab(&root, &*desc, "child", "ck");
+  kids->SetLink("M_ID", "M_ID", "M_ID");
+  root.AddTreeTableOption(rtoLinkValues);
+  root.AddTreeTableOption(rtoUniqueKeyWrites);
+  ASSERT_TRUE(root.Select("", 0));
+  // A new master with a child: the child's insert needs its master on the server first.
+  root.GetField("M_ID").SetLong(4);
+  root.GetField("NAME").SetString("Dénes");
+  root.Append();
+  kids->GetField("C_ID").SetLong(16);
+  kids->Append();
+  // Anna's first child changes, her second goes.
+  ASSERT_TRUE(root.GoTo(0, 0));
+  kids->GetField("QTY").SetLong(99);
+  ASSERT_TRUE(kids->Update(1));
+  ASSERT_TRUE(kids->Step(2, 0));
+  ASSERT_TRUE(kids->Delete(1));
+  EXPECT_EQ(server->Records("SHOP", "CHILD").size(), 3u);
+
+  ASSERT_TRUE(root.WriteCache());
+  EXPECT_EQ(server->Records("SHOP", "MASTER").back(), (std::vector<std::string>{"4", "", "Dénes"}));
+  const std::vector<std::vector<std::string>> children = server->Records("SHOP", "CHILD");
+  ASSERT_EQ(children.size(), 3u);
+  EXPECT_EQ(children[0], (std::vector<std::string>{"10", "1", "10", "99", "a"}));
+  EXPECT_EQ(children[1].at(0), "12");
+  EXPECT_EQ(children[2], (std::vector<std::string>{"16", "4", "", "0", ""}));
+  // Nothing is left to write and the tree may be reloaded.
+  ASSERT_TRUE(root.Select("", 0));
+  EXPECT_EQ(root.GetRecordCount(), 4);
+}
+
+}  // namespace

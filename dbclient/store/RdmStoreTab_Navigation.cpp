@@ -1,0 +1,284 @@
+// Server operations of the root, movements inside the stores and the joined walk.
+#include "RdmStoreTab.h"
+
+namespace {
+
+QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", operation, line); }
+
+}  // namespace
+
+// ---- Server operations ----
+
+void RdmStoreTab::RefuseServerOperation(const char* operation, int line) const {
+  if (m_parent == nullptr && !m_backupExists) return;
+  throw DbDescError(2012, At(operation, line), StringVector(m_alias));
+}
+
+void RdmStoreTab::ReloadTree(bool selection, byte move, byte childMode) {
+  ClearTree(true);
+  if (selection)
+    LoadSelection();
+  else
+    LoadCurrent();
+  LoadChildren();
+  SetPosition(0);
+  // A move that cannot be made (prior from the first record, next from the
+  // only one) leaves the first record current: its children follow it.
+  if (!Step(move, childMode) && GetPosition() == 0) {
+    RecListType* list = nullptr;
+    int* position = nullptr;
+    if (GetCurrentList(list, position)) SetChilds(childMode, (*list)[0]->id);
+  }
+}
+
+bool RdmStoreTab::Go(byte direction, byte childMode) {
+  RefuseServerOperation("RdmStoreTab::Go", 336);
+  if (!RdmTable::Go(direction, 5)) return false;
+  ReloadTree(false, 0, childMode);
+  return true;
+}
+
+bool RdmStoreTab::Find(std::string keyField, byte childMode) {
+  RefuseServerOperation("RdmStoreTab::Find", 356);
+  if (!RdmTable::Find(keyField, childMode)) return false;
+  ReloadTree(false, 0, childMode);
+  return true;
+}
+
+bool RdmStoreTab::Find(byte childMode) {
+  RefuseServerOperation("RdmStoreTab::Find", 374);
+  if (!RdmTable::Find(childMode)) return false;
+  ReloadTree(false, 0, childMode);
+  return true;
+}
+
+bool RdmStoreTab::FindNext(std::string keyField, byte childMode) {
+  RefuseServerOperation("RdmStoreTab::FindNext", 392);
+  if (!RdmTable::FindNext(keyField, childMode)) return false;
+  ReloadTree(false, 0, childMode);
+  return true;
+}
+
+bool RdmStoreTab::FindNext(byte childMode) {
+  RefuseServerOperation("RdmStoreTab::FindNext", 410);
+  if (!RdmTable::FindNext(childMode)) return false;
+  ReloadTree(false, 0, childMode);
+  return true;
+}
+
+namespace {
+
+// A selection's move places the table; its children go before their first
+// record for move 5 and to it otherwise (2 and 3 are no child modes).
+unsigned char ChildModeOfMove(unsigned char move) { return move == 5 ? 5 : 0; }
+
+}  // namespace
+
+bool RdmStoreTab::Select(std::string keyField, byte move) {
+  RefuseServerOperation("RdmStoreTab::Select", 428);
+  if (!RdmTable::Select(keyField, 5)) {
+    // Nothing found: no row of the previous selection may stay.
+    ClearTree(true);
+    return false;
+  }
+  ReloadTree(true, move, ChildModeOfMove(move));
+  return true;
+}
+
+bool RdmStoreTab::SelectGe(std::string keyField, byte move) {
+  RefuseServerOperation("RdmStoreTab::SelectGe", 446);
+  if (!RdmTable::SelectGe(keyField, 5)) {
+    ClearTree(true);
+    return false;
+  }
+  ReloadTree(true, move, ChildModeOfMove(move));
+  return true;
+}
+
+bool RdmStoreTab::SelectNe(std::string field, byte move) {
+  RefuseServerOperation("RdmStoreTab::SelectNe", 464);
+  if (!RdmTable::SelectNe(field, 5)) {
+    ClearTree(true);
+    return false;
+  }
+  ReloadTree(true, move, ChildModeOfMove(move));
+  return true;
+}
+
+bool RdmStoreTab::GoCursor(std::string name, byte direction, byte childMode) {
+  RefuseServerOperation("RdmStoreTab::GoCursor", 2436);
+  if (!RdmTable::GoCursor(name, direction, childMode)) return false;
+  ReloadTree(false, 0, childMode);
+  return true;
+}
+
+bool RdmStoreTab::GoBookmark(std::string name, byte childMode) {
+  // A reload would drop the pending changes of a child or of a backup.
+  if (m_parent != nullptr || m_backupExists) throw DbDescError(2012, StringVector(m_alias));
+  if (!RdmTable::GetBookmark(name)) return false;
+  // Going to a bookmark positions the server only; the record is read here.
+  if (!RdmTable::ReRead(1)) return false;
+  ReloadTree(false, 0, childMode);
+  return true;
+}
+
+bool RdmStoreTab::JumpToBookmark(std::string name, byte childMode) {
+  return GoBookmark(name, childMode);
+}
+
+// ---- Store movements ----
+
+bool RdmStoreTab::Step(byte move, byte childMode) {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position)) {
+    ClearFieldsTree();
+    return move == 5 && childMode == 5;
+  }
+  return _Step(move, *list, childMode, *position);
+}
+
+bool RdmStoreTab::_Step(byte move, RecListType& list, byte childMode, int& position) {
+  if (list.empty()) {
+    ClearFieldsTree();
+    return move == 5 && childMode == 5;
+  }
+  int target = position;
+  switch (move) {
+    case 0:
+      target = 0;
+      break;
+    case 1:
+      if (position < 1) return false;
+      target = position - 1;
+      break;
+    case 2:
+      if (position + 1 >= int(list.size())) return false;
+      target = position + 1;
+      break;
+    case 3:
+      target = int(list.size()) - 1;
+      break;
+    case 5:
+      target = -1;
+      break;
+    default:
+      throw DbDescError(2005, At("RdmStoreTab::_Step", 1163), StringVector(m_alias));
+  }
+  return GoToIndex(target, list, childMode, position);
+}
+
+bool RdmStoreTab::GoToIndex(int index, RecListType& list, byte childMode, int& position) {
+  if (!LoadAt(index, list, position)) return false;
+  SetChilds(childMode, position == -1 ? -1 : list[size_t(position)]->id);
+  return true;
+}
+
+bool RdmStoreTab::LoadAt(int index, RecListType& list, int& position) {
+  if (index != -1 && (index < 0 || index >= int(list.size()))) return false;
+  position = index;
+  if (index == -1)
+    RdmTable::ClearFields();
+  else
+    Unpack(list[size_t(index)]);
+  return true;
+}
+
+bool RdmStoreTab::StepNextIn(RecListType& list, int& position) {
+  if (position + 1 >= int(list.size())) return false;
+  return GoToIndex(position + 1, list, 5, position);
+}
+
+bool RdmStoreTab::SetChilds(byte childMode, int recordId) {
+  if (childMode != 0 && childMode != 5)
+    throw DbDescError(2005, At("RdmStoreTab::SetChilds", 882), StringVector(m_alias));
+  for (auto& [alias, child] : m_children) PositionChild(child, recordId, childMode);
+  return true;
+}
+
+void RdmStoreTab::PositionChild(RdmStoreTab* child, int recordId, byte childMode) {
+  if (!child->m_masterDepMode) return;
+  child->m_currentGroupKey = recordId;
+  child->Step(childMode, childMode);
+}
+
+bool RdmStoreTab::GoTo(int index, byte childMode) {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position)) {
+    ClearFieldsTree();
+    return index == -1 && childMode == 5;
+  }
+  return GoToIndex(index, *list, childMode, *position);
+}
+
+bool RdmStoreTab::Next() {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position)) return false;
+  return StepNextIn(*list, *position);
+}
+
+int RdmStoreTab::GetPosition() { return m_masterDepMode ? m_groupPosition : m_storePosition; }
+
+bool RdmStoreTab::SetPosition(int index) {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position)) return false;
+  return LoadAt(index, *list, *position);
+}
+
+int RdmStoreTab::GetRecordCount() {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  return GetCurrentList(list, position) ? int(list->size()) : 0;
+}
+
+// ---- The joined walk ----
+
+void RdmStoreTab::NextJoined(int parentKey, bool& found) {
+  const bool savedMode = m_masterDepMode;
+  m_masterDepMode = true;
+  struct RestoreMode {
+    RdmStoreTab* table;
+    bool mode;
+    ~RestoreMode() { table->m_masterDepMode = mode; }
+  } restore{this, savedMode};
+
+  _MapItemType* group = m_store.FindGroup(parentKey);
+  if (group == nullptr) {
+    found = false;
+    return;
+  }
+  // A table outside master-dependency mode is left where it was when its
+  // parent moved, its position in another parent record's group: it starts
+  // this group before its first record, as its parent's move would have
+  // placed it.
+  if (m_currentGroupKey != parentKey) {
+    m_currentGroupKey = parentKey;
+    m_groupPosition = -1;
+  }
+  if (m_groupPosition == -1) {
+    found = AdvanceJoined(group->items);
+    return;
+  }
+  const int id = group->items[size_t(m_groupPosition)]->id;
+  for (auto child = m_children.rbegin(); child != m_children.rend() && !found; ++child) {
+    child->second->NextJoined(id, found);
+    if (!found) child->second->Step(0, 0);
+  }
+  if (!found) found = AdvanceJoined(group->items);
+}
+
+bool RdmStoreTab::AdvanceJoined(RecListType& list) {
+  const bool keepEmpty = GetTableOptions().Contains(rtoKeepMasterRows);
+  bool childrenFound = true;
+  bool moved = false;
+  do {
+    moved = StepNextIn(list, m_groupPosition);
+    if (!moved) break;
+    const int id = list[size_t(m_groupPosition)]->id;
+    for (auto& [alias, child] : m_children) child->NextJoined(id, childrenFound);
+  } while (!childrenFound && !keepEmpty);
+  return moved;
+}

@@ -1,0 +1,115 @@
+// The record store and the write cache: ids, groups, copies and merging.
+#include "RecHandler.h"
+
+#include <gtest/gtest.h>
+
+#include "CacheHandler.h"
+
+namespace {
+
+std::vector<int> Ids(const RecListType& list) {
+  std::vector<int> ids;
+  for (const _RecItemType* item : list) ids.push_back(item->id);
+  return ids;
+}
+
+class RecHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    store.SetRecordLength(4);
+    store.Add(5, "aaaaXX");
+    store.Add(-1, "bbbbXX");
+    store.Add(5, "ccccXX");
+  }
+  RecHandler store;
+};
+
+TEST_F(RecHandlerTest, IdsFollowTheOrderOfAddAndGroupsFollowTheParentKey) {
+  EXPECT_EQ(Ids(store.Items()), (std::vector<int>{0, 1, 2}));
+  ASSERT_EQ(store.Groups().size(), 2u);
+  EXPECT_EQ(Ids(store.FindGroup(-1)->items), (std::vector<int>{1}));
+  EXPECT_EQ(Ids(store.FindGroup(5)->items), (std::vector<int>{0, 2}));
+  // Exactly the record length is copied.
+  EXPECT_EQ(store.Items()[2]->record, (std::vector<char>{'c', 'c', 'c', 'c'}));
+  EXPECT_EQ(store.Items()[2]->parentKey, 5);
+}
+
+TEST_F(RecHandlerTest, AGroupOutlivesItsLastRecord) {
+  store.Remove(0);
+  store.Remove(2);
+  store.Remove(42);
+  EXPECT_EQ(Ids(store.Items()), (std::vector<int>{1}));
+  ASSERT_NE(store.FindGroup(5), nullptr);
+  EXPECT_TRUE(store.FindGroup(5)->items.empty());
+  EXPECT_EQ(store.Add(5, "dddd")->id, 3);
+}
+
+TEST_F(RecHandlerTest, ClearRestartsTheIdsAndKeepsTheLength) {
+  store.Clear();
+  EXPECT_TRUE(store.Items().empty());
+  EXPECT_TRUE(store.Groups().empty());
+  EXPECT_EQ(store.Add(1, "eeee")->id, 0);
+  EXPECT_EQ(store.GetRecordLength(), 4);
+}
+
+TEST_F(RecHandlerTest, AssignCopiesDeeplyWithEachGroupsOwnOrderAndSortField) {
+  store.Remove(1);  // group -1 stays, empty
+  _MapItemType* group = store.FindGroup(5);
+  std::swap(group->items[0], group->items[1]);  // as a sort of that group leaves it
+  group->sortField = "NAME";
+  RecHandler copy;
+  copy.Assign(store);
+  EXPECT_EQ(Ids(copy.Items()), (std::vector<int>{0, 2}));
+  EXPECT_EQ(copy.GetNextId(), 3);
+  EXPECT_EQ(copy.GetRecordLength(), 4);
+  ASSERT_EQ(copy.Groups().size(), 2u);
+  EXPECT_TRUE(copy.FindGroup(-1)->items.empty());
+  EXPECT_EQ(Ids(copy.FindGroup(5)->items), (std::vector<int>{2, 0}));
+  EXPECT_EQ(copy.FindGroup(5)->sortField, "NAME");
+  EXPECT_EQ(copy.FindGroup(-1)->sortField, "");
+  // Own buffers, same bytes.
+  EXPECT_NE(copy.Items()[0], store.Items()[0]);
+  EXPECT_EQ(copy.Items()[0]->record, store.Items()[0]->record);
+  copy.Items()[0]->record[0] = 'z';
+  EXPECT_EQ(store.Items()[0]->record[0], 'a');
+  EXPECT_EQ(copy.FindGroup(5)->items[1], copy.Items()[0]);
+}
+
+TEST(CacheHandlerTest, MergeOrsTheFlagsAndTakesTheNewerCopy) {
+  CacheHandler cache;
+  cache.SetRecordLength(3);
+  cache.Add(kCacheAppend, 7, "old!");
+  _RecCacheType* merged = cache.Merge(kCacheUpdate, 7, "new!");
+  ASSERT_NE(merged, nullptr);
+  EXPECT_EQ(merged->flags, kCacheAppend | kCacheUpdate);
+  EXPECT_EQ(merged->record, (std::vector<char>{'n', 'e', 'w'}));
+  EXPECT_EQ(cache.Merge(kCacheDelete, 8, "xxx"), nullptr);
+  EXPECT_FALSE(cache.Contains(8));
+  EXPECT_EQ(cache.Entries().size(), 1u);
+}
+
+TEST(CacheHandlerTest, TakeHandsTheEntryOverAndAssignCopiesInIdOrder) {
+  CacheHandler cache;
+  cache.SetRecordLength(2);
+  cache.Add(kCacheDelete, 9, "ab");
+  cache.Add(kCacheAppend, 3, "cd");
+  CacheHandler copy;
+  copy.Assign(cache);
+  std::vector<long> ids;
+  for (const auto& [id, entry] : copy.Entries()) ids.push_back(entry->id);
+  EXPECT_EQ(ids, (std::vector<long>{3, 9}));
+  EXPECT_NE(copy.Find(9), cache.Find(9));
+  EXPECT_EQ(copy.Find(9)->record, cache.Find(9)->record);
+
+  std::unique_ptr<_RecCacheType> taken = cache.Take(9);
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(taken->flags, kCacheDelete);
+  EXPECT_FALSE(cache.Contains(9));
+  EXPECT_EQ(cache.Take(9), nullptr);
+  cache.Remove(3);
+  cache.Remove(3);
+  EXPECT_TRUE(cache.IsEmpty());
+  EXPECT_EQ(copy.Entries().size(), 2u);
+}
+
+}  // namespace

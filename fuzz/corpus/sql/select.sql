@@ -1,0 +1,1 @@
+select * from PERSON, ORDERS where ORDERS.ID = SHOP.PERSON.ID and ORDERS.KIND = 2 and SHOP.PERSON.NAME = 'x' order by ID;
