@@ -420,6 +420,12 @@ void TForm1::FormCloseQuery(bool& canClose) {
 void TForm1::closeEvent(QCloseEvent* event) {
   bool canClose = true;
   FormCloseQuery(canClose);
+  // A run stopped by the close still writes its report: the window closes
+  // once the run has ended.
+  if (canClose && runExecuting_) {
+    closeAfterRun_ = true;
+    canClose = false;
+  }
   if (canClose)
     event->accept();
   else

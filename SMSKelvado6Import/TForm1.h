@@ -173,7 +173,13 @@ class TForm1 : public QMainWindow {
   void aMindigFelulirUgyfelUpdate();
   void aDetailedLogUpdate();
 
+  // The import run works the window's controls, log and boxes.
+  friend class ImportRun;
+
   std::unique_ptr<ImportPrompts> prompts_;
+  // A close confirmed while the import run executes waits for its end.
+  bool runExecuting_ = false;
+  bool closeAfterRun_ = false;
   bool exitRequested_ = false;
   bool activated_ = false;
 };

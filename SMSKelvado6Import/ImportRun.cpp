@@ -1,0 +1,669 @@
+#include "ImportRun.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <vector>
+
+#include "BusyAnimation.h"
+#include "Cp1250Codec.h"
+#include "ImportPrompts.h"
+#include "QorExceptBase.h"
+#include "RdmDateTimeFld.h"
+#include "RdmView.h"
+#include "TForm1.h"
+#include "WinUi.h"
+
+namespace {
+
+constexpr const char* kOperation = "TForm1::aStartImportExecute";
+constexpr int kPrepareLine = 630;
+constexpr int kMainLine = 1332;
+constexpr unsigned char kBeforeFirst = 5;
+constexpr int kCustomerTable = 2;  // owner table code of a customer
+constexpr int kBatchRows = 1000;
+
+const char* const kSourceSelect =
+    "         select *         from               KELVADO.UGYFEL, CIMLINK, CIM, TELEFON, "
+    "TELEFONLINK, RENDSZAM         where            KELVADO.UGYFEL.TOROLT = '0x00' and         "
+    "   CIM.CIMCODE = CIMLINK.CIMCODE and            CIMLINK.CODE = KELVADO.UGYFEL.UCODE and    "
+    "        CIMLINK.TABLE = 1 and            TELEFON.TELCODE = TELEFONLINK.TELCODE and         "
+    "   TELEFONLINK.CODE = KELVADO.UGYFEL.UCODE and            TELEFONLINK.TABLE = 1 and       "
+    "     RENDSZAM.RCODE = KELVADO.UGYFEL.RENDSZAMCODE;";
+
+const char* const kDestSelect =
+    "\t\t\tselect UGYFEL.UGY_ID, UGYFEL.UGY_AZON, UGYFEL.UGY_NEV, ELERHETOSEG.ELER_ADAT,\t\t\t   "
+    "ELERTIP.ELET_TIPUS, CIM.CIM_IRSZAM, CIM.CIM_TELEPULES, CIM.CIM_KOZTERULET,   \t\t\t"
+    "CIM.CIM_HAZSZAM, CIMTIP.CIMT_TIPUS\t\t\tfrom UGYFEL, ELERHETOSEG, ELERTIP, CIM, CIMTIP\t\t\t"
+    "where            ELERHETOSEG.ELER_OWNER = UGYFEL.UGY_ID and            "
+    "ELERHETOSEG.ELER_TABLECODE = 2 and            ELERTIP.ELET_ID = ELERHETOSEG.ELET_ID and    "
+    "        CIM.CIM_OWNER = UGYFEL.UGY_ID and            CIMTIP.CIMT_ID = CIM.CIMT_ID and      "
+    "      CIM.CIM_TABLECODE = 2;";
+
+// The three fixed expiry-date types, in the order a row handles them.
+struct DateKind {
+  int type;
+  const char* typeText;
+  const char* sourceField;
+  const char* newMessage;
+  const char* changedMessage;
+  const char* noLaterMessage;
+};
+const DateKind kDateKinds[3] = {
+    {2, "Kelvado6 ZK lejárati idő", "ZOLDKARTYAERVENYES", "Új ZK lejárati idő került rögzítésre.",
+     "Megváltozott ZK lejárati idő került rögzítésre.", "Nincs frissebb ZK lejárati idő."},
+    {3, "Kelvado6 garancia lejárati idő", "GARANCIAERVENYES",
+     "Új garancia lejárati idő került rögzítésre.",
+     "Megváltozott garancia lejárati idő került rögzítésre.",
+     "Nincs frissebb garancia lejárati idő."},
+    {4, "Kelvado6 műszaki lejárati idő", "MUSZAKIERVENYES",
+     "Új műszaki lejárati idő került rögzítésre.",
+     "Megváltozott műszaki lejárati idő került rögzítésre.",
+     "Nincs frissebb műszaki lejárati idő."},
+};
+
+// "owner_code_type", each a decimal integer.
+std::string GroupKey(long owner, long code, long type) {
+  return std::to_string(owner) + "_" + std::to_string(code) + "_" + std::to_string(type);
+}
+
+std::string DateKey(long customer, int type, const std::string& plate) {
+  return std::to_string(customer) + "_" + std::to_string(type) + "_" + plate;
+}
+
+// Leading and trailing characters of code 32 or below removed.
+std::string Trimmed(const std::string& text) {
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+  size_t begin = 0, end = text.size();
+  while (begin < end && blank(text[begin])) ++begin;
+  while (end > begin && blank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+std::string Number(const char* text, int value) { return text + std::to_string(value) + "."; }
+
+}  // namespace
+
+ImportRun::ImportRun(TForm1& form) : m_form(form) {}
+
+ImportRun::~ImportRun() = default;
+
+void ImportRun::Execute() {
+  Start();
+  try {
+    try {
+      Prepare();
+    } catch (const QorExceptBase& e) {
+      m_form.ShowErrorBox(kOperation, kPrepareLine, e.GetCode(), e.what());
+    }
+    try {
+      MainBlock();
+    } catch (const QorExceptBase& e) {
+      m_failed = true;
+      ReportFailure(e.GetCode(), e.what());
+    }
+  } catch (...) {
+    // Not the library's failure: nothing more of the run can be trusted, but
+    // the open batch is still undone and the window made idle again.
+    m_failed = true;
+    try {
+      m_ugyfel.EndTransaction(0);
+    } catch (...) {
+      // The box below reports the run as broken either way.
+    }
+    m_form.prompts_->TopMostBox("Kritikus programhiba történt!", "Figyelem!");
+  }
+  EndBlock();
+}
+
+// ---------------------------------------------------------------- start and preparation
+
+void ImportRun::Start() {
+  m_form.m_running = true;
+  m_form.UpdateActions();
+  ProcessEvents();
+  if (m_form.ComboBox3->currentIndex() >= 0)
+    m_contactType = m_form.ComboBox3->currentData().toInt();
+  if (m_form.ComboBox4->currentIndex() >= 0)
+    m_addressType = m_form.ComboBox4->currentData().toInt();
+  m_detailed = m_form.cbDetailed->isChecked();
+
+  m_form.LogSeparator();
+  m_form.AddMemoLine("Választott betöltési paraméterek:");
+  m_form.AddMemoLine("Forrás elérhetőség típus: Alapértelmezett (nincsen).");
+  m_form.AddMemoLine("Forrás cím típus: Alapértelmezett (nincsen).");
+  m_form.AddMemoLine(
+      "Cél elérhetőség típus: " + Cp1250Codec::FromQString(m_form.ComboBox3->currentText()) + ".");
+  m_form.AddMemoLine("Cél cím típus: " + Cp1250Codec::FromQString(m_form.ComboBox4->currentText()) +
+                     ".");
+  m_form.AddMemoLine(m_form.cbCim->isChecked() ? "Betöltéskor írja felül a címeket."
+                                               : "Betöltéskor ne írja felül a címeket.");
+  m_form.AddMemoLine(m_form.cbEle->isChecked() ? "Betöltéskor írja felül az elérhetőségeket."
+                                               : "Betöltéskor ne írja felül a elérhetőségeket.");
+  m_form.AddMemoLine(m_form.cbUf->isChecked() ? "Ügyfél alapadatok felülírása változás esetén."
+                                              : "Ügyfél alapadatok mellőzése változás esetén.");
+  m_form.AddMemoLine(m_detailed ? "Részletes jelentés készítése."
+                                : "Részletes jelentés mellőzése.");
+  m_form.AddMemoLine("");
+}
+
+void ImportRun::Prepare() {
+  m_devudavarer = std::make_unique<DbDescription>(m_form.m_destMap.GetDescription("DEVUDAVARER"));
+  m_ugyfelDb = std::make_unique<DbDescription>(m_form.m_destMap.GetDescription("UGYFEL"));
+  m_alap = std::make_unique<DbDescription>(m_form.m_destMap.GetDescription("ALAP"));
+
+  m_basedata = RdmTable(m_devudavarer.get(), "BASEDATA");
+  m_ugyfelImport = RdmTable(m_devudavarer.get(), "UGYFEL_IMPORT");
+  m_ugyfelDatum = RdmTable(m_devudavarer.get(), "UGYFEL_DATUM");
+  m_ugyfel = RdmTable(m_ugyfelDb.get(), "UGYFEL");
+  m_cim = RdmTable(m_alap.get(), "CIM");
+  m_elerhetoseg = RdmTable(m_alap.get(), "ELERHETOSEG");
+  m_ugyfelDatumTip = RdmTable(m_devudavarer.get(), "UGYFEL_DATUM_TIP");
+  m_ugyfel.SetSequenceName("UGYFEL_UGYFEL_NEXTID");
+  m_ugyfelImport.SetSequenceName("SMS_UGYFEL_IMPORT");
+  m_ugyfelDatum.SetSequenceName("SMS_UGYFEL_DATUM");
+  m_elerhetoseg.SetSequenceName("ALAP_ELERHETOSEG_NEXTID");
+  m_cim.SetSequenceName("ALAP_CIM_NEXTID");
+
+  // Detached: the stamp is taken without touching BASEDATA's buffer.
+  RdmDateTimeFld stamp(m_basedata.GetField("RECORD_CREATION_TIME"), true);
+  stamp.SetServerTime();
+  m_now = stamp.ToDouble();
+
+  m_basedata.GetField("DELETED").SetText("N");
+  m_basedata.Select("DELETED", kBeforeFirst);
+  while (m_basedata.Next()) m_clientId = m_basedata.GetField("CLIENT_ID").AsInt();
+
+  m_ugyfelDatumTip.DefineKey("UGYFEL_DATUM_TIP_ID");
+  for (const DateKind& kind : kDateKinds) {
+    m_ugyfelDatumTip.GetField("UGYFEL_DATUM_TIP_ID").SetInt(kind.type);
+    if (m_ugyfelDatumTip.Find("UGYFEL_DATUM_TIP_ID")) {
+      m_ugyfelDatumTip.GetField("TIPUS").SetText(kind.typeText);
+      m_ugyfelDatumTip.Update(0);
+    } else {
+      m_ugyfelDatumTip.ClearFields();
+      m_ugyfelDatumTip.GetField("UGYFEL_DATUM_TIP_ID").SetInt(kind.type);
+      m_ugyfelDatumTip.GetField("TIPUS").SetText(kind.typeText);
+      m_ugyfelDatumTip.Append();
+    }
+  }
+  m_form.LogSeparator();
+  m_form.LogLine("Táblaterek megnyitva.");
+  m_form.LogLine("Importhoz szükséges lejárati idő típusok rögzítve.");
+  m_form.AddMemoLine("");
+}
+
+// ---------------------------------------------------------------- main block
+
+void ImportRun::MainBlock() {
+  m_form.LogSeparator();
+  m_form.LogLine("Az adatok importálása azonnal megkezdődik. Kérem várjon.");
+  if (m_clientId == 0) {
+    m_form.m_running = false;
+    m_form.LogLine("Érvénytelen vagy hiányzó VTK kód. A betöltés hamarosan megszakad.");
+  }
+  m_form.Animate1->setVisible(true);
+  m_form.Animate1->SetActive(true);
+  ProcessEvents();
+  RunScripts();
+  LoadMaps();
+  RowLoop();
+}
+
+void ImportRun::RunScripts() {
+  // The option is the byte 4, not the digit.
+  const char keepChildless[2] = {4, 0};
+  m_sourceRunner.Attach(&m_form.m_srcMap, false);
+  m_sourceRunner.Run(kSourceSelect);
+  m_sourceView = m_sourceRunner.GetResultView();
+  m_sourceView->AddTableOption(keepChildless);
+  m_form.LogLine("Forrás előkészítve.");
+  m_destRunner.Attach(&m_form.m_destMap, false);
+  m_destRunner.Run(kDestSelect);
+  m_destRunner.GetResultView()->AddTableOption(keepChildless);
+  m_form.LogLine("Cél előkészítve.");
+}
+
+void ImportRun::LoadMaps() {
+  m_contacts.clear();
+  m_elerhetoseg.Select("", kBeforeFirst);
+  while (m_elerhetoseg.Next()) {
+    const std::string key = GroupKey(m_elerhetoseg.GetField("ELER_OWNER").AsLong(),
+                                     m_elerhetoseg.GetField("ELER_TABLECODE").AsLong(),
+                                     m_elerhetoseg.GetField("ELET_ID").AsLong());
+    m_contacts[key][m_elerhetoseg.GetField("ELER_ID").AsLong()] = {
+        TForm1::NormalizePhoneNumber(m_elerhetoseg.GetField("ELER_ADAT").AsString()), 0};
+  }
+  m_form.LogLine("Elérhetőségek betöltve.");
+
+  m_addresses.clear();
+  m_cim.Select("", kBeforeFirst);
+  while (m_cim.Next()) {
+    const std::string key =
+        GroupKey(m_cim.GetField("CIM_OWNER").AsLong(), m_cim.GetField("CIM_TABLECODE").AsLong(),
+                 m_cim.GetField("CIMT_ID").AsLong());
+    m_addresses[key][m_cim.GetField("CIM_ID").AsLong()] = {
+        m_cim.GetField("CIM_IRSZAM").AsString(), m_cim.GetField("CIM_TELEPULES").AsString(),
+        m_cim.GetField("CIM_KOZTERULET").AsString(), m_cim.GetField("CIM_HAZSZAM").AsString(), 0};
+  }
+  m_form.LogLine("Címek betöltve.");
+
+  m_dates.clear();
+  m_dateRecords.clear();
+  m_ugyfelDatum.Select("", kBeforeFirst);
+  while (m_ugyfelDatum.Next()) {
+    const std::string key = DateKey(m_ugyfelDatum.GetField("UGYFEL_ID").AsLong(),
+                                    m_ugyfelDatum.GetField("UGYFEL_DATUM_TIP_ID").AsInt(),
+                                    m_ugyfelDatum.GetField("DATA00").AsString());
+    m_dates[key] = m_ugyfelDatum.GetField("DATUM").AsDouble();
+    m_dateRecords[key] = m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").AsLong();
+  }
+  m_form.LogLine("Ügyfél lejárati idők betöltve.");
+
+  m_names.clear();
+  m_ugyfel.Select("", kBeforeFirst);
+  while (m_ugyfel.Next())
+    m_names[m_ugyfel.GetField("UGY_ID").AsLong()] = m_ugyfel.GetField("UGY_NEV").AsString();
+  m_form.LogLine("Ügyfél nevek betöltve.");
+
+  m_links.clear();
+  m_ugyfelImport.Select("", kBeforeFirst);
+  while (m_ugyfelImport.Next()) {
+    m_links[m_ugyfelImport.GetField("SOURCE_KEY").AsString() +
+            m_ugyfelImport.GetField("SERVER_UNIQUE").AsString()] =
+        m_ugyfelImport.GetField("UGY_ID").AsLong();
+  }
+  m_form.LogLine("Ügyfél import adatok betöltve.");
+
+  m_form.Animate1->SetActive(false);
+  m_form.Animate1->setVisible(false);
+  ProcessEvents();
+}
+
+// ---------------------------------------------------------------- row loop
+
+void ImportRun::RowLoop() {
+  m_count.rows = m_sourceView->Size();
+  m_form.ProgressBar1->setRange(0, m_count.rows);
+  m_form.ProgressBar1->setValue(0);
+  m_ugyfel.BeginTransaction("ImportUgyfel");
+  m_form.LogLine(Number("Vizsgálandó bejegyzések száma: ", m_count.rows));
+  m_count.remaining = m_count.rows - 1;
+  m_srcCustomer = m_sourceView->GetTable("UGYFEL");
+  m_srcAddress = m_sourceView->GetTable("CIM");
+  m_srcPhone = m_sourceView->GetTable("TELEFON");
+  m_srcPlate = m_sourceView->GetTable("RENDSZAM");
+
+  while (m_sourceView->Next() && m_form.m_running) {
+    if (m_count.remaining % kBatchRows == 0) {
+      Commit();
+      m_ugyfel.BeginTransaction("ImportUgyfel");
+    }
+    m_form.ProgressBar1->setValue(m_form.ProgressBar1->value() + 1);
+    m_form.Label14->setText(QString::number(m_count.remaining));
+    win::SetApplicationTitle("(" + std::to_string(m_count.remaining) + ") Kelvimport");
+    ProcessEvents();
+    ++m_count.examined;
+    if (m_srcPlate->GetField("TOROLT").AsChar() == 0) ProcessRow();
+    --m_count.remaining;
+  }
+  Commit();
+}
+
+void ImportRun::Commit() {
+  m_ugyfel.EndTransaction(1);
+  m_form.LogLine("Tranzakció rendben.");
+  ++m_count.transactions;
+}
+
+void ImportRun::ProcessRow() {
+  Row row;
+  const std::string raw = Source(m_srcPhone, "ORSZAG") + Source(m_srcPhone, "KORZET") +
+                          Source(m_srcPhone, "SZAM") + Source(m_srcPhone, "MELLEK");
+  if (TForm1::NormalizePhoneNumber(raw) != raw) {
+    Detail("Egy ZAV-számot konvertálni kellett.");
+    ++m_count.convertedNumbers;
+  }
+  // Compared in the form it is stored in, so that blanks around the country
+  // code cannot make a stored number look new on the next run.
+  row.number = TForm1::NormalizePhoneNumber(ContactText());
+
+  m_ugyfel.DefineKey("UGY_ID");
+  m_ugyfelImport.DefineKey("UGYFEL_IMPORT_ID");
+  m_ugyfelDatum.DefineKey("UGYFEL_DATUM_ID");
+  m_cim.DefineKey("CIM_ID");
+  m_elerhetoseg.DefineKey("ELER_ID");
+
+  const std::string name = Source(m_srcCustomer, "NAME");
+  const std::string hashText = name + Source(m_srcAddress, "IRANYITOSZAM") +
+                               Source(m_srcAddress, "VAROS") + Source(m_srcAddress, "UTCA") +
+                               Source(m_srcAddress, "HAZSZAM");
+  const std::string sourceKey =
+      TForm1::DecimalHashMod(hashText, 79671239) + TForm1::DecimalHashMod(hashText, 16644227);
+
+  const auto link = m_links.find(sourceKey + m_form.m_srcUnique);
+  if (link == m_links.end()) {
+    ++m_count.newCustomers;
+  } else {
+    row.customerId = link->second;
+    row.existing = true;
+    ++m_count.existingCustomers;
+    if (!m_handled.count(row.customerId)) {
+      if (m_form.cbEle->isChecked()) ReplaceContacts(row);
+      if (m_form.cbCim->isChecked()) ReplaceAddresses(row);
+    }
+  }
+
+  CheckAddress(row);
+  CheckContact(row);
+  const auto known = m_names.find(row.customerId);
+  row.nameUnchanged = known != m_names.end() && known->second == name;
+
+  if (row.existing) {
+    if (row.contactKnown)
+      Detail("Az elérhetőség már ismert korábbról.");
+    else
+      row.contactNeeded = true;
+    if (row.addressKnown)
+      Detail("A cím már ismert korábbról.");
+    else
+      row.addressNeeded = true;
+    if (!row.nameUnchanged) {
+      if (m_form.cbUf->isChecked())
+        UpdateBaseData(row);
+      else
+        Detail("Ügyfél alapadatainak felülírása letiltva.");
+    }
+  } else {
+    NewCustomer(row, sourceKey);
+  }
+
+  if (row.addressNeeded) WriteAddress(row);
+  if (row.contactNeeded && !row.number.empty()) WriteContact(row);
+  WriteDates(row);
+  m_handled.insert(row.customerId);
+}
+
+// ---------------------------------------------------------------- customers
+
+void ImportRun::NewCustomer(Row& row, const std::string& sourceKey) {
+  const std::string name = Source(m_srcCustomer, "NAME");
+  row.customerId = m_ugyfel.GetNextId();
+  // A new record starts from cleared fields: nothing of a record read or
+  // written before may reach it.
+  m_ugyfel.ClearFields();
+  m_ugyfel.GetField("UGY_ID").SetLong(row.customerId);
+  m_ugyfel.GetField("UGY_NEV").SetString(name);
+  m_ugyfel.GetField("UGY_TOROLT").SetInt(0);
+  m_ugyfel.GetField("VTK").SetInt(m_clientId);
+  m_ugyfel.GetField("CREATOR").SetInt(m_form.m_destUserId);
+  m_ugyfel.GetField("CREATE").SetDouble(m_now);
+  m_ugyfel.GetField("LASTMOD").SetInt(m_form.m_destUserId);
+  m_ugyfel.GetField("LASTMDT").SetDouble(m_now);
+  m_ugyfel.Append();
+  m_names[row.customerId] = name;
+  row.addressNeeded = true;
+  row.contactNeeded = true;
+
+  const int32_t linkId = m_ugyfelImport.GetNextId();
+  m_ugyfelImport.ClearFields();
+  m_ugyfelImport.GetField("UGYFEL_IMPORT_ID").SetLong(linkId);
+  m_ugyfelImport.GetField("UGY_ID").SetLong(row.customerId);
+  m_ugyfelImport.GetField("SOURCE_KEY").SetString(sourceKey);
+  m_ugyfelImport.GetField("SERVER_UNIQUE").SetString(m_form.m_srcUnique);
+  m_ugyfelImport.GetField("CREATOR").SetInt(m_form.m_destUserId);
+  m_ugyfelImport.GetField("RECORD_INACTIVE").SetText("N");
+  m_ugyfelImport.GetField("RECORD_CREATION_TIME").SetDouble(m_now);
+  m_ugyfelImport.GetField("RECORD_LAST_UPDATE").SetDouble(m_now);
+  m_ugyfelImport.Append();
+  Detail("Egy új ügyfél beszúrásra került.");
+  m_links[sourceKey + m_form.m_srcUnique] = row.customerId;
+}
+
+void ImportRun::UpdateBaseData(const Row& row) {
+  const std::string name = Source(m_srcCustomer, "NAME");
+  // Read first, so that the fields the update does not name keep their
+  // stored values.
+  m_ugyfel.GetField("UGY_ID").SetLong(row.customerId);
+  if (m_ugyfel.Find("UGY_ID")) {
+    m_ugyfel.GetField("UGY_NEV").SetString(name);
+    m_ugyfel.GetField("UGY_TOROLT").SetInt(0);
+    m_ugyfel.GetField("LASTMOD").SetInt(m_form.m_destUserId);
+    m_ugyfel.GetField("LASTMDT").SetDouble(m_now);
+    m_ugyfel.Update(0);
+  }
+  m_names[row.customerId] = name;
+  Detail("Egy ügyfél alapadatainak módosítása megtörtént.");
+  ++m_count.modifiedCustomers;
+}
+
+// ---------------------------------------------------------------- contacts and addresses
+
+int ImportRun::DeleteOwned(RdmTable& table, const char* idField, const char* ownerField,
+                           const char* codeField, const char* typeField, long owner, int type,
+                           const char* message) {
+  table.GetField(ownerField).SetLong(owner);
+  table.GetField(codeField).SetInt(kCustomerTable);
+  table.GetField(typeField).SetInt(type);
+  table.DefineKey("OWNERTIPKEY");
+  std::vector<long> ids;
+  table.Select("OWNERTIPKEY", kBeforeFirst);
+  while (table.Next()) ids.push_back(table.GetField(idField).AsLong());
+  // Each goes by its own id: a delete by the owner key would take whichever
+  // record of the owner the server finds first.
+  table.DefineKey(idField);
+  for (long id : ids) {
+    table.GetField(idField).SetLong(id);
+    table.Delete(0);
+    Detail(message);
+  }
+  return static_cast<int>(ids.size());
+}
+
+void ImportRun::ReplaceContacts(const Row& row) {
+  const auto group = m_contacts.find(GroupKey(row.customerId, kCustomerTable, m_contactType));
+  if (group == m_contacts.end()) return;
+  m_count.deletedContacts +=
+      DeleteOwned(m_elerhetoseg, "ELER_ID", "ELER_OWNER", "ELER_TABLECODE", "ELET_ID",
+                  row.customerId, m_contactType, "Egy korábbi elérhetőség törlésre került.");
+  for (auto& [id, item] : group->second) item.deleted = 1;
+}
+
+void ImportRun::ReplaceAddresses(const Row& row) {
+  const auto group = m_addresses.find(GroupKey(row.customerId, kCustomerTable, m_addressType));
+  if (group == m_addresses.end()) return;
+  m_count.deletedAddresses +=
+      DeleteOwned(m_cim, "CIM_ID", "CIM_OWNER", "CIM_TABLECODE", "CIMT_ID", row.customerId,
+                  m_addressType, "Egy korábbi cím törlésre került.");
+  for (auto& [id, item] : group->second) item.deleted = 1;
+}
+
+void ImportRun::CheckAddress(Row& row) {
+  const auto group = m_addresses.find(GroupKey(row.customerId, kCustomerTable, m_addressType));
+  if (group == m_addresses.end()) return;
+  const std::string postalCode = Source(m_srcAddress, "IRANYITOSZAM");
+  const std::string town = Source(m_srcAddress, "VAROS");
+  const std::string street = Source(m_srcAddress, "UTCA");
+  const std::string houseNumber = Source(m_srcAddress, "HAZSZAM");
+  for (const auto& [id, item] : group->second) {
+    if (!item.deleted && item.postalCode == postalCode && item.town == town &&
+        item.street == street && item.houseNumber == houseNumber) {
+      row.addressKnown = true;
+      ++m_count.knownAddresses;
+    }
+  }
+}
+
+void ImportRun::CheckContact(Row& row) {
+  const auto group = m_contacts.find(GroupKey(row.customerId, kCustomerTable, m_contactType));
+  if (group == m_contacts.end()) return;
+  for (const auto& [id, item] : group->second) {
+    if (!item.deleted && item.number == row.number) {
+      row.contactKnown = true;
+      ++m_count.knownContacts;
+    }
+  }
+}
+
+void ImportRun::WriteAddress(const Row& row) {
+  CIM_ITEM item{Source(m_srcAddress, "IRANYITOSZAM"), Source(m_srcAddress, "VAROS"),
+                Source(m_srcAddress, "UTCA"), Source(m_srcAddress, "HAZSZAM"), 0};
+  const int32_t id = m_cim.GetNextId();
+  m_cim.ClearFields();
+  m_cim.GetField("CIM_ID").SetLong(id);
+  m_cim.GetField("CIMT_ID").SetInt(m_addressType);
+  m_cim.GetField("CIM_OWNER").SetLong(row.customerId);
+  m_cim.GetField("CIM_TABLECODE").SetInt(kCustomerTable);
+  m_cim.GetField("CIM_IRSZAM").SetString(item.postalCode);
+  m_cim.GetField("CIM_TELEPULES").SetString(item.town);
+  m_cim.GetField("CIM_KOZTERULET").SetString(item.street);
+  m_cim.GetField("CIM_HAZSZAM").SetString(item.houseNumber);
+  m_cim.Append();
+  Detail("Egy új cím beszúrásra került.");
+  ++m_count.newAddresses;
+  m_addresses[GroupKey(row.customerId, kCustomerTable, m_addressType)][id] = std::move(item);
+}
+
+void ImportRun::WriteContact(const Row& row) {
+  const int32_t id = m_elerhetoseg.GetNextId();
+  m_elerhetoseg.ClearFields();
+  m_elerhetoseg.GetField("ELER_ID").SetLong(id);
+  m_elerhetoseg.GetField("ELET_ID").SetInt(m_contactType);
+  m_elerhetoseg.GetField("ELER_OWNER").SetLong(row.customerId);
+  m_elerhetoseg.GetField("ELER_TABLECODE").SetInt(kCustomerTable);
+  m_elerhetoseg.GetField("ELER_ADAT").SetString(ContactText());
+  m_elerhetoseg.GetField("ELER_MEGJEGY").SetText("Kelvado6 importból.");
+  m_elerhetoseg.GetField("ELER_PREF").SetInt(0);
+  m_elerhetoseg.Append();
+  Detail("Egy új elérhetőség beszúrásra került.");
+  ++m_count.newContacts;
+  m_contacts[GroupKey(row.customerId, kCustomerTable, m_contactType)][id] = {row.number, 0};
+}
+
+// "(country)area/subscriber:extension", as the contact is stored.
+std::string ImportRun::ContactText() {
+  return "(" + Trimmed(Source(m_srcPhone, "ORSZAG")) + ")" + Trimmed(Source(m_srcPhone, "KORZET")) +
+         "/" + TForm1::FormatSubscriberNumber(Source(m_srcPhone, "SZAM")) + ":" +
+         Trimmed(Source(m_srcPhone, "MELLEK"));
+}
+
+// ---------------------------------------------------------------- expiry dates
+
+void ImportRun::WriteDates(const Row& row) {
+  const std::string plate = Source(m_srcPlate, "RSZAM");
+  if (plate.empty()) return;
+  for (int kind = 0; kind < 3; ++kind) {
+    const DateKind& k = kDateKinds[kind];
+    const double date = m_form.DateFromLong(Source(m_srcCustomer, k.sourceField));
+    const std::string key = DateKey(row.customerId, k.type, plate);
+    const auto stored = m_dates.find(key);
+    if (stored != m_dates.end()) {
+      if (date > stored->second) {
+        // The record of this customer, type and plate itself, read first so
+        // that only its date changes.
+        m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").SetLong(m_dateRecords[key]);
+        if (m_ugyfelDatum.Find("UGYFEL_DATUM_ID")) {
+          m_ugyfelDatum.GetField("DATUM").SetDouble(date);
+          m_ugyfelDatum.Update(0);
+        }
+        Detail(k.changedMessage);
+        ++m_count.changedDates[kind];
+        stored->second = date;
+      } else {
+        Detail(k.noLaterMessage);
+      }
+    } else if (date != 0) {
+      const int32_t id = m_ugyfelDatum.GetNextId();
+      m_ugyfelDatum.ClearFields();
+      m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").SetLong(id);
+      m_ugyfelDatum.GetField("UGYFEL_ID").SetLong(row.customerId);
+      m_ugyfelDatum.GetField("UGYFEL_DATUM_TIP_ID").SetInt(k.type);
+      m_ugyfelDatum.GetField("DATUM").SetDouble(date);
+      m_ugyfelDatum.GetField("DATA00").SetString(plate);
+      m_ugyfelDatum.GetField("DATA01").SetString(Source(m_srcCustomer, "ALVAZSZAM"));
+      m_ugyfelDatum.Append();
+      Detail(k.newMessage);
+      ++m_count.newDates[kind];
+      m_dates[key] = date;
+      m_dateRecords[key] = id;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- failure and end
+
+void ImportRun::ReportFailure(int code, const char* message) {
+  try {
+    m_ugyfel.EndTransaction(0);
+    m_form.ShowErrorBox(kOperation, kMainLine, code, message);
+  } catch (...) {
+    m_form.prompts_->TopMostBox("Kritikus programhiba történt!", "Figyelem!");
+  }
+}
+
+void ImportRun::EndBlock() {
+  m_form.m_running = false;
+  m_form.ProgressBar1->setValue(0);
+  m_form.Animate1->SetActive(false);
+  m_form.Animate1->setVisible(false);
+  m_form.Label14->setText("0");
+  m_form.AddMemoLine("");
+  win::SetApplicationTitle("Kelvimport");
+  m_form.LogSeparator();
+  // A run that failed anywhere, its final commit included, is no success.
+  const char* final = !m_failed && m_count.remaining == -1 ? "A betöltés sikeresen befejeződött."
+                                                           : "Betöltés megszakítva.";
+  m_form.LogLine(final);
+  m_form.prompts_->ShowMessage(final);
+  m_form.AddMemoLine("");
+  m_form.LogSeparator();
+
+  const Counters& c = m_count;
+  const std::vector<std::string> lines = {
+      "Importálás statisztikák:",
+      Number("Sikeres tranzakciók száma: ", c.transactions),
+      Number("Összes vizsgálandó bejegyzés: ", c.rows),
+      Number("Ebből vizsgált bejegyzés: ", c.examined),
+      "",
+      Number("Csonkolt rekordok száma: ", c.truncated),
+      Number("Konvertált ZAV-számok: ", c.convertedNumbers),
+      "",
+      Number("Új ügyfelek száma: ", c.newCustomers),
+      Number("Korábbról már létező ügyfélbejegyzések száma: ", c.existingCustomers),
+      "",
+      Number("Új elérhetőségek száma: ", c.newContacts),
+      Number("Korábbról már létező elérhetőségbejegyzések száma: ", c.knownContacts),
+      Number("Törölt elérhetőségek száma: ", c.deletedContacts),
+      "",
+      Number("Új címek száma: ", c.newAddresses),
+      Number("Korábbról már létező címbejegyzések száma: ", c.knownAddresses),
+      Number("Törölt címek száma: ", c.deletedAddresses),
+      "",
+      Number("Módosított ügyfél alapadat bejegyzések: ", c.modifiedCustomers),
+      "",
+      Number("Új ZK lejárati idők száma: ", c.newDates[0]),
+      Number("Módosított ZK lejárati idők száma: ", c.changedDates[0]),
+      "",
+      Number("Új garancia lejárati idők száma: ", c.newDates[1]),
+      Number("Módosított garancia lejárati idők száma: ", c.changedDates[1]),
+      "",
+      Number("Új műszaki érvényességi idők száma: ", c.newDates[2]),
+      Number("Módosított műszaki érvényességi idők száma: ", c.changedDates[2]),
+      "",
+  };
+  for (const std::string& line : lines) m_form.AddMemoLine(line);
+}
+
+// ---------------------------------------------------------------- helpers
+
+std::string ImportRun::Source(RdmTable* table, const char* field) {
+  return table->GetField(field).AsString();
+}
+
+void ImportRun::Detail(const char* text) {
+  if (m_detailed) m_form.LogLine(text);
+}
+
+void ImportRun::ProcessEvents() { QCoreApplication::processEvents(); }

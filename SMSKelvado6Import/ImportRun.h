@@ -1,0 +1,149 @@
+// One import run of Kelvimport's window: the work of "Importálás megkezdése".
+// It reads every customer row of the source SELECT and brings the
+// destination's customers, import links, addresses, contacts and expiry
+// dates up to date, in transactions of 1000 rows, then reports the run.
+// Everything here lives for one run and is freed when it returns.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "DbDescription.h"
+#include "RdmFileImport.h"
+#include "RdmTable.h"
+
+class RdmView;
+class TForm1;
+
+// One stored telephone contact: its number as NormalizePhoneNumber gives it.
+struct ELERHETOSEG_ITEM {
+  std::string number;
+  unsigned char deleted = 0;  // 1: this run deleted the contact
+};
+
+// One stored address.
+struct CIM_ITEM {
+  std::string postalCode;
+  std::string town;
+  std::string street;
+  std::string houseNumber;
+  unsigned char deleted = 0;
+};
+
+// The contacts (addresses) of one owner and one type, by their id.
+using t_elerhetoseg_item = std::map<long, ELERHETOSEG_ITEM>;
+using t_cim_item = std::map<long, CIM_ITEM>;
+
+class ImportRun {
+ public:
+  explicit ImportRun(TForm1& form);
+  ~ImportRun();
+  ImportRun(const ImportRun&) = delete;
+  ImportRun& operator=(const ImportRun&) = delete;
+
+  // Start, preparation, main block and end block, in this order.
+  void Execute();
+
+ private:
+  struct Counters {
+    int transactions = 0;
+    int rows = 0;
+    int remaining = 0;
+    int examined = 0;
+    int truncated = 0;
+    int convertedNumbers = 0;
+    int newCustomers = 0;
+    int existingCustomers = 0;
+    int newContacts = 0;
+    int knownContacts = 0;
+    int deletedContacts = 0;
+    int newAddresses = 0;
+    int knownAddresses = 0;
+    int deletedAddresses = 0;
+    int modifiedCustomers = 0;
+    int newDates[3] = {0, 0, 0};
+    int changedDates[3] = {0, 0, 0};
+  };
+  // What one processed row carries from step to step.
+  struct Row {
+    long customerId = -1;
+    bool existing = false;
+    bool contactKnown = false;
+    bool addressKnown = false;
+    bool nameUnchanged = false;
+    bool contactNeeded = false;
+    bool addressNeeded = false;
+    std::string number;  // the contact's comparison key
+  };
+
+  void Start();
+  void Prepare();
+  void MainBlock();
+  void ReportFailure(int code, const char* message);
+  void EndBlock();
+
+  void RunScripts();
+  void LoadMaps();
+  void RowLoop();
+  void Commit();
+  void ProcessRow();
+  void NewCustomer(Row& row, const std::string& sourceKey);
+  void UpdateBaseData(const Row& row);
+  void ReplaceContacts(const Row& row);
+  void ReplaceAddresses(const Row& row);
+  void CheckAddress(Row& row);
+  void CheckContact(Row& row);
+  void WriteAddress(const Row& row);
+  void WriteContact(const Row& row);
+  void WriteDates(const Row& row);
+  // Deletes the owner's records of one type; the number deleted.
+  int DeleteOwned(RdmTable& table, const char* idField, const char* ownerField,
+                  const char* codeField, const char* typeField, long owner, int type,
+                  const char* message);
+
+  std::string ContactText();
+  std::string Source(RdmTable* table, const char* field);
+  void Detail(const char* text);
+  void ProcessEvents();
+
+  TForm1& m_form;
+  int m_contactType = 0;
+  int m_addressType = 0;
+  bool m_detailed = false;
+  bool m_failed = false;
+
+  std::unique_ptr<DbDescription> m_devudavarer;
+  std::unique_ptr<DbDescription> m_ugyfelDb;
+  std::unique_ptr<DbDescription> m_alap;
+  RdmTable m_basedata;
+  RdmTable m_ugyfelImport;
+  RdmTable m_ugyfelDatum;
+  RdmTable m_ugyfel;
+  RdmTable m_cim;
+  RdmTable m_elerhetoseg;
+  RdmTable m_ugyfelDatumTip;
+
+  double m_now = 0;
+  int m_clientId = 0;
+  RdmFileImport m_sourceRunner;
+  RdmFileImport m_destRunner;
+  RdmView* m_sourceView = nullptr;  // the source runner's
+  // The source view's tables of the row being processed.
+  RdmTable* m_srcCustomer = nullptr;
+  RdmTable* m_srcAddress = nullptr;
+  RdmTable* m_srcPhone = nullptr;
+  RdmTable* m_srcPlate = nullptr;
+
+  std::map<std::string, t_elerhetoseg_item> m_contacts;
+  std::map<std::string, t_cim_item> m_addresses;
+  std::map<std::string, double> m_dates;
+  // The UGYFEL_DATUM record behind each date, so a later date rewrites it.
+  std::map<std::string, long> m_dateRecords;
+  std::map<long, std::string> m_names;
+  std::map<std::string, long> m_links;
+  std::set<long> m_handled;
+
+  Counters m_count;
+};

@@ -1,0 +1,438 @@
+// The import run, end to end: the real window offscreen, connected through
+// its login dialog to a source and a destination server made for the test.
+#include "ImportRun.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "BusyAnimation.h"
+#include "FncLoader.h"
+#include "ImportTest_testutil.h"
+#include "WinUi.h"
+
+namespace {
+
+TEST_F(ImportTest, FirstImportWritesEveryCustomerWithItsLinkAddressContactsAndDates) {
+  LoadSmallSource();
+  Connect();
+  RunImport();
+
+  const std::string unique = form->m_srcUnique;
+  EXPECT_EQ(unique, "kelvado.qdb_4242_KELVREG01");
+  const auto customers = Dest("UGYFEL", "UGYFEL");
+  ASSERT_EQ(customers.size(), 2u);
+  // UGY_ID, UGY_AZON, UGY_NEV, UGY_TOROLT, VTK, CREATOR, CREATE, LASTMOD, LASTMDT.
+  EXPECT_EQ(Column(customers, 2), (std::vector<std::string>{"Kiss Ágnes", "Nagy Béla"}));
+  for (const auto& c : customers) {
+    EXPECT_EQ(c[1], "");
+    EXPECT_EQ(c[3], "0");
+    EXPECT_EQ(c[4], "4711");
+    EXPECT_EQ(c[5], std::to_string(form->m_destUserId));
+    EXPECT_EQ(c[7], std::to_string(form->m_destUserId));
+    EXPECT_GT(std::strtod(c[6].c_str(), nullptr), 20250000000000.0);
+    EXPECT_EQ(c[6], c[8]);
+  }
+  const std::string kiss = customers[0][0], nagy = customers[1][0];
+
+  // UGYFEL_IMPORT_ID, UGY_ID, SOURCE_KEY, SERVER_UNIQUE, CREATOR, RECORD_INACTIVE, ...
+  const auto links = Dest("DEVUDAVARER", "UGYFEL_IMPORT");
+  ASSERT_EQ(links.size(), 2u);
+  EXPECT_EQ(links[0][1], kiss);
+  EXPECT_EQ(links[0][2], SourceKey("Kiss Ágnes9021GyőrBaross út12/B"));
+  EXPECT_EQ(links[1][1], nagy);
+  EXPECT_EQ(links[1][2], SourceKey("Nagy Béla7621PécsKirály u.5"));
+  for (const auto& l : links) {
+    EXPECT_EQ(l[3], unique);
+    EXPECT_EQ(l[5], "N");
+    EXPECT_EQ(l[6], customers[0][6]);
+  }
+
+  // CIM_ID, CIM_OWNER, CIM_TABLECODE, CIMT_ID, CIM_IRSZAM, CIM_TELEPULES, ...
+  const auto addresses = Dest("ALAP", "CIM");
+  ASSERT_EQ(addresses.size(), 2u);
+  EXPECT_EQ(addresses[0],
+            (std::vector<std::string>{"1", kiss, "2", "2", "9021", "Győr", "Baross út", "12/B"}));
+  EXPECT_EQ(addresses[1],
+            (std::vector<std::string>{"2", nagy, "2", "2", "7621", "Pécs", "Király u.", "5"}));
+
+  // ELER_ID, ELER_OWNER, ELER_TABLECODE, ELET_ID, ELER_ADAT, ELER_PREF, ELER_MEGJEGY.
+  const auto contacts = Dest("ALAP", "ELERHETOSEG");
+  const std::vector<std::vector<std::string>> expected = {
+      {"1", kiss, "2", "1", "(36)20/123-45-67:", "0", "Kelvado6 importból."},
+      {"2", kiss, "2", "1", "(+36)30/987-65-43:12", "0", "Kelvado6 importból."},
+      {"3", nagy, "2", "1", "(+36)1/234-56-78:", "0", "Kelvado6 importból."},
+  };
+  EXPECT_EQ(contacts, expected);
+
+  // UGYFEL_DATUM_ID, UGYFEL_ID, UGYFEL_DATUM_TIP_ID, DATUM, DATA00, DATA01.
+  const auto dates = Dest("DEVUDAVARER", "UGYFEL_DATUM");
+  ASSERT_EQ(dates.size(), 3u);
+  EXPECT_EQ(dates[0][1], kiss);
+  EXPECT_EQ(dates[0][2], "2");
+  EXPECT_EQ(std::strtod(dates[0][3].c_str(), nullptr), form->DateFromLong("45657"));
+  EXPECT_EQ((std::vector<std::string>{dates[0][4], dates[0][5]}),
+            (std::vector<std::string>{"ABC-123", "VIN0001"}));
+  EXPECT_EQ(dates[1][2], "3");
+  EXPECT_EQ(std::strtod(dates[1][3].c_str(), nullptr), form->DateFromLong("45700"));
+  EXPECT_EQ(dates[2][1], nagy);
+  EXPECT_EQ(dates[2][2], "4");
+  EXPECT_EQ(std::strtod(dates[2][3].c_str(), nullptr), form->DateFromLong("46000"));
+  EXPECT_EQ(dates[2][4], "DEF-456");
+
+  // The three date types the run makes sure of.
+  EXPECT_EQ(Dest("DEVUDAVARER", "UGYFEL_DATUM_TIP"),
+            (std::vector<std::vector<std::string>>{{"2", "Kelvado6 ZK lejárati idő"},
+                                                   {"3", "Kelvado6 garancia lejárati idő"},
+                                                   {"4", "Kelvado6 műszaki lejárati idő"}}));
+
+  Figures f;
+  f.transactions = 2;
+  f.rows = 4;
+  f.examined = 4;
+  f.converted = 1;
+  f.newCustomers = 2;
+  f.existingCustomers = 1;
+  f.newContacts = 3;
+  f.newAddresses = 2;
+  f.knownAddresses = 1;
+  f.newDates = {1, 1, 1};
+  EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
+  EXPECT_TRUE(HasLine(Stamped("Vizsgálandó bejegyzések száma: 4.")));
+  EXPECT_TRUE(HasLine(Stamped("A betöltés sikeresen befejeződött.")));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"A betöltés sikeresen befejeződött."}));
+  EXPECT_FALSE(form->m_running);
+  EXPECT_EQ(win::ApplicationTitle(), "Kelvimport");
+  EXPECT_EQ(form->Label14->text(), "0");
+  EXPECT_TRUE(form->Animate1->isHidden());
+}
+
+TEST_F(ImportTest, TheOptionLinesAndTheDetailedReportOfARow) {
+  LoadSmallSource();
+  Connect();
+  form->cbDetailed->setChecked(true);
+  form->cbEle->setChecked(true);
+  RunImport();
+  for (const char* line :
+       {"Választott betöltési paraméterek:", "Forrás elérhetőség típus: Alapértelmezett (nincsen).",
+        "Cél elérhetőség típus: Vezetékes telefon.", "Cél cím típus: Levelezési cím.",
+        "Betöltéskor ne írja felül a címeket.", "Betöltéskor írja felül az elérhetőségeket.",
+        "Ügyfél alapadatok mellőzése változás esetén.", "Részletes jelentés készítése."})
+    EXPECT_TRUE(HasLine(line)) << line;
+  for (const char* line :
+       {"Táblaterek megnyitva.", "Forrás előkészítve.", "Cél előkészítve.",
+        "Elérhetőségek betöltve.", "Ügyfél import adatok betöltve.",
+        "Egy új ügyfél beszúrásra került.", "Egy ZAV-számot konvertálni kellett.",
+        "A cím már ismert korábbról.", "Egy új elérhetőség beszúrásra került.",
+        "Új ZK lejárati idő került rögzítésre.", "Nincs frissebb ZK lejárati idő.",
+        "Tranzakció rendben."})
+    EXPECT_TRUE(HasLine(Stamped(line))) << line;
+}
+
+TEST_F(ImportTest, ARerunWithoutOptionsChangesNothing) {
+  LoadSmallSource();
+  Connect();
+  RunImport();
+  const std::string before = DumpDestination();
+  RunImport();
+  EXPECT_EQ(DumpDestination(), before);
+  Figures f;
+  f.transactions = 2;
+  f.rows = 4;
+  f.examined = 4;
+  f.converted = 1;
+  f.existingCustomers = 3;
+  f.knownContacts = 3;
+  f.knownAddresses = 3;
+  EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
+}
+
+TEST_F(ImportTest, OverwriteOptionsReplaceOnlyTheLinkedCustomersRecordsOfTheChosenTypes) {
+  LoadSmallSource();
+  Connect();
+  server.Load("UGYFEL", "UGYFEL",
+              "UGY_ID\tUGY_AZON\tUGY_NEV\tVTK\tCREATOR\tCREATE\tLASTMOD\tLASTMDT\n"
+              "500\tAZ-500\tRégi Kiss\t5\t9\t20200101000000\t9\t20200101000000\n"
+              "501\tAZ-501\tMás Ügyfél\t5\t9\t20200101000000\t9\t20200101000000\n");
+  server.Load("DEVUDAVARER", "UGYFEL_IMPORT",
+              "UGYFEL_IMPORT_ID\tUGY_ID\tSOURCE_KEY\tSERVER_UNIQUE\n50\t500\t" +
+                  SourceKey("Kiss Ágnes9021GyőrBaross út12/B") + "\t" + form->m_srcUnique + "\n");
+  server.Load("ALAP", "ELERHETOSEG",
+              "ELER_ID\tELER_OWNER\tELER_TABLECODE\tELET_ID\tELER_ADAT\n"
+              "70\t500\t2\t1\t(36)99/999-99-99:\n"    // replaced
+              "71\t500\t2\t6\t(36)99/999-99-98:\n"    // another type
+              "72\t500\t3\t1\t(36)99/999-99-97:\n"    // another owner table
+              "73\t501\t2\t1\t(36)99/999-99-96:\n");  // another customer
+  server.Load("ALAP", "CIM",
+              "CIM_ID\tCIM_OWNER\tCIM_TABLECODE\tCIMT_ID\tCIM_TELEPULES\n"
+              "80\t500\t2\t2\tRégi város\n"   // replaced
+              "81\t500\t2\t1\tLakóhely\n"     // another type
+              "82\t500\t3\t2\tMás tábla\n");  // another owner table
+  const double older = form->DateFromLong("45000"), later = form->DateFromLong("50000");
+  server.Load("DEVUDAVARER", "UGYFEL_DATUM",
+              "UGYFEL_DATUM_ID\tUGYFEL_ID\tUGYFEL_DATUM_TIP_ID\tDATUM\tDATA00\tDATA01\n"
+              "60\t500\t2\t" +
+                  Text(older) +
+                  "\tABC-123\tVIN-RÉGI\n"
+                  "61\t500\t3\t" +
+                  Text(later) +
+                  "\tABC-123\tVIN-RÉGI\n"
+                  "62\t501\t2\t" +
+                  Text(older) + "\tABC-123\tMÁSIK\n");
+  form->cbCim->setChecked(true);
+  form->cbEle->setChecked(true);
+  form->cbUf->setChecked(true);
+  RunImport();
+
+  // Only the name and the last-change fields of the linked customer change.
+  const auto customers = Dest("UGYFEL", "UGYFEL");
+  ASSERT_EQ(customers.size(), 3u);
+  const std::string user = std::to_string(form->m_destUserId);
+  EXPECT_EQ(customers[0][0], "500");
+  EXPECT_EQ(customers[0][1], "AZ-500");
+  EXPECT_EQ(customers[0][2], "Kiss Ágnes");
+  EXPECT_EQ(customers[0][4], "5");
+  EXPECT_EQ(customers[0][5], "9");
+  EXPECT_EQ(std::strtod(customers[0][6].c_str(), nullptr), 20200101000000.0);
+  EXPECT_EQ(customers[0][7], user);
+  EXPECT_GT(std::strtod(customers[0][8].c_str(), nullptr), 20250000000000.0);
+  EXPECT_EQ(customers[1][2], "Más Ügyfél");
+  EXPECT_EQ(customers[2][2], "Nagy Béla");
+  // A new customer takes nothing from the record the table read last.
+  EXPECT_EQ(customers[2][1], "");
+  EXPECT_EQ(customers[2][4], "4711");
+
+  auto ids = [](const std::vector<std::vector<std::string>>& rows) { return Column(rows, 0); };
+  const auto contacts = Dest("ALAP", "ELERHETOSEG");
+  EXPECT_EQ(ids(contacts), (std::vector<std::string>{"71", "72", "73", "1", "2", "3"}));
+  EXPECT_EQ(contacts[3][1], "500");
+  EXPECT_EQ(contacts[3][4], "(36)20/123-45-67:");
+  EXPECT_EQ(contacts[4][4], "(+36)30/987-65-43:12");
+  EXPECT_EQ(ids(Dest("ALAP", "CIM")), (std::vector<std::string>{"81", "82", "1", "2"}));
+
+  // The later green-card date rewrites only that customer's, type's and plate's record.
+  const auto dates = Dest("DEVUDAVARER", "UGYFEL_DATUM");
+  ASSERT_GE(dates.size(), 3u);
+  EXPECT_EQ(std::strtod(dates[0][3].c_str(), nullptr), form->DateFromLong("45657"));
+  EXPECT_EQ(dates[0][5], "VIN-RÉGI");
+  EXPECT_EQ(std::strtod(dates[1][3].c_str(), nullptr), later);
+  EXPECT_EQ(std::strtod(dates[2][3].c_str(), nullptr), older);
+  EXPECT_EQ(dates.size(), 4u);  // and Nagy's inspection date
+
+  Figures f;
+  f.transactions = 2;
+  f.rows = 4;
+  f.examined = 4;
+  f.converted = 1;
+  f.newCustomers = 1;
+  f.existingCustomers = 2;
+  f.newContacts = 3;
+  f.deletedContacts = 1;
+  f.newAddresses = 2;
+  f.knownAddresses = 1;
+  f.deletedAddresses = 1;
+  f.modifiedCustomers = 1;
+  f.changedDates = {1, 0, 0};
+  f.newDates = {0, 0, 1};
+  EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
+
+  // Run again with the same options: the replaced records are replaced by the same ones.
+  RunImport();
+  EXPECT_EQ(
+      Column(Dest("ALAP", "ELERHETOSEG"), 4),
+      (std::vector<std::string>{"(36)99/999-99-98:", "(36)99/999-99-97:", "(36)99/999-99-96:",
+                                "(36)20/123-45-67:", "(+36)30/987-65-43:12", "(+36)1/234-56-78:"}));
+}
+
+TEST_F(ImportTest, EachAddressOfASourceCustomerMakesACustomerOfItsOwn) {
+  // The source key hashes the name with the address, so two addresses give two keys.
+  LoadSource("UGYFEL", "UCODE\tNAME\tRENDSZAMCODE\n1\tKiss Ágnes\t10\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n"
+             "101\t1011\tBudapest\tFő utca\t1\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n101\t1\t1\n");
+  LoadSource("TELEFON", "TELCODE\tORSZAG\tKORZET\tSZAM\n200\t+36\t20\t1234567\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n");
+  Connect();
+  RunImport();
+  EXPECT_EQ(Column(Dest("UGYFEL", "UGYFEL"), 2),
+            (std::vector<std::string>{"Kiss Ágnes", "Kiss Ágnes"}));
+  EXPECT_EQ(Column(Dest("DEVUDAVARER", "UGYFEL_IMPORT"), 2),
+            (std::vector<std::string>{SourceKey("Kiss Ágnes9021GyőrBaross út12/B"),
+                                      SourceKey("Kiss Ágnes1011BudapestFő utca1")}));
+  EXPECT_EQ(Column(Dest("ALAP", "CIM"), 1), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(Column(Dest("ALAP", "ELERHETOSEG"), 1), (std::vector<std::string>{"1", "2"}));
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 10u);
+  EXPECT_EQ(stats[8], "Új ügyfelek száma: 2.");
+  EXPECT_EQ(stats[9], "Korábbról már létező ügyfélbejegyzések száma: 0.");
+}
+
+TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
+  LoadGeneratedSource(1001);
+  Connect();
+  RunImport();
+  EXPECT_EQ(Dest("UGYFEL", "UGYFEL").size(), 1001u);
+  const auto lines = LogLines(*form);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), Stamped("Tranzakció rendben.")), 3);
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: 3.");
+  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 1001.");
+  EXPECT_TRUE(HasLine(Stamped("A betöltés sikeresen befejeződött.")));
+}
+
+TEST_F(ImportTest, AFailureMidRunAbortsTheOpenBatchAndKeepsTheCommittedOnes) {
+  LoadGeneratedSource(1500);
+  Connect();
+  // The 1200th address draws the id 1200, which is taken: its insert fails.
+  server.Load("ALAP", "CIM", "CIM_ID\tCIM_OWNER\tCIM_TABLECODE\n1200\t9999\t3\n");
+  RunImport();
+
+  // Rows 1 to 499 were committed at the 500th row; 500 to 1200 are undone.
+  EXPECT_EQ(Dest("UGYFEL", "UGYFEL").size(), 499u);
+  EXPECT_EQ(Dest("DEVUDAVARER", "UGYFEL_IMPORT").size(), 499u);
+  EXPECT_EQ(Dest("ALAP", "CIM").size(), 500u);
+  EXPECT_EQ(Dest("ALAP", "ELERHETOSEG").size(), 499u);
+  const auto boxes = ui.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text.rfind("Modul: SMSKelvado6Import\\frm_Kelvado6Import\n"
+                                "Eljárás: TForm1::aStartImportExecute\nSor: 1332\nKód: ",
+                                0),
+            0u)
+      << boxes[0].text;
+  EXPECT_EQ(boxes[0].caption, "Hiba történt!");
+  EXPECT_EQ(boxes[1].text, "Betöltés megszakítva.");
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 9u);
+  EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: 1.");
+  EXPECT_EQ(stats[2], "Összes vizsgálandó bejegyzés: 1500.");
+  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 1200.");
+  EXPECT_EQ(stats[8], "Új ügyfelek száma: 1200.");
+  EXPECT_FALSE(form->m_running);
+}
+
+// The operator cancels, or closes the window, while the 10th of 50 rows is processed.
+struct StopCase {
+  const char* name;
+  bool close;
+  int answer;
+  int examined;
+  int transactions;
+  const char* final;
+};
+
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+
+class ImportStopTest : public ImportTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(ImportStopTest, StopsAfterTheCurrentRowWhenConfirmed) {
+  const StopCase& c = GetParam();
+  LoadGeneratedSource(50);
+  Connect();
+  ui.QueueMessageBoxAnswer(c.answer);
+  const RunSeen seen = RunImportActing(10, [&] {
+    if (c.close)
+      form->close();
+    else
+      form->Execute(form->aCancel);
+  });
+  EXPECT_EQ(Dest("UGYFEL", "UGYFEL").size(), size_t(c.examined));
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: " + std::to_string(c.transactions) + ".");
+  EXPECT_EQ(stats[2], "Összes vizsgálandó bejegyzés: 50.");
+  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: " + std::to_string(c.examined) + ".");
+  EXPECT_TRUE(HasLine(Stamped(c.final)));
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{"Biztos, hogy megszakítja a betöltést?", c.final}));
+  // The run kept the window alive: the gauge, the count and the title moved row by row.
+  EXPECT_TRUE(seen.animation);
+  ASSERT_EQ(seen.progress.size(), size_t(c.examined));
+  EXPECT_EQ(seen.progress.back(), c.examined);
+  EXPECT_EQ(seen.remaining.front(), "49");
+  EXPECT_EQ(seen.titles.front(), "(49) Kelvimport");
+  EXPECT_EQ(seen.remaining.back(), std::to_string(50 - c.examined));
+  // A confirmed close closes the window, once the end block has run.
+  EXPECT_FALSE(seen.hiddenDuringRun);
+  EXPECT_EQ(form->isVisible(), !(c.close && c.answer == win::IDYES));
+  EXPECT_FALSE(form->m_running);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, ImportStopTest,
+    ::testing::Values(
+        StopCase{"CancelYes", false, win::IDYES, 10, 1, "Betöltés megszakítva."},
+        StopCase{"CancelNo", false, win::IDNO, 50, 2, "A betöltés sikeresen befejeződött."},
+        StopCase{"CloseYes", true, win::IDYES, 10, 1, "Betöltés megszakítva."},
+        StopCase{"CloseNo", true, win::IDNO, 50, 2, "A betöltés sikeresen befejeződött."}),
+    [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ImportTest, WithoutAValidClientIdNoRowIsProcessed) {
+  clientId = 0;
+  LoadSmallSource();
+  Connect();
+  RunImport();
+  EXPECT_TRUE(
+      HasLine(Stamped("Érvénytelen vagy hiányzó VTK kód. A betöltés hamarosan megszakad.")));
+  EXPECT_TRUE(Dest("UGYFEL", "UGYFEL").empty());
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: 1.");
+  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 0.");
+  EXPECT_TRUE(HasLine(Stamped("Betöltés megszakítva.")));
+}
+
+TEST_F(ImportTest, AFailureThatIsNotTheLibrarysShowsTheCriticalBoxAndEndsTheRun) {
+  LoadSmallSource();
+  auto prompts = std::make_unique<ScriptedClockPrompts>();
+  ScriptedClockPrompts* clock = prompts.get();
+  Connect(std::move(prompts));
+  // The clock fails once, when the run logs "Forrás előkészítve." (its 7th line with a time).
+  const int failAt = clock->calls + 7;
+  clock->onNow = [failAt](int call) {
+    if (call == failAt) throw std::runtime_error("no clock");
+  };
+  RunImport();
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{"Kritikus programhiba történt!", "Betöltés megszakítva."}));
+  EXPECT_EQ(ui.MessageBoxes()[0].caption, "Figyelem!");
+  EXPECT_FALSE(HasLine(Stamped("Forrás előkészítve.")));
+  EXPECT_FALSE(form->m_running);
+  EXPECT_TRUE(Dest("UGYFEL", "UGYFEL").empty());
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 0.");
+}
+
+TEST_F(ImportTest, AFailingFinalCommitIsNoSuccess) {
+  // A source without rows: the final commit is the run's only one, and it fails.
+  Connect();
+  const QorFn_EndTransaction saved = GlobalFncLoader->pfEndTransaction;
+  GlobalFncLoader->pfEndTransaction = nullptr;
+  RunImport();
+  GlobalFncLoader->pfEndTransaction = saved;
+  // The abort fails the same way, so the critical box stands for the error box.
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{"Kritikus programhiba történt!", "Betöltés megszakítva."}));
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: 0.");
+  EXPECT_EQ(stats[2], "Összes vizsgálandó bejegyzés: 0.");
+  EXPECT_FALSE(HasLine(Stamped("A betöltés sikeresen befejeződött.")));
+}
+
+}  // namespace
