@@ -69,6 +69,8 @@ void RdmNumfixData::BeginTransaction(const std::string& name)
     writeContacts_.reset();
     writeAlap_ = std::make_unique<DbDescription>(map_.GetDescription("ALAP"));
     writeContacts_ = std::make_unique<RdmTable>(writeAlap_.get(), "ELERHETOSEG");
+    writeId_ = &writeContacts_->GetField("ELER_ID");
+    writeAdat_ = &writeContacts_->GetField("ELER_ADAT");
     // The key first: whatever fails here must not leave a transaction open.
     writeContacts_->DefineKey("ELER_ID");
     writeContacts_->BeginTransaction(name);
@@ -84,18 +86,18 @@ void RdmNumfixData::EndTransaction(bool commit)
 
 bool RdmNumfixData::FindContact(long elerId, std::string& value)
 {
-    writeContacts_->GetField("ELER_ID").SetLong(elerId);
+    writeId_->SetLong(elerId);
     if (!writeContacts_->Find()) return false;
-    value = writeContacts_->GetField("ELER_ADAT").AsString();
+    value = writeAdat_->GetText();
     return true;
 }
 
 bool RdmNumfixData::UpdateContact(const std::string& value, long& elerIdNow, std::string& valueNow)
 {
-    writeContacts_->GetField("ELER_ADAT").SetText(value.c_str());
+    writeAdat_->SetText(value.c_str());
     if (!writeContacts_->Update(0)) return false;
-    elerIdNow = writeContacts_->GetField("ELER_ID").AsLong();
-    valueNow = writeContacts_->GetField("ELER_ADAT").AsString();
+    elerIdNow = writeId_->AsLong();
+    valueNow = writeAdat_->GetText();
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include "TQoLogin.h"
 
 class DbDescription;
+class RdmFld;
 class RdmTable;
 
 class RdmNumfixData : public NumfixData {
@@ -34,4 +35,7 @@ private:
     // its transaction to the end.
     std::unique_ptr<DbDescription> writeAlap_;
     std::unique_ptr<RdmTable> writeContacts_;
+    // Its ELER_ID and ELER_ADAT, looked up once per write-back.
+    RdmFld* writeId_ = nullptr;
+    RdmFld* writeAdat_ = nullptr;
 };

@@ -24,8 +24,11 @@ std::string ToString(double value, int fractCount);
 // Cuts at the point (fractCount 0) or adds a point and zeros up to fractCount.
 std::string PadFraction(std::string text, int fractCount);
 
-// Upper-casing of names: only the letters a to z change.
-char UpperAscii(char c);
+// Upper-casing of names: only the letters a to z change. Inline: every name
+// lookup of the database library runs it per character.
+inline char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 // Orders names by bytes (unsigned) after UpperAscii; on a tie of the common
 // part the shorter name comes first. Negative, zero or positive.
 int CompareNoCase(std::string_view a, std::string_view b);

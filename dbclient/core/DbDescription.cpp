@@ -207,14 +207,30 @@ int DbDescription::GetDbId() const { return m_dbId; }
 
 // ---- Private navigation over the tables ----
 
-int DbDescription::IndexOfRecord(const std::string& upperName) const {
+namespace {
+
+// Whether ToUpper(name) is upper, without making that copy: letters are
+// upper-cased up to the first NUL, as ToUpper does.
+bool IsUpperOf(const std::string& upper, const std::string& name) {
+  if (upper.size() != name.size()) return false;
+  bool upcase = true;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '\0') upcase = false;
+    if ((upcase ? UpperAscii(name[i]) : name[i]) != upper[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int DbDescription::IndexOfRecord(const std::string& name) const {
   for (size_t i = 0; i < m_recordNames.size(); ++i)
-    if (m_recordNames[i] == upperName) return int(i);
+    if (IsUpperOf(m_recordNames[i], name)) return int(i);
   return -1;
 }
 
 int DbDescription::ResolveRecord(const std::string& record) const {
-  int index = IndexOfRecord(ToUpper(record));
+  int index = IndexOfRecord(record);
   if (index < 0) throw DbDescError(2002, StringVector(record));
   return index;
 }
@@ -261,7 +277,7 @@ const DbDescription::_RecInfoType& DbDescription::InfoOf(int recordIndex) const 
 // ---- Lookups ----
 
 int DbDescription::GetRecordType(const std::string& record) const {
-  int index = IndexOfRecord(ToUpper(record));
+  int index = IndexOfRecord(record);
   return index < 0 ? -1 : 10000 + index;
 }
 
@@ -290,7 +306,7 @@ std::string DbDescription::GetRecordName(int recordType) const {
 }
 
 int DbDescription::GetFieldNumber(const std::string& record, const std::string& field) const {
-  const int index = IndexOfRecord(ToUpper(record));
+  const int index = IndexOfRecord(record);
   if (index < 0) return -1;
   const std::string name = ToUpper(field);
   const int first = m_records[size_t(index)].firstField;

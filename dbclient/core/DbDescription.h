@@ -235,10 +235,18 @@ class DbDescription {
     Bytes bytes;
   };
 
+  // RdmFld reads numbers straight from the buffers.
+  friend class RdmFld;
+  // The buffer of a field number and its length (0 for a field without one);
+  // DbDescError 2003 when the number is out of range.
+  const char* FieldBuffer(int fieldNumber, size_t& length) const;
+  // GetFieldText into out, whose room is reused.
+  void FieldTextInto(int fieldNumber, std::string& out) const;
+
   void Swap(DbDescription& other) noexcept;
   std::string ReadName(const char* image, int length, int& position) const;
-  // Record index of an upper-cased name, -1 when absent.
-  int IndexOfRecord(const std::string& upperName) const;
+  // Record index of a name, upper-cased as ToUpper does; -1 when absent.
+  int IndexOfRecord(const std::string& name) const;
   // Record index of a name, or DbDescError 2002 [record].
   int ResolveRecord(const std::string& record) const;
   // One past the field-table index of a record's last field: its fields are
@@ -264,6 +272,8 @@ class DbDescription {
   bool StepAt(int recordIndex, unsigned char move, const std::string& record);
   bool ListResult(int recordIndex, int status, qor_detail::ClientBuffer& list, int32_t size,
                   const StringVector& errorArgs, unsigned char move, const std::string& record);
+  // As StoreFetched, taking the bytes over instead of copying them.
+  void KeepFetched(int recordIndex, Bytes&& bytes);
   void DefineKeyNumber(int recordIndex, int32_t key);
 
   int32_t m_version[4] = {-1, -1, -1, -1};

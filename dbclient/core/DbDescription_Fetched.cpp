@@ -10,12 +10,14 @@
 using qor_detail::ClientBuffer;
 
 void DbDescription::StoreFetched(int recordIndex, const char* bytes, int length) {
+  KeepFetched(recordIndex, bytes && length > 0 ? Bytes(bytes, bytes + length) : Bytes());
+}
+
+void DbDescription::KeepFetched(int recordIndex, Bytes&& bytes) {
   ResetFetched(recordIndex);
   tRbf& rbf = m_fetched[size_t(recordIndex)];
-  if (bytes && length > 0) {
-    rbf.data.assign(bytes, bytes + length);
-    rbf.size = length;
-  }
+  rbf.data = std::move(bytes);
+  rbf.size = int32_t(rbf.data.size());
   rbf.current = 0;
 }
 
@@ -34,25 +36,38 @@ void DbDescription::UnpackFetched(int recordIndex, int index) {
 }
 
 bool DbDescription::StepAt(int index, unsigned char move, const std::string& record) {
-  ZeroFields(index);
   tRbf& rbf = m_fetched[size_t(index)];
   const int count = rbf.Count();
-  if (count == 0) return false;
-  switch (move) {
-    case 0: rbf.current = 0; break;
-    case 1:
-      if (rbf.current < 1) return false;
-      --rbf.current;
-      break;
-    case 2:
-      if (rbf.current >= count - 1) return false;
-      ++rbf.current;
-      break;
-    case 3: rbf.current = count - 1; break;
-    case 5: rbf.current = -1; break;
-    default: throw DbDescError(2005, StringVector(record));
+  bool moved = count > 0;
+  if (moved) {
+    switch (move) {
+      case 0:
+        rbf.current = 0;
+        break;
+      case 1:
+        moved = rbf.current >= 1;
+        if (moved) --rbf.current;
+        break;
+      case 2:
+        moved = rbf.current < count - 1;
+        if (moved) ++rbf.current;
+        break;
+      case 3:
+        rbf.current = count - 1;
+        break;
+      case 5:
+        rbf.current = -1;
+        break;
+      default:
+        ZeroFields(index);
+        throw DbDescError(2005, StringVector(record));
+    }
   }
-  if (rbf.current < 0 || rbf.current >= count) return false;
+  // Unpacking writes every buffer; a move that reaches no record zeroes them.
+  if (!moved || rbf.current < 0 || rbf.current >= count) {
+    ZeroFields(index);
+    return false;
+  }
   UnpackFetched(index, rbf.current);
   return true;
 }
@@ -135,7 +150,7 @@ bool DbDescription::GetAllRecNotEqual(const std::string& record, const std::stri
     UnpackAt(index, image);
     if (!value.EqualsText(reference)) kept.insert(kept.end(), image, image + length);
   }
-  StoreFetched(index, kept.data(), int(kept.size()));
+  KeepFetched(index, std::move(kept));
   list.Release();
   StepAt(index, move, record);
   return true;
@@ -147,10 +162,13 @@ bool DbDescription::StepFetched(unsigned char move, const std::string& record) {
 
 bool DbDescription::NextFetched(const std::string& record) {
   const int index = ResolveRecord(record);
-  ZeroFields(index);
   tRbf& rbf = m_fetched[size_t(index)];
   if (rbf.current < INT32_MAX) ++rbf.current;
-  if (rbf.current < 0 || rbf.current >= rbf.Count()) return false;
+  // Unpacking writes every buffer; past the end they are zeroed.
+  if (rbf.current < 0 || rbf.current >= rbf.Count()) {
+    ZeroFields(index);
+    return false;
+  }
   UnpackFetched(index, rbf.current);
   return true;
 }

@@ -129,6 +129,15 @@ TEST_F(FetchedTest, KeyListsSendTheKeyValue) {
   EXPECT_EQ(e.args, (StringVector() << "row" << ""));
 }
 
+TEST_F(FetchedTest, WithoutFreePtrAGreaterListKeepsACopyAndSaysSo) {
+  fake.Remove("FreePtr");
+  fake.ScriptBytes("FindGreater", Rows({{8, "z"}, {9, "y"}}));
+  Raised e = RaisedBy([&] { d.FindGreater("row", "n", 0); });
+  EXPECT_EQ(e.code, 10038);
+  EXPECT_EQ(e.args, StringVector("pfFreePtr"));
+  EXPECT_EQ(d.GetFetchedCount("row"), 2) << "stored before the entry is missed";
+}
+
 TEST_F(FetchedTest, AFailedListEmptiesTheBufferAndZeroesTheValues) {
   struct Case {
     int status;

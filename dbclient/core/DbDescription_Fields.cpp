@@ -21,12 +21,25 @@ int HexDigit(char c) {
 }  // namespace
 
 std::string DbDescription::GetFieldText(int fieldNumber) const {
+  std::string out;
+  FieldTextInto(fieldNumber, out);
+  return out;
+}
+
+void DbDescription::FieldTextInto(int fieldNumber, std::string& out) const {
   const FieldSlot* slot = SlotOf(fieldNumber);
   if (!slot) throw DbDescError(2003);
-  if (!slot->hasBuffer) return "";
-  std::string out;
-  FieldToText(slot->bytes.data(), out, fieldNumber);
-  return out;
+  if (slot->hasBuffer)
+    FieldToText(slot->bytes.data(), out, fieldNumber);
+  else
+    out.clear();
+}
+
+const char* DbDescription::FieldBuffer(int fieldNumber, size_t& length) const {
+  const FieldSlot* slot = SlotOf(fieldNumber);
+  if (!slot) throw DbDescError(2003);
+  length = slot->hasBuffer ? slot->bytes.size() : 0;
+  return slot->bytes.data();
 }
 
 std::string DbDescription::GetFieldTextByName(const std::string& record,
@@ -162,21 +175,21 @@ DbDescription::Bytes DbDescription::PackAt(int recordIndex) const {
 }
 
 bool DbDescription::UnpackRecord(const char* image, const std::string& record) {
-  const int index = IndexOfRecord(ToUpper(record));
+  const int index = IndexOfRecord(record);
   if (index < 0 || !image) return false;
   UnpackAt(index, image);
   return true;
 }
 
 bool DbDescription::PackRecord(const std::string& record, Bytes& out) const {
-  const int index = IndexOfRecord(ToUpper(record));
+  const int index = IndexOfRecord(record);
   if (index < 0) return false;
   out = PackAt(index);
   return true;
 }
 
 bool DbDescription::ClearFields(const std::string& record) {
-  const int index = IndexOfRecord(ToUpper(record));
+  const int index = IndexOfRecord(record);
   if (index < 0) return false;
   ZeroFields(index);
   return true;

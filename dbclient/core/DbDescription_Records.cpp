@@ -93,7 +93,7 @@ bool DbDescription::FindCommon(const std::string& record, bool next) {
     ZeroFields(index);
   }
   if (status == 0) {
-    StoreFetched(index, image.data(), length);
+    KeepFetched(index, std::move(image));
     UnpackFetched(index, 0);
     return true;
   }
@@ -126,13 +126,11 @@ void DbDescription::NewRec(const std::string& record) {
 
 bool DbDescription::WriteCommon(const std::string& record, bool throwIfMissing, bool modify) {
   const int index = ResolveRecord(record);
-  const RdmTableOptions options = InfoOf(index).options;
-  const std::string previousKey = KeyNameAt(index);
-
   std::optional<KeyRestorer> restorer;
-  if (options.Contains(rtoUniqueKeyWrites)) {
+  if (InfoOf(index).options.Contains(rtoUniqueKeyWrites)) {
+    std::string previousKey = KeyNameAt(index);
     if (!DefineUniqueKey(record)) throw DbDescError(10028, StringVector(record));
-    restorer.emplace(*this, record, previousKey);
+    restorer.emplace(*this, record, std::move(previousKey));
   }
   Bytes image = PackAt(index);
   auto fn = modify ? QOR_ENTRY(ModRec) : QOR_ENTRY(DelRec);

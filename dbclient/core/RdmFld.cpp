@@ -1,5 +1,7 @@
 #include "RdmFld.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 
 #include "DbDescription_Internal.h"
@@ -26,6 +28,15 @@ int CompareNoCase(const std::string& a, const std::string& b) {
 
 signed char FirstChar(const std::string& text) {
   return text.empty() ? 0 : static_cast<signed char>(text[0]);
+}
+
+// parse applied to the text a floating-point field shows for value (its 16
+// significant digits), made on the stack.
+template <class Parse>
+auto FloatDigits(double value, Parse parse) {
+  char buf[64];
+  const auto end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 16);
+  return parse(std::string_view(buf, size_t(end.ptr - buf)));
 }
 
 }  // namespace
@@ -68,6 +79,8 @@ RdmFld& RdmFld::operator=(const RdmFld& other) {
   m_entry = other.m_entry;
   m_detached = other.m_detached;
   m_text = other.m_text;
+  std::memcpy(m_stored, other.m_stored, sizeof m_stored);
+  m_textFromStored = other.m_textFromStored;
   return *this;
 }
 
@@ -81,24 +94,68 @@ void RdmFld::CheckReadable(bool numeric) const {
 }
 
 void RdmFld::Refresh() const {
-  if (!m_detached) m_text = m_owner->GetFieldText(m_number);
+  if (m_detached) return;
+  m_owner->FieldTextInto(m_number, m_text);
+  m_textFromStored = false;
+}
+
+const char* RdmFld::LoadStored() const {
+  size_t length = 0;
+  const char* buffer = m_owner->FieldBuffer(m_number, length);
+  if (length >= sizeof m_stored) {
+    std::memcpy(m_stored, buffer, sizeof m_stored);
+  } else {
+    std::memset(m_stored, 0, sizeof m_stored);
+    std::memcpy(m_stored, buffer, length);
+  }
+  m_textFromStored = true;
+  return m_stored;
+}
+
+int64_t RdmFld::StoredInteger() const {
+  const char* p = LoadStored();
+  const bool isUnsigned = (m_entry.flags & kFieldUnsigned) != 0;
+  switch (m_entry.type) {
+    case 'c':
+      return static_cast<signed char>(p[0]);
+    case 's':
+      return isUnsigned ? int64_t(LoadAs<uint16_t>(p)) : int64_t(LoadAs<int16_t>(p));
+    case 'i':
+      return LoadAs<int32_t>(p);
+    case 'l':
+      return isUnsigned ? int64_t(LoadAs<uint32_t>(p)) : int64_t(LoadAs<int32_t>(p));
+    case 'd':
+      return LoadAs<uint32_t>(p);
+    case 'F':
+      return FloatDigits(LoadAs<double>(p), ParseIntC);
+    case 'f':
+      return FloatDigits(double(LoadAs<float>(p)), ParseIntC);
+    default:
+      return 0;
+  }
+}
+
+double RdmFld::StoredDouble() const {
+  switch (m_entry.type) {
+    case 'F':
+      return FloatDigits(LoadAs<double>(LoadStored()), ParseDoubleC);
+    case 'f':
+      return FloatDigits(double(LoadAs<float>(LoadStored())), ParseDoubleC);
+    default:
+      return double(StoredInteger());
+  }
 }
 
 // ---- Readers ----
 
 long RdmFld::AsLong() const {
   CheckReadable(true);
-  Refresh();
+  if (!m_detached) return long(StoredInteger());
   if (m_entry.type == 'c') return FirstChar(m_text);
   return long(ParseIntC(m_text));
 }
 
-int RdmFld::AsInt() const {
-  CheckReadable(true);
-  Refresh();
-  if (m_entry.type == 'c') return FirstChar(m_text);
-  return int(uint32_t(uint64_t(ParseIntC(m_text))));
-}
+int RdmFld::AsInt() const { return int(uint32_t(uint64_t(AsLong()))); }
 
 short RdmFld::AsShort() const { return short(AsInt()); }
 
@@ -106,7 +163,7 @@ float RdmFld::AsFloat() const { return qor_detail::NarrowToFloat(AsDouble()); }
 
 double RdmFld::AsDouble() const {
   CheckReadable(true);
-  Refresh();
+  if (!m_detached) return StoredDouble();
   if (m_entry.type == 'c') return FirstChar(m_text);
   return ParseDoubleC(m_text);
 }
@@ -132,10 +189,12 @@ std::string RdmFld::AsString() const { return GetText(); }
 // ---- Writers ----
 
 RdmFld& RdmFld::Write(const std::string& text) {
-  if (m_detached)
+  if (m_detached) {
     m_text = text;
-  else
+    m_textFromStored = false;
+  } else {
     m_owner->SetFieldText(m_number, text);
+  }
   return *this;
 }
 
@@ -149,6 +208,7 @@ RdmFld& RdmFld::SetDouble(double value) {
   const std::string text = ToString(value, -1);
   Write(text);
   m_text = text;
+  m_textFromStored = false;
   return *this;
 }
 
@@ -186,7 +246,12 @@ RdmFld& RdmFld::SetRaw(const void* value) {
 
 // ---- Other members ----
 
-void RdmFld::Detach() { m_detached = true; }
+void RdmFld::Detach() {
+  // The value keeps the text of what it last read.
+  if (m_textFromStored) m_owner->FieldToText(m_stored, m_text, m_number);
+  m_textFromStored = false;
+  m_detached = true;
+}
 bool RdmFld::IsDetached() const { return m_detached; }
 DbDescription* RdmFld::GetDescription() const { return m_owner; }
 const char* RdmFld::GetFieldName() const { return m_field.c_str(); }

@@ -65,6 +65,11 @@ class RdmFld {
  private:
   void CheckReadable(bool numeric) const;
   void Refresh() const;
+  // A bound value's number, read from its buffer (atol and strtod of the
+  // text it stands for); the text itself is made only when Detach needs it.
+  int64_t StoredInteger() const;
+  double StoredDouble() const;
+  const char* LoadStored() const;
   RdmFld& Write(const std::string& text);
   RdmFld& Operand(const RdmFld& other) const;
   std::partial_ordering Compare(const RdmFld& right) const;
@@ -78,5 +83,9 @@ class RdmFld {
   int32_t m_number = -1;
   FIELD_ENTRY_S m_entry{};
   mutable std::string m_text;
+  // The bytes a numeric read last took from the buffer, when they and not
+  // m_text hold the value last read.
+  mutable char m_stored[8] = {};
+  mutable bool m_textFromStored = false;
   bool m_detached = true;
 };

@@ -180,6 +180,89 @@ TEST_F(BoundFldTest, CopiesShareTheBufferButNotTheOperand) {
   EXPECT_STREQ(c.GetFieldName(), "id");
 }
 
+// A bound value takes its numbers straight from the buffer; they must be the
+// numbers its text reads as, which a detached value holding that text gives.
+TEST(BoundNumbersTest, ReadAsTheTextTheyStandFor) {
+  TestDictionary t;
+  t.Record("n")
+      .Field("c", 'c', 1)
+      .Field("cu", 'c', 1, 'n', kFieldUnsigned)
+      .Field("s", 's', 2)
+      .Field("su", 's', 2, 'n', kFieldUnsigned)
+      .Field("i", 'i', 4, 'n', kFieldUnsigned)
+      .Field("l", 'l', 4)
+      .Field("lu", 'l', 4, 'n', kFieldUnsigned)
+      .Field("d", 'd', 4)
+      .Field("f", 'f', 4)
+      .Field("ff", 'F', 8);
+  DbDescription d = t.Load();
+  const RECORD_ENTRY_S rec = d.GetRecordEntryByName("n");
+  const size_t length = size_t(rec.slotLength - rec.dataOffset);
+  const int at = d.GetFieldEntryByName("n", "f").offset - rec.dataOffset;
+  const int atF = d.GetFieldEntryByName("n", "ff").offset - rec.dataOffset;
+
+  std::vector<std::vector<char>> images;
+  for (unsigned char b : {0x00, 0xFF, 0x7F, 0x80, 0x41, 0xE1})
+    images.emplace_back(length, static_cast<char>(b));
+  // Doubles that 16 digits do not give back, that print with an exponent,
+  // that are not numbers at all.
+  const double doubles[] = {-0.5,
+                            1.5,
+                            0.1,
+                            1e20,
+                            -3e-300,
+                            1.0000001192092896,
+                            123456789012345678.0,
+                            2147483648.75,
+                            std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::quiet_NaN()};
+  for (double v : doubles) {
+    std::vector<char>& image = images.emplace_back(length, '\x5A');
+    const float narrow = static_cast<float>(v);
+    std::memcpy(image.data() + at, &narrow, 4);
+    std::memcpy(image.data() + atF, &v, 8);
+  }
+  auto same = [](double a, double b) { return a == b || (a != a && b != b); };
+  for (const std::vector<char>& image : images) {
+    ASSERT_TRUE(d.UnpackRecord(image.data(), "n"));
+    for (const char* name : {"c", "cu", "s", "su", "i", "l", "lu", "d", "f", "ff"}) {
+      RdmFld bound(&d, "n", name, false);
+      RdmFld text = bound;
+      text.Detach();
+      text.SetString(bound.AsString());
+      SCOPED_TRACE(std::string(name) + " " + text.GetText());
+      EXPECT_EQ(bound.AsLong(), text.AsLong());
+      EXPECT_EQ(bound.AsInt(), text.AsInt());
+      EXPECT_EQ(bound.AsShort(), text.AsShort());
+      EXPECT_EQ(bound.AsULong(), text.AsULong());
+      EXPECT_EQ(bound.AsUInt(), text.AsUInt());
+      EXPECT_EQ(bound.AsUShort(), text.AsUShort());
+      EXPECT_TRUE(same(bound.AsDouble(), text.AsDouble()));
+      EXPECT_TRUE(same(bound.AsFloat(), text.AsFloat()));
+    }
+  }
+}
+
+TEST(BoundNumbersTest, DetachKeepsTheTextOfTheNumberLastRead) {
+  DbDescription d = TestDictionary::Sample().Load();
+  RdmFld price(&d, "item", "price", false);
+  price.SetDouble(2.5);  // the value's text is now the one written
+  d.SetFieldText(1003, "7.25");
+  EXPECT_DOUBLE_EQ(price.AsDouble(), 7.25);
+  d.SetFieldText(1003, "9");
+  price.Detach();
+  EXPECT_STREQ(price.GetText(), "7.25");
+  EXPECT_DOUBLE_EQ(price.AsDouble(), 7.25);
+  // A copy of a bound value keeps what it last read, and so does its detached self.
+  RdmFld big(&d, "item", "big", false);
+  d.SetFieldText(1005, "4294967295");
+  EXPECT_EQ(big.AsLong(), 4294967295L);
+  RdmFld copy = big;
+  d.SetFieldText(1005, "1");
+  copy.Detach();
+  EXPECT_STREQ(copy.GetText(), "4294967295");
+}
+
 TEST(RdmFldRawTest, RawValuesByType) {
   struct Case {
     char type;

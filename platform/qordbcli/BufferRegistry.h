@@ -16,4 +16,26 @@ char* AllocCopy(const void* data, size_t n);
 bool FreeBuffer(void* p);
 int64_t OutstandingBuffers();
 
+// Builds a buffer to hand out piece by piece, growing it in place where the
+// allocator can, so that its bytes are written once.
+class BufferBuilder {
+ public:
+  BufferBuilder() = default;
+  BufferBuilder(const BufferBuilder&) = delete;
+  BufferBuilder& operator=(const BufferBuilder&) = delete;
+  ~BufferBuilder();
+
+  // Throws StatusError 10016 when memory runs out.
+  void Append(const void* data, size_t n);
+  size_t Size() const { return size_; }
+  // The bytes as a buffer of this registry (freed with FreeBuffer); the
+  // builder is empty afterwards.
+  char* Release();
+
+ private:
+  char* p_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 }  // namespace qordb

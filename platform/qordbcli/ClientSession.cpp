@@ -32,6 +32,7 @@ enum Op {
   kAll,
   kCount,
   kUpdate,
+  kUpdateImage,
   kDelete,
   kInsert,
   kRidMatches
@@ -65,21 +66,21 @@ int BindParts(sqlite3_stmt* s, int first, const RecordModel& rec, const std::vec
 
 // The images of every row of s (its first column) back to back in one buffer
 // for the caller; 10002, no buffer and size 0 when there is no row.
-int HandOutImages(StmtUse& use, sqlite3_stmt* s, const RecordModel& rec, int32_t* size, char** list) {
-  std::vector<char> out;
+int HandOutImages(StmtUse& use, sqlite3_stmt* s, const RecordModel& rec, int32_t* size,
+                  char** list) {
+  BufferBuilder out;
   while (use.Step()) {
     if (sqlite3_column_bytes(s, 0) != rec.imageLength) throw StatusError{kEngineFailure};
-    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
-    out.insert(out.end(), p, p + rec.imageLength);
+    if (out.Size() + rec.imageLength > INT32_MAX) throw StatusError{kNoMemory};
+    out.Append(sqlite3_column_blob(s, 0), rec.imageLength);
   }
-  if (out.size() > INT32_MAX) throw StatusError{kNoMemory};
-  if (out.empty()) {
+  if (out.Size() == 0) {
     *size = 0;
     *list = nullptr;
     return kNotFound;
   }
-  *list = AllocCopy(out.data(), out.size());
-  *size = static_cast<int32_t>(out.size());
+  *size = static_cast<int32_t>(out.Size());
+  *list = out.Release();
   return 0;
 }
 
@@ -147,6 +148,11 @@ int ClientSession::OpenDb(int32_t db, const char* name) {
     return kEngineFailure;
   }
   odb.positions.resize(odb.model.records.size());
+  for (const RecordModel& rec : odb.model.records) {
+    std::vector<int>& keys = odb.keyFields.emplace_back();
+    for (size_t p = 0; p < rec.fields.size(); ++p)
+      if (rec.keyColumn[p] >= 0) keys.push_back(static_cast<int>(p));
+  }
   dbs_[db] = std::move(odb);
   return 0;
 }
@@ -362,28 +368,57 @@ int64_t ClientSession::Locate(const Target& t, const char* image) {
 int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   Target t = ResolveImage(db, rt, len, buffer);
   if (!*buffer) return kBadPointer;
-  int64_t rid = Locate(t, *buffer);
-  if (rid == 0) return kNotFound;
   std::vector<char> img(t.rec->imageLength);
   NormaliseImage(*t.rec, *buffer, img.data());
-  sqlite3_stmt* s = Cached(t, 0, kUpdate, [&] {
-    std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ?";
+  int64_t rid = RewriteImage(t, *buffer, img.data()) ? t.pos->rid : 0;
+  if (rid == 0) {
+    rid = Locate(t, *buffer);
+    if (rid == 0) return kNotFound;
+    sqlite3_stmt* s = Cached(t, 0, kUpdate, [&] {
+      std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ?";
+      for (size_t p = 0; p < t.rec->fields.size(); ++p)
+        if (t.rec->keyColumn[p] >= 0) sql += ", k" + std::to_string(t.rec->keyColumn[p]) + " = ?";
+      return sql + " WHERE rid = ?";
+    });
+    StmtUse use(s);
+    BindImage(s, 1, img.data(), t.rec->imageLength);
+    int at = 2;
     for (size_t p = 0; p < t.rec->fields.size(); ++p)
-      if (t.rec->keyColumn[p] >= 0) sql += ", k" + std::to_string(t.rec->keyColumn[p]) + " = ?";
-    return sql + " WHERE rid = ?";
-  });
-  StmtUse use(s);
-  BindImage(s, 1, img.data(), t.rec->imageLength);
-  int at = 2;
-  for (size_t p = 0; p < t.rec->fields.size(); ++p)
-    if (t.rec->keyColumn[p] >= 0) BindKeyPart(s, at++, t.rec->fields[p], img.data());
-  sqlite3_bind_int64(s, at, rid);
-  use.Step();
-  // Another handle may have deleted the record since it was located.
-  if (sqlite3_changes(db_) == 0) return kNotFound;
+      if (t.rec->keyColumn[p] >= 0) BindKeyPart(s, at++, t.rec->fields[p], img.data());
+    sqlite3_bind_int64(s, at, rid);
+    use.Step();
+    // Another handle may have deleted the record since it was located.
+    if (sqlite3_changes(db_) == 0) return kNotFound;
+  }
   CopyBytes(*buffer, img.data(), img.size());
   Remember(t, rid, img.data());
   return 0;
+}
+
+bool ClientSession::RewriteImage(const Target& t, const char* image, const char* img) {
+  Position& pos = *t.pos;
+  if (!pos.has) return false;
+  // Worth a try only when no key column changes against the record as we
+  // last saw it; the statement itself checks the record as it is now.
+  const std::vector<int>& keys = t.odb->keyFields[t.index];
+  if (CompareKey(*t.rec, keys, pos.image.data(), img) != 0) return false;
+  const std::vector<int> parts =
+      pos.key == 1 ? std::vector<int>{} : t.rec->KeyParts(pos.key % 1000);
+  sqlite3_stmt* s = Cached(t, pos.key, kUpdateImage, [&] {
+    std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
+    if (!parts.empty())
+      sql += " AND (" + Columns(*t.rec, parts) + ") = (" + Placeholders(parts.size()) + ")";
+    for (int p : keys) sql += " AND k" + std::to_string(t.rec->keyColumn[p]) + " IS ?";
+    return sql;
+  });
+  StmtUse use(s);
+  BindImage(s, 1, img, t.rec->imageLength);
+  sqlite3_bind_int64(s, 2, pos.rid);
+  // The current key as the caller sent it, as Locate matches it.
+  int at = BindParts(s, 3, *t.rec, parts, image);
+  for (int p : keys) BindKeyPart(s, at++, t.rec->fields[p], img);
+  use.Step();
+  return sqlite3_changes(db_) == 1;
 }
 
 int ClientSession::DelRec(int32_t db, int32_t rt, int32_t len, char** buffer) {

@@ -83,6 +83,8 @@ class ClientSession {
     DictModel model;
     std::vector<char> image;
     std::vector<Position> positions;  // per record type
+    // Per record type: the positions of the fields that have a key column.
+    std::vector<std::vector<int>> keyFields;
   };
   struct Bookmark {
     int32_t db;
@@ -110,6 +112,11 @@ class ClientSession {
   int Deliver(const Target& t, sqlite3_stmt* row, char** image);
   void Remember(const Target& t, int64_t rid, const char* image);
   int64_t Locate(const Target& t, const char* image);
+  // ModRec of the current record when it still carries the key value that
+  // image (as sent) holds and no key column changes: img (normalised) is
+  // stored without touching key columns or indexes. False when it does not
+  // apply, with nothing changed.
+  bool RewriteImage(const Target& t, const char* image, const char* img);
   // The first record, by insertion order, whose current key (made of parts)
   // equals the bound value.
   sqlite3_stmt* FindEqStmt(const Target& t, const std::vector<int>& parts);

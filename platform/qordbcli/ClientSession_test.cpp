@@ -305,6 +305,60 @@ TEST_F(Records, ModRecAndDelRecLocateByTheCurrentKey) {
   EXPECT_EQ(Walk(FirstRec, NextRec), Ids({1, 2}));
 }
 
+// A change that leaves every key value as it was stores the record alone; the
+// key columns must still follow the record as it is stored, also when another
+// handle changed a key value since this handle read the record.
+TEST_F(Records, ModRecKeepsTheKeysInStepWithTheStoredRecord) {
+  TestClient other{server_};
+  // The IDs that the CITYNAME index gives for a city and name.
+  auto names = [&](const std::string& city, const std::string& name) {
+    std::vector<char> key = Customer(0, name, city);
+    char* p = key.data();
+    int32_t size = c_.Len("CUSTOMER");
+    Owned list;
+    std::vector<std::string> ids;
+    if (FindList(c_.h, &size, &p, &list, c_.shop, c_.Rt("CUSTOMER"),
+                 c_.Key("CUSTOMER", "CITYNAME")) != 0)
+      return ids;
+    for (int32_t at = 0; at < size; at += c_.Len("CUSTOMER"))
+      ids.push_back(std::to_string(c_.shopDict.Int(list.p + at, "CUSTOMER", "ID")));
+    return ids;
+  };
+  ASSERT_EQ(Define("ID"), 0);
+  std::vector<char> img = Customer(1, "", "");
+  ASSERT_EQ(Call(FindRec, img), 0);
+
+  // Only the note changes: the record is rewritten, its keys stay found.
+  c_.shopDict.SetText(img, "CUSTOMER", "NOTE", "first");
+  ASSERT_EQ(Call(ModRec, img), 0);
+  EXPECT_EQ(names("Budapest", "Kovács"), Ids({1, 5}));
+
+  // Another handle moves the record to another city ...
+  std::vector<char> moved = Customer(1, "", "");
+  char* p = moved.data();
+  ASSERT_EQ(DefineKey(other.h, other.shop, other.Rt("CUSTOMER"), other.Key("CUSTOMER", "ID")), 0);
+  ASSERT_EQ(FindRec(other.h, other.shop, other.Rt("CUSTOMER"), other.Len("CUSTOMER"), &p), 0);
+  other.shopDict.SetText(moved, "CUSTOMER", "CITY", "Pécs");
+  ASSERT_EQ(ModRec(other.h, other.shop, other.Rt("CUSTOMER"), other.Len("CUSTOMER"), &p), 0);
+  EXPECT_EQ(names("Pécs", "Kovács"), Ids({1}));
+
+  // ... and this handle, which still holds Budapest, changes the note: its
+  // whole record is stored, Budapest and the index with it.
+  c_.shopDict.SetText(img, "CUSTOMER", "NOTE", "second");
+  ASSERT_EQ(Call(ModRec, img), 0);
+  EXPECT_EQ(names("Budapest", "Kovács"), Ids({1, 5}));
+  EXPECT_EQ(names("Pécs", "Kovács"), std::vector<std::string>{});
+  std::vector<char> stored = Customer(1, "", "");
+  ASSERT_EQ(Call(FindRec, stored), 0);
+  EXPECT_EQ(stored, img);
+
+  // A key value changed by this handle moves the record in the index.
+  c_.shopDict.SetText(img, "CUSTOMER", "CITY", "Eger");
+  ASSERT_EQ(Call(ModRec, img), 0);
+  EXPECT_EQ(names("Eger", "Kovács"), Ids({1}));
+  EXPECT_EQ(names("Budapest", "Kovács"), Ids({5}));
+}
+
 TEST_F(Records, BadArgumentsGetTheirStatusAndChangeNothing) {
   const int rt = c_.Rt("CUSTOMER"), len = c_.Len("CUSTOMER");
   std::vector<char> img = Customer(9, "X", "Y");
