@@ -257,7 +257,13 @@ TEST_F(SourceTest, CommitKeepsTheChanges) {
             "Transaction commited.");
   auto phones = Records("KELVADO", "TELEFON");
   ASSERT_EQ(phones.size(), 4u);
-  for (const auto& phone : phones) EXPECT_EQ(phone[1], "x");
+  std::vector<std::string> codes;
+  for (const auto& phone : phones) {
+    codes.push_back(phone[0]);
+    EXPECT_EQ(phone[1], "x");
+  }
+  // Every record rewritten in its own place: none overwritten with another.
+  EXPECT_EQ(codes, (std::vector<std::string>{"700", "701", "702", "703"}));
   EXPECT_EQ(Records("KELVADO", "TELEFONLINK").size(), 2u);
 }
 
@@ -274,6 +280,10 @@ TEST_F(SourceTest, DeleteAndUpdateRefuseConditionsTheyCannotApply) {
            "UPDATE CIM SET VAROS = WHERE CIMCODE = 500;",
            "UPDATE CIM SET VAROS;",
            "UPDATE CIM VAROS = 'x';",
+           // The server would rewrite whichever record carries the new key value.
+           "UPDATE CIM SET CIMCODE = 502 WHERE CIMCODE = 500;",
+           // Without a unique key the server cannot tell records of one value apart.
+           "UPDATE CIMLINK SET TABLE = 7 WHERE CODE = 1;",
        }) {
     std::string message = Run(script);
     EXPECT_NE(message.find_first_of("%"), 0u) << script;
@@ -283,8 +293,32 @@ TEST_F(SourceTest, DeleteAndUpdateRefuseConditionsTheyCannotApply) {
             "A megadott feltétel hibás: CIMCODE=UTCA");
   EXPECT_EQ(Run("UPDATE CIM VAROS = 'x';"), "Az UPDATE-ben a SET utasítás hiányzik!");
   EXPECT_EQ(Run("UPDATE CIM SET VAROS;"), "A mezőérték nem állítható be!");
-  Run("ROLLBACK;");
+  EXPECT_EQ(Run("UPDATE CIM SET VAROS = 'x', CIMCODE = 502 WHERE CIMCODE = 500;"),
+            "A mezőérték nem állítható be!\n (CIMCODE)");
+  EXPECT_EQ(Run("UPDATE CIMLINK SET TABLE = 7 WHERE CODE = 1;"),
+            "Nincs egyértelmű kulcs!\n (CIMLINK)");
+  // Committed, not rolled back: a refused statement changed nothing at all.
+  EXPECT_EQ(Run("COMMIT;"), "Transaction commited.");
   EXPECT_EQ(Dump(), before);
+}
+
+TEST_F(SourceTest, UpdatesRewriteEachRecordInItsOwnPlace) {
+  EXPECT_EQ(Run("UPDATE CIM SET UTCA = 'u' WHERE CIMCODE <> 501;\n"
+                "UPDATE CIMLINK SET TABLE = 8;\n"
+                "COMMIT;"),
+            "Transaction commited.");
+  EXPECT_EQ(Records("KELVADO", "CIM"),
+            (std::vector<std::vector<std::string>>{{"500", "Győr", "u"},
+                                                   {"501", "Pécs", "Kert utca"},
+                                                   {"502", "Eger", "u"},
+                                                   {"503", "Sopron", "u"},
+                                                   {"504", "Tata", "u"}}));
+  EXPECT_EQ(Records("KELVADO", "CIMLINK"),
+            (std::vector<std::vector<std::string>>{{"500", "1", "8"},
+                                                   {"501", "1", "8"},
+                                                   {"502", "2", "8"},
+                                                   {"503", "1", "8"},
+                                                   {"504", "3", "8"}}));
 }
 
 TEST_F(SourceTest, InsertRefusals) {

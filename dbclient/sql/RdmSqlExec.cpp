@@ -223,7 +223,7 @@ void RdmSqlExec::Update(TokenPos& position) {
   if (where == end) {
     table->DefineKey("");
     unsigned char direction = 0;
-    while (table->Go(direction, 5) && ApplySetList(*table, setList) && table->Update(0)) {
+    while (table->Go(direction, 5) && ApplySetList(*table, setList, false) && table->Update(0)) {
       direction = 2;
       ++m_rowCount;
     }
@@ -232,18 +232,24 @@ void RdmSqlExec::Update(TokenPos& position) {
     ParseWhere(where, end);
     RequireMainTableFilter();
     ApplyFilters();
-    DefineWriteKey(*table);
+    // The server finds each record by the key value in its buffer: only a
+    // unique key that the SET list leaves alone names the record just read.
+    const std::string key = table->GetUniqueKeyName();
+    if (key.empty()) throw DbDescError(10028, StringVector(m_tableName));
+    table->DefineKey(key);
     int saved = table->GetPosition();
-    while (m_resultView.Next() && ApplySetList(*table, setList) && table->Update(0)) ++m_rowCount;
+    while (m_resultView.Next() && ApplySetList(*table, setList, true) && table->Update(0))
+      ++m_rowCount;
     table->SetPosition(saved);
   }
   position = end;
 }
 
-bool RdmSqlExec::ApplySetList(RdmTable& table, TokenPos position) {
+bool RdmSqlExec::ApplySetList(RdmTable& table, TokenPos position, bool keyFixed) {
   do {
     if (position == m_end) throw DbDescError(2031);
     const std::string& field = position->text;
+    if (keyFixed && table.IsInUniqueKey(field)) throw DbDescError(2031, StringVector(field));
     ++position;
     // The value must follow: not a separator, nor a keyword other than SYSDATE.
     if (!Accept(position, "=") || position->kind == RdmSqlTokenKind::Separator ||
