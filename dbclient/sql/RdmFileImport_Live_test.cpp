@@ -2,6 +2,7 @@
 // client library and servers made for the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -52,6 +53,12 @@ end
 record RENDSZAM
   RCODE  l unique
   RSZAM  c 16
+end
+record KAPCS
+  A   l key
+  B   l key
+  AB  k (A B)
+  C   c 5
 end
 )";
 
@@ -411,6 +418,16 @@ TEST_F(SourceTest, UsersAreStoredScrambledAndCanLogIn) {
   EXPECT_EQ(Run("CREATE USER x IDENTIFIED titok;"), "Az IDENTIFIED BY hiányzik!");
   const auto users = Records("SYSDB", "dbuser");
   EXPECT_EQ(users.size(), 3u);  // ADMIN and the two new ones: the refusals wrote nothing
+  // userid, type, name, psw, enabled: name and password scrambled as the login reads them.
+  auto scrambled = [](std::string text) {
+    SecurityCode().Encode(static_cast<unsigned>(text.size()), text.data());
+    return text;
+  };
+  const auto kovacs = std::find_if(users.begin(), users.end(),
+                                   [&](const auto& row) { return row[2] == scrambled("KOVACS"); });
+  ASSERT_NE(kovacs, users.end());
+  EXPECT_EQ((*kovacs)[3], scrambled("TITOK"));
+  EXPECT_EQ((*kovacs)[4], "\x01");
   TQoLogin other;
   EXPECT_TRUE(other.Login("SRC", "KOVACS", "titok", false, ""));
   other.Logout();
@@ -423,6 +440,10 @@ TEST_F(SourceTest, DescribeWritesACreateTableText) {
   EXPECT_EQ(Run("DESC KELVADO.cimlink;"),
             "create table CIMLINK(\r\n  CIMCODE  NUMBER(10),\r\n  CODE  NUMBER(10),\r\n"
             "  TABLE  NUMBER(5));\r\n");
+  // A compound key between fields: every name keeps its own type.
+  EXPECT_EQ(Run("DESCRIBE KAPCS;"),
+            "create table KAPCS(\r\n  A  NUMBER(10),\r\n  B  NUMBER(10),\r\n"
+            "  C  VARCHAR2(5));\r\n");
   EXPECT_EQ(Run("DESCRIBE NINCS;"), "Tábla nem elérhető!\n (NINCS)");
 }
 
