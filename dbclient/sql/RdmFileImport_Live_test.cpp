@@ -431,9 +431,17 @@ TEST_F(SourceTest, UsersAreStoredScrambledAndCanLogIn) {
   TQoLogin other;
   EXPECT_TRUE(other.Login("SRC", "KOVACS", "titok", false, ""));
   other.Logout();
+  // Nor did they draw an id: the next user takes the one after the role's.
+  EXPECT_EQ(Run("CREATE USER nagy;"), "User NAGY created succesfuly!");
+  auto idOf = [&](const char* name) {
+    for (const auto& row : Records("SYSDB", "dbuser"))
+      if (row[2] == scrambled(name)) return std::stol(row[0]);
+    return -1L;
+  };
+  EXPECT_EQ(idOf("NAGY"), idOf("OLVASO") + 1);
   EXPECT_EQ(Run("DROP USER kovacs;"), "User KOVACS dropped!");
   EXPECT_EQ(Run("DROP USER senki;"), "User SENKI dropped!");
-  EXPECT_EQ(Records("SYSDB", "dbuser").size(), 2u);
+  EXPECT_EQ(Records("SYSDB", "dbuser").size(), 3u);
 }
 
 TEST_F(SourceTest, DescribeWritesACreateTableText) {
