@@ -291,6 +291,11 @@ TEST_F(SourceTest, DeleteAndUpdateRefuseConditionsTheyCannotApply) {
            "UPDATE CIM SET CIMCODE = 502 WHERE CIMCODE = 500;",
            // Without a unique key the server cannot tell records of one value apart.
            "UPDATE CIMLINK SET TABLE = 7 WHERE CODE = 1;",
+           // A mistyped or missing WHERE is no licence to act on every record.
+           "DELETE FROM CIMLINK WEHRE CIMCODE = 503;",
+           "DELETE FROM CIMLINK CIMCODE = 503;",
+           "UPDATE CIM SET VAROS = 'x' WEHRE CIMCODE = 500;",
+           "UPDATE CIM SET VAROS = 'x' UTCA = 'y';",
        }) {
     std::string message = Run(script);
     EXPECT_NE(message.find_first_of("%"), 0u) << script;
@@ -304,6 +309,8 @@ TEST_F(SourceTest, DeleteAndUpdateRefuseConditionsTheyCannotApply) {
             "A mezőérték nem állítható be!\n (CIMCODE)");
   EXPECT_EQ(Run("UPDATE CIMLINK SET TABLE = 7 WHERE CODE = 1;"),
             "Nincs egyértelmű kulcs!\n (CIMLINK)");
+  EXPECT_EQ(Run("DELETE FROM CIMLINK WEHRE CIMCODE = 503;"), "Ismeretlen token: WEHRE");
+  EXPECT_EQ(Run("UPDATE CIM SET VAROS = 'x' UTCA = 'y';"), "Ismeretlen token: UTCA");
   // Committed, not rolled back: a refused statement changed nothing at all.
   EXPECT_EQ(Run("COMMIT;"), "Transaction commited.");
   EXPECT_EQ(Dump(), before);
