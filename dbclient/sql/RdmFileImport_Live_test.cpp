@@ -274,6 +274,13 @@ TEST_F(SourceTest, CommitKeepsTheChanges) {
   EXPECT_EQ(Records("KELVADO", "TELEFONLINK").size(), 2u);
 }
 
+TEST_F(SourceTest, NeitherTheScriptsEndNorTheRunnerCommits) {
+  EXPECT_EQ(Run("INSERT INTO TELEFON VALUES (709, 'e');"), "%i record inserted.");
+  runner.reset();
+  map.GetDescriptionAt(0).EndTransaction(false);
+  EXPECT_EQ(Records("KELVADO", "TELEFON").size(), 3u);
+}
+
 TEST_F(SourceTest, DeleteAndUpdateRefuseConditionsTheyCannotApply) {
   const auto before = Dump();
   for (const char* script : {
