@@ -2,6 +2,7 @@
 // client library and servers made for the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -52,6 +53,12 @@ end
 record RENDSZAM
   RCODE  l unique
   RSZAM  c 16
+end
+record KAPCS
+  A   l key
+  B   l key
+  AB  k (A B)
+  C   c 5
 end
 )";
 
@@ -257,8 +264,21 @@ TEST_F(SourceTest, CommitKeepsTheChanges) {
             "Transaction commited.");
   auto phones = Records("KELVADO", "TELEFON");
   ASSERT_EQ(phones.size(), 4u);
-  for (const auto& phone : phones) EXPECT_EQ(phone[1], "x");
+  std::vector<std::string> codes;
+  for (const auto& phone : phones) {
+    codes.push_back(phone[0]);
+    EXPECT_EQ(phone[1], "x");
+  }
+  // Every record rewritten in its own place: none overwritten with another.
+  EXPECT_EQ(codes, (std::vector<std::string>{"700", "701", "702", "703"}));
   EXPECT_EQ(Records("KELVADO", "TELEFONLINK").size(), 2u);
+}
+
+TEST_F(SourceTest, NeitherTheScriptsEndNorTheRunnerCommits) {
+  EXPECT_EQ(Run("INSERT INTO TELEFON VALUES (709, 'e');"), "%i record inserted.");
+  runner.reset();
+  map.GetDescriptionAt(0).EndTransaction(false);
+  EXPECT_EQ(Records("KELVADO", "TELEFON").size(), 3u);
 }
 
 TEST_F(SourceTest, DeleteAndUpdateRefuseConditionsTheyCannotApply) {
@@ -274,6 +294,15 @@ TEST_F(SourceTest, DeleteAndUpdateRefuseConditionsTheyCannotApply) {
            "UPDATE CIM SET VAROS = WHERE CIMCODE = 500;",
            "UPDATE CIM SET VAROS;",
            "UPDATE CIM VAROS = 'x';",
+           // The server would rewrite whichever record carries the new key value.
+           "UPDATE CIM SET CIMCODE = 502 WHERE CIMCODE = 500;",
+           // Without a unique key the server cannot tell records of one value apart.
+           "UPDATE CIMLINK SET TABLE = 7 WHERE CODE = 1;",
+           // A mistyped or missing WHERE is no licence to act on every record.
+           "DELETE FROM CIMLINK WEHRE CIMCODE = 503;",
+           "DELETE FROM CIMLINK CIMCODE = 503;",
+           "UPDATE CIM SET VAROS = 'x' WEHRE CIMCODE = 500;",
+           "UPDATE CIM SET VAROS = 'x' UTCA = 'y';",
        }) {
     std::string message = Run(script);
     EXPECT_NE(message.find_first_of("%"), 0u) << script;
@@ -283,8 +312,34 @@ TEST_F(SourceTest, DeleteAndUpdateRefuseConditionsTheyCannotApply) {
             "A megadott feltétel hibás: CIMCODE=UTCA");
   EXPECT_EQ(Run("UPDATE CIM VAROS = 'x';"), "Az UPDATE-ben a SET utasítás hiányzik!");
   EXPECT_EQ(Run("UPDATE CIM SET VAROS;"), "A mezőérték nem állítható be!");
-  Run("ROLLBACK;");
+  EXPECT_EQ(Run("UPDATE CIM SET VAROS = 'x', CIMCODE = 502 WHERE CIMCODE = 500;"),
+            "A mezőérték nem állítható be!\n (CIMCODE)");
+  EXPECT_EQ(Run("UPDATE CIMLINK SET TABLE = 7 WHERE CODE = 1;"),
+            "Nincs egyértelmű kulcs!\n (CIMLINK)");
+  EXPECT_EQ(Run("DELETE FROM CIMLINK WEHRE CIMCODE = 503;"), "Ismeretlen token: WEHRE");
+  EXPECT_EQ(Run("UPDATE CIM SET VAROS = 'x' UTCA = 'y';"), "Ismeretlen token: UTCA");
+  // Committed, not rolled back: a refused statement changed nothing at all.
+  EXPECT_EQ(Run("COMMIT;"), "Transaction commited.");
   EXPECT_EQ(Dump(), before);
+}
+
+TEST_F(SourceTest, UpdatesRewriteEachRecordInItsOwnPlace) {
+  EXPECT_EQ(Run("UPDATE CIM SET UTCA = 'u' WHERE CIMCODE <> 501;\n"
+                "UPDATE CIMLINK SET TABLE = 8;\n"
+                "COMMIT;"),
+            "Transaction commited.");
+  EXPECT_EQ(Records("KELVADO", "CIM"),
+            (std::vector<std::vector<std::string>>{{"500", "Győr", "u"},
+                                                   {"501", "Pécs", "Kert utca"},
+                                                   {"502", "Eger", "u"},
+                                                   {"503", "Sopron", "u"},
+                                                   {"504", "Tata", "u"}}));
+  EXPECT_EQ(Records("KELVADO", "CIMLINK"),
+            (std::vector<std::vector<std::string>>{{"500", "1", "8"},
+                                                   {"501", "1", "8"},
+                                                   {"502", "2", "8"},
+                                                   {"503", "1", "8"},
+                                                   {"504", "3", "8"}}));
 }
 
 TEST_F(SourceTest, InsertRefusals) {
@@ -377,18 +432,40 @@ TEST_F(SourceTest, UsersAreStoredScrambledAndCanLogIn) {
   EXPECT_EQ(Run("CREATE USER x IDENTIFIED titok;"), "Az IDENTIFIED BY hiányzik!");
   const auto users = Records("SYSDB", "dbuser");
   EXPECT_EQ(users.size(), 3u);  // ADMIN and the two new ones: the refusals wrote nothing
+  // userid, type, name, psw, enabled: name and password scrambled as the login reads them.
+  auto scrambled = [](std::string text) {
+    SecurityCode().Encode(static_cast<unsigned>(text.size()), text.data());
+    return text;
+  };
+  const auto kovacs = std::find_if(users.begin(), users.end(),
+                                   [&](const auto& row) { return row[2] == scrambled("KOVACS"); });
+  ASSERT_NE(kovacs, users.end());
+  EXPECT_EQ((*kovacs)[3], scrambled("TITOK"));
+  EXPECT_EQ((*kovacs)[4], "\x01");
   TQoLogin other;
   EXPECT_TRUE(other.Login("SRC", "KOVACS", "titok", false, ""));
   other.Logout();
+  // Nor did they draw an id: the next user takes the one after the role's.
+  EXPECT_EQ(Run("CREATE USER nagy;"), "User NAGY created succesfuly!");
+  auto idOf = [&](const char* name) {
+    for (const auto& row : Records("SYSDB", "dbuser"))
+      if (row[2] == scrambled(name)) return std::stol(row[0]);
+    return -1L;
+  };
+  EXPECT_EQ(idOf("NAGY"), idOf("OLVASO") + 1);
   EXPECT_EQ(Run("DROP USER kovacs;"), "User KOVACS dropped!");
   EXPECT_EQ(Run("DROP USER senki;"), "User SENKI dropped!");
-  EXPECT_EQ(Records("SYSDB", "dbuser").size(), 2u);
+  EXPECT_EQ(Records("SYSDB", "dbuser").size(), 3u);
 }
 
 TEST_F(SourceTest, DescribeWritesACreateTableText) {
   EXPECT_EQ(Run("DESC KELVADO.cimlink;"),
             "create table CIMLINK(\r\n  CIMCODE  NUMBER(10),\r\n  CODE  NUMBER(10),\r\n"
             "  TABLE  NUMBER(5));\r\n");
+  // A compound key between fields: every name keeps its own type.
+  EXPECT_EQ(Run("DESCRIBE KAPCS;"),
+            "create table KAPCS(\r\n  A  NUMBER(10),\r\n  B  NUMBER(10),\r\n"
+            "  C  VARCHAR2(5));\r\n");
   EXPECT_EQ(Run("DESCRIBE NINCS;"), "Tábla nem elérhető!\n (NINCS)");
 }
 
@@ -456,13 +533,14 @@ end
   }
 };
 
-// The same tables as the demo destination server defines them: the contacts
-// and addresses are selected by their compound owner keys, with the table
-// code as a key constant.
+// The same tables as the demo destination server defines them, beside the
+// third database of the import's map: the contacts and addresses are
+// selected by their compound owner keys, with the table code as a key
+// constant.
 class DemoDestinationTest : public DestinationTest {
  protected:
   void Fill(QorTestServer& s) override {
-    for (const char* db : {"UGYFEL", "ALAP"}) {
+    for (const char* db : {"DEVUDAVARER", "UGYFEL", "ALAP"}) {
       std::ifstream in(std::string(SQL_DEMO_DIR) + "/destination/" + db + ".schema");
       s.AddDatabase(std::string(std::istreambuf_iterator<char>(in), {}));
     }

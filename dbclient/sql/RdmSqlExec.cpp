@@ -195,6 +195,7 @@ void RdmSqlExec::Delete(TokenPos& position) {
   m_message = "%i record deleted.";
   const TokenPos end = FindToken(position, m_end, ";");
   TokenPos where = FindToken(position, end, "WHERE");
+  RequireWhereOrEnd(position, where);
   if (where != end) {
     Advance(where);
     ParseWhere(where, end);
@@ -220,10 +221,18 @@ void RdmSqlExec::Update(TokenPos& position) {
   const TokenPos end = FindToken(position, m_end, ";");
   TokenPos where = FindToken(position, end, "WHERE");
   const TokenPos setList = position;
+  TokenPos listEnd = setList;
+  ApplySetList(*table, listEnd, false, false);
+  RequireWhereOrEnd(listEnd, where);
+  // Every record reads the list afresh, so SYSDATE and nextval are evaluated per record.
+  auto setValues = [&](bool keyFixed) {
+    TokenPos item = setList;
+    return ApplySetList(*table, item, keyFixed, true);
+  };
   if (where == end) {
     table->DefineKey("");
     unsigned char direction = 0;
-    while (table->Go(direction, 5) && ApplySetList(*table, setList) && table->Update(0)) {
+    while (table->Go(direction, 5) && setValues(false) && table->Update(0)) {
       direction = 2;
       ++m_rowCount;
     }
@@ -232,24 +241,33 @@ void RdmSqlExec::Update(TokenPos& position) {
     ParseWhere(where, end);
     RequireMainTableFilter();
     ApplyFilters();
-    DefineWriteKey(*table);
+    // The server finds each record by the key value in its buffer: only a
+    // unique key that the SET list leaves alone names the record just read.
+    const std::string key = table->GetUniqueKeyName();
+    if (key.empty()) throw DbDescError(10028, StringVector(m_tableName));
+    table->DefineKey(key);
     int saved = table->GetPosition();
-    while (m_resultView.Next() && ApplySetList(*table, setList) && table->Update(0)) ++m_rowCount;
+    while (m_resultView.Next() && setValues(true) && table->Update(0)) ++m_rowCount;
     table->SetPosition(saved);
   }
   position = end;
 }
 
-bool RdmSqlExec::ApplySetList(RdmTable& table, TokenPos position) {
+void RdmSqlExec::RequireWhereOrEnd(TokenPos position, TokenPos where) const {
+  if (position != where) throw DbDescError(2027, StringVector(position->text));
+}
+
+bool RdmSqlExec::ApplySetList(RdmTable& table, TokenPos& position, bool keyFixed, bool store) {
   do {
     if (position == m_end) throw DbDescError(2031);
     const std::string& field = position->text;
+    if (keyFixed && table.IsInUniqueKey(field)) throw DbDescError(2031, StringVector(field));
     ++position;
     // The value must follow: not a separator, nor a keyword other than SYSDATE.
     if (!Accept(position, "=") || position->kind == RdmSqlTokenKind::Separator ||
         (position->kind == RdmSqlTokenKind::Keyword && position->text != "SYSDATE"))
       throw DbDescError(2031);
-    table.GetField(field).SetString(EvalValue(*position));
+    if (store) table.GetField(field).SetString(EvalValue(*position));
     ++position;
   } while (Accept(position, ","));
   return true;

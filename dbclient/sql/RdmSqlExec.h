@@ -48,10 +48,19 @@ class RdmSqlExec : public RdmSqlBase {
   void EndImplicitTransaction(bool commit);
   // The schema statements' commit, which ends the "SQL" transaction too.
   void CommitConnection();
-  bool ApplySetList(RdmTable& table, TokenPos position);
-  // The key by which the server finds each selected record: the unique key,
-  // or for a table without one the condition's key field (the default key
-  // would name the server's current record, which the store does not move).
+  // Walks the SET list from position to behind it, storing each value when
+  // store is set (without it only the list's form is checked). keyFixed: a
+  // field of the unique key may not be set (2031), since the server finds
+  // the record to rewrite by that key's value.
+  bool ApplySetList(RdmTable& table, TokenPos& position, bool keyFixed, bool store);
+  // What follows a DELETE's table or an UPDATE's SET list must be its WHERE,
+  // or the ";" when there is none (where is then that ";"): a mistyped WHERE
+  // would otherwise make the statement act on every record. 2027 otherwise.
+  void RequireWhereOrEnd(TokenPos position, TokenPos where) const;
+  // The key by which the server finds each record DELETE selected: the unique
+  // key, or for a table without one the condition's key field (the default
+  // key would name the server's current record, which the store does not
+  // move); every record with a selected key value goes, so the set is right.
   void DefineWriteKey(RdmTable& table);
   // DELETE and UPDATE act only on what their one condition names: a filter
   // of the main table by a constant.
