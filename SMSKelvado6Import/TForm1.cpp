@@ -454,7 +454,9 @@ void TForm1::AddMemoLine(const std::string& text) { Memo1->appendPlainText(Q(tex
 void TForm1::ShowProgress(int remaining) {
   ProgressBar1->setValue(ProgressBar1->value() + 1);
   const QString count = QString::number(remaining);
-  // Widens (and so re-lays out) only for a count longer than any before.
+  // The box only widens (one re-layout) for a count that no longer fits. It
+  // never shrinks, and digits share one width, so a count no longer than the
+  // one shown needs no measuring.
   if (count.size() > Label14->text().size()) {
     const int width = Label14->fontMetrics().horizontalAdvance(count);
     if (width > Label14->width()) Label14->setFixedWidth(width);
