@@ -301,9 +301,7 @@ void ImportRun::RowLoop() {
       Commit();
       m_ugyfel.BeginTransaction("ImportUgyfel");
     }
-    m_form.ProgressBar1->setValue(m_form.ProgressBar1->value() + 1);
-    m_form.Label14->setText(QString::number(m_count.remaining));
-    win::SetApplicationTitle("(" + std::to_string(m_count.remaining) + ") Kelvimport");
+    m_form.ShowProgress(m_count.remaining);
     ProcessEvents();
     ++m_count.examined;
     if (m_srcPlate->GetField("TOROLT").AsChar() == 0) ProcessRow();

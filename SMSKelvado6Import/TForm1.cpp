@@ -295,7 +295,11 @@ void TForm1::BuildControls() {
   Label14 = new QLabel("0", GroupBox1);
   Label14->setObjectName("Label14");
   Label14->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  Label14->setMinimumWidth(Label14->fontMetrics().horizontalAdvance("0000000"));
+  // A fixed, opaque box: a new count then repaints the label alone instead
+  // of re-laying out and repainting the window on every row of a run.
+  Label14->setFixedSize(Label14->fontMetrics().horizontalAdvance("0000000"),
+                        Label14->sizeHint().height());
+  Label14->setAutoFillBackground(true);
   Animate1 = new BusyAnimation(GroupBox1);
   Animate1->setObjectName("Animate1");
   Animate1->hide();
@@ -446,6 +450,20 @@ void TForm1::aCancelExecute() {
 // ---------------------------------------------------------------- log
 
 void TForm1::AddMemoLine(const std::string& text) { Memo1->appendPlainText(Q(text)); }
+
+void TForm1::ShowProgress(int remaining) {
+  ProgressBar1->setValue(ProgressBar1->value() + 1);
+  const QString count = QString::number(remaining);
+  // The box only widens (one re-layout) for a count that no longer fits. It
+  // never shrinks, and digits share one width, so a count no longer than the
+  // one shown needs no measuring.
+  if (count.size() > Label14->text().size()) {
+    const int width = Label14->fontMetrics().horizontalAdvance(count);
+    if (width > Label14->width()) Label14->setFixedWidth(width);
+  }
+  Label14->setText(count);
+  win::SetApplicationTitle("(" + std::to_string(remaining) + ") Kelvimport");
+}
 
 void TForm1::LogLine(const std::string& text) {
   // The time of day and a blank.

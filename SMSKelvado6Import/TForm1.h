@@ -50,6 +50,10 @@ class TForm1 : public QMainWindow {
   // The whole log as the saved file holds it: each line ends in CR LF.
   std::string LogText() const;
 
+  // The progress of one row of a run: the gauge one step on, Label14 and
+  // the application's title with the rows still to go.
+  void ShowProgress(int remaining);
+
   void UpdateCaption();
   void DisableSourceTypeCombos();
   void EnableSourceTypeCombos();

@@ -174,6 +174,58 @@ TEST_F(ImportWindowTest, ControlsSitInTheirGroupsBesideTheirLabels) {
   EXPECT_TRUE(form->Memo1->font().fixedPitch());
 }
 
+// Counts the layout requests that reach any widget.
+class LayoutRequests : public QObject {
+ public:
+  LayoutRequests() { qApp->installEventFilter(this); }
+  ~LayoutRequests() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::LayoutRequest && watched->isWidgetType()) ++count;
+    return false;
+  }
+  int count = 0;
+};
+
+TEST_F(ImportWindowTest, ARowsProgressShowsTheCountWithoutReLayingOutTheWindow) {
+  Open();
+  form->show();
+  form->ProgressBar1->setRange(0, 10);
+  form->ProgressBar1->setValue(0);
+  LayoutRequests requests;
+  // The shown window finishes its own layout first.
+  do {
+    requests.count = 0;
+    QCoreApplication::processEvents();
+  } while (requests.count != 0);
+  const int width = form->Label14->width();
+  // Counts up to the seven digits that the label is made for.
+  const struct {
+    int remaining;
+    const char* label;
+    const char* title;
+  } rows[] = {{9, "9", "(9) Kelvimport"},
+              {1234567, "1234567", "(1234567) Kelvimport"},
+              {0, "0", "(0) Kelvimport"},
+              {-1, "-1", "(-1) Kelvimport"}};
+  for (const auto& row : rows) {
+    const int progress = form->ProgressBar1->value();
+    form->ShowProgress(row.remaining);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->ProgressBar1->value(), progress + 1) << row.label;
+    EXPECT_EQ(form->Label14->text(), row.label);
+    EXPECT_EQ(win::ApplicationTitle(), row.title);
+  }
+  EXPECT_EQ(requests.count, 0);
+  EXPECT_EQ(form->Label14->width(), width);
+
+  // A longer count widens the label so that it shows whole.
+  form->ShowProgress(1234567890);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->Label14->text(), "1234567890");
+  EXPECT_GE(form->Label14->width(),
+            form->Label14->fontMetrics().horizontalAdvance(form->Label14->text()));
+}
+
 TEST_F(ImportWindowTest, StartLinesComeOnceWhateverActivatesTheWindowAgain) {
   Open();
   form->show();
