@@ -281,6 +281,36 @@ TEST_F(ImportTest, EachAddressOfASourceCustomerMakesACustomerOfItsOwn) {
   EXPECT_EQ(stats[9], "Korábbról már létező ügyfélbejegyzések száma: 0.");
 }
 
+TEST_F(ImportTest, ARowWithoutADigitWritesNoContactAndOneWithoutAPlateNoDate) {
+  // Kiss's number is a country-code sign alone: nothing of it is a number,
+  // although its stored form would read "+". Nagy's plate is empty.
+  LoadSource("UGYFEL",
+             "UCODE\tNAME\tRENDSZAMCODE\tZOLDKARTYAERVENYES\tMUSZAKIERVENYES\n"
+             "1\tKiss Ágnes\t10\t45657\t46000\n2\tNagy Béla\t11\t45657\t46000\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n11\t\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n"
+             "101\t7621\tPécs\tKirály u.\t5\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n101\t2\t1\n");
+  LoadSource("TELEFON", "TELCODE\tORSZAG\tKORZET\tSZAM\n200\t +\t\t\n201\t36\t20\t1234567\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n201\t2\t1\n");
+  Connect();
+  RunImport();
+  const auto customers = Dest("UGYFEL", "UGYFEL");
+  ASSERT_EQ(Column(customers, 2), (std::vector<std::string>{"Kiss Ágnes", "Nagy Béla"}));
+  EXPECT_EQ(Dest("ALAP", "CIM").size(), 2u);
+  // ELER_ID, ELET_ID, ELER_OWNER, ...: Nagy's number only.
+  const auto contacts = Dest("ALAP", "ELERHETOSEG");
+  ASSERT_EQ(contacts.size(), 1u);
+  EXPECT_EQ(contacts[0][2], customers[1][0]);
+  // UGYFEL_DATUM_ID, UGYFEL_ID, ...: Kiss's two dates only.
+  EXPECT_EQ(Column(Dest("DEVUDAVARER", "UGYFEL_DATUM"), 1),
+            (std::vector<std::string>{customers[0][0], customers[0][0]}));
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 12u);
+  EXPECT_EQ(stats[11], "Új elérhetőségek száma: 1.");
+}
+
 TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
   LoadGeneratedSource(1001);
   Connect();
