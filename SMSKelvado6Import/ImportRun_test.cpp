@@ -448,6 +448,33 @@ TEST_F(ImportTest, AFailureThatIsNotTheLibrarysShowsTheCriticalBoxAndEndsTheRun)
   EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 0.");
 }
 
+TEST_F(ImportTest, AFailureInThePreparationShowsItsBoxAndTheRunGoesOnWithoutAClientId) {
+  LoadSmallSource();
+  Connect();
+  // The server's clock cannot be read: the preparation ends before BASEDATA.
+  const QorFn_GetServerTime saved = GlobalFncLoader->pfGetServerTime;
+  GlobalFncLoader->pfGetServerTime = nullptr;
+  RunImport();
+  GlobalFncLoader->pfGetServerTime = saved;
+  const auto boxes = ui.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text.rfind("Modul: SMSKelvado6Import\\frm_Kelvado6Import\n"
+                                "Eljárás: TForm1::aStartImportExecute\nSor: 630\nKód: 10038\n",
+                                0),
+            0u)
+      << boxes[0].text;
+  EXPECT_EQ(boxes[0].caption, "Hiba történt!");
+  EXPECT_EQ(boxes[1].text, "Betöltés megszakítva.");
+  EXPECT_FALSE(HasLine(Stamped("Táblaterek megnyitva.")));
+  EXPECT_TRUE(
+      HasLine(Stamped("Érvénytelen vagy hiányzó VTK kód. A betöltés hamarosan megszakad.")));
+  EXPECT_TRUE(Dest("UGYFEL", "UGYFEL").empty());
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: 1.");
+  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 0.");
+}
+
 TEST_F(ImportTest, AFailingFinalCommitIsNoSuccess) {
   // A source without rows: the final commit is the run's only one, and it fails.
   Connect();
