@@ -320,10 +320,12 @@ void ImportRun::ProcessRow() {
   Row row;
   const std::string raw = Source(m_srcPhone, "ORSZAG") + Source(m_srcPhone, "KORZET") +
                           Source(m_srcPhone, "SZAM") + Source(m_srcPhone, "MELLEK");
-  if (TForm1::NormalizePhoneNumber(raw) != raw) {
+  const std::string normalised = TForm1::NormalizePhoneNumber(raw);
+  if (normalised != raw) {
     Detail("Egy ZAV-számot konvertálni kellett.");
     ++m_count.convertedNumbers;
   }
+  row.hasNumber = !normalised.empty();
   // Compared in the form it is stored in, so that blanks around the country
   // code cannot make a stored number look new on the next run.
   row.number = TForm1::NormalizePhoneNumber(ContactText());
@@ -379,7 +381,7 @@ void ImportRun::ProcessRow() {
   }
 
   if (row.addressNeeded) WriteAddress(row);
-  if (row.contactNeeded && !row.number.empty()) WriteContact(row);
+  if (row.contactNeeded && row.hasNumber) WriteContact(row);
   WriteDates(row);
   m_handled.insert(row.customerId);
 }

@@ -75,7 +75,8 @@ class ImportRun {
     bool nameUnchanged = false;
     bool contactNeeded = false;
     bool addressNeeded = false;
-    std::string number;  // the contact's comparison key
+    std::string number;      // the contact's comparison key
+    bool hasNumber = false;  // the joined number's normal form is not empty
   };
 
   void Start();

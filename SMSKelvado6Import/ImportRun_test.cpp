@@ -281,6 +281,36 @@ TEST_F(ImportTest, EachAddressOfASourceCustomerMakesACustomerOfItsOwn) {
   EXPECT_EQ(stats[9], "Korábbról már létező ügyfélbejegyzések száma: 0.");
 }
 
+TEST_F(ImportTest, ARowWithoutADigitWritesNoContactAndOneWithoutAPlateNoDate) {
+  // Kiss's number is a country-code sign alone: nothing of it is a number,
+  // although its stored form would read "+". Nagy's plate is empty.
+  LoadSource("UGYFEL",
+             "UCODE\tNAME\tRENDSZAMCODE\tZOLDKARTYAERVENYES\tMUSZAKIERVENYES\n"
+             "1\tKiss Ágnes\t10\t45657\t46000\n2\tNagy Béla\t11\t45657\t46000\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n11\t\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n"
+             "101\t7621\tPécs\tKirály u.\t5\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n101\t2\t1\n");
+  LoadSource("TELEFON", "TELCODE\tORSZAG\tKORZET\tSZAM\n200\t +\t\t\n201\t36\t20\t1234567\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n201\t2\t1\n");
+  Connect();
+  RunImport();
+  const auto customers = Dest("UGYFEL", "UGYFEL");
+  ASSERT_EQ(Column(customers, 2), (std::vector<std::string>{"Kiss Ágnes", "Nagy Béla"}));
+  EXPECT_EQ(Dest("ALAP", "CIM").size(), 2u);
+  // ELER_ID, ELET_ID, ELER_OWNER, ...: Nagy's number only.
+  const auto contacts = Dest("ALAP", "ELERHETOSEG");
+  ASSERT_EQ(contacts.size(), 1u);
+  EXPECT_EQ(contacts[0][2], customers[1][0]);
+  // UGYFEL_DATUM_ID, UGYFEL_ID, ...: Kiss's two dates only.
+  EXPECT_EQ(Column(Dest("DEVUDAVARER", "UGYFEL_DATUM"), 1),
+            (std::vector<std::string>{customers[0][0], customers[0][0]}));
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 12u);
+  EXPECT_EQ(stats[11], "Új elérhetőségek száma: 1.");
+}
+
 TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
   LoadGeneratedSource(1001);
   Connect();
@@ -415,6 +445,33 @@ TEST_F(ImportTest, AFailureThatIsNotTheLibrarysShowsTheCriticalBoxAndEndsTheRun)
   EXPECT_TRUE(Dest("UGYFEL", "UGYFEL").empty());
   const auto stats = LastStatistics();
   ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 0.");
+}
+
+TEST_F(ImportTest, AFailureInThePreparationShowsItsBoxAndTheRunGoesOnWithoutAClientId) {
+  LoadSmallSource();
+  Connect();
+  // The server's clock cannot be read: the preparation ends before BASEDATA.
+  const QorFn_GetServerTime saved = GlobalFncLoader->pfGetServerTime;
+  GlobalFncLoader->pfGetServerTime = nullptr;
+  RunImport();
+  GlobalFncLoader->pfGetServerTime = saved;
+  const auto boxes = ui.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text.rfind("Modul: SMSKelvado6Import\\frm_Kelvado6Import\n"
+                                "Eljárás: TForm1::aStartImportExecute\nSor: 630\nKód: 10038\n",
+                                0),
+            0u)
+      << boxes[0].text;
+  EXPECT_EQ(boxes[0].caption, "Hiba történt!");
+  EXPECT_EQ(boxes[1].text, "Betöltés megszakítva.");
+  EXPECT_FALSE(HasLine(Stamped("Táblaterek megnyitva.")));
+  EXPECT_TRUE(
+      HasLine(Stamped("Érvénytelen vagy hiányzó VTK kód. A betöltés hamarosan megszakad.")));
+  EXPECT_TRUE(Dest("UGYFEL", "UGYFEL").empty());
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: 1.");
   EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 0.");
 }
 
