@@ -9,9 +9,9 @@ unknown ones), and contacts of other types and owners beside them.
 
 Prints the next free ids (for the sequences) as NAME=VALUE lines.
 """
-import argparse
-import os
 import random
+
+from demo_records import arguments, row, tsv_writer
 
 SURNAMES = """Nagy Kovács Tóth Szabó Horváth Varga Kiss Molnár Németh Farkas Balogh Papp Takács
 Juhász Lakatos Mészáros Oláh Simon Rácz Fekete Szilágyi Török Fehér Balázs Gál Kis Szűcs Kocsis
@@ -114,21 +114,9 @@ def sms_number(rng):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("outdir")
-    ap.add_argument("--customers", type=int, default=2500)
-    ap.add_argument("--seed", type=int, default=20261210)
-    args = ap.parse_args()
+    args = arguments(__doc__, customers=2500, seed=20261210)
     rng = random.Random(args.seed)
-    os.makedirs(args.outdir, exist_ok=True)
-
-    def writer(name, fields):
-        f = open(os.path.join(args.outdir, name + ".tsv"), "w", encoding="cp1250", newline="\n")
-        f.write("\t".join(fields) + "\n")
-        return f
-
-    def row(f, *values):
-        f.write("\t".join(str(v) for v in values) + "\n")
+    writer = tsv_writer(args.outdir)
 
     with writer("ELERTIP", ["ELET_ID", "ELET_TIPUS", "ELMT_ID"]) as f:
         for r in ELERTIP:
