@@ -74,6 +74,16 @@ def subscriber(rng, digits):
     return "".join(rng.choice("0123456789") for _ in range(digits)).replace("0", str(rng.randint(1, 9)), 1)
 
 
+def house_number(rng):
+    """Plain, with a building letter, or with floor and door, as the address forms hold them."""
+    house = f"{rng.randint(1, 180)}."
+    if rng.random() < 0.15:
+        house = f"{rng.randint(1, 80)}/{rng.choice('ABC')}"
+    elif rng.random() < 0.2:
+        house += f" {rng.randint(1, 10)}. em. {rng.randint(1, 40)}."
+    return house
+
+
 def hyphenated(number):
     """The import's shape: hyphens before the last four and the last two digits."""
     return number[:-4] + "-" + number[-4:-2] + "-" + number[-2:]
@@ -159,11 +169,7 @@ def main():
         n_addr = 0 if rng.random() < 0.06 else (1 if rng.random() < 0.8 else 2)
         for k in range(n_addr):
             cim_id += 1
-            house = f"{rng.randint(1, 180)}."
-            if rng.random() < 0.15:
-                house = f"{rng.randint(1, 80)}/{rng.choice('ABC')}"
-            elif rng.random() < 0.2:
-                house += f" {rng.randint(1, 10)}. em. {rng.randint(1, 40)}."
+            house = house_number(rng)
             row(cim, cim_id, ugy_id, 2, 1 if k == 0 else 2, rng.choice(zips), city, rng.choice(STREETS), house)
 
         # Contacts of type 6: most customers have one, some two, a few none.

@@ -14,7 +14,7 @@ import random
 
 from demo_records import arguments, row, tsv_writer
 from gen_destination import (CITIES, COMPANY_FORMS, COMPANY_WORDS, FEMALE, MALE, MOBILE, STREETS,
-                             SURNAMES, subscriber)
+                             SURNAMES, house_number, subscriber)
 
 DAY_ZERO = datetime.date(1899, 12, 31)
 PLATE_LETTERS = "ABCDEFGHIJKLMNOPRSTUVXYZ"
@@ -109,11 +109,7 @@ def main():
         city, zips, landline_area = rng.choice(CITIES)
         for _ in range(rng.choices([0, 1, 2], weights=[4, 86, 10])[0]):
             cimcode += 1
-            house = f"{rng.randint(1, 180)}."
-            if rng.random() < 0.15:
-                house = f"{rng.randint(1, 80)}/{rng.choice('ABC')}"
-            elif rng.random() < 0.2:
-                house += f" {rng.randint(1, 10)}. em. {rng.randint(1, 40)}."
+            house = house_number(rng)
             row(cim, cimcode, rng.choice(zips), city, rng.choice(STREETS), house)
             row(cimlink, cimcode, ucode, CUSTOMER)
         for _ in range(rng.choices([0, 1, 2, 3], weights=[5, 55, 30, 10])[0]):
