@@ -24,7 +24,6 @@ class LiveClientTest : public ::testing::Test {
 
   virtual void Fill(QorTestServer& server) = 0;
 
-  // Those that extend it go on only where neither skipped nor failed.
   void SetUp() override {
     if (!GlobalFncLoader || !GlobalFncLoader->hModule)
       GTEST_SKIP() << "the client library is not next to the tests";
@@ -41,6 +40,7 @@ class LiveClientTest : public ::testing::Test {
   void TearDown() override {
     if (server) login.Logout();
   }
+  // Whether a SetUp that extends this one goes on: neither skipped nor failed.
   bool Ready() const { return !IsSkipped() && !HasFatalFailure(); }
 
   std::optional<QorTestServer> server;
