@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchUtil.h"
 #include "DictModel.h"
 #include "IniReader.h"
 #include "NumberTemplates.h"
@@ -248,17 +249,7 @@ void BM_Classify(benchmark::State& state)
 }
 BENCHMARK(BM_Classify);
 
-size_t TakeOption(int& argc, char** argv, const char* name, size_t fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) != 0) continue;
-        const size_t value = std::strtoul(argv[i + 1], nullptr, 10);
-        for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
-        argc -= 2;
-        return value;
-    }
-    return fallback;
-}
+using bench::TakeOption;
 
 // The window's own phases (load, mark and unmark all, mark and unmark a kind)
 // run first at several sizes, to show how each grows: --sizes N,N,...

@@ -8,13 +8,11 @@
 
 #include <sqlite3.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "BenchUtil.h"
 #include "DbDescMap.h"
 #include "RdmFileImport.h"
 #include "ScriptedUi.h"
@@ -86,18 +84,8 @@ const char* kSqliteJoin =
     "SELECT tl.telcode, tl.code, t.korzet, t.szam FROM telefonlink tl "
     "LEFT JOIN telefon t ON t.telcode = tl.telcode ORDER BY tl.rowid";
 
-template <class F>
-double Seconds(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-size_t TakeOption(int argc, char** argv, const char* name, size_t fallback) {
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], name) == 0) return std::strtoul(argv[i + 1], nullptr, 10);
-  return fallback;
-}
+using bench::Seconds;
+using bench::TakeOption;
 
 // One table's rows for both sides: a tab-separated load file and SQL inserts.
 struct Rows {

@@ -8,13 +8,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "BenchUtil.h"
 #include "CachedStoreTab_testutil.h"
 #include "DbDescMap.h"
 #include "ScriptedUi.h"
@@ -41,23 +40,8 @@ end
 const char* kMasterTable = "t20_0";
 const char* kChildTable = "t20_1";
 
-template <class F>
-double Seconds(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-size_t TakeOption(int& argc, char** argv, const char* name, size_t fallback) {
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], name) != 0) continue;
-    const size_t value = std::strtoul(argv[i + 1], nullptr, 10);
-    for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
-    argc -= 2;
-    return value;
-  }
-  return fallback;
-}
+using bench::Seconds;
+using bench::TakeOption;
 
 sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* st = nullptr;

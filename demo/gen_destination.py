@@ -9,9 +9,9 @@ unknown ones), and contacts of other types and owners beside them.
 
 Prints the next free ids (for the sequences) as NAME=VALUE lines.
 """
-import argparse
-import os
 import random
+
+from demo_records import arguments, row, tsv_writer
 
 SURNAMES = """Nagy Kovács Tóth Szabó Horváth Varga Kiss Molnár Németh Farkas Balogh Papp Takács
 Juhász Lakatos Mészáros Oláh Simon Rácz Fekete Szilágyi Török Fehér Balázs Gál Kis Szűcs Kocsis
@@ -74,6 +74,16 @@ def subscriber(rng, digits):
     return "".join(rng.choice("0123456789") for _ in range(digits)).replace("0", str(rng.randint(1, 9)), 1)
 
 
+def house_number(rng):
+    """Plain, with a building letter, or with floor and door, as the address forms hold them."""
+    house = f"{rng.randint(1, 180)}."
+    if rng.random() < 0.15:
+        house = f"{rng.randint(1, 80)}/{rng.choice('ABC')}"
+    elif rng.random() < 0.2:
+        house += f" {rng.randint(1, 10)}. em. {rng.randint(1, 40)}."
+    return house
+
+
 def hyphenated(number):
     """The import's shape: hyphens before the last four and the last two digits."""
     return number[:-4] + "-" + number[-4:-2] + "-" + number[-2:]
@@ -114,21 +124,9 @@ def sms_number(rng):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("outdir")
-    ap.add_argument("--customers", type=int, default=2500)
-    ap.add_argument("--seed", type=int, default=20261210)
-    args = ap.parse_args()
+    args = arguments(__doc__, customers=2500, seed=20261210)
     rng = random.Random(args.seed)
-    os.makedirs(args.outdir, exist_ok=True)
-
-    def writer(name, fields):
-        f = open(os.path.join(args.outdir, name + ".tsv"), "w", encoding="cp1250", newline="\n")
-        f.write("\t".join(fields) + "\n")
-        return f
-
-    def row(f, *values):
-        f.write("\t".join(str(v) for v in values) + "\n")
+    writer = tsv_writer(args.outdir)
 
     with writer("ELERTIP", ["ELET_ID", "ELET_TIPUS", "ELMT_ID"]) as f:
         for r in ELERTIP:
@@ -171,11 +169,7 @@ def main():
         n_addr = 0 if rng.random() < 0.06 else (1 if rng.random() < 0.8 else 2)
         for k in range(n_addr):
             cim_id += 1
-            house = f"{rng.randint(1, 180)}."
-            if rng.random() < 0.15:
-                house = f"{rng.randint(1, 80)}/{rng.choice('ABC')}"
-            elif rng.random() < 0.2:
-                house += f" {rng.randint(1, 10)}. em. {rng.randint(1, 40)}."
+            house = house_number(rng)
             row(cim, cim_id, ugy_id, 2, 1 if k == 0 else 2, rng.choice(zips), city, rng.choice(STREETS), house)
 
         # Contacts of type 6: most customers have one, some two, a few none.

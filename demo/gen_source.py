@@ -9,13 +9,12 @@ deleted customers and plates among them, and links of other owner tables.
 
     gen_source.py OUTDIR [--customers N] [--seed S]
 """
-import argparse
 import datetime
-import os
 import random
 
+from demo_records import arguments, row, tsv_writer
 from gen_destination import (CITIES, COMPANY_FORMS, COMPANY_WORDS, FEMALE, MALE, MOBILE, STREETS,
-                             SURNAMES, subscriber)
+                             SURNAMES, house_number, subscriber)
 
 DAY_ZERO = datetime.date(1899, 12, 31)
 PLATE_LETTERS = "ABCDEFGHIJKLMNOPRSTUVXYZ"
@@ -79,21 +78,9 @@ def telephone(rng, landline_area):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("outdir")
-    ap.add_argument("--customers", type=int, default=3000)
-    ap.add_argument("--seed", type=int, default=20261211)
-    args = ap.parse_args()
+    args = arguments(__doc__, customers=3000, seed=20261211)
     rng = random.Random(args.seed)
-    os.makedirs(args.outdir, exist_ok=True)
-
-    def writer(name, fields):
-        f = open(os.path.join(args.outdir, name + ".tsv"), "w", encoding="cp1250", newline="\n")
-        f.write("\t".join(fields) + "\n")
-        return f
-
-    def row(f, *values):
-        f.write("\t".join(str(v) for v in values) + "\n")
+    writer = tsv_writer(args.outdir)
 
     ugyfel = writer("UGYFEL", ["UCODE", "NAME", "TOROLT", "RENDSZAMCODE", "ALVAZSZAM",
                                "ZOLDKARTYAERVENYES", "GARANCIAERVENYES", "MUSZAKIERVENYES"])
@@ -122,11 +109,7 @@ def main():
         city, zips, landline_area = rng.choice(CITIES)
         for _ in range(rng.choices([0, 1, 2], weights=[4, 86, 10])[0]):
             cimcode += 1
-            house = f"{rng.randint(1, 180)}."
-            if rng.random() < 0.15:
-                house = f"{rng.randint(1, 80)}/{rng.choice('ABC')}"
-            elif rng.random() < 0.2:
-                house += f" {rng.randint(1, 10)}. em. {rng.randint(1, 40)}."
+            house = house_number(rng)
             row(cim, cimcode, rng.choice(zips), city, rng.choice(STREETS), house)
             row(cimlink, cimcode, ucode, CUSTOMER)
         for _ in range(rng.choices([0, 1, 2, 3], weights=[5, 55, 30, 10])[0]):

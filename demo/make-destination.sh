@@ -8,20 +8,9 @@
 # The server is OUTDIR/vovdemo.qdb; an older one is replaced. OUTDIR also gets
 # the template file the repair program reads from its working folder.
 set -euo pipefail
-qorserver=$1
-out=$2
-customers=${3:-2500}
 here=$(cd "$(dirname "$0")" && pwd)
-server=vovdemo.qdb
-
-mkdir -p "$out"
-out=$(cd "$out" && pwd)
-export QORDB_ROOT=$out
-rm -f "$out/$server" "$out/$server-wal" "$out/$server-shm"
-data=$(mktemp -d)
-trap 'rm -rf "$data"' EXIT
-
-"$qorserver" create "$server"
+. "$here/new-server.sh"
+new_server vovdemo.qdb 2500 "$@"
 for db in DEVUDAVARER UGYFEL ALAP; do
   "$qorserver" add-database "$server" "$here/destination/$db.schema"
 done

@@ -8,20 +8,9 @@
 #
 # The server is OUTDIR/kelvado.qdb; an older one is replaced.
 set -euo pipefail
-qorserver=$1
-out=$2
-customers=${3:-3000}
 here=$(cd "$(dirname "$0")" && pwd)
-server=kelvado.qdb
-
-mkdir -p "$out"
-out=$(cd "$out" && pwd)
-export QORDB_ROOT=$out
-rm -f "$out/$server" "$out/$server-wal" "$out/$server-shm"
-data=$(mktemp -d)
-trap 'rm -rf "$data"' EXIT
-
-"$qorserver" create "$server"
+. "$here/new-server.sh"
+new_server kelvado.qdb 3000 "$@"
 "$qorserver" set-param "$server" RegLmgrName KELVREG01
 "$qorserver" add-database "$server" "$here/source/KELVADO.schema"
 "$qorserver" add-user "$server" DEMO DEMO

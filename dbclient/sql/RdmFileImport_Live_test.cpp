@@ -8,10 +8,9 @@
 #include <map>
 #include <optional>
 
-#include "FncLoader.h"
+#include "LiveClient_testutil.h"
 #include "Raised_testutil.h"
 #include "RdmFileImport.h"
-#include "ScriptedUi.h"
 #include "SecurityCode.h"
 #include "TQoLogin.h"
 #include "TestServer.h"
@@ -71,29 +70,19 @@ const char* kSourceScript =
     "         RENDSZAM.RCODE = KELVADO.UGYFEL.RENDSZAMCODE;";
 
 // A connection to a server the fixture makes, with a runner attached to it.
-class SqlLiveBase : public ::testing::Test {
+class SqlLiveBase : public LiveClientTest {
  protected:
-  virtual void Fill(QorTestServer& server) = 0;
-
+  SqlLiveBase() : LiveClientTest("SRC") {}
   void SetUp() override {
-    if (!GlobalFncLoader || !GlobalFncLoader->hModule)
-      GTEST_SKIP() << "the client library is not next to the tests";
-    server.emplace();
-    server->AddUser("ADMIN", "SECRET");
-    Fill(*server);
-    QorClientConfig client;
-    client.name = "SRC";
-    server->AddClient(client);
-    ASSERT_TRUE(login.Login("SRC", "ADMIN", "SECRET", false, ""));
-    map.SetHandle(login.GetHandle());
-    ASSERT_TRUE(map.OpenAll(0));
+    LiveClientTest::SetUp();
+    if (!Ready()) return;
     runner.emplace();
     runner->Attach(&map, false);
   }
   void TearDown() override {
     runner.reset();
+    LiveClientTest::TearDown();
     if (server) {
-      login.Logout();
       EXPECT_EQ(QorDbCliOutstandingBuffers(), 0);
     }
   }
@@ -110,11 +99,6 @@ class SqlLiveBase : public ::testing::Test {
     return server->Records(db, record);
   }
 
-  std::optional<QorTestServer> server;
-  win::ScriptedUi ui;
-  win::ScopedUiBackend installed{ui};
-  TQoLogin login;
-  DbDescMap map;
   std::optional<RdmFileImport> runner;
 };
 

@@ -7,11 +7,9 @@
 #include "CachedStoreTab_testutil.h"
 #include "DbDescMap.h"
 #include "FncLoader.h"
+#include "LiveClient_testutil.h"
 #include "Raised_testutil.h"
 #include "RdmStoreTab.h"
-#include "ScriptedUi.h"
-#include "TQoLogin.h"
-#include "TestServer.h"
 #include "qordbcli_diag.h"
 
 namespace {
@@ -47,28 +45,22 @@ int32_t CountingFindList(int32_t h, int32_t* size, char** key, char** list, int3
 }
 
 // A tree SHOP.MASTER -> CHILD (by M_ID) -> GRAND (by C_ID).
-class StoreLiveTest : public ::testing::Test {
+class StoreLiveTest : public LiveClientTest {
  protected:
+  StoreLiveTest() : LiveClientTest("SHOP") {}
+  void Fill(QorTestServer& s) override {
+    s.AddDatabase(kShop);
+    s.Load("SHOP", "MASTER", "M_ID\tNAME\n1\tAnna\n2\tBéla\n3\tCecil\n");
+    s.Load("SHOP", "CHILD",
+           "C_ID\tM_ID\tCODE\tQTY\tTAG\n"
+           "10\t1\t10\t10\ta\n"
+           "11\t1\t9\t9\tB\n"
+           "12\t2\tx\t5\tA\n");
+    s.Load("SHOP", "GRAND", "G_ID\tC_ID\tTXT\n100\t10\tegy\n101\t10\tkettő\n102\t12\thárom\n");
+  }
   void SetUp() override {
-    if (!GlobalFncLoader || !GlobalFncLoader->hModule)
-      GTEST_SKIP() << "the client library is not next to the tests";
-    server.emplace();
-    server->AddDatabase(kShop);
-    server->AddUser("ADMIN", "SECRET");
-    server->Load("SHOP", "MASTER", "M_ID\tNAME\n1\tAnna\n2\tBéla\n3\tCecil\n");
-    server->Load("SHOP", "CHILD",
-                 "C_ID\tM_ID\tCODE\tQTY\tTAG\n"
-                 "10\t1\t10\t10\ta\n"
-                 "11\t1\t9\t9\tB\n"
-                 "12\t2\tx\t5\tA\n");
-    server->Load("SHOP", "GRAND",
-                 "G_ID\tC_ID\tTXT\n100\t10\tegy\n101\t10\tkettő\n102\t12\thárom\n");
-    QorClientConfig client;
-    client.name = "SHOP";
-    server->AddClient(client);
-    ASSERT_TRUE(login.Login("SHOP", "ADMIN", "SECRET", false, ""));
-    map.SetHandle(login.GetHandle());
-    ASSERT_TRUE(map.OpenAll(0));
+    LiveClientTest::SetUp();
+    if (!Ready()) return;
     desc = map.GetDescription("SHOP");
     master.emplace(nullptr, &*desc, "master", "m");
     child = new RdmStoreTab(&*master, &*desc, "child", "c");
@@ -84,8 +76,8 @@ class StoreLiveTest : public ::testing::Test {
     g_realFindList = nullptr;
     master.reset();
     desc.reset();
+    LiveClientTest::TearDown();
     if (server) {
-      login.Logout();
       EXPECT_EQ(QorDbCliOutstandingBuffers(), 0);
     }
   }
@@ -106,11 +98,6 @@ class StoreLiveTest : public ::testing::Test {
     return rows;
   }
 
-  std::optional<QorTestServer> server;
-  win::ScriptedUi ui;
-  win::ScopedUiBackend installed{ui};
-  TQoLogin login;
-  DbDescMap map;
   std::optional<DbDescription> desc;
   std::optional<RdmStoreTab> master;
   RdmStoreTab* child = nullptr;  // owned by master

@@ -5,12 +5,9 @@
 #include <functional>
 #include <optional>
 
-#include "FncLoader.h"
+#include "LiveClient_testutil.h"
 #include "Raised_testutil.h"
 #include "RdmView.h"
-#include "ScriptedUi.h"
-#include "TQoLogin.h"
-#include "TestServer.h"
 
 namespace {
 
@@ -30,26 +27,14 @@ record B
 end
 )";
 
-class ViewLiveTest : public ::testing::Test {
+class ViewLiveTest : public LiveClientTest {
  protected:
-  void SetUp() override {
-    if (!GlobalFncLoader || !GlobalFncLoader->hModule)
-      GTEST_SKIP() << "the client library is not next to the tests";
-    server.emplace();
-    server->AddDatabase(kShop);
-    server->AddUser("ADMIN", "SECRET");
-    server->Load("SHOP", "M", "M_ID\tNAME\n1\tegy\n2\tkettő\n");
-    server->Load("SHOP", "A", "A_ID\tM_ID\n11\t1\n12\t1\n13\t2\n");
-    server->Load("SHOP", "B", "B_ID\tM_ID\n21\t1\n22\t1\n");
-    QorClientConfig client;
-    client.name = "SHOP";
-    server->AddClient(client);
-    ASSERT_TRUE(login.Login("SHOP", "ADMIN", "SECRET", false, ""));
-    map.SetHandle(login.GetHandle());
-    ASSERT_TRUE(map.OpenAll(0));
-  }
-  void TearDown() override {
-    if (server) login.Logout();
+  ViewLiveTest() : LiveClientTest("SHOP") {}
+  void Fill(QorTestServer& s) override {
+    s.AddDatabase(kShop);
+    s.Load("SHOP", "M", "M_ID\tNAME\n1\tegy\n2\tkettő\n");
+    s.Load("SHOP", "A", "A_ID\tM_ID\n11\t1\n12\t1\n13\t2\n");
+    s.Load("SHOP", "B", "B_ID\tM_ID\n21\t1\n22\t1\n");
   }
 
   // M with children A and B; the database name in lower case on purpose.
@@ -69,12 +54,6 @@ class ViewLiveTest : public ::testing::Test {
                      Text(view, "B", "B_ID"));
     return rows;
   }
-
-  std::optional<QorTestServer> server;
-  win::ScriptedUi ui;
-  win::ScopedUiBackend installed{ui};
-  TQoLogin login;
-  DbDescMap map;
 };
 
 // Without option 4 a master is passed over when its last child (by alias) gives no row.
