@@ -145,9 +145,12 @@ TEST_F(ImportWindowTest, DateFromLongGivesNoDateForDaysItCannotPlace) {
     double value;
   } cases[] = {
       {"UTC0", 2025, 2, 30, 0},  // no calendar day
-      {"UTC0", 2025, 13, 1, 0},          {"UTC0", 0, 0, 0, 0},  {"UTC0", 10000, 1, 1, 0},
-      {"UTC0", 1, 1, 1, 10101000000.0},  {"EET-2", 1, 1, 1, 0},  // its midnight falls before the
-                                                                 // calendar begins
+      {"UTC0", 2025, 13, 1, 0},
+      {"UTC0", 0, 0, 0, 0},
+      {"UTC0", 10000, 1, 1, 0},
+      {"UTC0", 1, 1, 1, 10101000000.0},
+      {"EET-2", 1, 1, 1, 0},  // its midnight falls before the
+                              // calendar begins
       {"EET-2", 1, 1, 2, 10101220000.0},
   };
   for (const auto& c : cases) {
