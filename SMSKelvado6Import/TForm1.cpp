@@ -166,44 +166,37 @@ TForm1::~TForm1() { win::FreeModule(m_dateDll); }
 
 // ---------------------------------------------------------------- construction
 
-QAction* TForm1::AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
-                           void (TForm1::*update)()) {
-  auto* action = new QAction(Q(caption), this);
-  action->setToolTip(Q(hint));
-  action->setStatusTip(Q(hint));
-  ActionList1->Add(action, this, execute, update);
-  return action;
-}
-
 void TForm1::BuildActions() {
-  aConnectToSource = AddAction("Kapcsolódás a forrásadatbázishoz",
-                               "Kapcsolódás vagy újrakapcsolódás a forrásadatbázishoz.",
-                               &TForm1::aConnectToSourceExecute, &TForm1::aConnectToSourceUpdate);
-  aConnectToDest = AddAction("Kapcsolódás a céladatbázishoz",
-                             "Kapcsolódás vagy újrakapcsolódás a céladatbázishoz.",
-                             &TForm1::aConnectToDestExecute, &TForm1::aConnectToDestUpdate);
-  aStartImport = AddAction("Importálás megkezdése", "Importálás megkezdése.",
-                           &TForm1::aStartImportExecute, &TForm1::aStartImportUpdate);
-  aCancel = AddAction("Betöltés megszakítása",
-                      "A betöltés folyamatának adatvesztés nélküli megszakítása.",
-                      &TForm1::aCancelExecute, &TForm1::aCancelUpdate);
-  aLogSave = AddAction("Log mentése", "Logállomány készítése.", &TForm1::aLogSaveExecute,
-                       &TForm1::aLogSaveUpdate);
-  aExit = AddAction("&Kilépés", "Kilépés.", &TForm1::aExitExecute);
-  aMindigFelulirCim = AddAction(
-      "Cím",
+  aConnectToSource =
+      ActionList1->AddNew(this, "Kapcsolódás a forrásadatbázishoz",
+                          "Kapcsolódás vagy újrakapcsolódás a forrásadatbázishoz.",
+                          &TForm1::aConnectToSourceExecute, &TForm1::aConnectToSourceUpdate);
+  aConnectToDest = ActionList1->AddNew(
+      this, "Kapcsolódás a céladatbázishoz", "Kapcsolódás vagy újrakapcsolódás a céladatbázishoz.",
+      &TForm1::aConnectToDestExecute, &TForm1::aConnectToDestUpdate);
+  aStartImport = ActionList1->AddNew(this, "Importálás megkezdése", "Importálás megkezdése.",
+                                     &TForm1::aStartImportExecute, &TForm1::aStartImportUpdate);
+  aCancel = ActionList1->AddNew(this, "Betöltés megszakítása",
+                                "A betöltés folyamatának adatvesztés nélküli megszakítása.",
+                                &TForm1::aCancelExecute, &TForm1::aCancelUpdate);
+  aLogSave = ActionList1->AddNew(this, "Log mentése", "Logállomány készítése.",
+                                 &TForm1::aLogSaveExecute, &TForm1::aLogSaveUpdate);
+  aExit = ActionList1->AddNew(this, "&Kilépés", "Kilépés.", &TForm1::aExitExecute);
+  aMindigFelulirCim = ActionList1->AddNew(
+      this, "Cím",
       "A kijelölt típushoz tartozó címeket törli az adatbázisból, majd felveszi az új címeket.",
       &TForm1::aMindigFelulirCimExecute, &TForm1::aMindigFelulirCimUpdate);
-  aMindigFelulirElerhetoseg = AddAction(
-      "Elérhetőség",
+  aMindigFelulirElerhetoseg = ActionList1->AddNew(
+      this, "Elérhetőség",
       "A kijelölt típushoz tartozó elérhetőségeket törli az adatbázisból, majd felveszi "
       "az új elérhetőségeket.",
       &TForm1::aMindigFelulirElerhetosegExecute, &TForm1::aMindigFelulirElerhetosegUpdate);
-  aMindigFelulirUgyfel =
-      AddAction("Ügyféladatok", "Ügyfél alapadatok felülírása változás esetén.",
-                &TForm1::aMindigFelulirUgyfelExecute, &TForm1::aMindigFelulirUgyfelUpdate);
-  aDetailedLog = AddAction("Részletes jelentés", "Részletes jelentés készítése a betöltésről.",
-                           &TForm1::aDetailedLogExecute, &TForm1::aDetailedLogUpdate);
+  aMindigFelulirUgyfel = ActionList1->AddNew(
+      this, "Ügyféladatok", "Ügyfél alapadatok felülírása változás esetén.",
+      &TForm1::aMindigFelulirUgyfelExecute, &TForm1::aMindigFelulirUgyfelUpdate);
+  aDetailedLog =
+      ActionList1->AddNew(this, "Részletes jelentés", "Részletes jelentés készítése a betöltésről.",
+                          &TForm1::aDetailedLogExecute, &TForm1::aDetailedLogUpdate);
 
   QMenu* file = menuBar()->addMenu(Q("Fájl"));
   file->addActions({aLogSave, aExit});

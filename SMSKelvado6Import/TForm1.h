@@ -144,9 +144,6 @@ class TForm1 : public QMainWindow {
  private:
   void BuildActions();
   void BuildControls();
-  // An action of ActionList1; without an update handler it is always enabled.
-  QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
-                     void (TForm1::*update)() = nullptr);
   void ShowErrorBox(const char* operation, int line, int code, const char* message);
   // Both connect actions: the side's members, controls, texts and check.
   struct Side;

@@ -264,44 +264,39 @@ TForm1::~TForm1() = default;
 
 // ---------------------------------------------------------------- construction
 
-QAction* TForm1::AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
-                           void (TForm1::*update)()) {
-  auto* action = new QAction(Q(caption), this);
-  action->setToolTip(Q(hint));
-  action->setStatusTip(Q(hint));
-  ActionList1->Add(action, this, execute, update);
-  return action;
-}
-
 void TForm1::BuildActions() {
-  aGetRecordList =
-      AddAction("Adatbázisból beolvas", "Telefonszámok betöltése.", &TForm1::aGetRecordListExecute);
-  aSetRecordList = AddAction("Adatbázisba visszaír",
-                             "Javításra kijelölt telefonszámok visszaírása az adatbázisba.",
-                             &TForm1::aSetRecordListExecute);
-  aRepairThisOne = AddAction("Javításra kijelöl", "Javításra jelöli ki az elemet.",
-                             &TForm1::aRepairThisOneExecute, &TForm1::aRepairThisOneUpdate);
-  aRepairThisKind = AddAction("Ezt a hibatípust javításra kijelöli",
-                              "Javításra jelöl ki minden ilyen típusú elemet.",
-                              &TForm1::aRepairThisKindExecute, &TForm1::aRepairThisKindUpdate);
-  aRepairAll = AddAction("Mindent javításra jelöl ki",
-                         "Javításra jelöl ki minden javítható elemet.", &TForm1::aRepairAllExecute);
-  aCancelThisOne = AddAction("Kijelölést megszűntet", "Az elem kijelölését törli.",
-                             &TForm1::aCancelThisOneExecute, &TForm1::aCancelThisOneUpdate);
-  aCancelThisKind =
-      AddAction("Hibatípus kijelölését megszűnteti", "Minden ilyen típusú elem kijelölését törli.",
-                &TForm1::aCancelThisKindExecute, &TForm1::aCancelThisKindUpdate);
-  aCancelAll = AddAction("Minden kijelölést megszűntet", "Minden elem kijelölését törli.",
-                         &TForm1::aCancelAllExecute);
-  aEnterEditMode = AddAction("Szerkeszt", "Szerkesztésre nyitja meg a kijelölt elemet.",
-                             &TForm1::aEnterEditModeExecute, &TForm1::aEnterEditModeUpdate);
-  aEditThisOne = AddAction("Módosít", "Az előnézetben található szám rögzítése.",
-                           &TForm1::aEditThisOneExecute, &TForm1::aEditThisOneUpdate);
-  aExitEditMode = AddAction("Mégsem", "Szerkesztésből kilép.", &TForm1::aExitEditModeExecute,
-                            &TForm1::aExitEditModeUpdate);
-  aGetInfo = AddAction("Info", "Ügyféladatok lekérdezése.", &TForm1::aGetInfoExecute,
-                       &TForm1::aGetInfoUpdate);
-  aExit = AddAction("Kilépés", "Kilépés.", &TForm1::aExitExecute);
+  aGetRecordList = ActionList1->AddNew(this, "Adatbázisból beolvas", "Telefonszámok betöltése.",
+                                       &TForm1::aGetRecordListExecute);
+  aSetRecordList = ActionList1->AddNew(
+      this, "Adatbázisba visszaír", "Javításra kijelölt telefonszámok visszaírása az adatbázisba.",
+      &TForm1::aSetRecordListExecute);
+  aRepairThisOne =
+      ActionList1->AddNew(this, "Javításra kijelöl", "Javításra jelöli ki az elemet.",
+                          &TForm1::aRepairThisOneExecute, &TForm1::aRepairThisOneUpdate);
+  aRepairThisKind = ActionList1->AddNew(
+      this, "Ezt a hibatípust javításra kijelöli", "Javításra jelöl ki minden ilyen típusú elemet.",
+      &TForm1::aRepairThisKindExecute, &TForm1::aRepairThisKindUpdate);
+  aRepairAll = ActionList1->AddNew(this, "Mindent javításra jelöl ki",
+                                   "Javításra jelöl ki minden javítható elemet.",
+                                   &TForm1::aRepairAllExecute);
+  aCancelThisOne =
+      ActionList1->AddNew(this, "Kijelölést megszűntet", "Az elem kijelölését törli.",
+                          &TForm1::aCancelThisOneExecute, &TForm1::aCancelThisOneUpdate);
+  aCancelThisKind = ActionList1->AddNew(
+      this, "Hibatípus kijelölését megszűnteti", "Minden ilyen típusú elem kijelölését törli.",
+      &TForm1::aCancelThisKindExecute, &TForm1::aCancelThisKindUpdate);
+  aCancelAll = ActionList1->AddNew(this, "Minden kijelölést megszűntet",
+                                   "Minden elem kijelölését törli.", &TForm1::aCancelAllExecute);
+  aEnterEditMode =
+      ActionList1->AddNew(this, "Szerkeszt", "Szerkesztésre nyitja meg a kijelölt elemet.",
+                          &TForm1::aEnterEditModeExecute, &TForm1::aEnterEditModeUpdate);
+  aEditThisOne = ActionList1->AddNew(this, "Módosít", "Az előnézetben található szám rögzítése.",
+                                     &TForm1::aEditThisOneExecute, &TForm1::aEditThisOneUpdate);
+  aExitEditMode = ActionList1->AddNew(this, "Mégsem", "Szerkesztésből kilép.",
+                                      &TForm1::aExitEditModeExecute, &TForm1::aExitEditModeUpdate);
+  aGetInfo = ActionList1->AddNew(this, "Info", "Ügyféladatok lekérdezése.",
+                                 &TForm1::aGetInfoExecute, &TForm1::aGetInfoUpdate);
+  aExit = ActionList1->AddNew(this, "Kilépés", "Kilépés.", &TForm1::aExitExecute);
 
   QMenu* file = menuBar()->addMenu(Q("Fájl"));
   file->addAction(aExit);

@@ -134,9 +134,6 @@ class TForm1 : public QMainWindow {
   void LoadTemplates();
   void MeasureColumns();
   void FitColumns();
-  // An action of ActionList1; without an update handler it is always enabled.
-  QAction* AddAction(const char* caption, const char* hint, void (TForm1::*execute)(),
-                     void (TForm1::*update)() = nullptr);
 
   class ListModel;
   // Kinds by caption. A caption names one kind: the description follows from

@@ -3,10 +3,11 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 
+#include "Cp1250Codec.h"
+
 ActionList::ActionList(QObject* parent) : QObject(parent) {
-  if (auto* dispatcher = QAbstractEventDispatcher::instance(QCoreApplication::instance()
-                                                                ? QCoreApplication::instance()->thread()
-                                                                : thread()))
+  if (auto* dispatcher = QAbstractEventDispatcher::instance(
+          QCoreApplication::instance() ? QCoreApplication::instance()->thread() : thread()))
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &ActionList::UpdateAll);
 }
 
@@ -48,4 +49,11 @@ void ActionList::UpdateAll() {
     auto update = entries_[i].update;
     update();
   }
+}
+
+QAction* ActionList::NewAction(QObject* owner, const char* caption, const char* hint) {
+  auto* action = new QAction(Cp1250Codec::ToQString(caption), owner);
+  action->setToolTip(Cp1250Codec::ToQString(hint));
+  action->setStatusTip(Cp1250Codec::ToQString(hint));
+  return action;
 }

@@ -25,7 +25,18 @@ class ActionList : public QObject {
   void Add(QAction* action, T* owner, void (T::*execute)(), void (T::*update)() = nullptr) {
     Add(
         action, [owner, execute] { (owner->*execute)(); },
-        update ? std::function<void()>([owner, update] { (owner->*update)(); }) : std::function<void()>());
+        update ? std::function<void()>([owner, update] { (owner->*update)(); })
+               : std::function<void()>());
+  }
+
+  // A new action of owner's, captioned and hinted (tool tip and status tip)
+  // with Windows-1250 texts, added with its handlers.
+  template <class T>
+  QAction* AddNew(T* owner, const char* caption, const char* hint, void (T::*execute)(),
+                  void (T::*update)() = nullptr) {
+    QAction* action = NewAction(owner, caption, hint);
+    Add(action, owner, execute, update);
+    return action;
   }
 
   // Runs action's rule, then its handler if it is enabled; true when the
@@ -36,6 +47,8 @@ class ActionList : public QObject {
   void UpdateAll();
 
  private:
+  static QAction* NewAction(QObject* owner, const char* caption, const char* hint);
+
   struct Entry {
     QPointer<QAction> action;
     std::function<void()> execute;
