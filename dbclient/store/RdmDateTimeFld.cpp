@@ -17,7 +17,6 @@ void RdmDateTimeFld::Bind(const RdmFld& field) {
   m_recordName = field.GetRecordName();
   m_fieldName = field.GetFieldName();
   m_fieldNumber = field.GetFieldNumber();
-  m_detached = field.IsDetached();
   AssignDouble(field.AsDouble(), false);
 }
 

@@ -13,8 +13,7 @@ QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", 
 RdmStoreTab::RdmStoreTab(RdmStoreTab* parent, DbDescription* description, std::string table,
                          std::string alias, bool noClone)
     : RdmTable(description, table), m_parent(parent), m_alias(ToUpper(alias)), m_noClone(noClone) {
-  const RECORD_ENTRY_S entry = description->GetRecordEntryByName(table);
-  m_recordLength = entry.slotLength - entry.dataOffset;
+  m_recordLength = m_recordEntry.slotLength - m_recordEntry.dataOffset;
   m_store.SetRecordLength(m_recordLength);
   m_backupStore.SetRecordLength(m_recordLength);
   m_cache.SetRecordLength(m_recordLength);
@@ -321,7 +320,7 @@ void RdmStoreTab::KeepPositionsInRange() {
   if (m_groupPosition >= (group ? int(group->items.size()) : 0)) m_groupPosition = -1;
 }
 
-void RdmStoreTab::FClearByThisBuffer(RecListType list, bool remove, bool recurse) {
+void RdmStoreTab::FClearByThisBuffer(const RecListType& list, bool remove, bool recurse) {
   if (remove && !recurse)
     throw DbDescError(2012, At("RdmStoreTab::FClearByThisBuffer", 238), StringVector(m_alias));
   std::vector<int> ids;
@@ -358,20 +357,13 @@ bool RdmStoreTab::GetCurrentList(RecListType*& list, int*& position) {
 
 // ---- The logical record ----
 
-bool RdmStoreTab::ValuesEqual(const StringVector& a, const StringVector& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i]) return false;
-  return true;
-}
-
 bool RdmStoreTab::RefindRecord(const std::vector<std::string>& names, const StringVector& texts) {
   RecListType& items = m_store.Items();
   for (size_t index = 0; index < items.size(); ++index) {
     Unpack(items[index]);
     StringVector now;
     GetFieldTexts(names, now);
-    if (!ValuesEqual(now, texts)) continue;
+    if (now != texts) continue;
     LoadAt(int(index), items, m_storePosition);
     m_groupPosition = -1;
     if (_MapItemType* group = m_store.FindGroup(m_currentGroupKey)) {

@@ -128,7 +128,7 @@ class RdmStoreTab : public RdmTable {
   void LoadGroup(int parentRecordId);
   bool RefreshChildren(byte throwIfMissing, int recordId);
   void ClearGroup(int key, bool remove, bool recurse);
-  void FClearByThisBuffer(RecListType list, bool remove, bool recurse);
+  void FClearByThisBuffer(const RecListType& list, bool remove, bool recurse);
   void ClearChildGroups(int recordId);
   void ClearChildGroupsOfCurrent();
   // The current list and position: the group of the current group key in
@@ -175,7 +175,6 @@ class RdmStoreTab : public RdmTable {
   // ---- The logical record (RecSentry) ----
   // Makes current the first stored record whose fields names hold texts.
   bool RefindRecord(const std::vector<std::string>& names, const StringVector& texts);
-  static bool ValuesEqual(const StringVector& a, const StringVector& b);
 
  protected:
   // Refuses a server operation on a child or while a backup exists.

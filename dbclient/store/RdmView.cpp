@@ -27,7 +27,6 @@ void RdmView::Swap(RdmView& other) noexcept {
   std::swap(m_descriptions, other.m_descriptions);
   std::swap(m_prepared, other.m_prepared);
   std::swap(m_ended, other.m_ended);
-  std::swap(m_tableListStale, other.m_tableListStale);
   std::swap(m_tables, other.m_tables);
 }
 
@@ -48,7 +47,7 @@ RdmView& RdmView::operator=(const RdmView& other) {
     m_master->CloneChildren(source, m_descriptions);
     m_master->SetTableOptions(source.GetTableOptions());
   }
-  m_tableListStale = true;
+  m_tables.clear();
   return *this;
 }
 
@@ -62,7 +61,7 @@ bool RdmView::Init(DbDescMap* map, std::string name, const RdmTableOptions&) {
     auto* copy = new DbDescription(map->GetDescriptionAt(static_cast<int>(i)));
     m_descriptions[copy->GetName()] = copy;
   }
-  m_tableListStale = true;
+  m_tables.clear();
   return true;
 }
 
@@ -85,7 +84,7 @@ void RdmView::AddTable(std::string alias, std::string database, std::string tabl
     auto* child = new RdmStoreTab(parent, m_descriptions.Get(database), table, alias, false);
     child->SetLink(parentField, childField, keyName);
   }
-  m_tableListStale = true;
+  m_tables.clear();
 }
 
 RdmTable* RdmView::GetTable(std::string name) {
@@ -155,10 +154,6 @@ int RdmView::GetTableCount() {
 
 RdmTable* RdmView::operator[](int index) {
   RequireMaster("RdmView::operator []", 891);
-  if (m_tableListStale) {
-    m_tables.clear();
-    m_tableListStale = false;
-  }
   if (m_tables.empty()) {
     std::vector<RdmStoreTab*> tree;
     m_master->CollectTreeTables(tree);
@@ -189,7 +184,6 @@ void RdmView::DeleteMaster() {
   delete m_master;
   m_master = nullptr;
   m_tables.clear();
-  m_tableListStale = true;
 }
 
 void RdmView::ClearDescriptions() {

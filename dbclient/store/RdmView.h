@@ -78,6 +78,5 @@ class RdmView {
   bool m_prepared = false;
   // The walk has given its last row; cleared by a selection or a new walk.
   bool m_ended = false;
-  bool m_tableListStale = true;
-  std::vector<RdmTable*> m_tables;  // the tree in pre-order, not owned
+  std::vector<RdmTable*> m_tables;  // the tree in pre-order, not owned; empty until asked for
 };
