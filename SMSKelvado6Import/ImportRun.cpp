@@ -251,14 +251,13 @@ void ImportRun::LoadMaps() {
   m_form.LogLine("Címek betöltve.");
 
   m_dates.clear();
-  m_dateRecords.clear();
   m_ugyfelDatum.Select("", kBeforeFirst);
   while (m_ugyfelDatum.Next()) {
     const std::string key = DateKey(m_ugyfelDatum.GetField("UGYFEL_ID").AsLong(),
                                     m_ugyfelDatum.GetField("UGYFEL_DATUM_TIP_ID").AsInt(),
                                     m_ugyfelDatum.GetField("DATA00").AsString());
-    m_dates[key] = m_ugyfelDatum.GetField("DATUM").AsDouble();
-    m_dateRecords[key] = m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").AsLong();
+    m_dates[key] = {m_ugyfelDatum.GetField("DATUM").AsDouble(),
+                    m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").AsLong()};
   }
   m_form.LogLine("Ügyfél lejárati idők betöltve.");
 
@@ -560,17 +559,17 @@ void ImportRun::WriteDates(const Row& row) {
     const std::string key = DateKey(row.customerId, k.type, plate);
     const auto stored = m_dates.find(key);
     if (stored != m_dates.end()) {
-      if (date > stored->second) {
+      if (date > stored->second.date) {
         // The record of this customer, type and plate itself, read first so
         // that only its date changes.
-        m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").SetLong(m_dateRecords[key]);
+        m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").SetLong(stored->second.id);
         if (m_ugyfelDatum.Find("UGYFEL_DATUM_ID")) {
           m_ugyfelDatum.GetField("DATUM").SetDouble(date);
           m_ugyfelDatum.Update(0);
         }
         Detail(k.changedMessage);
         ++m_count.changedDates[kind];
-        stored->second = date;
+        stored->second.date = date;
       } else {
         Detail(k.noLaterMessage);
       }
@@ -586,8 +585,7 @@ void ImportRun::WriteDates(const Row& row) {
       m_ugyfelDatum.Append();
       Detail(k.newMessage);
       ++m_count.newDates[kind];
-      m_dates[key] = date;
-      m_dateRecords[key] = id;
+      m_dates[key] = {date, id};
     }
   }
 }

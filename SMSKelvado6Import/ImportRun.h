@@ -139,9 +139,12 @@ class ImportRun {
 
   std::map<std::string, t_elerhetoseg_item> m_contacts;
   std::map<std::string, t_cim_item> m_addresses;
-  std::map<std::string, double> m_dates;
-  // The UGYFEL_DATUM record behind each date, so a later date rewrites it.
-  std::map<std::string, long> m_dateRecords;
+  // A stored expiry date with its UGYFEL_DATUM record, so a later date rewrites it.
+  struct StoredDate {
+    double date;
+    long id;
+  };
+  std::map<std::string, StoredDate> m_dates;
   std::map<long, std::string> m_names;
   std::map<std::string, long> m_links;
   std::set<long> m_handled;

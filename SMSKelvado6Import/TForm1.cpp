@@ -68,6 +68,15 @@ void PaintCombo(QComboBox* combo, QPalette::ColorRole background) {
   combo->setPalette(pal);
 }
 
+// Empties a side's two type lists and enables or disables them.
+void ResetTypeCombos(QComboBox* contacts, QComboBox* addresses, bool enabled) {
+  for (QComboBox* combo : {contacts, addresses}) {
+    combo->clear();
+    combo->setEnabled(enabled);
+    PaintCombo(combo, enabled ? QPalette::Base : QPalette::ToolTipBase);
+  }
+}
+
 // A check box that carries an auto-check action's state: clicking it runs
 // the action, and the action's state and enabling show in the box.
 void BindCheckBox(QCheckBox* box, QAction* action, ActionList* list) {
@@ -395,7 +404,6 @@ void TForm1::FormActivate() {
   LogLine("Kérem jelentkezzen be a forrás- majd a céladatbázisba.");
   LogLine("Az importálást csak ezt követően tudja megkezdeni.");
   AddMemoLine("");
-  setWindowTitle(Q(m_caption));
   UpdateCaption();
 }
 
@@ -495,37 +503,13 @@ void TForm1::UpdateCaption() {
   setWindowTitle(Q(m_caption));
 }
 
-void TForm1::DisableSourceTypeCombos() {
-  for (QComboBox* combo : {ComboBox1, ComboBox2}) {
-    combo->clear();
-    combo->setEnabled(false);
-    PaintCombo(combo, QPalette::ToolTipBase);
-  }
-}
+void TForm1::DisableSourceTypeCombos() { ResetTypeCombos(ComboBox1, ComboBox2, false); }
 
-void TForm1::EnableSourceTypeCombos() {
-  for (QComboBox* combo : {ComboBox1, ComboBox2}) {
-    combo->clear();
-    combo->setEnabled(true);
-    PaintCombo(combo, QPalette::Base);
-  }
-}
+void TForm1::EnableSourceTypeCombos() { ResetTypeCombos(ComboBox1, ComboBox2, true); }
 
-void TForm1::DisableDestTypeCombos() {
-  for (QComboBox* combo : {ComboBox3, ComboBox4}) {
-    combo->clear();
-    combo->setEnabled(false);
-    PaintCombo(combo, QPalette::ToolTipBase);
-  }
-}
+void TForm1::DisableDestTypeCombos() { ResetTypeCombos(ComboBox3, ComboBox4, false); }
 
-void TForm1::EnableDestTypeCombos() {
-  for (QComboBox* combo : {ComboBox3, ComboBox4}) {
-    combo->clear();
-    combo->setEnabled(true);
-    PaintCombo(combo, QPalette::Base);
-  }
-}
+void TForm1::EnableDestTypeCombos() { ResetTypeCombos(ComboBox3, ComboBox4, true); }
 
 // ---------------------------------------------------------------- enabling rules
 
