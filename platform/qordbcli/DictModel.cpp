@@ -23,26 +23,8 @@ void WriteLe(char* p, T v) {
 
 constexpr size_t kHeader = 22;
 constexpr size_t kMaxFields = 999;
-constexpr size_t kFileEntry = 60, kRecordEntry = 12, kFieldEntry = 20, kSetEntry = 12, kMemberEntry = 8, kSortEntry = 4,
-                 kKeyEntry = 8;
-
-// The bytes the stored form of a data type takes; a field narrower than that
-// would be read past its end.
-int TypeWidth(char type) {
-  switch (type) {
-    case 's':
-      return 2;
-    case 'i':
-    case 'l':
-    case 'd':
-    case 'f':
-      return 4;
-    case 'F':
-      return 8;
-    default:
-      return 1;
-  }
-}
+constexpr size_t kFileEntry = 60, kRecordEntry = 12, kFieldEntry = 20, kSetEntry = 12,
+                 kMemberEntry = 8, kSortEntry = 4, kKeyEntry = 8;
 
 // A floating-point value as a 64-bit integer: dropped fraction, clamped to the
 // range, NaN as 0 (a plain cast of such values is undefined).
@@ -97,14 +79,17 @@ int DictModel::RecordByName(std::string_view upperName) const {
 }
 
 DictModel DictModel::Parse(const char* image, size_t length) {
-  auto fail = [](const char* what) { throw std::runtime_error(std::string("dictionary image: ") + what); };
+  auto fail = [](const char* what) {
+    throw std::runtime_error(std::string("dictionary image: ") + what);
+  };
   if (length < kHeader) fail("shorter than its header");
   int counts[7];
   for (int i = 0; i < 7; ++i) counts[i] = ReadLe<int16_t>(image + 8 + 2 * i);
   // Header order: files, records, fields, sets, members, sorts, keys.
   for (int c : counts)
     if (c < 0) fail("negative count");
-  const size_t sizes[7] = {kFileEntry, kRecordEntry, kFieldEntry, kSetEntry, kMemberEntry, kSortEntry, kKeyEntry};
+  const size_t sizes[7] = {kFileEntry,   kRecordEntry, kFieldEntry, kSetEntry,
+                           kMemberEntry, kSortEntry,   kKeyEntry};
   size_t at[7];
   size_t pos = kHeader;
   for (int i = 0; i < 7; ++i) {
@@ -161,9 +146,10 @@ DictModel DictModel::Parse(const char* image, size_t length) {
         }
       } else {
         fm.offset = off - dataOffset[r];
-        if (fm.IsData() && (fm.length <= 0 || fm.offset < 0 || fm.offset + fm.length > rec.imageLength))
+        if (fm.IsData() &&
+            (fm.length <= 0 || fm.offset < 0 || fm.offset + fm.length > rec.imageLength))
           fail("field outside its record");
-        if (fm.IsData() && fm.length < TypeWidth(fm.type)) fail("field narrower than its type");
+        if (fm.IsData() && fm.length < TypeSize(fm.type)) fail("field narrower than its type");
       }
       rec.fields.push_back(std::move(fm));
     }
@@ -297,7 +283,8 @@ bool SetFieldText(const FieldModel& f, std::string_view text, char* image, std::
         }
         return true;
       }
-      if (text.find('\0') != std::string_view::npos || text.size() > static_cast<size_t>(f.length - 1)) {
+      if (text.find('\0') != std::string_view::npos ||
+          text.size() > static_cast<size_t>(f.length - 1)) {
         why = "longer than " + std::to_string(f.length - 1) + " characters";
         return false;
       }
@@ -353,6 +340,22 @@ bool SetFieldText(const FieldModel& f, std::string_view text, char* image, std::
     default:
       why = "a group or compound key, which holds no value";
       return false;
+  }
+}
+
+int TypeSize(char type) {
+  switch (type) {
+    case 's':
+      return 2;
+    case 'i':
+    case 'l':
+    case 'd':
+    case 'f':
+      return 4;
+    case 'F':
+      return 8;
+    default:
+      return 0;
   }
 }
 

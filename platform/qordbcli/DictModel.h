@@ -66,6 +66,10 @@ std::string FieldText(const FieldModel& field, const char* image);
 // text does not fit or does not parse.
 bool SetFieldText(const FieldModel& field, std::string_view text, char* image, std::string& why);
 
+// The bytes the stored form of a number type takes (0 for the others, whose
+// length is their own); a field narrower than that would be read past its end.
+int TypeSize(char type);
+
 // Little-endian reads of a field for callers that know its type.
 int64_t FieldInteger(const FieldModel& field, const char* image);
 void SetFieldInteger(const FieldModel& field, int64_t value, char* image);

@@ -15,22 +15,6 @@ namespace {
 constexpr int kDataOffset = 8;
 constexpr int kMax16 = 32767;
 
-int TypeSize(char type) {
-  switch (type) {
-    case 's':
-      return 2;
-    case 'i':
-    case 'l':
-    case 'd':
-    case 'f':
-      return 4;
-    case 'F':
-      return 8;
-    default:
-      return 0;
-  }
-}
-
 bool KnownType(char t) { return std::strchr("csildfFgk", t) != nullptr && t != 0; }
 
 int DataLength(const FieldDef& f) { return f.type == 'c' ? f.length : TypeSize(f.type); }
@@ -121,27 +105,33 @@ void SchemaDef::Validate() const {
   size_t totalFields = 0, totalKeys = 0;
   for (size_t r = 0; r < records.size(); ++r) {
     const RecordDef& rec = records[r];
-    if (BadName(rec.name)) fail("record " + std::to_string(r) + " has an empty name or one with a line feed");
-    if (!recNames.insert(UpperAscii(rec.name)).second) fail("record " + rec.name + " is defined twice");
+    if (BadName(rec.name))
+      fail("record " + std::to_string(r) + " has an empty name or one with a line feed");
+    if (!recNames.insert(UpperAscii(rec.name)).second)
+      fail("record " + rec.name + " is defined twice");
     if (rec.fields.empty()) fail("record " + rec.name + " has no fields");
     if (rec.fields.size() > 999) fail("record " + rec.name + " has more than 999 fields");
     std::set<std::string> fieldNames;
     bool hasData = false;
     for (size_t p = 0; p < rec.fields.size(); ++p) {
       const FieldDef& f = rec.fields[p];
-      const std::string where = rec.name + "." + (f.name.empty() ? "#" + std::to_string(p) : f.name);
+      const std::string where =
+          rec.name + "." + (f.name.empty() ? "#" + std::to_string(p) : f.name);
       if (BadName(f.name)) fail("field " + where + " has an empty name or one with a line feed");
-      if (!fieldNames.insert(UpperAscii(f.name)).second) fail("field " + where + " is defined twice");
-      if (!KnownType(f.type)) fail("field " + where + " has the unknown type letter '" + std::string(1, f.type) + "'");
+      if (!fieldNames.insert(UpperAscii(f.name)).second)
+        fail("field " + where + " is defined twice");
+      if (!KnownType(f.type))
+        fail("field " + where + " has the unknown type letter '" + std::string(1, f.type) + "'");
       if (f.keyKind == 0 || f.keyKind == '\n') fail("field " + where + " has no key kind");
       if (f.type == 'c' && (f.length < 1 || f.length > 4096))
         fail("field " + where + ": a character field needs a length from 1 to 4096");
       if (f.IsData() && f.type != 'c' && f.length != 0 && f.length != TypeSize(f.type))
-        fail("field " + where + ": type '" + std::string(1, f.type) + "' is " + std::to_string(TypeSize(f.type)) +
-             " bytes long");
+        fail("field " + where + ": type '" + std::string(1, f.type) + "' is " +
+             std::to_string(TypeSize(f.type)) + " bytes long");
       if (f.type == 'g') {
         if (f.IsKey()) fail("field " + where + ": a group cannot be a key");
-        if (f.groupFields < 0 || p + f.groupFields >= rec.fields.size() + (f.groupFields == 0 ? 1 : 0))
+        if (f.groupFields < 0 ||
+            p + f.groupFields >= rec.fields.size() + (f.groupFields == 0 ? 1 : 0))
           fail("field " + where + ": the group reaches past the end of the record");
       } else if (f.groupFields != 0) {
         fail("field " + where + ": only a group gathers fields");
@@ -152,8 +142,10 @@ void SchemaDef::Validate() const {
         for (const std::string& c : f.components) {
           int q = FieldPosition(rec, c);
           if (q < 0) fail("field " + where + ": component " + c + " is not a field of " + rec.name);
-          if (!rec.fields[q].IsData()) fail("field " + where + ": component " + c + " has no value of its own");
-          if (!seen.insert(UpperAscii(c)).second) fail("field " + where + ": component " + c + " is named twice");
+          if (!rec.fields[q].IsData())
+            fail("field " + where + ": component " + c + " has no value of its own");
+          if (!seen.insert(UpperAscii(c)).second)
+            fail("field " + where + ": component " + c + " is named twice");
         }
       } else if (!f.components.empty()) {
         fail("field " + where + ": only a compound key has components");
@@ -167,7 +159,8 @@ void SchemaDef::Validate() const {
     }
     if (!hasData) fail("record " + rec.name + " has no field with a value");
     Layout l = LayOut(rec);
-    if (l.imageLength + kDataOffset > kMax16) fail("record " + rec.name + " is longer than the dictionary allows");
+    if (l.imageLength + kDataOffset > kMax16)
+      fail("record " + rec.name + " is longer than the dictionary allows");
     totalFields += rec.fields.size();
   }
   if (totalFields > static_cast<size_t>(kMax16) || totalKeys > static_cast<size_t>(kMax16))
@@ -193,13 +186,15 @@ SchemaDef SysdbSchema() {
   SchemaDef s;
   s.name = "SYSDB";
   s.records.push_back({"tablespace",
-                       {c("name", 32, 'u'), num("dbid", 'l'), num("vermajor", 'l'), num("verminor", 'l'),
-                        num("versub", 'l'), num("verbuild", 'l')}});
+                       {c("name", 32, 'u'), num("dbid", 'l'), num("vermajor", 'l'),
+                        num("verminor", 'l'), num("versub", 'l'), num("verbuild", 'l')}});
   s.records.push_back(
-      {"dbuser", {num("userid", 'l', 'u'), c("type", 1), c("name", 32, 'u'), c("psw", 32), c("enabled", 1)}});
-  s.records.push_back({"sequencies",
-                       {c("seq_name", 32, 'u'), num("seq_id", 'l'), num("seq_step", 'l'), num("seq_max", 'l'),
-                        num("seq_min", 'l'), num("seq_recycle", 's'), num("seq_chace", 'l')}});
+      {"dbuser",
+       {num("userid", 'l', 'u'), c("type", 1), c("name", 32, 'u'), c("psw", 32), c("enabled", 1)}});
+  s.records.push_back(
+      {"sequencies",
+       {c("seq_name", 32, 'u'), num("seq_id", 'l'), num("seq_step", 'l'), num("seq_max", 'l'),
+        num("seq_min", 'l'), num("seq_recycle", 's'), num("seq_chace", 'l')}});
   return s;
 }
 
