@@ -84,9 +84,17 @@ RdmView& RdmSqlExec::PrepareStatementView() {
   return m_resultView;
 }
 
+// The WHERE of a DELETE or UPDATE, applied as the one filter of the main table.
+void RdmSqlExec::ApplyMainTableWhere(TokenPos where, TokenPos end) {
+  Advance(where);
+  ParseWhere(where, end);
+  RequireMainTableFilter();
+  ApplyFilters();
+}
+
 void RdmSqlExec::PrepareSelectView() {
   DbDescMap local;
-  local.SetHandle(m_descriptions.begin()->second->GetHandle());
+  local.SetHandle(ConnectionHandle());
   for (const auto& [name, description] : m_descriptions) local.Insert(description);
   m_resultView = RdmView(&local, "SQLEXEC", DefaultTableOptions());
 }
@@ -154,7 +162,6 @@ void RdmSqlExec::Insert(TokenPos& position) {
   if (!Accept(position, "(")) throw DbDescError(2029);
   TokenPos values = FindToken(position, m_end, "VALUES");
   const TokenPos columnEnd = FindToken(position, m_end, ")");
-  if (values == m_end) throw DbDescError(2029);
   for (int step = 0; step < 2; ++step) {
     if (values == m_end) throw DbDescError(2029);
     ++values;
@@ -197,10 +204,7 @@ void RdmSqlExec::Delete(TokenPos& position) {
   TokenPos where = FindToken(position, end, "WHERE");
   RequireWhereOrEnd(position, where);
   if (where != end) {
-    Advance(where);
-    ParseWhere(where, end);
-    RequireMainTableFilter();
-    ApplyFilters();
+    ApplyMainTableWhere(where, end);
     DefineWriteKey(*table);
     while (table->Next() && table->Delete(0)) ++m_rowCount;
   } else {
@@ -237,10 +241,7 @@ void RdmSqlExec::Update(TokenPos& position) {
       ++m_rowCount;
     }
   } else {
-    Advance(where);
-    ParseWhere(where, end);
-    RequireMainTableFilter();
-    ApplyFilters();
+    ApplyMainTableWhere(where, end);
     // The server finds each record by the key value in its buffer: only a
     // unique key that the SET list leaves alone names the record just read.
     const std::string key = table->GetUniqueKeyName();

@@ -65,6 +65,7 @@ class RdmSqlExec : public RdmSqlBase {
   // DELETE and UPDATE act only on what their one condition names: a filter
   // of the main table by a constant.
   void RequireMainTableFilter() const;
+  void ApplyMainTableWhere(TokenPos where, TokenPos end);
   // A sequence, user or role name; 2020 when the statement ends first.
   std::string NameAt(TokenPos& position, const StringVector& missing);
   DbDescription* SysDb() { return m_descriptions.Get("SYSDB"); }
