@@ -4,11 +4,15 @@
 #include <charconv>
 #include <cmath>
 
-std::string GcvtText(double v, int digits) {
+std::string_view GcvtChars(double v, int digits, char (&buf)[kGcvtChars]) {
   digits = std::clamp(digits, 1, 100);
-  char buf[160];
-  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
-  return std::string(buf, res.ptr);
+  auto res = std::to_chars(buf, buf + kGcvtChars, v, std::chars_format::general, digits);
+  return std::string_view(buf, size_t(res.ptr - buf));
+}
+
+std::string GcvtText(double v, int digits) {
+  char buf[kGcvtChars];
+  return std::string(GcvtChars(v, digits, buf));
 }
 
 std::string ToString(double value, int fractCount) {

@@ -16,6 +16,9 @@
 // The shortest %g text of v with the given significant digits, in the C
 // locale whatever the process locale is.
 std::string GcvtText(double v, int digits);
+// The same text in the caller's buffer, for a caller that keeps no string.
+constexpr size_t kGcvtChars = 160;
+std::string_view GcvtChars(double v, int digits, char (&buf)[kGcvtChars]);
 
 // The text of a double: 16 significant digits when fractCount is -1, else
 // fractCount digits after the point; always with a point unless fractCount

@@ -1,7 +1,6 @@
 #include "RdmFld.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 
 #include "DbDescription_Internal.h"
@@ -34,9 +33,8 @@ signed char FirstChar(const std::string& text) {
 // significant digits), made on the stack.
 template <class Parse>
 auto FloatDigits(double value, Parse parse) {
-  char buf[64];
-  const auto end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 16);
-  return parse(std::string_view(buf, size_t(end.ptr - buf)));
+  char buf[kGcvtChars];
+  return parse(GcvtChars(value, 16, buf));
 }
 
 }  // namespace
