@@ -267,6 +267,9 @@ class DbDescription {
   void UnpackAt(int recordIndex, const char* image);
   Bytes PackAt(int recordIndex) const;
   void UnpackFetched(int recordIndex, int index);
+  // Unpacks the current fetched record into the buffers; false, with them
+  // zeroed, when the position is on no record.
+  bool UnpackCurrent(int recordIndex);
   bool FindCommon(const std::string& record, bool next);
   bool WriteCommon(const std::string& record, bool throwIfMissing, bool modify);
   bool StepAt(int recordIndex, unsigned char move, const std::string& record);

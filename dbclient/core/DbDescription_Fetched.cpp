@@ -63,8 +63,17 @@ bool DbDescription::StepAt(int index, unsigned char move, const std::string& rec
         throw DbDescError(2005, StringVector(record));
     }
   }
-  // Unpacking writes every buffer; a move that reaches no record zeroes them.
-  if (!moved || rbf.current < 0 || rbf.current >= count) {
+  if (!moved) {
+    ZeroFields(index);
+    return false;
+  }
+  return UnpackCurrent(index);
+}
+
+bool DbDescription::UnpackCurrent(int index) {
+  const tRbf& rbf = m_fetched[size_t(index)];
+  // Unpacking writes every buffer; a position on no record zeroes them.
+  if (rbf.current < 0 || rbf.current >= rbf.Count()) {
     ZeroFields(index);
     return false;
   }
@@ -164,13 +173,7 @@ bool DbDescription::NextFetched(const std::string& record) {
   const int index = ResolveRecord(record);
   tRbf& rbf = m_fetched[size_t(index)];
   if (rbf.current < INT32_MAX) ++rbf.current;
-  // Unpacking writes every buffer; past the end they are zeroed.
-  if (rbf.current < 0 || rbf.current >= rbf.Count()) {
-    ZeroFields(index);
-    return false;
-  }
-  UnpackFetched(index, rbf.current);
-  return true;
+  return UnpackCurrent(index);
 }
 
 int DbDescription::GetFetchedPos(const std::string& record) const {
