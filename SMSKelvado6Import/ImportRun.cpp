@@ -327,7 +327,8 @@ void ImportRun::ProcessRow() {
   row.hasNumber = !normalised.empty();
   // Compared in the form it is stored in, so that blanks around the country
   // code cannot make a stored number look new on the next run.
-  row.number = TForm1::NormalizePhoneNumber(ContactText());
+  row.contact = ContactText();
+  row.number = TForm1::NormalizePhoneNumber(row.contact);
 
   m_ugyfel.DefineKey("UGY_ID");
   m_ugyfelImport.DefineKey("UGYFEL_IMPORT_ID");
@@ -335,10 +336,11 @@ void ImportRun::ProcessRow() {
   m_cim.DefineKey("CIM_ID");
   m_elerhetoseg.DefineKey("ELER_ID");
 
-  const std::string name = Source(m_srcCustomer, "NAME");
-  const std::string hashText = name + Source(m_srcAddress, "IRANYITOSZAM") +
-                               Source(m_srcAddress, "VAROS") + Source(m_srcAddress, "UTCA") +
-                               Source(m_srcAddress, "HAZSZAM");
+  row.name = Source(m_srcCustomer, "NAME");
+  row.address = {Source(m_srcAddress, "IRANYITOSZAM"), Source(m_srcAddress, "VAROS"),
+                 Source(m_srcAddress, "UTCA"), Source(m_srcAddress, "HAZSZAM"), 0};
+  const std::string hashText = row.name + row.address.postalCode + row.address.town +
+                               row.address.street + row.address.houseNumber;
   const std::string sourceKey =
       TForm1::DecimalHashMod(hashText, 79671239) + TForm1::DecimalHashMod(hashText, 16644227);
 
@@ -358,7 +360,7 @@ void ImportRun::ProcessRow() {
   CheckAddress(row);
   CheckContact(row);
   const auto known = m_names.find(row.customerId);
-  row.nameUnchanged = known != m_names.end() && known->second == name;
+  row.nameUnchanged = known != m_names.end() && known->second == row.name;
 
   if (row.existing) {
     if (row.contactKnown)
@@ -388,13 +390,12 @@ void ImportRun::ProcessRow() {
 // ---------------------------------------------------------------- customers
 
 void ImportRun::NewCustomer(Row& row, const std::string& sourceKey) {
-  const std::string name = Source(m_srcCustomer, "NAME");
   row.customerId = m_ugyfel.GetNextId();
   // A new record starts from cleared fields: nothing of a record read or
   // written before may reach it.
   m_ugyfel.ClearFields();
   m_ugyfel.GetField("UGY_ID").SetLong(row.customerId);
-  m_ugyfel.GetField("UGY_NEV").SetString(name);
+  m_ugyfel.GetField("UGY_NEV").SetString(row.name);
   m_ugyfel.GetField("UGY_TOROLT").SetInt(0);
   m_ugyfel.GetField("VTK").SetInt(m_clientId);
   m_ugyfel.GetField("CREATOR").SetInt(m_form.m_destUserId);
@@ -402,7 +403,7 @@ void ImportRun::NewCustomer(Row& row, const std::string& sourceKey) {
   m_ugyfel.GetField("LASTMOD").SetInt(m_form.m_destUserId);
   m_ugyfel.GetField("LASTMDT").SetDouble(m_now);
   m_ugyfel.Append();
-  m_names[row.customerId] = name;
+  m_names[row.customerId] = row.name;
   row.addressNeeded = true;
   row.contactNeeded = true;
 
@@ -422,18 +423,17 @@ void ImportRun::NewCustomer(Row& row, const std::string& sourceKey) {
 }
 
 void ImportRun::UpdateBaseData(const Row& row) {
-  const std::string name = Source(m_srcCustomer, "NAME");
   // Read first, so that the fields the update does not name keep their
   // stored values.
   m_ugyfel.GetField("UGY_ID").SetLong(row.customerId);
   if (m_ugyfel.Find("UGY_ID")) {
-    m_ugyfel.GetField("UGY_NEV").SetString(name);
+    m_ugyfel.GetField("UGY_NEV").SetString(row.name);
     m_ugyfel.GetField("UGY_TOROLT").SetInt(0);
     m_ugyfel.GetField("LASTMOD").SetInt(m_form.m_destUserId);
     m_ugyfel.GetField("LASTMDT").SetDouble(m_now);
     m_ugyfel.Update(0);
   }
-  m_names[row.customerId] = name;
+  m_names[row.customerId] = row.name;
   Detail("Egy ügyfél alapadatainak módosítása megtörtént.");
   ++m_count.modifiedCustomers;
 }
@@ -482,13 +482,10 @@ void ImportRun::ReplaceAddresses(const Row& row) {
 void ImportRun::CheckAddress(Row& row) {
   const auto group = m_addresses.find(GroupKey(row.customerId, kCustomerTable, m_addressType));
   if (group == m_addresses.end()) return;
-  const std::string postalCode = Source(m_srcAddress, "IRANYITOSZAM");
-  const std::string town = Source(m_srcAddress, "VAROS");
-  const std::string street = Source(m_srcAddress, "UTCA");
-  const std::string houseNumber = Source(m_srcAddress, "HAZSZAM");
+  const CIM_ITEM& a = row.address;
   for (const auto& [id, item] : group->second) {
-    if (!item.deleted && item.postalCode == postalCode && item.town == town &&
-        item.street == street && item.houseNumber == houseNumber) {
+    if (!item.deleted && item.postalCode == a.postalCode && item.town == a.town &&
+        item.street == a.street && item.houseNumber == a.houseNumber) {
       row.addressKnown = true;
       ++m_count.knownAddresses;
     }
@@ -507,8 +504,7 @@ void ImportRun::CheckContact(Row& row) {
 }
 
 void ImportRun::WriteAddress(const Row& row) {
-  CIM_ITEM item{Source(m_srcAddress, "IRANYITOSZAM"), Source(m_srcAddress, "VAROS"),
-                Source(m_srcAddress, "UTCA"), Source(m_srcAddress, "HAZSZAM"), 0};
+  CIM_ITEM item = row.address;
   const int32_t id = m_cim.GetNextId();
   m_cim.ClearFields();
   m_cim.GetField("CIM_ID").SetLong(id);
@@ -532,7 +528,7 @@ void ImportRun::WriteContact(const Row& row) {
   m_elerhetoseg.GetField("ELET_ID").SetInt(m_contactType);
   m_elerhetoseg.GetField("ELER_OWNER").SetLong(row.customerId);
   m_elerhetoseg.GetField("ELER_TABLECODE").SetInt(kCustomerTable);
-  m_elerhetoseg.GetField("ELER_ADAT").SetString(ContactText());
+  m_elerhetoseg.GetField("ELER_ADAT").SetString(row.contact);
   m_elerhetoseg.GetField("ELER_MEGJEGY").SetText("Kelvado6 importból.");
   m_elerhetoseg.GetField("ELER_PREF").SetInt(0);
   m_elerhetoseg.Append();

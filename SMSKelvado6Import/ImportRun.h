@@ -75,6 +75,10 @@ class ImportRun {
     bool nameUnchanged = false;
     bool contactNeeded = false;
     bool addressNeeded = false;
+    // The source row's values, read once.
+    std::string name;
+    CIM_ITEM address;
+    std::string contact;     // the contact text as it is stored
     std::string number;      // the contact's comparison key
     bool hasNumber = false;  // the joined number's normal form is not empty
   };
