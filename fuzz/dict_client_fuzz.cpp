@@ -1,7 +1,8 @@
 // The client's dictionary image, opened as the programs open it (DbDescMap
 // with a fake client library that hands the input out as SYSDB's image),
-// then every lookup, field buffer, record image, list, sort and aggregate of
-// every record type, over fetched records made of the input's bytes.
+// then every lookup, field buffer and value, record image, list, sort and
+// aggregate of every record type, over fetched records made of the input's
+// bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "DbDescMap.h"
 #include "FakeEntries_testutil.h"
+#include "RdmFld.h"
 #include "ScriptedUi.h"
 
 namespace {
@@ -44,6 +46,11 @@ void Exercise(DbDescription& d, FakeEntries& fake, const std::vector<char>& byte
         const int number = d.GetFieldNumber(record, name);
         d.GetFieldEntry(number);
         d.GetFieldText(number);
+        // The field value reads the buffer itself, by the field's type.
+        const RdmFld value(&d, record, name, false);
+        value.AsLong();
+        value.AsDouble();
+        value.GetText();
         d.SetFieldText(number, "12");
         StringVector keys;
         d.GetKeyFieldList(record, name, keys);

@@ -14,15 +14,22 @@ constexpr int kMaxFieldsPerRecord = 999;
 
 bool IsDataField(const FIELD_ENTRY_S& f) { return f.type != 'g' && f.type != 'k'; }
 
-// The fewest bytes the conversions read and write for a type; 0 for types
-// they leave alone. A character field holds at least its one byte.
+// The fewest bytes the conversions read and write for a type. Every data
+// field holds at least one byte, also one of a type no conversion knows: a
+// field without a byte would have no value buffer.
 int StoredSize(const FIELD_ENTRY_S& f) {
   switch (f.type) {
-    case 'c': return 1;
-    case 's': return 2;
-    case 'i': case 'l': case 'd': case 'f': return 4;
-    case 'F': return 8;
-    default: return 0;
+    case 's':
+      return 2;
+    case 'i':
+    case 'l':
+    case 'd':
+    case 'f':
+      return 4;
+    case 'F':
+      return 8;
+    default:
+      return 1;
   }
 }
 
@@ -143,8 +150,7 @@ void DbDescription::ParseDictionary(const char* image, int length) {
         // Every data field must lie inside the record image and be wide
         // enough for its type, so that packing and conversions stay in bounds.
         const int start = fe.offset - rec.dataOffset;
-        if (fe.length < StoredSize(fe) || fe.length < 0 || start < 0 ||
-            start + fe.length > recordLength) {
+        if (fe.length < StoredSize(fe) || start < 0 || start + fe.length > recordLength) {
           Clear();
           RefuseImage();
         }

@@ -176,6 +176,33 @@ TEST(DictionaryImageTest, DuplicateRecordNamesShareTheFirstInfoEntry) {
   EXPECT_TRUE(d.GetTableOptions("DUP").Contains(rtoUniqueKeyWrites));
 }
 
+// A record of one field whose type letter no conversion knows and whose
+// length is 0: a data field without a byte, so without a value buffer.
+TEST(DictionaryImageTest, ADataFieldWithoutAByteIsRefused) {
+  const char* hex =
+      "484848484848484800000100010000000000000000000000040004000000010000006e5a000000000000"
+      "000000000000040000000000520a580a";
+  std::vector<char> image;
+  for (const char* p = hex; *p; p += 2)
+    image.push_back(char(std::stoi(std::string(p, 2), nullptr, 16)));
+  ASSERT_EQ(image.size(), 58u);
+  const size_t kFieldTypeAt = 22 + 12 + 1;  // header, the record, the field's key kind
+  for (char type : {'Z', '\0'}) {
+    image[kFieldTypeAt] = type;
+    DbDescription d;
+    Raised e = RaisedBy([&] { d.Load(image.data(), int(image.size()), "foreign", 3); });
+    EXPECT_EQ(e.code, 2001);
+    EXPECT_EQ(e.args, StringVector("foreign"));
+    EXPECT_EQ(d.GetRecordType("R"), -1);
+  }
+  // With a byte, a letter no conversion knows is kept: it reads as nothing.
+  TestDictionary t;
+  t.Record("r").Field("x", 'Z', 1);
+  DbDescription d = t.Load();
+  EXPECT_EQ(d.GetFieldText(0), "");
+  EXPECT_FALSE(d.SetFieldText(0, "1"));
+}
+
 // Images that would make the parser or the field buffers leave their bounds.
 struct BadImage {
   const char* what;

@@ -130,11 +130,13 @@ class SourceTest : public SqlLiveBase {
                      Text("TELEFON", "TELCODE") + "/" + Text("RENDSZAM", "RSZAM"));
     return rows;
   }
-  // The source's record texts, all tables, for comparing before and after.
+  // The source's record texts, all tables, and the users and sequences, for
+  // comparing before and after.
   std::map<std::string, std::vector<std::vector<std::string>>> Dump() {
     std::map<std::string, std::vector<std::vector<std::string>>> all;
     for (const char* t : {"UGYFEL", "CIMLINK", "CIM", "TELEFON", "TELEFONLINK", "RENDSZAM"})
       all[t] = Records("KELVADO", t);
+    for (const char* t : {"dbuser", "sequencies"}) all[t] = Records("SYSDB", t);
     return all;
   }
 };
@@ -176,6 +178,8 @@ struct FailingSelect {
   const char* script;
   const char* message;
 };
+// Readable case names in the test list.
+void PrintTo(const FailingSelect& f, std::ostream* os) { *os << f.script; }
 
 class SelectRefusalTest : public SourceTest, public ::testing::WithParamInterface<FailingSelect> {};
 
@@ -203,6 +207,27 @@ INSTANTIATE_TEST_SUITE_P(
         FailingSelect{"SELECT * FROM UGYFEL, CIMLINK WHERE CIMLINK.CODE = UGYFEL.UCODE AND "
                       "CIMLINK.TABLE <> 1;",
                       "Ismeretlen operátor: <>"},
+        // Conditions the view would leave out: a second filter of the main
+        // table, a join inside one table, a table outside the statement, a
+        // second join of one child.
+        FailingSelect{"SELECT * FROM UGYFEL, CIMLINK WHERE CIMLINK.CODE = UGYFEL.UCODE AND "
+                      "UGYFEL.TOROLT = '0x00' AND UGYFEL.UCODE = 2;",
+                      "A megadott feltétel hibás: UCODE=2"},
+        FailingSelect{"SELECT * FROM CIM WHERE VAROS = UTCA;",
+                      "A megadott feltétel hibás: VAROS=UTCA"},
+        FailingSelect{"SELECT * FROM CIM WHERE CIMLINK.CIMCODE = 500;",
+                      "A megadott feltétel hibás: CIMCODE=500"},
+        FailingSelect{"SELECT * FROM UGYFEL, CIMLINK WHERE CIMLINK.CODE = UGYFEL.UCODE AND "
+                      "CIM.CIMCODE = CIMLINK.CIMCODE;",
+                      "A megadott feltétel hibás: CIMCODE=CIMCODE"},
+        FailingSelect{"SELECT * FROM UGYFEL, CIMLINK WHERE CIMLINK.CODE = UGYFEL.UCODE AND "
+                      "CIMLINK.CIMCODE = UGYFEL.RENDSZAMCODE;",
+                      "A megadott feltétel hibás: CIMCODE=RENDSZAMCODE"},
+        // Conditions are joined by AND alone, and the last one ends the statement.
+        FailingSelect{"SELECT * FROM UGYFEL WHERE UCODE = 1 OR UCODE = 2;", "Ismeretlen token: OR"},
+        FailingSelect{"SELECT * FROM UGYFEL WHERE UCODE = 1 garbage;", "Ismeretlen token: garbage"},
+        FailingSelect{"SELECT * FROM UGYFEL WHERE UCODE = 1 AND;",
+                      "Az utasítás nem megfelelően ért véget!"},
         // Statements that end early.
         FailingSelect{"SELECT * FROM UGYFEL WHERE UCODE =;",
                       "Az utasítás nem megfelelően ért véget!"},
@@ -306,6 +331,62 @@ TEST_F(SourceTest, DeleteAndUpdateRefuseConditionsTheyCannotApply) {
   EXPECT_EQ(Run("COMMIT;"), "Transaction commited.");
   EXPECT_EQ(Dump(), before);
 }
+
+struct RefusedStatement {
+  const char* script;
+  const char* message;
+};
+void PrintTo(const RefusedStatement& r, std::ostream* os) { *os << r.script; }
+
+class RefusedStatementTest : public SourceTest,
+                             public ::testing::WithParamInterface<RefusedStatement> {};
+
+// A statement that says something other than what the engine would do is
+// refused whole: no record of the server changes, committed or not.
+TEST_P(RefusedStatementTest, ChangesNothing) {
+  const auto before = Dump();
+  EXPECT_EQ(Run(GetParam().script), GetParam().message);
+  Run("COMMIT;");
+  EXPECT_EQ(Dump(), before);
+}
+
+constexpr const char* kCounts = "A mezők és a megadott értékek száma nem egyezik!";
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, RefusedStatementTest,
+    ::testing::Values(
+        // Columns and values pair one to one, a comma with a comma.
+        RefusedStatement{"INSERT INTO CIM (CIMCODE VAROS UTCA) VALUES (601, 'a');", kCounts},
+        RefusedStatement{"INSERT INTO CIM (CIMCODE, VAROS) VALUES (601 'a' 'b');", kCounts},
+        RefusedStatement{"INSERT INTO CIM (CIMCODE,, VAROS) VALUES (601,, 'a');", kCounts},
+        RefusedStatement{"INSERT INTO CIM VALUES (602 'a' 'b');", kCounts},
+        RefusedStatement{"INSERT INTO CIM () VALUES ();", kCounts},
+        RefusedStatement{"INSERT INTO CIM (CIMCODE) x VALUES (604);",
+                         "Nincsenek megadva a beszúrandó mezők értékei!"},
+        // Nothing may follow what a statement does, least of all a second statement.
+        RefusedStatement{"INSERT INTO CIM VALUES (603, 'a', 'b') x;", "Ismeretlen token: x"},
+        RefusedStatement{"INSERT INTO CIM (CIMCODE) VALUES (605) DELETE FROM CIMLINK;",
+                         "Ismeretlen token: DELETE"},
+        RefusedStatement{"INSERT DELETE FROM CIMLINK;", "Ismeretlen token: DELETE"},
+        RefusedStatement{"DELETE UPDATE CIM SET VAROS = 'x';", "Ismeretlen token: UPDATE"},
+        RefusedStatement{"DESC CIM DELETE FROM CIMLINK;", "Ismeretlen token: DELETE"},
+        RefusedStatement{"SELECT * FROM CIM ORDER BY VAROS DELETE FROM CIMLINK;",
+                         "Ismeretlen token: DELETE"},
+        RefusedStatement{"COMMIT DELETE FROM CIMLINK;", "Ismeretlen token: DELETE"},
+        RefusedStatement{"DROP USER admin garbage;", "Ismeretlen token: garbage"},
+        RefusedStatement{"CREATE USER kovacs ACCOUNT LOCK IDENTIFIED BY titok;",
+                         "Ismeretlen token: IDENTIFIED"},
+        RefusedStatement{"CREATE ROLE olvaso IDENTIFIED BY titok;", "Ismeretlen token: IDENTIFIED"},
+        // The condition ends the statement; conditions are joined by AND alone.
+        RefusedStatement{"DELETE FROM CIMLINK WHERE CIMCODE = 503 garbage;",
+                         "Ismeretlen token: garbage"},
+        RefusedStatement{"UPDATE CIM SET VAROS = 'a' WHERE CIMCODE = 500 OR;",
+                         "Ismeretlen token: OR"},
+        RefusedStatement{"DELETE FROM CIMLINK WHERE CIMCODE = 503 AND;",
+                         "Az utasítás nem megfelelően ért véget!"},
+        // The unique key is not set, with WHERE or without.
+        RefusedStatement{"UPDATE CIM SET VAROS = 'u', CIMCODE = 7;",
+                         "A mezőérték nem állítható be!\n (CIMCODE)"}));
 
 TEST_F(SourceTest, UpdatesRewriteEachRecordInItsOwnPlace) {
   EXPECT_EQ(Run("UPDATE CIM SET UTCA = 'u' WHERE CIMCODE <> 501;\n"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <ctime>
 #include <map>
+#include <tuple>
+#include <utility>
 
 #include "FncLoader.h"
 
@@ -147,10 +149,33 @@ void RdmSqlBase::ParseWhere(TokenPos first, TokenPos end) {
     if (leftConstant) std::swap(condition.left, condition.right);
     condition.kind = leftConstant || rightConstant ? 3 : 2;
     m_conditions.push_back(condition);
-    if (position != end) Advance(position);  // the AND, not looked at
+    if (position == end) break;
+    // Only AND joins conditions: an OR read as AND, or a stray word, would
+    // make the statement act on something other than it says.
+    if (position->kind != RdmSqlTokenKind::Keyword || position->text != "AND")
+      throw DbDescError(2027, StringVector(position->text));
+    Advance(position);
+    if (position == end) throw DbDescError(2020);
   }
   for (const tWhereElem& condition : m_conditions)
     (condition.kind == 2 ? m_joins : m_filters).push_back(condition);
+}
+
+void RdmSqlBase::RequireAppliedConditions() const {
+  auto refuse = [](const tWhereElem& c) {
+    throw DbDescError(2021, StringVector(ConditionText(c)));
+  };
+  auto inStatement = [&](const tFldAddr& f) {
+    return std::find(m_tablePairs.begin(), m_tablePairs.end(), TablePair(f.database, f.table)) !=
+           m_tablePairs.end();
+  };
+  bool mainFiltered = false;
+  for (const tWhereElem& c : m_conditions) {
+    if (!inStatement(c.left) || (c.kind == 2 && !inStatement(c.right))) refuse(c);
+    const bool main = c.left.database == m_databaseName && c.left.table == m_tableName;
+    if (c.kind == 3 && main && std::exchange(mainFiltered, true)) refuse(c);
+  }
+  if (!m_joins.empty()) refuse(m_joins.front());
 }
 
 void RdmSqlBase::ApplyFilters() {
@@ -226,19 +251,17 @@ void RdmSqlBase::BuildFrom(TokenPos first, TokenPos fromEnd, TokenPos whereFirst
     if (position != fromEnd && !position->IsQuoted() && position->text == ",") ++position;
   }
   if (m_tablePairs.size() > 1 && whereFirst == whereEnd) throw DbDescError(2023);
-  if (m_tablePairs.size() == 1) {
-    m_databaseName = m_tablePairs[0].first;
-    m_tableName = m_tablePairs[0].second;
-    m_resultView.AddTable("", m_databaseName, m_tableName, "", "", "", "");
-    ParseWhere(whereFirst, whereEnd);
-    ApplyFilters();
-    return;
-  }
   ParseWhere(whereFirst, whereEnd);
   TablePairs remaining = m_tablePairs;
-  FindMainTable(remaining);
+  if (m_tablePairs.size() == 1) {
+    std::tie(m_databaseName, m_tableName) = m_tablePairs[0];
+    remaining.clear();
+  } else {
+    FindMainTable(remaining);
+  }
   m_resultView.AddTable("", m_databaseName, m_tableName, "", "", "", "");
   BuildJoinTree(m_databaseName, m_tableName, remaining);
+  RequireAppliedConditions();
   ApplyFilters();
 }
 

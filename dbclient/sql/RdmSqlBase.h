@@ -56,8 +56,12 @@ class RdmSqlBase {
 
   // 0 for a field, 1 for a constant: a quoted text or a name that does not resolve.
   int ParseOperand(const RdmSqlToken& token, tFldAddr& operand);
-  // The conditions from first to end, combined as with AND.
+  // The conditions from first to end, joined by AND.
   void ParseWhere(TokenPos first, TokenPos end);
+  // Refuses (2021) a condition that the statement would not apply: one that
+  // names a table outside the statement, a second filter of the main table,
+  // a join left out of the view (every join of a one-table statement).
+  void RequireAppliedConditions() const;
   // Selects the result view's master by the first filter of the main table.
   void ApplyFilters();
   // The value a token stands for: SYSDATE the server's clock in seconds,

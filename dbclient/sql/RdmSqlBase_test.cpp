@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"a.b.c.d", 2003, {"a.b.c.d"}}));
 
 TEST_F(AnalysisTest, ConditionsPutTheFieldLeftAndSplitJoinsFromFilters) {
-  probe.Where("5 = AGE AND 'x' = PERSON.NAME OR CODE = db1.PERSON.ID AND SEX = 'AGE'");
+  probe.Where("5 = AGE AND 'x' = PERSON.NAME and CODE = db1.PERSON.ID AND SEX = 'AGE'");
   const auto& c = probe.GetConditions();
   ASSERT_EQ(c.size(), 4u);
   EXPECT_EQ(c[0].kind, 3);
@@ -154,9 +154,13 @@ TEST_F(AnalysisTest, ConditionRefusals) {
     int code;
     StringVector args;
   };
-  for (const Case& c : {Case{"'x' = 'y'", 2021, StringVector("X=Y")},
-                        Case{"a.b = c.d.e", 2021, StringVector("B=E")}, Case{"AGE =", 2020, {}},
-                        Case{"AGE", 2020, {}}, Case{"AGE = 1 AND NAME", 2020, {}}}) {
+  for (const Case& c :
+       {Case{"'x' = 'y'", 2021, StringVector("X=Y")},
+        Case{"a.b = c.d.e", 2021, StringVector("B=E")}, Case{"AGE =", 2020, {}},
+        Case{"AGE", 2020, {}}, Case{"AGE = 1 AND NAME", 2020, {}},
+        // Only AND joins conditions, and only another condition follows it.
+        Case{"AGE = 1 AND", 2020, {}}, Case{"AGE = 1 OR NAME = 'x'", 2027, {"OR"}},
+        Case{"AGE = 1 'AND' NAME = 'x'", 2027, {"AND"}}, Case{"AGE = 1 x", 2027, {"x"}}}) {
     Raised r = RaisedBy([&] { probe.Where(c.where); });
     EXPECT_EQ(r.code, c.code) << c.where;
     EXPECT_EQ(r.args, c.args) << c.where;

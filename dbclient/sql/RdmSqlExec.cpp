@@ -37,29 +37,14 @@ void RdmSqlExec::Execute(const DescriptionMap& descriptions, const RdmSqlStateme
     TokenPos position = m_tokens.begin();
     m_end = m_tokens.end();
     TokenPos remembered = position;
-    while (position != m_end) {
-      if (Accept(position, "INSERT")) {
-        if (Accept(position, "INTO")) Insert(position);
-      } else if (Accept(position, "DELETE")) {
-        if (Accept(position, "FROM")) Delete(position);
-      } else if (Accept(position, "UPDATE")) {
-        Update(position);
-      } else if (Accept(position, "COMMIT")) {
-        Commit();
-      } else if (Accept(position, "ROLLBACK")) {
-        Rollback();
-      } else if (Accept(position, "SELECT")) {
-        Select(position);
-      } else if (Accept(position, "ORDER")) {
+    // One command per statement: after it only a SELECT's ORDER BY and the
+    // ";" may follow, so that a word left over never starts a second command.
+    bool selected = false;
+    for (bool first = true; position != m_end; first = false) {
+      if (first) {
+        selected = RunCommand(position);
+      } else if (selected && Accept(position, "ORDER")) {
         if (Accept(position, "BY")) OrderBy(position);
-      } else if (Accept(position, "CREATE")) {
-        Create(position);
-      } else if (Accept(position, "ALTER")) {
-        Alter(position);
-      } else if (Accept(position, "DROP")) {
-        Drop(position);
-      } else if (Accept(position, "DESCRIBE") || Accept(position, "DESC")) {
-        Describe(position);
       } else {
         Accept(position, ";");
       }
@@ -69,6 +54,46 @@ void RdmSqlExec::Execute(const DescriptionMap& descriptions, const RdmSqlStateme
   } catch (const QorExceptBase& e) {
     m_message = e.what();
   }
+}
+
+bool RdmSqlExec::RunCommand(TokenPos& position) {
+  if (Accept(position, "INSERT")) {
+    if (Accept(position, "INTO")) Insert(position);
+  } else if (Accept(position, "DELETE")) {
+    if (Accept(position, "FROM")) Delete(position);
+  } else if (Accept(position, "UPDATE")) {
+    Update(position);
+  } else if (Accept(position, "COMMIT")) {
+    RequireEnd(position);
+    Commit();
+  } else if (Accept(position, "ROLLBACK")) {
+    RequireEnd(position);
+    Rollback();
+  } else if (Accept(position, "SELECT")) {
+    Select(position);
+    return true;
+  } else if (Accept(position, "ORDER")) {
+    if (Accept(position, "BY")) OrderBy(position);
+  } else if (Accept(position, "CREATE")) {
+    Create(position);
+  } else if (Accept(position, "ALTER")) {
+    Alter(position);
+  } else if (Accept(position, "DROP")) {
+    Drop(position);
+  } else if (Accept(position, "DESCRIBE") || Accept(position, "DESC")) {
+    Describe(position);
+  } else {
+    Accept(position, ";");
+  }
+  return false;
+}
+
+bool RdmSqlExec::AtEnd(TokenPos position) const {
+  return position == m_end || IsSeparator(*position, ";");
+}
+
+void RdmSqlExec::RequireEnd(TokenPos position) const {
+  if (!AtEnd(position)) throw DbDescError(2027, StringVector(position->text));
 }
 
 // ---- Views and the implicit transaction ----
@@ -88,7 +113,8 @@ RdmView& RdmSqlExec::PrepareStatementView() {
 void RdmSqlExec::ApplyMainTableWhere(TokenPos where, TokenPos end) {
   Advance(where);
   ParseWhere(where, end);
-  RequireMainTableFilter();
+  if (m_conditions.empty()) throw DbDescError(2023);
+  RequireAppliedConditions();
   ApplyFilters();
 }
 
@@ -135,57 +161,51 @@ void RdmSqlExec::Insert(TokenPos& position) {
   m_message = "%i record inserted.";
   m_rowCount = 1;
   ++position;
-  if (position != m_end && !position->IsQuoted() && position->text == "VALUES") {
-    ++position;
-    if (position == m_end) throw DbDescError(2029);
-    ++position;
+  // The whole statement is read before a value is evaluated or the record written.
+  auto atValues = [&] {
+    return position != m_end && !position->IsQuoted() && position->text == "VALUES";
+  };
+  const bool named = !atValues();
+  std::vector<TokenPos> columns;
+  if (named) columns = ReadList(position);
+  if (!atValues()) throw DbDescError(2029);
+  ++position;
+  const std::vector<TokenPos> values = ReadList(position);
+  RequireEnd(position);
+  std::vector<RdmFld*> fields;
+  if (named) {
+    for (TokenPos column : columns) fields.push_back(&table.GetField(column->text));
+  } else {
+    // The record's fields in dictionary order, up to its first compound key or group.
     std::vector<FIELD_ENTRY_S> entries;
     std::vector<std::string> names;
     table.GetFldEntries(entries);
     table.GetFldNames(names);
-    auto isData = [&](std::size_t i) { return entries[i].type != 'k' && entries[i].type != 'g'; };
-    std::size_t field = 0;
-    for (; position != m_end && !IsSeparator(*position, ")") && field < entries.size() &&
-           isData(field) && field < names.size();
-         ++position) {
-      if (IsSeparator(*position, ",")) continue;
-      if (!IsNull(*position)) table.GetField(names[field]).SetString(EvalValue(*position));
-      ++field;
-    }
-    if (position == m_end) throw DbDescError(2029);
-    if (!IsSeparator(*position, ")") || (field < entries.size() && isData(field)))
-      throw DbDescError(2028);
-    ++position;
-    table.Append();
-    return;
+    for (std::size_t i = 0;
+         i < entries.size() && i < names.size() && entries[i].type != 'k' && entries[i].type != 'g';
+         ++i)
+      fields.push_back(&table.GetField(names[i]));
   }
-  if (!Accept(position, "(")) throw DbDescError(2029);
-  TokenPos values = FindToken(position, m_end, "VALUES");
-  const TokenPos columnEnd = FindToken(position, m_end, ")");
-  for (int step = 0; step < 2; ++step) {
-    if (values == m_end) throw DbDescError(2029);
-    ++values;
-  }
-  const TokenPos valueEnd = FindToken(values, m_end, ")");
-  if (valueEnd == m_end || columnEnd == m_end) throw DbDescError(2029);
-  TokenPos column = position;
-  TokenPos value = values;
-  for (; column != columnEnd && value != valueEnd; ++column, ++value) {
-    if (IsSeparator(*column, ",") || IsSeparator(*value, ",") || IsNull(*value)) continue;
-    table.GetField(column->text).SetString(EvalValue(*value));
-  }
-  if (column != columnEnd || value != valueEnd) throw DbDescError(2028);
+  if (fields.size() != values.size()) throw DbDescError(2028);
+  for (std::size_t i = 0; i < values.size(); ++i)
+    if (!IsNull(*values[i])) fields[i]->SetString(EvalValue(*values[i]));
   table.Append();
-  position = valueEnd + 1;
 }
 
-void RdmSqlExec::RequireMainTableFilter() const {
-  if (m_conditions.empty()) throw DbDescError(2023);
-  for (const tWhereElem& condition : m_conditions) {
-    if (m_conditions.size() > 1 || condition.kind != 3 ||
-        condition.left.database != m_databaseName || condition.left.table != m_tableName)
-      throw DbDescError(2021, StringVector(ConditionText(condition)));
-  }
+std::vector<RdmSqlExec::TokenPos> RdmSqlExec::ReadList(TokenPos& position) {
+  if (AtEnd(position) || !IsSeparator(*position, "(")) throw DbDescError(2029);
+  std::vector<TokenPos> items;
+  do {
+    ++position;
+    if (AtEnd(position)) throw DbDescError(2029);
+    if (position->kind == RdmSqlTokenKind::Separator || position->kind == RdmSqlTokenKind::Operator)
+      throw DbDescError(2028);
+    items.push_back(position++);
+    if (AtEnd(position)) throw DbDescError(2029);
+  } while (IsSeparator(*position, ","));
+  if (!IsSeparator(*position, ")")) throw DbDescError(2028);
+  ++position;
+  return items;
 }
 
 void RdmSqlExec::DefineWriteKey(RdmTable& table) {
@@ -226,17 +246,17 @@ void RdmSqlExec::Update(TokenPos& position) {
   TokenPos where = FindToken(position, end, "WHERE");
   const TokenPos setList = position;
   TokenPos listEnd = setList;
-  ApplySetList(*table, listEnd, false, false);
+  ApplySetList(*table, listEnd, false);
   RequireWhereOrEnd(listEnd, where);
   // Every record reads the list afresh, so SYSDATE and nextval are evaluated per record.
-  auto setValues = [&](bool keyFixed) {
+  auto setValues = [&] {
     TokenPos item = setList;
-    return ApplySetList(*table, item, keyFixed, true);
+    return ApplySetList(*table, item, true);
   };
   if (where == end) {
     table->DefineKey("");
     unsigned char direction = 0;
-    while (table->Go(direction, 5) && setValues(false) && table->Update(0)) {
+    while (table->Go(direction, 5) && setValues() && table->Update(0)) {
       direction = 2;
       ++m_rowCount;
     }
@@ -248,7 +268,7 @@ void RdmSqlExec::Update(TokenPos& position) {
     if (key.empty()) throw DbDescError(10028, StringVector(m_tableName));
     table->DefineKey(key);
     int saved = table->GetPosition();
-    while (m_resultView.Next() && setValues(true) && table->Update(0)) ++m_rowCount;
+    while (m_resultView.Next() && setValues() && table->Update(0)) ++m_rowCount;
     table->SetPosition(saved);
   }
   position = end;
@@ -258,11 +278,11 @@ void RdmSqlExec::RequireWhereOrEnd(TokenPos position, TokenPos where) const {
   if (position != where) throw DbDescError(2027, StringVector(position->text));
 }
 
-bool RdmSqlExec::ApplySetList(RdmTable& table, TokenPos& position, bool keyFixed, bool store) {
+bool RdmSqlExec::ApplySetList(RdmTable& table, TokenPos& position, bool store) {
   do {
     if (position == m_end) throw DbDescError(2031);
     const std::string& field = position->text;
-    if (keyFixed && table.IsInUniqueKey(field)) throw DbDescError(2031, StringVector(field));
+    if (table.IsInUniqueKey(field)) throw DbDescError(2031, StringVector(field));
     ++position;
     // The value must follow: not a separator, nor a keyword other than SYSDATE.
     if (!Accept(position, "=") || position->kind == RdmSqlTokenKind::Separator ||
@@ -392,7 +412,7 @@ void RdmSqlExec::DropSequence(TokenPos& position) {
   RdmTable table(SysDb(), "sequencies");
   table.GetField("seq_name").SetString(NameAt(position, StringVector()));
   const std::string name = table.GetField("seq_name").AsString();
-  Accept(position, ";");
+  RequireEnd(position);
   table.DefineKey("seq_name");
   bool dropped = table.Delete(0);
   m_message = name + (dropped ? " sequence dropped." : " sequence not found.");
@@ -425,6 +445,7 @@ void RdmSqlExec::CreateUser(TokenPos& position, bool role) {
                           StringVector("Az ACCOUNT után nem a LOCK vagy az UNLOCK szerepel!"));
     }
   }
+  RequireEnd(position);
   table.SetSequenceName("sysdb_dbuser");
   table.GetField("userid").SetLong(table.GetNextId());
   table.GetField("type").SetText(role ? "0x01" : "0x00");
@@ -439,6 +460,7 @@ void RdmSqlExec::CreateUser(TokenPos& position, bool role) {
 void RdmSqlExec::DropUser(TokenPos& position, bool role) {
   m_message = role ? "Cannot drop role!" : "Cannot drop user!";
   const std::string name = NameAt(position, StringVector());
+  RequireEnd(position);
   RdmTable table(SysDb(), "dbuser");
   table.DefineKey("name");
   table.GetField("name").SetString(Scrambled(name));

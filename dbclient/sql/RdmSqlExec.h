@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "RdmSqlBase.h"
 
@@ -22,7 +23,19 @@ class RdmSqlExec : public RdmSqlBase {
   void Execute(const DescriptionMap& descriptions, const RdmSqlStatement& tokens);
 
  private:
+  // The statement's command from its first token; true for a SELECT, which
+  // an ORDER BY may follow.
+  bool RunCommand(TokenPos& position);
+  // At the statement's ";" (or past its last token).
+  bool AtEnd(TokenPos position) const;
+  // What a command has read must end the statement: 2027 for the token that
+  // follows. A command checks it before it changes anything.
+  void RequireEnd(TokenPos position) const;
   void Insert(TokenPos& position);
+  // "(" item, item ... ")" from position to behind it, each item one token:
+  // 2029 without the "(" or when the statement ends inside, 2028 when items
+  // and commas do not alternate (so that a list pairs one to one with another).
+  std::vector<TokenPos> ReadList(TokenPos& position);
   void Delete(TokenPos& position);
   void Update(TokenPos& position);
   void Commit() { EndImplicitTransaction(true); }
@@ -49,10 +62,11 @@ class RdmSqlExec : public RdmSqlBase {
   // The schema statements' commit, which ends the "SQL" transaction too.
   void CommitConnection();
   // Walks the SET list from position to behind it, storing each value when
-  // store is set (without it only the list's form is checked). keyFixed: a
-  // field of the unique key may not be set (2031), since the server finds
-  // the record to rewrite by that key's value.
-  bool ApplySetList(RdmTable& table, TokenPos& position, bool keyFixed, bool store);
+  // store is set (without it only the list's form is checked). A field of
+  // the unique key may not be set (2031): with WHERE the server finds the
+  // record to rewrite by that key's value, and without it every record would
+  // get the one value.
+  bool ApplySetList(RdmTable& table, TokenPos& position, bool store);
   // What follows a DELETE's table or an UPDATE's SET list must be its WHERE,
   // or the ";" when there is none (where is then that ";"): a mistyped WHERE
   // would otherwise make the statement act on every record. 2027 otherwise.
@@ -63,8 +77,7 @@ class RdmSqlExec : public RdmSqlBase {
   // move); every record with a selected key value goes, so the set is right.
   void DefineWriteKey(RdmTable& table);
   // DELETE and UPDATE act only on what their one condition names: a filter
-  // of the main table by a constant.
-  void RequireMainTableFilter() const;
+  // of the main table by a constant (2023 without any, 2021 for another).
   void ApplyMainTableWhere(TokenPos where, TokenPos end);
   // A sequence, user or role name; 2020 when the statement ends first.
   std::string NameAt(TokenPos& position, const StringVector& missing);
