@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <algorithm>
 #include <vector>
 
 #include "BusyAnimation.h"
@@ -285,7 +286,9 @@ void ImportRun::LoadMaps() {
 
 void ImportRun::RowLoop() {
   m_count.rows = m_sourceView->Size();
-  m_form.ProgressBar1->setRange(0, m_count.rows);
+  // A range of 0 to 0 is shown as a busy gauge, which an empty source would
+  // leave behind on the idle window.
+  m_form.ProgressBar1->setRange(0, std::max(m_count.rows, 1));
   m_form.ProgressBar1->setValue(0);
   m_ugyfel.BeginTransaction("ImportUgyfel");
   m_form.LogLine(Number("Vizsgálandó bejegyzések száma: ", m_count.rows));
@@ -302,8 +305,9 @@ void ImportRun::RowLoop() {
     }
     m_form.ShowProgress(m_count.remaining);
     ProcessEvents();
-    ++m_count.examined;
     if (m_srcPlate->GetField("TOROLT").AsChar() == 0) ProcessRow();
+    // Counted once handled: a row that fails is not examined.
+    ++m_count.examined;
     --m_count.remaining;
   }
   Commit();

@@ -311,6 +311,18 @@ TEST_F(ImportTest, ARowWithoutADigitWritesNoContactAndOneWithoutAPlateNoDate) {
   EXPECT_EQ(stats[11], "Új elérhetőségek száma: 1.");
 }
 
+TEST_F(ImportTest, ASourceWithoutRowsSucceedsAndLeavesTheGaugeIdle) {
+  Connect();
+  RunImport();
+  Figures f;
+  f.transactions = 1;
+  EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"A betöltés sikeresen befejeződött."}));
+  // A range of 0 to 0 would show the gauge busy while the window is idle.
+  EXPECT_GT(form->ProgressBar1->maximum(), form->ProgressBar1->minimum());
+  EXPECT_EQ(form->ProgressBar1->value(), 0);
+}
+
 TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
   LoadGeneratedSource(1001);
   Connect();
@@ -350,7 +362,8 @@ TEST_F(ImportTest, AFailureMidRunAbortsTheOpenBatchAndKeepsTheCommittedOnes) {
   ASSERT_GE(stats.size(), 9u);
   EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: 1.");
   EXPECT_EQ(stats[2], "Összes vizsgálandó bejegyzés: 1500.");
-  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 1200.");
+  // The failing row was not handled.
+  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 1199.");
   EXPECT_EQ(stats[8], "Új ügyfelek száma: 1200.");
   EXPECT_FALSE(form->m_running);
 }
@@ -447,6 +460,52 @@ TEST_F(ImportTest, AFailureThatIsNotTheLibrarysShowsTheCriticalBoxAndEndsTheRun)
   ASSERT_GE(stats.size(), 4u);
   EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 0.");
 }
+
+// A failure that is not the library's, thrown where no handler of the run
+// catches it: in the start block or in the end block.
+struct UncaughtCase {
+  const char* name;
+  bool inEndBlock;
+  bool asked;  // the close asks, as the run's flag is still set
+};
+
+void PrintTo(const UncaughtCase& c, std::ostream* out) { *out << c.name; }
+
+class ImportUncaughtTest : public ImportTest, public ::testing::WithParamInterface<UncaughtCase> {};
+
+TEST_P(ImportUncaughtTest, LeavesAWindowThatClosesWithYes) {
+  const UncaughtCase& c = GetParam();
+  LoadSmallSource();
+  auto prompts = std::make_unique<ScriptedClockPrompts>();
+  ScriptedClockPrompts* clock = prompts.get();
+  Connect(std::move(prompts));
+  // The clock fails at its first reading of the block: the start's separator
+  // once the run is going, the end's once the run has stopped.
+  bool seenRunning = false, thrown = false;
+  clock->onNow = [&](int) {
+    if (thrown) return;
+    seenRunning = seenRunning || form->m_running;
+    if (c.inEndBlock ? seenRunning && !form->m_running : form->m_running) {
+      thrown = true;
+      throw std::runtime_error("no clock");
+    }
+  };
+  EXPECT_THROW(RunImport(), std::runtime_error);
+  ASSERT_TRUE(thrown);
+  ui.Clear();
+  ui.QueueMessageBoxAnswer(win::IDYES);
+  EXPECT_TRUE(form->close());
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(BoxTexts(), c.asked ? std::vector<std::string>{"Biztos, hogy megszakítja a betöltést?"}
+                                : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, ImportUncaughtTest,
+                         ::testing::Values(UncaughtCase{"InTheStart", false, true},
+                                           UncaughtCase{"InTheEnd", true, false}),
+                         [](const ::testing::TestParamInfo<UncaughtCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(ImportTest, AFailureInThePreparationShowsItsBoxAndTheRunGoesOnWithoutAClientId) {
   LoadSmallSource();
