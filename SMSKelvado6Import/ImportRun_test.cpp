@@ -323,6 +323,40 @@ TEST_F(ImportTest, ASourceWithoutRowsSucceedsAndLeavesTheGaugeIdle) {
   EXPECT_EQ(form->ProgressBar1->value(), 0);
 }
 
+TEST_F(ImportTest, AContactTooLongToStoreStopsEveryRunAtItsRow) {
+  // Nagy's contact text, "(+361234)1234567/123-...-45-67:1234567890", is
+  // longer than ELER_ADAT holds: it is refused, not stored cut.
+  LoadSource("UGYFEL", "UCODE\tNAME\tRENDSZAMCODE\n1\tKiss Ágnes\t10\n2\tNagy Béla\t11\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n11\tDEF-456\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n"
+             "101\t7621\tPécs\tKirály u.\t5\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n101\t2\t1\n");
+  LoadSource("TELEFON",
+             "TELCODE\tORSZAG\tKORZET\tSZAM\tMELLEK\n200\t36\t20\t1234567\t\n"
+             "201\t+361234\t1234567\t12345678901234567890\t1234567890\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n201\t2\t1\n");
+  Connect();
+  std::string first;
+  for (int run = 1; run <= 2; ++run) {
+    ui.Clear();
+    RunImport();
+    const auto boxes = ui.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u) << "run " << run;
+    EXPECT_NE(boxes[0].text.find("\nSor: 1332\nKód: 2006\n"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(boxes[1].text, "Betöltés megszakítva.");
+    // Kiss's row was committed before Nagy's, which left nothing.
+    EXPECT_EQ(Column(Dest("UGYFEL", "UGYFEL"), 2), std::vector<std::string>{"Kiss Ágnes"});
+    EXPECT_EQ(Column(Dest("ALAP", "ELERHETOSEG"), 4),
+              std::vector<std::string>{"(36)20/123-45-67:"});
+    const auto stats = LastStatistics();
+    ASSERT_GE(stats.size(), 4u);
+    EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 1.");
+    if (run == 1) first = DumpDestination();
+  }
+  EXPECT_EQ(DumpDestination(), first);
+}
+
 TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
   LoadGeneratedSource(1001);
   Connect();
