@@ -357,6 +357,106 @@ TEST_F(ImportTest, AContactTooLongToStoreStopsEveryRunAtItsRow) {
   EXPECT_EQ(DumpDestination(), first);
 }
 
+// A stored expiry date of one kind against the source's date of that kind.
+struct DateKindCase {
+  const char* name;
+  int index;  // in the statistics: ZK, warranty, inspection
+  const char* type;
+  const char* changed;
+  const char* noLater;
+};
+struct SourceDateCase {
+  const char* name;
+  const char* day;  // the source's day number; the stored date is day 45657's
+  bool later;
+};
+using DateCase = std::tuple<DateKindCase, SourceDateCase>;
+
+void PrintTo(const DateKindCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const SourceDateCase& c, std::ostream* out) { *out << c.name; }
+
+class ImportDateTest : public ImportTest, public ::testing::WithParamInterface<DateCase> {};
+
+TEST_P(ImportDateTest, OnlyALaterSourceDateRewritesTheStoredOne) {
+  const auto& [kind, source] = GetParam();
+  // One source row, of a customer linked by an earlier import, with only this kind's date.
+  std::string days;
+  for (int k = 0; k < 3; ++k) days += std::string("\t") + (k == kind.index ? source.day : "0");
+  LoadSource("UGYFEL",
+             "UCODE\tNAME\tRENDSZAMCODE\tALVAZSZAM\tZOLDKARTYAERVENYES\tGARANCIAERVENYES\t"
+             "MUSZAKIERVENYES\n1\tKiss Ágnes\t10\tVIN-ÚJ" +
+                 days + "\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n");
+  LoadSource("TELEFON", "TELCODE\tORSZAG\tKORZET\tSZAM\n200\t36\t20\t1234567\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n");
+  Connect();
+  server.Load("UGYFEL", "UGYFEL", "UGY_ID\tUGY_NEV\n500\tKiss Ágnes\n");
+  server.Load("DEVUDAVARER", "UGYFEL_IMPORT",
+              "UGYFEL_IMPORT_ID\tUGY_ID\tSOURCE_KEY\tSERVER_UNIQUE\n50\t500\t" +
+                  SourceKey("Kiss Ágnes9021GyőrBaross út12/B") + "\t" + form->m_srcUnique + "\n");
+  const double stored = form->DateFromLong("45657");
+  ASSERT_NE(stored, 0);
+  server.Load(
+      "DEVUDAVARER", "UGYFEL_DATUM",
+      std::string("UGYFEL_DATUM_ID\tUGYFEL_ID\tUGYFEL_DATUM_TIP_ID\tDATUM\tDATA00\tDATA01\n") +
+          "60\t500\t" + kind.type + "\t" + Text(stored) + "\tABC-123\tVIN-RÉGI\n");
+  form->cbDetailed->setChecked(true);
+  RunImport();
+
+  // UGYFEL_DATUM_ID, UGYFEL_ID, UGYFEL_DATUM_TIP_ID, DATUM, DATA00, DATA01: the
+  // record keeps everything but its date, and the other kinds, without a
+  // stored date and with 0 at the source, get none.
+  const auto dates = Dest("DEVUDAVARER", "UGYFEL_DATUM");
+  ASSERT_EQ(dates.size(), 1u);
+  EXPECT_EQ(std::strtod(dates[0][3].c_str(), nullptr),
+            source.later ? form->DateFromLong(source.day) : stored);
+  EXPECT_EQ(
+      (std::vector<std::string>{dates[0][0], dates[0][1], dates[0][2], dates[0][4], dates[0][5]}),
+      (std::vector<std::string>{"60", "500", kind.type, "ABC-123", "VIN-RÉGI"}));
+  // The kind's one line; nothing of the other kinds.
+  const auto lines = LogLines(*form);
+  const int dateLines = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find("idő került rögzítésre.") != std::string::npos ||
+           line.find("Nincs frissebb") != std::string::npos;
+  });
+  EXPECT_EQ(dateLines, 1);
+  EXPECT_TRUE(HasLine(Stamped(source.later ? kind.changed : kind.noLater)));
+
+  // One row commits the still empty first transaction, then itself.
+  Figures f;
+  f.transactions = 2;
+  f.rows = 1;
+  f.examined = 1;
+  f.existingCustomers = 1;
+  f.newContacts = 1;
+  f.newAddresses = 1;
+  f.changedDates[kind.index] = source.later ? 1 : 0;
+  EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dates, ImportDateTest,
+    ::testing::Combine(
+        ::testing::Values(DateKindCase{"GreenCard", 0, "2",
+                                       "Megváltozott ZK lejárati idő került rögzítésre.",
+                                       "Nincs frissebb ZK lejárati idő."},
+                          DateKindCase{"Warranty", 1, "3",
+                                       "Megváltozott garancia lejárati idő került rögzítésre.",
+                                       "Nincs frissebb garancia lejárati idő."},
+                          DateKindCase{"Inspection", 2, "4",
+                                       "Megváltozott műszaki lejárati idő került rögzítésre.",
+                                       "Nincs frissebb műszaki lejárati idő."}),
+        ::testing::Values(SourceDateCase{"Later", "45700", true},
+                          SourceDateCase{"Equal", "45657", false},
+                          SourceDateCase{"Earlier", "45000", false},
+                          SourceDateCase{"Zero", "0", false})),
+    [](const ::testing::TestParamInfo<DateCase>& info) {
+      return std::string(std::get<0>(info.param).name) + std::get<1>(info.param).name;
+    });
+
 TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
   LoadGeneratedSource(1001);
   Connect();
