@@ -347,6 +347,7 @@ void ImportRun::RowLoop() {
     ++m_count.examined;
     --m_count.remaining;
   }
+  m_form.PaintProgress();
   Commit();
 }
 
@@ -643,6 +644,7 @@ void ImportRun::EndBlock() {
   m_form.Animate1->SetActive(false);
   m_form.Animate1->setVisible(false);
   m_form.Label14->setText("0");
+  m_form.PaintProgress();
   m_form.AddMemoLine("");
   win::SetApplicationTitle("Kelvimport");
   m_form.LogSeparator();

@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
@@ -557,6 +559,55 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"CloseYes", true, win::IDYES, 10, 1, "Betöltés megszakítva."},
         StopCase{"CloseNo", true, win::IDNO, 50, 2, "A betöltés sikeresen befejeződött."}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+// What the gauge and the count label showed each time they were painted.
+class PaintedProgress : public QObject {
+ public:
+  explicit PaintedProgress(TForm1& form) : form_(form) {
+    form.ProgressBar1->installEventFilter(this);
+    form.Label14->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      if (watched == form_.ProgressBar1) gauge.push_back(form_.ProgressBar1->value());
+      if (watched == form_.Label14) label.push_back(form_.Label14->text().toStdString());
+    }
+    return false;
+  }
+  std::vector<int> gauge;
+  std::vector<std::string> label;
+
+ private:
+  TForm1& form_;
+};
+
+TEST_F(ImportTest, TheRunsLastStateIsPaintedHoweverFewRowsArePainted) {
+  LoadGeneratedSource(50);
+  Connect();
+  QCoreApplication::processEvents();
+  PaintedProgress painted(*form);
+  RunImport();
+  QCoreApplication::processEvents();
+  // The last row's state, full gauge and no row to go, was painted before
+  // the end block reset both.
+  const auto full = std::find(painted.gauge.begin(), painted.gauge.end(), 50);
+  ASSERT_NE(full, painted.gauge.end());
+  EXPECT_NE(std::find(painted.label.begin(), painted.label.end(), "0"), painted.label.end());
+  // And what the window shows after the run is what they hold.
+  ASSERT_FALSE(painted.gauge.empty());
+  ASSERT_FALSE(painted.label.empty());
+  EXPECT_EQ(painted.gauge.back(), 0);
+  EXPECT_EQ(form->ProgressBar1->value(), 0);
+  EXPECT_EQ(painted.label.back(), "0");
+  EXPECT_EQ(form->Label14->text(), "0");
+  EXPECT_EQ(win::ApplicationTitle(), "Kelvimport");
+  // A later change is painted at once again.
+  const size_t paints = painted.label.size();
+  form->Label14->setText("7");
+  QCoreApplication::processEvents();
+  ASSERT_GT(painted.label.size(), paints);
+  EXPECT_EQ(painted.label.back(), "7");
+}
 
 TEST_F(ImportTest, WithoutAValidClientIdNoRowIsProcessed) {
   clientId = 0;
