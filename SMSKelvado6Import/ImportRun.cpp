@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <algorithm>
 #include <vector>
 
 #include "BusyAnimation.h"
@@ -227,53 +228,75 @@ void ImportRun::RunScripts() {
 }
 
 void ImportRun::LoadMaps() {
+  // The fields the rows write, too, are looked up here once.
+  m_contactFld = {
+      {&m_elerhetoseg.GetField("ELER_ID"), &m_elerhetoseg.GetField("ELET_ID"),
+       &m_elerhetoseg.GetField("ELER_OWNER"), &m_elerhetoseg.GetField("ELER_TABLECODE")},
+      &m_elerhetoseg.GetField("ELER_ADAT"),
+      &m_elerhetoseg.GetField("ELER_MEGJEGY"),
+      &m_elerhetoseg.GetField("ELER_PREF")};
+  const ContactFields& e = m_contactFld;
   m_contacts.clear();
   m_elerhetoseg.Select("", kBeforeFirst);
   while (m_elerhetoseg.Next()) {
-    const std::string key = GroupKey(m_elerhetoseg.GetField("ELER_OWNER").AsLong(),
-                                     m_elerhetoseg.GetField("ELER_TABLECODE").AsLong(),
-                                     m_elerhetoseg.GetField("ELET_ID").AsLong());
-    m_contacts[key][m_elerhetoseg.GetField("ELER_ID").AsLong()] = {
-        TForm1::NormalizePhoneNumber(m_elerhetoseg.GetField("ELER_ADAT").AsString()), 0};
+    m_contacts[GroupKey(e.owner->AsLong(), e.tableCode->AsLong(), e.type->AsLong())]
+              [e.id->AsLong()] = {TForm1::NormalizePhoneNumber(e.text->AsString()), 0};
   }
   m_form.LogLine("Elérhetőségek betöltve.");
 
+  m_addressFld = {{&m_cim.GetField("CIM_ID"), &m_cim.GetField("CIMT_ID"),
+                   &m_cim.GetField("CIM_OWNER"), &m_cim.GetField("CIM_TABLECODE")},
+                  &m_cim.GetField("CIM_IRSZAM"),
+                  &m_cim.GetField("CIM_TELEPULES"),
+                  &m_cim.GetField("CIM_KOZTERULET"),
+                  &m_cim.GetField("CIM_HAZSZAM")};
+  const AddressFields& c = m_addressFld;
   m_addresses.clear();
   m_cim.Select("", kBeforeFirst);
   while (m_cim.Next()) {
-    const std::string key =
-        GroupKey(m_cim.GetField("CIM_OWNER").AsLong(), m_cim.GetField("CIM_TABLECODE").AsLong(),
-                 m_cim.GetField("CIMT_ID").AsLong());
-    m_addresses[key][m_cim.GetField("CIM_ID").AsLong()] = {
-        m_cim.GetField("CIM_IRSZAM").AsString(), m_cim.GetField("CIM_TELEPULES").AsString(),
-        m_cim.GetField("CIM_KOZTERULET").AsString(), m_cim.GetField("CIM_HAZSZAM").AsString(), 0};
+    m_addresses[GroupKey(c.owner->AsLong(), c.tableCode->AsLong(), c.type->AsLong())]
+               [c.id->AsLong()] = {c.postalCode->AsString(), c.town->AsString(),
+                                   c.street->AsString(), c.houseNumber->AsString(), 0};
   }
   m_form.LogLine("Címek betöltve.");
 
+  m_dateFld = {&m_ugyfelDatum.GetField("UGYFEL_DATUM_ID"),
+               &m_ugyfelDatum.GetField("UGYFEL_ID"),
+               &m_ugyfelDatum.GetField("UGYFEL_DATUM_TIP_ID"),
+               &m_ugyfelDatum.GetField("DATUM"),
+               &m_ugyfelDatum.GetField("DATA00"),
+               &m_ugyfelDatum.GetField("DATA01")};
+  const DateFields& d = m_dateFld;
   m_dates.clear();
   m_ugyfelDatum.Select("", kBeforeFirst);
-  while (m_ugyfelDatum.Next()) {
-    const std::string key = DateKey(m_ugyfelDatum.GetField("UGYFEL_ID").AsLong(),
-                                    m_ugyfelDatum.GetField("UGYFEL_DATUM_TIP_ID").AsInt(),
-                                    m_ugyfelDatum.GetField("DATA00").AsString());
-    m_dates[key] = {m_ugyfelDatum.GetField("DATUM").AsDouble(),
-                    m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").AsLong()};
-  }
+  while (m_ugyfelDatum.Next())
+    m_dates[DateKey(d.customer->AsLong(), d.type->AsInt(), d.plate->AsString())] = {
+        d.date->AsDouble(), d.id->AsLong()};
   m_form.LogLine("Ügyfél lejárati idők betöltve.");
 
+  m_customerFld = {&m_ugyfel.GetField("UGY_ID"),     &m_ugyfel.GetField("UGY_NEV"),
+                   &m_ugyfel.GetField("UGY_TOROLT"), &m_ugyfel.GetField("VTK"),
+                   &m_ugyfel.GetField("CREATOR"),    &m_ugyfel.GetField("CREATE"),
+                   &m_ugyfel.GetField("LASTMOD"),    &m_ugyfel.GetField("LASTMDT")};
+  const CustomerFields& u = m_customerFld;
   m_names.clear();
   m_ugyfel.Select("", kBeforeFirst);
-  while (m_ugyfel.Next())
-    m_names[m_ugyfel.GetField("UGY_ID").AsLong()] = m_ugyfel.GetField("UGY_NEV").AsString();
+  while (m_ugyfel.Next()) m_names[u.id->AsLong()] = u.name->AsString();
   m_form.LogLine("Ügyfél nevek betöltve.");
 
+  m_linkFld = {&m_ugyfelImport.GetField("UGYFEL_IMPORT_ID"),
+               &m_ugyfelImport.GetField("UGY_ID"),
+               &m_ugyfelImport.GetField("SOURCE_KEY"),
+               &m_ugyfelImport.GetField("SERVER_UNIQUE"),
+               &m_ugyfelImport.GetField("CREATOR"),
+               &m_ugyfelImport.GetField("RECORD_INACTIVE"),
+               &m_ugyfelImport.GetField("RECORD_CREATION_TIME"),
+               &m_ugyfelImport.GetField("RECORD_LAST_UPDATE")};
+  const LinkFields& l = m_linkFld;
   m_links.clear();
   m_ugyfelImport.Select("", kBeforeFirst);
-  while (m_ugyfelImport.Next()) {
-    m_links[m_ugyfelImport.GetField("SOURCE_KEY").AsString() +
-            m_ugyfelImport.GetField("SERVER_UNIQUE").AsString()] =
-        m_ugyfelImport.GetField("UGY_ID").AsLong();
-  }
+  while (m_ugyfelImport.Next())
+    m_links[l.sourceKey->AsString() + l.server->AsString()] = l.customer->AsLong();
   m_form.LogLine("Ügyfél import adatok betöltve.");
 
   m_form.Animate1->SetActive(false);
@@ -285,15 +308,32 @@ void ImportRun::LoadMaps() {
 
 void ImportRun::RowLoop() {
   m_count.rows = m_sourceView->Size();
-  m_form.ProgressBar1->setRange(0, m_count.rows);
+  // A range of 0 to 0 is shown as a busy gauge, which an empty source would
+  // leave behind on the idle window.
+  m_form.ProgressBar1->setRange(0, std::max(m_count.rows, 1));
   m_form.ProgressBar1->setValue(0);
   m_ugyfel.BeginTransaction("ImportUgyfel");
   m_form.LogLine(Number("Vizsgálandó bejegyzések száma: ", m_count.rows));
   m_count.remaining = m_count.rows - 1;
-  m_srcCustomer = m_sourceView->GetTable("UGYFEL");
-  m_srcAddress = m_sourceView->GetTable("CIM");
-  m_srcPhone = m_sourceView->GetTable("TELEFON");
-  m_srcPlate = m_sourceView->GetTable("RENDSZAM");
+  RdmTable* customer = m_sourceView->GetTable("UGYFEL");
+  RdmTable* address = m_sourceView->GetTable("CIM");
+  RdmTable* phone = m_sourceView->GetTable("TELEFON");
+  RdmTable* plate = m_sourceView->GetTable("RENDSZAM");
+  m_src = {&customer->GetField("NAME"),
+           &customer->GetField("ALVAZSZAM"),
+           {&customer->GetField(kDateKinds[0].sourceField),
+            &customer->GetField(kDateKinds[1].sourceField),
+            &customer->GetField(kDateKinds[2].sourceField)},
+           &address->GetField("IRANYITOSZAM"),
+           &address->GetField("VAROS"),
+           &address->GetField("UTCA"),
+           &address->GetField("HAZSZAM"),
+           &phone->GetField("ORSZAG"),
+           &phone->GetField("KORZET"),
+           &phone->GetField("SZAM"),
+           &phone->GetField("MELLEK"),
+           &plate->GetField("TOROLT"),
+           &plate->GetField("RSZAM")};
 
   while (m_sourceView->Next() && m_form.m_running) {
     if (m_count.remaining % kBatchRows == 0) {
@@ -302,10 +342,12 @@ void ImportRun::RowLoop() {
     }
     m_form.ShowProgress(m_count.remaining);
     ProcessEvents();
+    if (m_src.plateDeleted->AsChar() == 0) ProcessRow();
+    // Counted once handled: a row that fails is not examined.
     ++m_count.examined;
-    if (m_srcPlate->GetField("TOROLT").AsChar() == 0) ProcessRow();
     --m_count.remaining;
   }
+  m_form.PaintProgress();
   Commit();
 }
 
@@ -317,17 +359,20 @@ void ImportRun::Commit() {
 
 void ImportRun::ProcessRow() {
   Row row;
-  const std::string raw = Source(m_srcPhone, "ORSZAG") + Source(m_srcPhone, "KORZET") +
-                          Source(m_srcPhone, "SZAM") + Source(m_srcPhone, "MELLEK");
+  const std::string country = m_src.country->AsString(), area = m_src.area->AsString(),
+                    number = m_src.number->AsString(), extension = m_src.extension->AsString();
+  const std::string raw = country + area + number + extension;
   const std::string normalised = TForm1::NormalizePhoneNumber(raw);
   if (normalised != raw) {
     Detail("Egy ZAV-számot konvertálni kellett.");
     ++m_count.convertedNumbers;
   }
   row.hasNumber = !normalised.empty();
-  // Compared in the form it is stored in, so that blanks around the country
-  // code cannot make a stored number look new on the next run.
-  row.contact = ContactText();
+  // "(country)area/subscriber:extension", as the contact is stored; compared
+  // in that form, so that blanks around the country code cannot make a stored
+  // number look new on the next run.
+  row.contact = "(" + Trimmed(country) + ")" + Trimmed(area) + "/" +
+                TForm1::FormatSubscriberNumber(number) + ":" + Trimmed(extension);
   row.number = TForm1::NormalizePhoneNumber(row.contact);
 
   m_ugyfel.DefineKey("UGY_ID");
@@ -336,9 +381,9 @@ void ImportRun::ProcessRow() {
   m_cim.DefineKey("CIM_ID");
   m_elerhetoseg.DefineKey("ELER_ID");
 
-  row.name = Source(m_srcCustomer, "NAME");
-  row.address = {Source(m_srcAddress, "IRANYITOSZAM"), Source(m_srcAddress, "VAROS"),
-                 Source(m_srcAddress, "UTCA"), Source(m_srcAddress, "HAZSZAM"), 0};
+  row.name = m_src.name->AsString();
+  row.address = {m_src.postalCode->AsString(), m_src.town->AsString(), m_src.street->AsString(),
+                 m_src.houseNumber->AsString(), 0};
   const std::string hashText = row.name + row.address.postalCode + row.address.town +
                                row.address.street + row.address.houseNumber;
   const std::string sourceKey =
@@ -393,30 +438,32 @@ void ImportRun::NewCustomer(Row& row, const std::string& sourceKey) {
   row.customerId = m_ugyfel.GetNextId();
   // A new record starts from cleared fields: nothing of a record read or
   // written before may reach it.
+  const CustomerFields& u = m_customerFld;
   m_ugyfel.ClearFields();
-  m_ugyfel.GetField("UGY_ID").SetLong(row.customerId);
-  m_ugyfel.GetField("UGY_NEV").SetString(row.name);
-  m_ugyfel.GetField("UGY_TOROLT").SetInt(0);
-  m_ugyfel.GetField("VTK").SetInt(m_clientId);
-  m_ugyfel.GetField("CREATOR").SetInt(m_form.m_destUserId);
-  m_ugyfel.GetField("CREATE").SetDouble(m_now);
-  m_ugyfel.GetField("LASTMOD").SetInt(m_form.m_destUserId);
-  m_ugyfel.GetField("LASTMDT").SetDouble(m_now);
+  u.id->SetLong(row.customerId);
+  u.name->SetString(row.name);
+  u.deleted->SetInt(0);
+  u.clientId->SetInt(m_clientId);
+  u.creator->SetInt(m_form.m_destUserId);
+  u.created->SetDouble(m_now);
+  u.modifier->SetInt(m_form.m_destUserId);
+  u.modified->SetDouble(m_now);
   m_ugyfel.Append();
   m_names[row.customerId] = row.name;
   row.addressNeeded = true;
   row.contactNeeded = true;
 
   const int32_t linkId = m_ugyfelImport.GetNextId();
+  const LinkFields& l = m_linkFld;
   m_ugyfelImport.ClearFields();
-  m_ugyfelImport.GetField("UGYFEL_IMPORT_ID").SetLong(linkId);
-  m_ugyfelImport.GetField("UGY_ID").SetLong(row.customerId);
-  m_ugyfelImport.GetField("SOURCE_KEY").SetString(sourceKey);
-  m_ugyfelImport.GetField("SERVER_UNIQUE").SetString(m_form.m_srcUnique);
-  m_ugyfelImport.GetField("CREATOR").SetInt(m_form.m_destUserId);
-  m_ugyfelImport.GetField("RECORD_INACTIVE").SetText("N");
-  m_ugyfelImport.GetField("RECORD_CREATION_TIME").SetDouble(m_now);
-  m_ugyfelImport.GetField("RECORD_LAST_UPDATE").SetDouble(m_now);
+  l.id->SetLong(linkId);
+  l.customer->SetLong(row.customerId);
+  l.sourceKey->SetString(sourceKey);
+  l.server->SetString(m_form.m_srcUnique);
+  l.creator->SetInt(m_form.m_destUserId);
+  l.inactive->SetText("N");
+  l.created->SetDouble(m_now);
+  l.updated->SetDouble(m_now);
   m_ugyfelImport.Append();
   Detail("Egy új ügyfél beszúrásra került.");
   m_links[sourceKey + m_form.m_srcUnique] = row.customerId;
@@ -425,12 +472,13 @@ void ImportRun::NewCustomer(Row& row, const std::string& sourceKey) {
 void ImportRun::UpdateBaseData(const Row& row) {
   // Read first, so that the fields the update does not name keep their
   // stored values.
-  m_ugyfel.GetField("UGY_ID").SetLong(row.customerId);
+  const CustomerFields& u = m_customerFld;
+  u.id->SetLong(row.customerId);
   if (m_ugyfel.Find("UGY_ID")) {
-    m_ugyfel.GetField("UGY_NEV").SetString(row.name);
-    m_ugyfel.GetField("UGY_TOROLT").SetInt(0);
-    m_ugyfel.GetField("LASTMOD").SetInt(m_form.m_destUserId);
-    m_ugyfel.GetField("LASTMDT").SetDouble(m_now);
+    u.name->SetString(row.name);
+    u.deleted->SetInt(0);
+    u.modifier->SetInt(m_form.m_destUserId);
+    u.modified->SetDouble(m_now);
     m_ugyfel.Update(0);
   }
   m_names[row.customerId] = row.name;
@@ -440,21 +488,20 @@ void ImportRun::UpdateBaseData(const Row& row) {
 
 // ---------------------------------------------------------------- contacts and addresses
 
-int ImportRun::DeleteOwned(RdmTable& table, const char* idField, const char* ownerField,
-                           const char* codeField, const char* typeField, long owner, int type,
-                           const char* message) {
-  table.GetField(ownerField).SetLong(owner);
-  table.GetField(codeField).SetInt(kCustomerTable);
-  table.GetField(typeField).SetInt(type);
+int ImportRun::DeleteOwned(RdmTable& table, const OwnedFields& f, const char* idKey, long owner,
+                           int type, const char* message) {
+  f.owner->SetLong(owner);
+  f.tableCode->SetInt(kCustomerTable);
+  f.type->SetInt(type);
   table.DefineKey("OWNERTIPKEY");
   std::vector<long> ids;
   table.Select("OWNERTIPKEY", kBeforeFirst);
-  while (table.Next()) ids.push_back(table.GetField(idField).AsLong());
+  while (table.Next()) ids.push_back(f.id->AsLong());
   // Each goes by its own id: a delete by the owner key would take whichever
   // record of the owner the server finds first.
-  table.DefineKey(idField);
+  table.DefineKey(idKey);
   for (long id : ids) {
-    table.GetField(idField).SetLong(id);
+    f.id->SetLong(id);
     table.Delete(0);
     Detail(message);
   }
@@ -464,18 +511,16 @@ int ImportRun::DeleteOwned(RdmTable& table, const char* idField, const char* own
 void ImportRun::ReplaceContacts(const Row& row) {
   const auto group = m_contacts.find(GroupKey(row.customerId, kCustomerTable, m_contactType));
   if (group == m_contacts.end()) return;
-  m_count.deletedContacts +=
-      DeleteOwned(m_elerhetoseg, "ELER_ID", "ELER_OWNER", "ELER_TABLECODE", "ELET_ID",
-                  row.customerId, m_contactType, "Egy korábbi elérhetőség törlésre került.");
+  m_count.deletedContacts += DeleteOwned(m_elerhetoseg, m_contactFld, "ELER_ID", row.customerId,
+                                         m_contactType, "Egy korábbi elérhetőség törlésre került.");
   for (auto& [id, item] : group->second) item.deleted = 1;
 }
 
 void ImportRun::ReplaceAddresses(const Row& row) {
   const auto group = m_addresses.find(GroupKey(row.customerId, kCustomerTable, m_addressType));
   if (group == m_addresses.end()) return;
-  m_count.deletedAddresses +=
-      DeleteOwned(m_cim, "CIM_ID", "CIM_OWNER", "CIM_TABLECODE", "CIMT_ID", row.customerId,
-                  m_addressType, "Egy korábbi cím törlésre került.");
+  m_count.deletedAddresses += DeleteOwned(m_cim, m_addressFld, "CIM_ID", row.customerId,
+                                          m_addressType, "Egy korábbi cím törlésre került.");
   for (auto& [id, item] : group->second) item.deleted = 1;
 }
 
@@ -506,15 +551,16 @@ void ImportRun::CheckContact(Row& row) {
 void ImportRun::WriteAddress(const Row& row) {
   CIM_ITEM item = row.address;
   const int32_t id = m_cim.GetNextId();
+  const AddressFields& c = m_addressFld;
   m_cim.ClearFields();
-  m_cim.GetField("CIM_ID").SetLong(id);
-  m_cim.GetField("CIMT_ID").SetInt(m_addressType);
-  m_cim.GetField("CIM_OWNER").SetLong(row.customerId);
-  m_cim.GetField("CIM_TABLECODE").SetInt(kCustomerTable);
-  m_cim.GetField("CIM_IRSZAM").SetString(item.postalCode);
-  m_cim.GetField("CIM_TELEPULES").SetString(item.town);
-  m_cim.GetField("CIM_KOZTERULET").SetString(item.street);
-  m_cim.GetField("CIM_HAZSZAM").SetString(item.houseNumber);
+  c.id->SetLong(id);
+  c.type->SetInt(m_addressType);
+  c.owner->SetLong(row.customerId);
+  c.tableCode->SetInt(kCustomerTable);
+  c.postalCode->SetString(item.postalCode);
+  c.town->SetString(item.town);
+  c.street->SetString(item.street);
+  c.houseNumber->SetString(item.houseNumber);
   m_cim.Append();
   Detail("Egy új cím beszúrásra került.");
   ++m_count.newAddresses;
@@ -523,44 +569,39 @@ void ImportRun::WriteAddress(const Row& row) {
 
 void ImportRun::WriteContact(const Row& row) {
   const int32_t id = m_elerhetoseg.GetNextId();
+  const ContactFields& e = m_contactFld;
   m_elerhetoseg.ClearFields();
-  m_elerhetoseg.GetField("ELER_ID").SetLong(id);
-  m_elerhetoseg.GetField("ELET_ID").SetInt(m_contactType);
-  m_elerhetoseg.GetField("ELER_OWNER").SetLong(row.customerId);
-  m_elerhetoseg.GetField("ELER_TABLECODE").SetInt(kCustomerTable);
-  m_elerhetoseg.GetField("ELER_ADAT").SetString(row.contact);
-  m_elerhetoseg.GetField("ELER_MEGJEGY").SetText("Kelvado6 importból.");
-  m_elerhetoseg.GetField("ELER_PREF").SetInt(0);
+  e.id->SetLong(id);
+  e.type->SetInt(m_contactType);
+  e.owner->SetLong(row.customerId);
+  e.tableCode->SetInt(kCustomerTable);
+  e.text->SetString(row.contact);
+  e.note->SetText("Kelvado6 importból.");
+  e.pref->SetInt(0);
   m_elerhetoseg.Append();
   Detail("Egy új elérhetőség beszúrásra került.");
   ++m_count.newContacts;
   m_contacts[GroupKey(row.customerId, kCustomerTable, m_contactType)][id] = {row.number, 0};
 }
 
-// "(country)area/subscriber:extension", as the contact is stored.
-std::string ImportRun::ContactText() {
-  return "(" + Trimmed(Source(m_srcPhone, "ORSZAG")) + ")" + Trimmed(Source(m_srcPhone, "KORZET")) +
-         "/" + TForm1::FormatSubscriberNumber(Source(m_srcPhone, "SZAM")) + ":" +
-         Trimmed(Source(m_srcPhone, "MELLEK"));
-}
-
 // ---------------------------------------------------------------- expiry dates
 
 void ImportRun::WriteDates(const Row& row) {
-  const std::string plate = Source(m_srcPlate, "RSZAM");
+  const std::string plate = m_src.plate->AsString();
   if (plate.empty()) return;
+  const DateFields& d = m_dateFld;
   for (int kind = 0; kind < 3; ++kind) {
     const DateKind& k = kDateKinds[kind];
-    const double date = m_form.DateFromLong(Source(m_srcCustomer, k.sourceField));
+    const double date = m_form.DateFromLong(m_src.dates[kind]->AsString());
     const std::string key = DateKey(row.customerId, k.type, plate);
     const auto stored = m_dates.find(key);
     if (stored != m_dates.end()) {
       if (date > stored->second.date) {
         // The record of this customer, type and plate itself, read first so
         // that only its date changes.
-        m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").SetLong(stored->second.id);
+        d.id->SetLong(stored->second.id);
         if (m_ugyfelDatum.Find("UGYFEL_DATUM_ID")) {
-          m_ugyfelDatum.GetField("DATUM").SetDouble(date);
+          d.date->SetDouble(date);
           m_ugyfelDatum.Update(0);
         }
         Detail(k.changedMessage);
@@ -572,12 +613,12 @@ void ImportRun::WriteDates(const Row& row) {
     } else if (date != 0) {
       const int32_t id = m_ugyfelDatum.GetNextId();
       m_ugyfelDatum.ClearFields();
-      m_ugyfelDatum.GetField("UGYFEL_DATUM_ID").SetLong(id);
-      m_ugyfelDatum.GetField("UGYFEL_ID").SetLong(row.customerId);
-      m_ugyfelDatum.GetField("UGYFEL_DATUM_TIP_ID").SetInt(k.type);
-      m_ugyfelDatum.GetField("DATUM").SetDouble(date);
-      m_ugyfelDatum.GetField("DATA00").SetString(plate);
-      m_ugyfelDatum.GetField("DATA01").SetString(Source(m_srcCustomer, "ALVAZSZAM"));
+      d.id->SetLong(id);
+      d.customer->SetLong(row.customerId);
+      d.type->SetInt(k.type);
+      d.date->SetDouble(date);
+      d.plate->SetString(plate);
+      d.chassis->SetString(m_src.chassis->AsString());
       m_ugyfelDatum.Append();
       Detail(k.newMessage);
       ++m_count.newDates[kind];
@@ -603,6 +644,7 @@ void ImportRun::EndBlock() {
   m_form.Animate1->SetActive(false);
   m_form.Animate1->setVisible(false);
   m_form.Label14->setText("0");
+  m_form.PaintProgress();
   m_form.AddMemoLine("");
   win::SetApplicationTitle("Kelvimport");
   m_form.LogSeparator();
@@ -651,10 +693,6 @@ void ImportRun::EndBlock() {
 }
 
 // ---------------------------------------------------------------- helpers
-
-std::string ImportRun::Source(RdmTable* table, const char* field) {
-  return table->GetField(field).AsString();
-}
 
 void ImportRun::Detail(const char* text) {
   if (m_detailed) m_form.LogLine(text);

@@ -103,13 +103,14 @@ class ImportRun {
   void WriteAddress(const Row& row);
   void WriteContact(const Row& row);
   void WriteDates(const Row& row);
+  // The fields that place a contact or an address: its id, type and owner.
+  struct OwnedFields {
+    RdmFld *id, *type, *owner, *tableCode;
+  };
   // Deletes the owner's records of one type; the number deleted.
-  int DeleteOwned(RdmTable& table, const char* idField, const char* ownerField,
-                  const char* codeField, const char* typeField, long owner, int type,
-                  const char* message);
+  int DeleteOwned(RdmTable& table, const OwnedFields& fields, const char* idKey, long owner,
+                  int type, const char* message);
 
-  std::string ContactText();
-  std::string Source(RdmTable* table, const char* field);
   void Detail(const char* text);
   void ProcessEvents();
 
@@ -135,11 +136,32 @@ class ImportRun {
   RdmFileImport m_sourceRunner;
   RdmFileImport m_destRunner;
   RdmView* m_sourceView = nullptr;  // the source runner's
-  // The source view's tables of the row being processed.
-  RdmTable* m_srcCustomer = nullptr;
-  RdmTable* m_srcAddress = nullptr;
-  RdmTable* m_srcPhone = nullptr;
-  RdmTable* m_srcPlate = nullptr;
+
+  // The fields a run reads and writes, each looked up by name once: a table
+  // keeps its field objects for its whole life. The destination's are taken
+  // by the lookup-map loads, which read the same tables, the source view's
+  // before its rows.
+  struct SourceFields {
+    RdmFld *name, *chassis, *dates[3];  // UGYFEL; the dates in the order of their kinds
+    RdmFld *postalCode, *town, *street, *houseNumber;  // CIM
+    RdmFld *country, *area, *number, *extension;       // TELEFON
+    RdmFld *plateDeleted, *plate;                      // RENDSZAM
+  } m_src{};
+  struct ContactFields : OwnedFields {
+    RdmFld *text, *note, *pref;
+  } m_contactFld{};
+  struct AddressFields : OwnedFields {
+    RdmFld *postalCode, *town, *street, *houseNumber;
+  } m_addressFld{};
+  struct DateFields {
+    RdmFld *id, *customer, *type, *date, *plate, *chassis;
+  } m_dateFld{};
+  struct CustomerFields {
+    RdmFld *id, *name, *deleted, *clientId, *creator, *created, *modifier, *modified;
+  } m_customerFld{};
+  struct LinkFields {
+    RdmFld *id, *customer, *sourceKey, *server, *creator, *inactive, *created, *updated;
+  } m_linkFld{};
 
   std::map<std::string, t_elerhetoseg_item> m_contacts;
   std::map<std::string, t_cim_item> m_addresses;

@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
@@ -311,6 +313,152 @@ TEST_F(ImportTest, ARowWithoutADigitWritesNoContactAndOneWithoutAPlateNoDate) {
   EXPECT_EQ(stats[11], "Új elérhetőségek száma: 1.");
 }
 
+TEST_F(ImportTest, ASourceWithoutRowsSucceedsAndLeavesTheGaugeIdle) {
+  Connect();
+  RunImport();
+  Figures f;
+  f.transactions = 1;
+  EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"A betöltés sikeresen befejeződött."}));
+  // A range of 0 to 0 would show the gauge busy while the window is idle.
+  EXPECT_GT(form->ProgressBar1->maximum(), form->ProgressBar1->minimum());
+  EXPECT_EQ(form->ProgressBar1->value(), 0);
+}
+
+TEST_F(ImportTest, AContactTooLongToStoreStopsEveryRunAtItsRow) {
+  // Nagy's contact text, "(+361234)1234567/123-...-45-67:1234567890", is
+  // longer than ELER_ADAT holds: it is refused, not stored cut.
+  LoadSource("UGYFEL", "UCODE\tNAME\tRENDSZAMCODE\n1\tKiss Ágnes\t10\n2\tNagy Béla\t11\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n11\tDEF-456\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n"
+             "101\t7621\tPécs\tKirály u.\t5\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n101\t2\t1\n");
+  LoadSource("TELEFON",
+             "TELCODE\tORSZAG\tKORZET\tSZAM\tMELLEK\n200\t36\t20\t1234567\t\n"
+             "201\t+361234\t1234567\t12345678901234567890\t1234567890\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n201\t2\t1\n");
+  Connect();
+  std::string first;
+  for (int run = 1; run <= 2; ++run) {
+    ui.Clear();
+    RunImport();
+    const auto boxes = ui.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u) << "run " << run;
+    EXPECT_NE(boxes[0].text.find("\nSor: 1332\nKód: 2006\n"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(boxes[1].text, "Betöltés megszakítva.");
+    // Kiss's row was committed before Nagy's, which left nothing.
+    EXPECT_EQ(Column(Dest("UGYFEL", "UGYFEL"), 2), std::vector<std::string>{"Kiss Ágnes"});
+    EXPECT_EQ(Column(Dest("ALAP", "ELERHETOSEG"), 4),
+              std::vector<std::string>{"(36)20/123-45-67:"});
+    const auto stats = LastStatistics();
+    ASSERT_GE(stats.size(), 4u);
+    EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 1.");
+    if (run == 1) first = DumpDestination();
+  }
+  EXPECT_EQ(DumpDestination(), first);
+}
+
+// A stored expiry date of one kind against the source's date of that kind.
+struct DateKindCase {
+  const char* name;
+  int index;  // in the statistics: ZK, warranty, inspection
+  const char* type;
+  const char* changed;
+  const char* noLater;
+};
+struct SourceDateCase {
+  const char* name;
+  const char* day;  // the source's day number; the stored date is day 45657's
+  bool later;
+};
+using DateCase = std::tuple<DateKindCase, SourceDateCase>;
+
+void PrintTo(const DateKindCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const SourceDateCase& c, std::ostream* out) { *out << c.name; }
+
+class ImportDateTest : public ImportTest, public ::testing::WithParamInterface<DateCase> {};
+
+TEST_P(ImportDateTest, OnlyALaterSourceDateRewritesTheStoredOne) {
+  const auto& [kind, source] = GetParam();
+  // One source row, of a customer linked by an earlier import, with only this kind's date.
+  std::string days;
+  for (int k = 0; k < 3; ++k) days += std::string("\t") + (k == kind.index ? source.day : "0");
+  LoadSource("UGYFEL",
+             "UCODE\tNAME\tRENDSZAMCODE\tALVAZSZAM\tZOLDKARTYAERVENYES\tGARANCIAERVENYES\t"
+             "MUSZAKIERVENYES\n1\tKiss Ágnes\t10\tVIN-ÚJ" +
+                 days + "\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n");
+  LoadSource("TELEFON", "TELCODE\tORSZAG\tKORZET\tSZAM\n200\t36\t20\t1234567\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n");
+  Connect();
+  server.Load("UGYFEL", "UGYFEL", "UGY_ID\tUGY_NEV\n500\tKiss Ágnes\n");
+  server.Load("DEVUDAVARER", "UGYFEL_IMPORT",
+              "UGYFEL_IMPORT_ID\tUGY_ID\tSOURCE_KEY\tSERVER_UNIQUE\n50\t500\t" +
+                  SourceKey("Kiss Ágnes9021GyőrBaross út12/B") + "\t" + form->m_srcUnique + "\n");
+  const double stored = form->DateFromLong("45657");
+  ASSERT_NE(stored, 0);
+  server.Load(
+      "DEVUDAVARER", "UGYFEL_DATUM",
+      std::string("UGYFEL_DATUM_ID\tUGYFEL_ID\tUGYFEL_DATUM_TIP_ID\tDATUM\tDATA00\tDATA01\n") +
+          "60\t500\t" + kind.type + "\t" + Text(stored) + "\tABC-123\tVIN-RÉGI\n");
+  form->cbDetailed->setChecked(true);
+  RunImport();
+
+  // UGYFEL_DATUM_ID, UGYFEL_ID, UGYFEL_DATUM_TIP_ID, DATUM, DATA00, DATA01: the
+  // record keeps everything but its date, and the other kinds, without a
+  // stored date and with 0 at the source, get none.
+  const auto dates = Dest("DEVUDAVARER", "UGYFEL_DATUM");
+  ASSERT_EQ(dates.size(), 1u);
+  EXPECT_EQ(std::strtod(dates[0][3].c_str(), nullptr),
+            source.later ? form->DateFromLong(source.day) : stored);
+  EXPECT_EQ(
+      (std::vector<std::string>{dates[0][0], dates[0][1], dates[0][2], dates[0][4], dates[0][5]}),
+      (std::vector<std::string>{"60", "500", kind.type, "ABC-123", "VIN-RÉGI"}));
+  // The kind's one line; nothing of the other kinds.
+  const auto lines = LogLines(*form);
+  const int dateLines = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find("idő került rögzítésre.") != std::string::npos ||
+           line.find("Nincs frissebb") != std::string::npos;
+  });
+  EXPECT_EQ(dateLines, 1);
+  EXPECT_TRUE(HasLine(Stamped(source.later ? kind.changed : kind.noLater)));
+
+  // One row commits the still empty first transaction, then itself.
+  Figures f;
+  f.transactions = 2;
+  f.rows = 1;
+  f.examined = 1;
+  f.existingCustomers = 1;
+  f.newContacts = 1;
+  f.newAddresses = 1;
+  f.changedDates[kind.index] = source.later ? 1 : 0;
+  EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dates, ImportDateTest,
+    ::testing::Combine(
+        ::testing::Values(DateKindCase{"GreenCard", 0, "2",
+                                       "Megváltozott ZK lejárati idő került rögzítésre.",
+                                       "Nincs frissebb ZK lejárati idő."},
+                          DateKindCase{"Warranty", 1, "3",
+                                       "Megváltozott garancia lejárati idő került rögzítésre.",
+                                       "Nincs frissebb garancia lejárati idő."},
+                          DateKindCase{"Inspection", 2, "4",
+                                       "Megváltozott műszaki lejárati idő került rögzítésre.",
+                                       "Nincs frissebb műszaki lejárati idő."}),
+        ::testing::Values(SourceDateCase{"Later", "45700", true},
+                          SourceDateCase{"Equal", "45657", false},
+                          SourceDateCase{"Earlier", "45000", false},
+                          SourceDateCase{"Zero", "0", false})),
+    [](const ::testing::TestParamInfo<DateCase>& info) {
+      return std::string(std::get<0>(info.param).name) + std::get<1>(info.param).name;
+    });
+
 TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
   LoadGeneratedSource(1001);
   Connect();
@@ -350,7 +498,8 @@ TEST_F(ImportTest, AFailureMidRunAbortsTheOpenBatchAndKeepsTheCommittedOnes) {
   ASSERT_GE(stats.size(), 9u);
   EXPECT_EQ(stats[1], "Sikeres tranzakciók száma: 1.");
   EXPECT_EQ(stats[2], "Összes vizsgálandó bejegyzés: 1500.");
-  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 1200.");
+  // The failing row was not handled.
+  EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 1199.");
   EXPECT_EQ(stats[8], "Új ügyfelek száma: 1200.");
   EXPECT_FALSE(form->m_running);
 }
@@ -411,6 +560,55 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"CloseNo", true, win::IDNO, 50, 2, "A betöltés sikeresen befejeződött."}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
+// What the gauge and the count label showed each time they were painted.
+class PaintedProgress : public QObject {
+ public:
+  explicit PaintedProgress(TForm1& form) : form_(form) {
+    form.ProgressBar1->installEventFilter(this);
+    form.Label14->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      if (watched == form_.ProgressBar1) gauge.push_back(form_.ProgressBar1->value());
+      if (watched == form_.Label14) label.push_back(form_.Label14->text().toStdString());
+    }
+    return false;
+  }
+  std::vector<int> gauge;
+  std::vector<std::string> label;
+
+ private:
+  TForm1& form_;
+};
+
+TEST_F(ImportTest, TheRunsLastStateIsPaintedHoweverFewRowsArePainted) {
+  LoadGeneratedSource(50);
+  Connect();
+  QCoreApplication::processEvents();
+  PaintedProgress painted(*form);
+  RunImport();
+  QCoreApplication::processEvents();
+  // The last row's state, full gauge and no row to go, was painted before
+  // the end block reset both.
+  const auto full = std::find(painted.gauge.begin(), painted.gauge.end(), 50);
+  ASSERT_NE(full, painted.gauge.end());
+  EXPECT_NE(std::find(painted.label.begin(), painted.label.end(), "0"), painted.label.end());
+  // And what the window shows after the run is what they hold.
+  ASSERT_FALSE(painted.gauge.empty());
+  ASSERT_FALSE(painted.label.empty());
+  EXPECT_EQ(painted.gauge.back(), 0);
+  EXPECT_EQ(form->ProgressBar1->value(), 0);
+  EXPECT_EQ(painted.label.back(), "0");
+  EXPECT_EQ(form->Label14->text(), "0");
+  EXPECT_EQ(win::ApplicationTitle(), "Kelvimport");
+  // A later change is painted at once again.
+  const size_t paints = painted.label.size();
+  form->Label14->setText("7");
+  QCoreApplication::processEvents();
+  ASSERT_GT(painted.label.size(), paints);
+  EXPECT_EQ(painted.label.back(), "7");
+}
+
 TEST_F(ImportTest, WithoutAValidClientIdNoRowIsProcessed) {
   clientId = 0;
   LoadSmallSource();
@@ -447,6 +645,52 @@ TEST_F(ImportTest, AFailureThatIsNotTheLibrarysShowsTheCriticalBoxAndEndsTheRun)
   ASSERT_GE(stats.size(), 4u);
   EXPECT_EQ(stats[3], "Ebből vizsgált bejegyzés: 0.");
 }
+
+// A failure that is not the library's, thrown where no handler of the run
+// catches it: in the start block or in the end block.
+struct UncaughtCase {
+  const char* name;
+  bool inEndBlock;
+  bool asked;  // the close asks, as the run's flag is still set
+};
+
+void PrintTo(const UncaughtCase& c, std::ostream* out) { *out << c.name; }
+
+class ImportUncaughtTest : public ImportTest, public ::testing::WithParamInterface<UncaughtCase> {};
+
+TEST_P(ImportUncaughtTest, LeavesAWindowThatClosesWithYes) {
+  const UncaughtCase& c = GetParam();
+  LoadSmallSource();
+  auto prompts = std::make_unique<ScriptedClockPrompts>();
+  ScriptedClockPrompts* clock = prompts.get();
+  Connect(std::move(prompts));
+  // The clock fails at its first reading of the block: the start's separator
+  // once the run is going, the end's once the run has stopped.
+  bool seenRunning = false, thrown = false;
+  clock->onNow = [&](int) {
+    if (thrown) return;
+    seenRunning = seenRunning || form->m_running;
+    if (c.inEndBlock ? seenRunning && !form->m_running : form->m_running) {
+      thrown = true;
+      throw std::runtime_error("no clock");
+    }
+  };
+  EXPECT_THROW(RunImport(), std::runtime_error);
+  ASSERT_TRUE(thrown);
+  ui.Clear();
+  ui.QueueMessageBoxAnswer(win::IDYES);
+  EXPECT_TRUE(form->close());
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(BoxTexts(), c.asked ? std::vector<std::string>{"Biztos, hogy megszakítja a betöltést?"}
+                                : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, ImportUncaughtTest,
+                         ::testing::Values(UncaughtCase{"InTheStart", false, true},
+                                           UncaughtCase{"InTheEnd", true, false}),
+                         [](const ::testing::TestParamInfo<UncaughtCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(ImportTest, AFailureInThePreparationShowsItsBoxAndTheRunGoesOnWithoutAClientId) {
   LoadSmallSource();

@@ -453,6 +453,13 @@ void TForm1::aCancelExecute() {
 void TForm1::AddMemoLine(const std::string& text) { Memo1->appendPlainText(Q(text)); }
 
 void TForm1::ShowProgress(int remaining) {
+  // A row takes far less than a frame: between paints the gauge and the
+  // label take their values without asking to be painted, which would cost
+  // more than the row itself.
+  const bool paint = !progressPainted_.isValid() || progressPainted_.elapsed() >= kProgressPaintMs;
+  if (paint) progressPainted_.start();
+  ProgressBar1->setUpdatesEnabled(paint);
+  Label14->setUpdatesEnabled(paint);
   ProgressBar1->setValue(ProgressBar1->value() + 1);
   const QString count = QString::number(remaining);
   // The box only widens (one re-layout) for a count that no longer fits. It
@@ -464,6 +471,14 @@ void TForm1::ShowProgress(int remaining) {
   }
   Label14->setText(count);
   win::SetApplicationTitle("(" + std::to_string(remaining) + ") Kelvimport");
+}
+
+void TForm1::PaintProgress() {
+  progressPainted_.invalidate();
+  ProgressBar1->setUpdatesEnabled(true);
+  Label14->setUpdatesEnabled(true);
+  ProgressBar1->repaint();
+  Label14->repaint();
 }
 
 void TForm1::LogLine(const std::string& text) {

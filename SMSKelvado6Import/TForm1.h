@@ -2,6 +2,7 @@
 // The main window of Kelvimport: the connections to the source and the
 // destination, the type lists and options of an import, its log and progress.
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <cstdint>
 #include <memory>
@@ -51,8 +52,12 @@ class TForm1 : public QMainWindow {
   std::string LogText() const;
 
   // The progress of one row of a run: the gauge one step on, Label14 and
-  // the application's title with the rows still to go.
+  // the application's title with the rows still to go. The gauge and the
+  // label are repainted at most every kProgressPaintMs; PaintProgress paints
+  // what they hold at once and lets every later change be painted again.
   void ShowProgress(int remaining);
+  void PaintProgress();
+  static constexpr int kProgressPaintMs = 16;
 
   void UpdateCaption();
   void DisableSourceTypeCombos();
@@ -183,4 +188,6 @@ class TForm1 : public QMainWindow {
   bool closeAfterRun_ = false;
   bool exitRequested_ = false;
   bool activated_ = false;
+  // When the progress was last painted; invalid: at the next row.
+  QElapsedTimer progressPainted_;
 };

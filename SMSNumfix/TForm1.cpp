@@ -852,6 +852,7 @@ void TForm1::aSetRecordListExecute() {
 
   bool succeeded = false;
   bool begun = false;
+  int notWritten = 0;  // marked repairs whose record was gone
   try {
     data_->BeginTransaction("UpdateElerhetosegList");
     begun = true;
@@ -863,12 +864,14 @@ void TForm1::aSetRecordListExecute() {
       std::string old, valueNow;
       long idNow = 0;
       // A record that vanished, before the find or before the rewrite, is an ERR line.
-      if (data_->FindContact(id, old) && data_->UpdateContact(suggestion, idNow, valueNow))
+      if (data_->FindContact(id, old) && data_->UpdateContact(suggestion, idNow, valueNow)) {
         writeBackLog_ += " OK - Rekord frissitve: [" + std::to_string(int32_t(idNow)) + "] " + old +
                          " -> " + valueNow + "\r\n";
-      else
+      } else {
         writeBackLog_ += "ERR - Rekord frissitese sikertelen: [" + std::to_string(int32_t(id)) +
                          "] ??? -> " + suggestion + "\r\n";
+        ++notWritten;
+      }
     }
     data_->EndTransaction(true);
     begun = false;
@@ -884,8 +887,14 @@ void TForm1::aSetRecordListExecute() {
   }
 
   if (succeeded) {
+    // The transaction stands either way, but the operator is told of every
+    // repair that it could not hold.
     writeBackLog_ += "Konvertalas rendben.\r\n";
-    prompts_->ShowMessage("A javítások bekerültek az adatbázisba.");
+    prompts_->ShowMessage(notWritten == 0
+                              ? std::string("A javítások bekerültek az adatbázisba.")
+                              : "A javítások bekerültek az adatbázisba, de " +
+                                    std::to_string(notWritten) +
+                                    " javítás nem került be, mert a rekord már nem található.");
   } else {
     writeBackLog_ += "A konvertálás sikertelen.\r\n";
     prompts_->ShowMessage("Hiba a javítások átvezetése során.");

@@ -420,7 +420,9 @@ TEST_F(WindowTest, WriteBackLogsBlockRewritesAndReloads) {
   EXPECT_EQ(form->WriteBackLog(), block);
   EXPECT_EQ(LogFile(), block);
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "A javítások bekerültek az adatbázisba.");
+  EXPECT_EQ(boxes[0].text,
+            "A javítások bekerültek az adatbázisba, de 1 javítás nem került be, mert a rekord már "
+            "nem található.");
   EXPECT_EQ(data->calls, (std::vector<std::string>{"begin UpdateElerhetosegList", "commit"}));
   EXPECT_EQ(data->contacts[1].contact.adat, "(+36)20/123-45-67:");
   // Reloaded: the repaired numbers are valid now, the others keep their state.
@@ -448,6 +450,48 @@ TEST_F(WindowTest, RecordVanishingBeforeTheRewriteIsAnErrLine) {
   EXPECT_EQ(form->WriteBackLog().find("[2] (36)"), std::string::npos);
   EXPECT_EQ(data->contacts[7].contact.adat, "(+36)70/222-22-22:");
 }
+
+// Marked repairs (1, 2 and 7) whose records are deleted by another program
+// between the load and the write-back: the transaction commits the others.
+struct GoneCase {
+  const char* name;
+  std::vector<long> deleted;  // before the write-back
+  long vanishOnUpdate;        // between its find and its rewrite; -1 none
+  const char* message;
+};
+
+void PrintTo(const GoneCase& c, std::ostream* os) { *os << c.name; }
+
+class GoneRecordsTest : public WindowTest, public testing::WithParamInterface<GoneCase> {};
+
+TEST_P(GoneRecordsTest, TheMessageCountsTheRepairsNotWritten) {
+  const GoneCase& c = GetParam();
+  FillTypical(*data);
+  Open();
+  form->Execute(form->aRepairAll);
+  for (long id : c.deleted) data->contacts.erase(id);
+  data->vanishOnUpdate = c.vanishOnUpdate;
+  form->Execute(form->aSetRecordList);
+  const std::string& log = form->WriteBackLog();
+  EXPECT_EQ(log.substr(log.size() - 43), "Tranzakcio lezarva.\r\nKonvertalas rendben.\r\n");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GoneRecordsTest,
+    testing::Values(GoneCase{"NoneGone", {}, -1, "A javítások bekerültek az adatbázisba."},
+                    GoneCase{"OneGone",
+                             {2},
+                             -1,
+                             "A javítások bekerültek az adatbázisba, de 1 javítás nem került be, "
+                             "mert a rekord már nem található."},
+                    GoneCase{"AllGone",
+                             {1, 7},
+                             2,
+                             "A javítások bekerültek az adatbázisba, de 3 javítás nem került be, "
+                             "mert a rekord már nem található."}),
+    [](const testing::TestParamInfo<GoneCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, FailingWriteAbortsAndLeavesEveryRecord) {
   FillTypical(*data);

@@ -1,8 +1,12 @@
 #include "QorDateTime.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <string>
 
 #include "QorUtils.h"
 
@@ -37,6 +41,39 @@ bool UtcFields(time_t t, tm& out) {
 bool LocalFields(time_t t, tm& out) {
   std::memset(&out, 0, sizeof out);
   return localtime_r(&t, &out) != nullptr;
+}
+
+// mktime with the fields read as local standard time. With TZ unset, glibc's
+// mktime checks the zone file again on every call (a stat of /etc/localtime);
+// its answers are kept instead, for as long as TZ stays as it was.
+time_t LocalMakeTime(tm* fields) {
+  struct Answer {
+    time_t t;
+    tm fields;
+  };
+  struct Cache {
+    bool tzSet = false;
+    std::string tz;
+    std::map<std::array<int, 6>, Answer> answers;
+  };
+  thread_local Cache cache;
+  const char* tz = std::getenv("TZ");
+  if ((tz != nullptr) != cache.tzSet || (tz != nullptr && cache.tz != tz)) {
+    cache.answers.clear();
+    cache.tzSet = tz != nullptr;
+    cache.tz = tz != nullptr ? tz : "";
+  }
+  const std::array<int, 6> key = {fields->tm_year, fields->tm_mon, fields->tm_mday,
+                                  fields->tm_hour, fields->tm_min, fields->tm_sec};
+  auto known = cache.answers.find(key);
+  if (known == cache.answers.end()) {
+    if (cache.answers.size() >= 4096) cache.answers.clear();
+    fields->tm_isdst = 0;
+    const time_t t = mktime(fields);
+    known = cache.answers.emplace(key, Answer{t, *fields}).first;
+  }
+  *fields = known->second.fields;
+  return known->second.t;
 }
 
 // Broken-down fields whose year a short can carry (the calendar's years).
@@ -299,7 +336,7 @@ time_t QorDateTime::MakeTime(tm* fields, bool dst) {
   }
   // mktime reads them as local standard time; an hour less where daylight
   // saving applies makes them local wall-clock time.
-  time_t t = mktime(fields);
+  time_t t = LocalMakeTime(fields);
   if (t == -1) return -1;
   return fields->tm_isdst > 0 ? t - 3600 : t;
 }

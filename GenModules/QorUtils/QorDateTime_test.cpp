@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -349,6 +350,42 @@ TEST_F(TimeZoneTest, PartsAsLocalWallClockTime) {
     EXPECT_TRUE(converted.FromDouble(20240000000000.0 + c.month * 100000000.0 + c.day * 1000000.0,
                                      true, true));
     EXPECT_EQ(converted.ToDouble(), c.utc);
+  }
+}
+
+TEST_F(TimeZoneTest, EachConversionFollowsTheZoneInForceThen) {
+  // The same summer and winter noons, converted again after each change of
+  // zone; nullptr: TZ unset, the system's own zone.
+  const struct {
+    const char* tz;
+    time_t summer, winter;  // the instants; 0: whatever the system's zone makes
+  } zones[] = {
+      {kCet, Utc(2024, 7, 1, 10, 0, 0), Utc(2024, 1, 15, 11, 0, 0)},
+      {kUtc, Utc(2024, 7, 1, 12, 0, 0), Utc(2024, 1, 15, 12, 0, 0)},
+      {"EST5EDT,M3.2.0,M11.1.0", Utc(2024, 7, 1, 16, 0, 0), Utc(2024, 1, 15, 17, 0, 0)},
+      {kCet, Utc(2024, 7, 1, 10, 0, 0), Utc(2024, 1, 15, 11, 0, 0)},
+      {nullptr, 0, 0},
+  };
+  for (const auto& zone : zones) {
+    if (zone.tz) {
+      UseZone(zone.tz);
+    } else {
+      unsetenv("TZ");
+      tzset();
+    }
+    SCOPED_TRACE(zone.tz ? zone.tz : "TZ unset");
+    for (int month : {7, 1}) {
+      const int day = month == 7 ? 1 : 15;
+      const time_t t = QorDateTime(2024, month, day, 12, 0, 0, true).ToUnixTime();
+      if (zone.tz) {
+        EXPECT_EQ(t, month == 7 ? zone.summer : zone.winter) << month;
+      }
+      // Whatever the zone: the instant is local noon of that day.
+      tm local{};
+      ASSERT_NE(localtime_r(&t, &local), nullptr);
+      EXPECT_EQ((std::array<int, 3>{local.tm_mon + 1, local.tm_mday, local.tm_hour}),
+                (std::array<int, 3>{month, day, 12}));
+    }
   }
 }
 
