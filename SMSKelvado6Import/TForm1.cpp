@@ -17,7 +17,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTextBlock>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -56,6 +58,28 @@ void ShowName(QLineEdit* edit, const std::string& text) {
   edit->setCursorPosition(0);
   edit->setToolTip(edit->text());
 }
+
+// A type list never narrower than its longest type, so that each shows whole
+// in the closed box; the rest of the window gives way to it.
+class TypeList : public QComboBox {
+ public:
+  explicit TypeList(QWidget* parent) : QComboBox(parent) {
+    // Re-measures as items come and go.
+    setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  }
+  // Qt's own minimum follows the items only until the first is added, and
+  // its measure of a text can fall a pixel short of the text's advance.
+  QSize minimumSizeHint() const override {
+    QSize size = sizeHint();
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    for (int i = 0; i < count(); ++i) {
+      const QSize text(fontMetrics().horizontalAdvance(itemText(i)), fontMetrics().height());
+      size = size.expandedTo(style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, this));
+    }
+    return size;
+  }
+};
 
 // A combo in the colours of the state the list operations give it.
 void PaintCombo(QComboBox* combo, QPalette::ColorRole background) {
@@ -164,6 +188,8 @@ TForm1::TForm1(QWidget* owner, std::unique_ptr<ImportPrompts> prompts,
   BuildActions();
   BuildControls();
   setFixedWidth(573);
+  // Of fixed width, the window offers no maximise.
+  setWindowFlag(Qt::WindowMaximizeButtonHint, false);
   setMinimumHeight(558);
   resize(573, 600);
   if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -245,10 +271,8 @@ void TForm1::BuildControls() {
     return edit;
   };
   auto makeCombo = [](QWidget* parent, const char* name) {
-    auto* combo = new QComboBox(parent);
+    auto* combo = new TypeList(parent);
     combo->setObjectName(name);
-    combo->setMinimumContentsLength(12);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     return combo;
   };
   // The five labelled rows that both groups share.
@@ -294,6 +318,8 @@ void TForm1::BuildControls() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
+  // The gauge takes what the count and the type lists leave.
+  ProgressBar1->setSizePolicy(QSizePolicy::Ignored, ProgressBar1->sizePolicy().verticalPolicy());
   Label14 = new QLabel("0", GroupBox1);
   Label14->setObjectName("Label14");
   Label14->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -450,7 +476,13 @@ void TForm1::aCancelExecute() {
 
 // ---------------------------------------------------------------- log
 
-void TForm1::AddMemoLine(const std::string& text) { Memo1->appendPlainText(Q(text)); }
+void TForm1::AddMemoLine(const std::string& text) {
+  Memo1->appendPlainText(Q(text));
+  // As a memo on Windows does: the new line comes into view, wherever the
+  // operator had scrolled the log (Qt follows only a log shown at its end).
+  QScrollBar* bar = Memo1->verticalScrollBar();
+  bar->setValue(bar->maximum());
+}
 
 void TForm1::ShowProgress(int remaining) {
   // A row takes far less than a frame: between paints the gauge and the

@@ -44,7 +44,7 @@ class TForm1 : public QMainWindow {
   bool ExitRequested() const { return exitRequested_; }
 
   // The log: a line with the time of day in front, a separator line with
-  // the date and time, and a line as it stands.
+  // the date and time, and a line as it stands; each comes into view.
   void LogLine(const std::string& text);
   void LogSeparator();
   void AddMemoLine(const std::string& text);

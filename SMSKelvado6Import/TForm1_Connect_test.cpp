@@ -1,8 +1,12 @@
 // Connecting the window to a source and a destination server through the
 // login dialog, on the real client library.
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include "Cp1250Codec.h"
 #include "KelvimportTest_testutil.h"
@@ -69,6 +73,44 @@ TEST_F(ImportWindowTest, BothConnectionsFillTheirNamesTypesAndCaption) {
   form->UpdateActions();
   EXPECT_FALSE(form->aStartImport->isEnabled());
   form->m_running = false;
+}
+
+// The width a box needs to show a text whole: the text by the box's font
+// and the style's frame and arrow around it, as the box itself measures.
+int BoxWidthFor(const QComboBox* combo, const QString& text) {
+  QStyleOptionComboBox option;
+  option.initFrom(combo);
+  option.frame = combo->hasFrame();
+  option.currentText = text;
+  const QSize contents(combo->fontMetrics().horizontalAdvance(text), combo->fontMetrics().height());
+  return combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, contents, combo).width();
+}
+
+TEST_F(ImportWindowTest, EveryTypeShowsWholeInItsBoxAndInItsListAtTheSmallestWindow) {
+  // The demo destination's contact types, its longest names among them.
+  contactTypes =
+      "ELET_ID\tELET_TIPUS\tELMT_ID\n"
+      "1\tVezetékes telefon\t1\n"
+      "2\tFax\t1\n"
+      "5\tMunkahelyi telefon\t1\n"
+      "6\tSMS telefonszám\t1\n";
+  OpenConnected();
+  form->resize(form->minimumSize());
+  QApplication::processEvents();
+  ASSERT_EQ(form->ComboBox3->count(), 4);
+  ASSERT_EQ(form->ComboBox4->count(), 2);
+  for (QComboBox* combo : {form->ComboBox3, form->ComboBox4}) {
+    for (int i = 0; i < combo->count(); ++i) {
+      const QString text = combo->itemText(i);
+      combo->setCurrentIndex(i);
+      EXPECT_GE(combo->width(), BoxWidthFor(combo, text)) << text.toStdString();
+    }
+    combo->showPopup();
+    QAbstractItemView* list = combo->view();
+    EXPECT_GE(list->viewport()->width(), list->sizeHintForColumn(0))
+        << combo->objectName().toStdString();
+    combo->hidePopup();
+  }
 }
 
 TEST_F(ImportWindowTest, TheStartActionNeedsBothLoginsAndBothTypes) {

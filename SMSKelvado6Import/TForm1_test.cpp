@@ -14,9 +14,12 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QToolBar>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 
 #include "BusyAnimation.h"
 #include "Cp1250Codec.h"
@@ -54,6 +57,10 @@ TEST_F(ImportWindowTest, StartsWithoutConnectionsAndItsStartLines) {
   EXPECT_EQ(form->Label14->text(), "0");
   EXPECT_TRUE(form->Animate1->isHidden());
   EXPECT_EQ(form->width(), 573);
+  // Of fixed width, the window offers no maximise.
+  EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(form->windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_TRUE(ui.MessageBoxes().empty());
 }
 
@@ -224,6 +231,45 @@ TEST_F(ImportWindowTest, ARowsProgressShowsTheCountWithoutReLayingOutTheWindow) 
   EXPECT_EQ(form->Label14->text(), "1234567890");
   EXPECT_GE(form->Label14->width(),
             form->Label14->fontMetrics().horizontalAdvance(form->Label14->text()));
+}
+
+// As a memo does on Windows, the log shows each line it is given, wherever the
+// operator had scrolled it and whatever the window went through.
+TEST_F(ImportWindowTest, EveryAddedLineComesIntoViewWhereverTheLogWasScrolled) {
+  Open();
+  form->show();
+  for (int i = 0; i < 200; ++i) form->AddMemoLine("sor " + std::to_string(i));
+  QScrollBar* bar = form->Memo1->verticalScrollBar();
+  const std::pair<const char*, std::function<void()>> before[] = {
+      {"scrolled to the top", [&] { bar->setValue(0); }},
+      {"scrolled half way", [&] { bar->setValue(bar->maximum() / 2); }},
+      {"at the end, then maximised and restored",
+       [&] {
+         bar->setValue(bar->maximum());
+         form->showMaximized();
+         QApplication::processEvents();
+         form->showNormal();
+         QApplication::processEvents();
+       }},
+  };
+  // Every way a line reaches the log: as it stands, time-stamped, and the
+  // lines of a failed login (no dialog answer: the login is cancelled).
+  const std::pair<const char*, std::function<void()>> adds[] = {
+      {"AddMemoLine", [&] { form->AddMemoLine("egy sor"); }},
+      {"LogLine", [&] { form->LogLine("egy sor"); }},
+      {"LogSeparator", [&] { form->LogSeparator(); }},
+      {"failed login", [&] { form->Execute(form->aConnectToSource); }},
+  };
+  for (const auto& [scrolled, scroll] : before) {
+    for (const auto& [added, add] : adds) {
+      scroll();
+      ASSERT_LT(bar->value(), bar->maximum()) << scrolled;
+      add();
+      EXPECT_EQ(bar->value(), bar->maximum()) << scrolled << ", " << added;
+      const QRect last = form->Memo1->cursorRect(QTextCursor(form->Memo1->document()->lastBlock()));
+      EXPECT_TRUE(form->Memo1->viewport()->rect().contains(last)) << scrolled << ", " << added;
+    }
+  }
 }
 
 TEST_F(ImportWindowTest, StartLinesComeOnceWhateverActivatesTheWindowAgain) {

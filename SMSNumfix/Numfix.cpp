@@ -13,6 +13,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    InstallQtTranslations();  // without them Qt's own dialogs speak English
     QApplication::setApplicationName("Numfix");
     win::SetApplicationTitle("Numfix");
     InstallQtUi();

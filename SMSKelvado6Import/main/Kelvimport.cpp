@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  InstallQtTranslations();  // without them Qt's own dialogs speak English
   QApplication::setApplicationName("Kelvimport");
   win::SetApplicationTitle("Kelvimport");
   InstallQtUi();

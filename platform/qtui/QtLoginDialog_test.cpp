@@ -49,6 +49,8 @@ class QtLoginDialogTest : public ::testing::Test {
 TEST_F(QtLoginDialogTest, TypedValuesComeBackUpperCasedWhenOkIsPressed) {
   EXPECT_TRUE(Execute([](QtDialog* d) {
     EXPECT_TRUE(d->windowFlags() & Qt::WindowStaysOnTopHint);
+    // Its template has no system menu: a title bar without buttons.
+    EXPECT_FALSE(d->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint));
     EXPECT_TRUE(d->isModal());
     auto* user = Item<QLineEdit>(d, TRdmLogin::kUserEdit);
     EXPECT_EQ(Item<QComboBox>(d, TRdmLogin::kDatabaseList)->currentText(), QStringLiteral("UGYFEL"));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -36,11 +37,15 @@ class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's dialogs keep their settings in the user's configuration: the
+    // tests keep theirs in a folder of their own.
+    qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
     app_ = std::make_unique<QApplication>(argc_, argv_);
   }
   void TearDown() override { app_.reset(); }
 
  private:
+  QTemporaryDir config_;
   int argc_ = 1;
   char name_[16] = "qtui_tests";
   char* argv_[2] = {name_, nullptr};

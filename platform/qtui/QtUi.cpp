@@ -1,10 +1,20 @@
 #include "QtUi.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QLayout>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSplitter>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
+#include <QTranslator>
+#include <QTreeView>
 
 #include "Cp1250Codec.h"
 #include "QtDialog.h"
@@ -33,15 +43,83 @@ QMessageBox::ButtonRole RoleOf(int answer) {
   }
 }
 
-// A box without a Cancel button cannot be closed with Esc on the original;
-// Qt would take "No" for it.
+// A box without a Cancel button cannot be closed on Windows, with Esc or from
+// its title bar; Qt would take "No" for either.
 class EscapeBlocker : public QObject {
  public:
   using QObject::QObject;
   bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Close) {
+      event->ignore();
+      return true;
+    }
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
       return true;
     return QObject::eventFilter(watched, event);
+  }
+};
+
+// The width a title bar needs to show a window's caption whole: the caption
+// in the desktop's title font, bold as title bars mostly draw it, with a
+// line's height of room, beside the icon and the minimise, maximise and
+// close buttons of the style's title bar. Some window managers draw all of
+// these whatever the window asks for.
+int CaptionWidth(const QWidget& window) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  font.setBold(true);
+  const QFontMetrics metrics(font);
+  QStyleOptionTitleBar bar;
+  bar.initFrom(&window);
+  bar.text = window.windowTitle();
+  bar.titleBarFlags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                      Qt::WindowCloseButtonHint;
+  QStyle* style = window.style();
+  bar.rect =
+      QRect(0, 0, QWIDGETSIZE_MAX, style->pixelMetric(QStyle::PM_TitleBarHeight, &bar, &window));
+  const QRect label =
+      style->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarLabel, &window);
+  return metrics.horizontalAdvance(bar.text) + metrics.height() + bar.rect.width() - label.width();
+}
+
+// Qt sizes a box by its text and buttons, and the room for its caption by a
+// guess that window managers' title bars exceed: the row of buttons, which
+// spans the box, is made as wide as the caption needs.
+void FitCaption(QMessageBox& box) {
+  auto* buttons = box.findChild<QDialogButtonBox*>();
+  if (buttons == nullptr || box.layout() == nullptr) return;
+  const QMargins margins = box.layout()->contentsMargins();
+  buttons->setMinimumWidth(CaptionWidth(box) - margins.left() - margins.right());
+}
+
+// Qt lays its file dialog out for English texts, and for the widths that an
+// operator left it at: as it shows, the places and the column titles get the
+// room their texts need, the dialog widening by what they grew. A dialog of
+// the desktop's own has none of these widgets and stays as it is.
+class FileDialogFitter : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) Fit(*static_cast<QWidget*>(watched));
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  static void Fit(QWidget& chooser) {
+    auto* splitter = chooser.findChild<QSplitter*>(QStringLiteral("splitter"));
+    auto* places = chooser.findChild<QListView*>(QStringLiteral("sidebar"));
+    auto* files = chooser.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (splitter == nullptr || places == nullptr || files == nullptr || splitter->count() != 2)
+      return;
+    const QList<int> sizes = splitter->sizes();
+    const int placesWidth = qMax(sizes[0], places->sizeHintForColumn(0) + 2 * places->frameWidth());
+    QHeaderView* header = files->header();
+    const int columnsWidth = header->length();
+    for (int i = 0; i < header->count(); ++i)
+      header->resizeSection(i, qMax(header->sectionSize(i), header->sectionSizeHint(i)));
+    const int wider = placesWidth - sizes[0] + header->length() - columnsWidth;
+    if (wider == 0) return;
+    chooser.resize(chooser.width() + wider, chooser.height());
+    splitter->setSizes({placesWidth, sizes[1] + header->length() - columnsWidth});
   }
 };
 
@@ -84,6 +162,9 @@ int QtUi::ShowMessageBox(win::HWND owner, const std::string& text, const std::st
     if (answer == defaultAnswer) box.setDefaultButton(button);
     if (answer == escapeAnswer) escapeButton = button;
   }
+  box.setWindowModality(Qt::ApplicationModal);
+  // The flags after the modality: setting it resets them.
+  box.setWindowFlag(Qt::WindowStaysOnTopHint, win::MessageBoxOnTop(flags));
   EscapeBlocker blocker;
   if (escapeButton) {
     box.setEscapeButton(escapeButton);
@@ -91,9 +172,7 @@ int QtUi::ShowMessageBox(win::HWND owner, const std::string& text, const std::st
     box.setWindowFlag(Qt::WindowCloseButtonHint, false);
     box.installEventFilter(&blocker);
   }
-  box.setWindowModality(Qt::ApplicationModal);
-  // After the modality: setting it resets the window's flags.
-  box.setWindowFlag(Qt::WindowStaysOnTopHint, win::MessageBoxOnTop(flags));
+  FitCaption(box);
   box.exec();
   auto it = answers.find(box.clickedButton());
   if (it != answers.end()) return it->second;
@@ -136,9 +215,20 @@ bool QtUi::ChooseSaveFile(const win::SaveFileRequest& request, std::string& file
   if (!filters.isEmpty()) chooser.setNameFilters(filters);
   chooser.setDefaultSuffix(Cp1250Codec::ToQString(request.defaultExt));
   if (!request.initialName.empty()) chooser.selectFile(Cp1250Codec::ToQString(request.initialName));
+  FileDialogFitter fitter;
+  chooser.installEventFilter(&fitter);
   if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return false;
   fileName = Cp1250Codec::FromQString(chooser.selectedFiles().front());
   return true;
+}
+
+bool InstallQtTranslations(const QString& folder) {
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(QStringLiteral("qtbase_hu"), folder) &&
+      QCoreApplication::installTranslator(translator))
+    return true;
+  delete translator;
+  return false;
 }
 
 win::UiBackend* InstallQtUi() {

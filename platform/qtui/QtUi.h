@@ -3,6 +3,7 @@
 // calls InstallQtUi() once its QApplication exists.
 #pragma once
 
+#include <QLibraryInfo>
 #include <QStringList>
 #include <map>
 
@@ -33,3 +34,10 @@ class QtUi : public win::UiBackend {
 
 // Installs the one Qt backend of the program; returns the backend before.
 win::UiBackend* InstallQtUi();
+
+// Qt's own texts (standard buttons, the file dialog) in Hungarian, from
+// "qtbase_hu.qm" in folder; a program calls it at start, once its
+// QApplication exists. False when the file is missing or unreadable: Qt's
+// texts then stay English.
+bool InstallQtTranslations(
+    const QString& folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath));

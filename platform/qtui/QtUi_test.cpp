@@ -4,12 +4,24 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
+#include <QTreeView>
+#include <QWindow>
 #include <functional>
 #include <stdexcept>
 
@@ -36,6 +48,9 @@ TEST(QtMessageBox, ShowsAModalBoxOnTopAndEnterAnswersTheDefault) {
     EXPECT_EQ(box->windowTitle(), Q("Bejelentkezés"));
     EXPECT_EQ(box->text(), Q("Ismeretlen a felhasználónév vagy hibás a jelszó!"));
     EXPECT_TRUE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+    // A dialog's title bar: the close button only.
+    EXPECT_TRUE(box->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(box->windowFlags() & Qt::WindowMinMaxButtonsHint);
     EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
     ASSERT_EQ(box->buttons().size(), 1);
@@ -84,13 +99,50 @@ TEST(QtMessageBox, KeysAndButtonsGiveTheAnswersOfTheOriginal) {
   }
 }
 
+// What a title bar leaves its caption at the box's width, drawn by the style
+// with every button that a window manager may show, against the caption in
+// the desktop's title font, bold as title bars mostly draw it.
+TEST(QtMessageBox, IsWideEnoughForItsCaptionOnATitleBar) {
+  const struct {
+    const char* text;
+    const char* caption;
+  } cases[] = {{"A logállomány elkészült.", "Kelvimport"},
+               {"", "Kelvimport"},
+               {"", "Numfix"},
+               {"Kész.", "Hiba történt!"}};
+  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  titleFont.setBold(true);
+  QtUi ui;
+  ScopedUiBackend installed(ui);
+  for (const auto& c : cases) {
+    WhenModal([&](QWidget* box) {
+      QStyleOptionTitleBar bar;
+      bar.initFrom(box);
+      bar.titleBarFlags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
+      bar.rect = QRect(0, 0, box->width(),
+                       box->style()->pixelMetric(QStyle::PM_TitleBarHeight, &bar, box));
+      const QRect label =
+          box->style()->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarLabel, box);
+      EXPECT_GE(label.width(), QFontMetrics(titleFont).horizontalAdvance(Q(c.caption)))
+          << c.caption << " over \"" << c.text << "\", " << box->width() << " wide";
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    MessageBox(c.text, c.caption, MB_OK);
+  }
+}
+
 TEST(QtMessageBox, EscapeDoesNothingWithoutACancelButton) {
   QtUi ui;
   ScopedUiBackend installed(ui);
   WhenModal([](QWidget* w) {
     auto* box = qobject_cast<QMessageBox*>(w);
     ASSERT_NE(box, nullptr);
+    // Nor a close button, nor a close from the window manager.
+    EXPECT_FALSE(box->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint));
     QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_TRUE(box->isVisible());
+    box->windowHandle()->close();
     EXPECT_TRUE(box->isVisible());
     for (QAbstractButton* b : box->buttons())
       if (b->text() == QStringLiteral("Igen")) b->click();
@@ -194,6 +246,9 @@ TEST_F(QtDialogTest, IsAModalWindowOnTopWithTheTemplatesControls) {
   EXPECT_EQ(Run([](QtDialog* d) {
               EXPECT_TRUE(d->isModal());
               EXPECT_TRUE(d->windowFlags() & Qt::WindowStaysOnTopHint);
+              // A caption without a system menu: no buttons on the title bar.
+              EXPECT_FALSE(d->windowFlags() &
+                           (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint));
               EXPECT_EQ(d->windowTitle(), Q("Bejelentkezés"));
               EXPECT_EQ(d->size(), QSize(d->PixelsX(160), d->PixelsY(75)));
               EXPECT_EQ(Item<QLabel>(d, 982)->text(), Q("Felhasználó:"));
@@ -304,6 +359,78 @@ TEST(QtUiParts, NameFiltersAndInstallation) {
   EXPECT_EQ(InstallQtUi(), before);
   EXPECT_NE(dynamic_cast<QtUi*>(CurrentUiBackend()), nullptr);
   InstallUiBackend(before);
+}
+
+// The translators a test installed, removed again so that the other tests see
+// Qt as it starts.
+struct InstalledTranslators {
+  ~InstalledTranslators() {
+    qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator*>());
+  }
+};
+
+TEST(QtTranslations, QtsOwnDialogsAndButtonsSpeakHungarianAfterStartUp) {
+  InstalledTranslators installed;
+  ASSERT_TRUE(InstallQtTranslations());
+  QDialogButtonBox buttons(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Save)->text(), Q("Mentés"));
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), Q("Mégse"));
+  // The log's save dialog as the backend shows it.
+  QFileDialog chooser;
+  chooser.setAcceptMode(QFileDialog::AcceptSave);
+  EXPECT_EQ(chooser.windowTitle(), Q("Mentés másként"));
+  EXPECT_EQ(chooser.findChild<QLabel*>("lookInLabel")->text(), Q("Keresés itt:"));
+  EXPECT_EQ(chooser.findChild<QLabel*>("fileNameLabel")->text(), Q("Fájl &neve:"));
+  auto* chooserButtons = chooser.findChild<QDialogButtonBox*>("buttonBox");
+  ASSERT_NE(chooserButtons, nullptr);
+  EXPECT_EQ(chooserButtons->button(QDialogButtonBox::Cancel)->text(), Q("Mégse"));
+}
+
+// The log's save dialog as the backend shows it: every place and column title
+// whole in Hungarian, also where an earlier session left the places narrow.
+TEST(QtTranslations, TheSaveDialogShowsItsTextsWhole) {
+  InstalledTranslators translators;
+  ASSERT_TRUE(InstallQtTranslations());
+  // What an earlier session leaves in Qt's settings.
+  QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+  settings.remove(QStringLiteral("FileDialog"));
+  settings.setValue(QStringLiteral("FileDialog/viewMode"), QStringLiteral("Detail"));
+  settings.setValue(QStringLiteral("FileDialog/shortcuts"),
+                    QStringList{QStringLiteral("file:"), QStringLiteral("file:///")});
+  settings.setValue(QStringLiteral("FileDialog/sidebarWidth"), 40);
+  settings.sync();
+  QtUi ui;
+  ScopedUiBackend installed(ui);
+  WhenModal([](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(chooser->windowTitle(), Q("Mentés másként"));
+    auto* places = chooser->findChild<QListView*>(QStringLiteral("sidebar"));
+    ASSERT_NE(places, nullptr);
+    EXPECT_GE(places->viewport()->width(), places->sizeHintForColumn(0));
+    auto* files = chooser->findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(files, nullptr);
+    const QHeaderView* header = files->header();
+    for (int i = 0; i < header->count(); ++i)
+      EXPECT_GE(header->sectionSize(i), header->sectionSizeHint(i))
+          << header->model()->headerData(i, Qt::Horizontal).toString().toStdString();
+    EXPECT_LE(header->length(), files->viewport()->width());
+    chooser->reject();
+  });
+  SaveFileRequest request;
+  request.filter = "Log fájlok (*.log)|*.log|Szöveges fájlok (*.txt)|*.txt";
+  request.defaultExt = "log";
+  std::string name;
+  EXPECT_FALSE(ChooseSaveFile(request, name));
+}
+
+TEST(QtTranslations, AMissingFileLeavesQtAsItWas) {
+  InstalledTranslators installed;
+  QTemporaryDir empty;
+  EXPECT_FALSE(InstallQtTranslations(empty.path()));
+  EXPECT_TRUE(QCoreApplication::instance()->findChildren<QTranslator*>().isEmpty());
+  QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
 }
 
 }  // namespace
