@@ -2,6 +2,70 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
+
+// ---- RecListType ----
+
+RecListType& RecListType::operator=(const RecListType& other) {
+  if (this != &other) {
+    m_slots.assign(other.begin(), other.end());
+    m_first = 0;
+  }
+  return *this;
+}
+
+void RecListType::pop_back() {
+  m_slots.pop_back();
+  if (empty()) clear();
+}
+
+void RecListType::clear() {
+  m_slots.clear();
+  m_first = 0;
+}
+
+RecListType::iterator RecListType::erase(iterator position) {
+  const size_t index = size_t(position - begin());
+  if (index < size() / 2) {
+    std::move_backward(begin(), position, position + 1);
+    ++m_first;
+    // The free slots are given back once they outnumber the entries.
+    if (m_first > size()) {
+      m_slots.erase(m_slots.begin(), m_slots.begin() + std::ptrdiff_t(m_first));
+      m_first = 0;
+    }
+  } else {
+    std::move(position + 1, end(), position);
+    m_slots.pop_back();
+  }
+  if (empty()) clear();
+  return begin() + index;
+}
+
+bool RecListType::operator==(const RecListType& other) const {
+  return std::equal(begin(), end(), other.begin(), other.end());
+}
+
+namespace {
+
+// The entry of the list that matches, looked for from both ends at once:
+// a search costs as much as the distance to the nearer end.
+template <class Match>
+RecListType::iterator FindFromBothEnds(RecListType& list, Match match) {
+  auto front = list.begin();
+  auto back = list.end();
+  while (front < back) {
+    if (match(*front)) return front;
+    --back;
+    if (match(*back)) return back;
+    ++front;
+  }
+  return list.end();
+}
+
+}  // namespace
+
+// ---- RecHandler ----
 
 RecHandler::RecHandler() = default;
 
@@ -37,15 +101,31 @@ void RecHandler::AddItem(_RecItemType* item) {
 }
 
 void RecHandler::Remove(int id) {
-  auto it = std::find_if(m_items.begin(), m_items.end(),
-                         [id](const _RecItemType* item) { return item->id == id; });
+  auto it = FindFromBothEnds(m_items, [id](const _RecItemType* item) { return item->id == id; });
   if (it == m_items.end()) return;
   std::unique_ptr<_RecItemType> item(*it);
   m_items.erase(it);
   if (_MapItemType* group = FindGroup(item->parentKey)) {
     auto& list = group->items;
-    list.erase(std::find(list.begin(), list.end(), item.get()));
+    list.erase(
+        FindFromBothEnds(list, [&](const _RecItemType* entry) { return entry == item.get(); }));
   }
+}
+
+void RecHandler::RemoveItems(const RecListType& items) {
+  const std::unordered_set<const _RecItemType*> gone(items.begin(), items.end());
+  std::vector<std::unique_ptr<_RecItemType>> freed;
+  freed.reserve(gone.size());
+  m_items.EraseIf([&](_RecItemType* item) {
+    if (gone.count(item) == 0) return false;
+    freed.emplace_back(item);
+    return true;
+  });
+  const auto isGone = [&](const _RecItemType* item) { return gone.count(item) != 0; };
+  QoSet<int> keys;
+  for (const auto& item : freed) keys.insert(item->parentKey);
+  for (int key : keys)
+    if (_MapItemType* group = FindGroup(key)) group->items.EraseIf(isGone);
 }
 
 void RecHandler::Clear() {

@@ -3,7 +3,9 @@
 // store order and at the same time in groups by parent key.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,8 +19,46 @@ struct _RecItemType {
   std::vector<char> record;  // the record image, record-length bytes
 };
 
-// The records of a list or a group, in order; the handler owns them.
-using RecListType = QoVector<_RecItemType*>;
+// The records of a list or a group, in order; the handler owns them. A
+// removal shifts the shorter side of the list, so a list emptied from either
+// end takes time in proportion to its length.
+class RecListType {
+ public:
+  using value_type = _RecItemType*;
+  using iterator = _RecItemType**;
+  using const_iterator = _RecItemType* const*;
+
+  RecListType() = default;
+  RecListType(std::initializer_list<_RecItemType*> items) : m_slots(items) {}
+  RecListType(const RecListType& other) : m_slots(other.begin(), other.end()) {}
+  RecListType& operator=(const RecListType& other);
+
+  size_t size() const { return m_slots.size() - m_first; }
+  bool empty() const { return m_slots.size() == m_first; }
+  iterator begin() { return m_slots.data() + m_first; }
+  iterator end() { return m_slots.data() + m_slots.size(); }
+  const_iterator begin() const { return m_slots.data() + m_first; }
+  const_iterator end() const { return m_slots.data() + m_slots.size(); }
+  _RecItemType*& operator[](size_t index) { return m_slots[m_first + index]; }
+  _RecItemType* operator[](size_t index) const { return m_slots[m_first + index]; }
+  _RecItemType* front() const { return m_slots[m_first]; }
+  _RecItemType* back() const { return m_slots.back(); }
+
+  void push_back(_RecItemType* item) { m_slots.push_back(item); }
+  void pop_back();
+  void clear();
+  // Takes out the entry at position; returns where the entry that followed it now stands.
+  iterator erase(iterator position);
+  // Takes out the entries for which drop answers true, keeping the order of the others.
+  template <class Drop>
+  void EraseIf(Drop drop);
+
+  bool operator==(const RecListType& other) const;
+
+ private:
+  std::vector<_RecItemType*> m_slots;
+  size_t m_first = 0;  // the slots before it are free
+};
 
 // One group: the records of one parent key.
 struct _MapItemType {
@@ -46,8 +86,13 @@ class RecHandler {
   void AddCopy(const _RecItemType* item);
   // Takes the item into the record list and into the group of its parent key.
   void AddItem(_RecItemType* item);
-  // Frees the first record with the id; its group stays, even when empty.
+  // Frees the record with the id; its group stays, even when empty. The
+  // record is looked for from both ends of the lists, so removing the
+  // newest or the oldest records one by one takes linear time.
   void Remove(int id);
+  // Frees the records of the list (records of this handler) in one pass
+  // over the record list and their groups; the groups stay.
+  void RemoveItems(const RecListType& items);
   // Frees every record and group; ids start again at 0, the length stays.
   void Clear();
   // A deep copy of other; each group takes the sort field of other's group
@@ -67,3 +112,10 @@ class RecHandler {
   int m_recordLength = 0;
   int m_nextId = 0;
 };
+
+template <class Drop>
+void RecListType::EraseIf(Drop drop) {
+  auto kept = std::remove_if(begin(), end(), drop);
+  m_slots.resize(size_t(kept - m_slots.data()));
+  if (empty()) clear();
+}
