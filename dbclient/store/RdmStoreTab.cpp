@@ -1,6 +1,7 @@
 // Construction, the tree, loading the stores and the logical record.
 #include "RdmStoreTab.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 
@@ -110,7 +111,11 @@ void RdmStoreTab::SetTreeMasterDepMode(byte mode) {
 
 bool RdmStoreTab::MasterDepMode() { return m_masterDepMode; }
 
-void RdmStoreTab::SetMasterDepMode(byte mode) { m_masterDepMode = mode != 0; }
+void RdmStoreTab::SetMasterDepMode(byte mode) {
+  if ((mode != 0) == m_masterDepMode) return;
+  CurrentKeeper keeper(this);
+  m_masterDepMode = mode != 0;
+}
 
 void RdmStoreTab::SaveTreePositions(QoMap<std::string, _TableInfo>& out) {
   out.Insert(m_alias, _TableInfo{m_storePosition, m_groupPosition, m_masterDepMode});
@@ -272,19 +277,24 @@ void RdmStoreTab::SetLinkValues() {
 }
 
 void RdmStoreTab::LoadGroup(int parentRecordId) {
-  // Whatever the mode: outside master-dependency mode the old records
-  // would otherwise stay beside the new ones.
-  ClearGroupAnyMode(parentRecordId, true, true);
+  CurrentKeeper keeper(this);
+  // A current record of the group is read again under a new id: it is found
+  // again by its unique key.
+  const _RecItemType* current = CurrentItem();
+  const bool reread = current != nullptr && current->parentKey == parentRecordId;
+  const StringVector key = reread ? UniqueKeyTexts(current) : StringVector();
+  if (reread) keeper.Follow(-1);
+  ClearGroup(parentRecordId, true, true);
   SetLinkValues();
   if (!RdmTable::Select(m_linkKey, 5)) return;
   // The filters hold for a re-read group as they held when the tree loaded.
   while (RdmTable::Next())
     if (PassesLinkFilters()) m_store.Add(parentRecordId, PackCurrent().data());
-  KeepPositionsInRange();
   _MapItemType* group = m_store.FindGroup(parentRecordId);
   if (group == nullptr) return;
   const RecListType items = group->items;
   for (const _RecItemType* item : items) {
+    if (!key.empty() && keeper.Id() == -1 && UniqueKeyTexts(item) == key) keeper.Follow(item->id);
     Unpack(item);
     RefreshChildren(1, item->id);
   }
@@ -303,32 +313,19 @@ bool RdmStoreTab::RefreshChildren(byte throwIfMissing, int recordId) {
 }
 
 void RdmStoreTab::ClearGroup(int key, bool remove, bool recurse) {
-  if (m_masterDepMode) ClearGroupAnyMode(key, remove, recurse);
-}
-
-void RdmStoreTab::ClearGroupAnyMode(int key, bool remove, bool recurse) {
   _MapItemType* group = m_store.FindGroup(key);
   if (group == nullptr) return;
+  CurrentKeeper keeper(this);
   FClearByThisBuffer(group->items, remove, recurse);
   if (remove) m_store.Groups().erase(key);
-  KeepPositionsInRange();
-}
-
-void RdmStoreTab::KeepPositionsInRange() {
-  if (m_storePosition >= int(m_store.Items().size())) m_storePosition = -1;
-  _MapItemType* group = m_store.FindGroup(m_currentGroupKey);
-  if (m_groupPosition >= (group ? int(group->items.size()) : 0)) m_groupPosition = -1;
 }
 
 void RdmStoreTab::FClearByThisBuffer(const RecListType& list, bool remove, bool recurse) {
   if (remove && !recurse)
     throw DbDescError(2012, At("RdmStoreTab::FClearByThisBuffer", 238), StringVector(m_alias));
-  std::vector<int> ids;
-  for (const _RecItemType* item : list) ids.push_back(item->id);
   if (recurse)
-    for (int id : ids) ClearChildGroups(id);
-  if (remove)
-    for (int id : ids) m_store.Remove(id);
+    for (const _RecItemType* item : list) ClearChildGroups(item->id);
+  if (remove) m_store.RemoveItems(list);
 }
 
 void RdmStoreTab::ClearChildGroups(int recordId) {
@@ -340,6 +337,52 @@ void RdmStoreTab::ClearChildGroupsOfCurrent() {
   int* position = nullptr;
   if (GetCurrentList(list, position) && *position >= 0 && *position < int(list->size()))
     ClearChildGroups((*list)[size_t(*position)]->id);
+}
+
+_RecItemType* RdmStoreTab::CurrentItem() {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position) || *position < 0 || *position >= int(list->size()))
+    return nullptr;
+  return (*list)[size_t(*position)];
+}
+
+void RdmStoreTab::StandOn(int id) {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position)) {
+    m_groupPosition = -1;
+    RdmTable::ClearFields();
+    return;
+  }
+  auto it = std::find_if(list->begin(), list->end(),
+                         [id](const _RecItemType* item) { return item->id == id; });
+  LoadAt(it == list->end() ? -1 : int(it - list->begin()), *list, *position);
+}
+
+StringVector RdmStoreTab::UniqueKeyTexts(const _RecItemType* item) {
+  StringVector texts;
+  const std::string unique = GetUniqueKeyName();
+  if (unique.empty()) return texts;
+  StringVector names;
+  GetKeyFieldList(unique, names);
+  Unpack(item);
+  GetFieldTexts(std::vector<std::string>(names.begin(), names.end()), texts);
+  return texts;
+}
+
+RdmStoreTab::CurrentKeeper::CurrentKeeper(RdmStoreTab* table) : m_table(table) {
+  const _RecItemType* item = table->CurrentItem();
+  m_stoodOn = item != nullptr;
+  m_id = m_stoodOn ? item->id : -1;
+  if (!m_stoodOn) m_values = table->PackCurrent();
+}
+
+RdmStoreTab::CurrentKeeper::~CurrentKeeper() {
+  if (m_stoodOn)
+    m_table->StandOn(m_id);
+  else
+    m_table->RequireDescription()->UnpackRecord(m_values.data(), m_table->m_name);
 }
 
 bool RdmStoreTab::GetCurrentList(RecListType*& list, int*& position) {

@@ -239,10 +239,12 @@ int RdmStoreTab::GetRecordCount() {
 void RdmStoreTab::NextJoined(int parentKey, bool& found) {
   const bool savedMode = m_masterDepMode;
   m_masterDepMode = true;
+  // A table outside master-dependency mode stays on the record that the
+  // walk made current.
   struct RestoreMode {
     RdmStoreTab* table;
     bool mode;
-    ~RestoreMode() { table->m_masterDepMode = mode; }
+    ~RestoreMode() { table->SetMasterDepMode(mode); }
   } restore{this, savedMode};
 
   _MapItemType* group = m_store.FindGroup(parentKey);
