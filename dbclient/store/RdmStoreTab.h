@@ -48,7 +48,8 @@ class RdmStoreTab : public RdmTable {
   bool Find(byte childMode = 0) override;
   bool FindNext(std::string keyField, byte childMode = 0) override;
   bool FindNext(byte childMode = 0) override;
-  // The move also serves as the children's mode.
+  // The move also serves as the children's mode: moves 2 and 3, which are
+  // no child modes, fail with 2005 once the stores are loaded.
   bool Select(std::string keyField, byte move) override;
   bool SelectGe(std::string keyField, byte move) override;
   bool SelectNe(std::string field, byte move) override;

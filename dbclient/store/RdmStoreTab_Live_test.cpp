@@ -191,13 +191,14 @@ TEST_F(StoreLiveTest, ASelectionThatFindsNothingEmptiesTheTree) {
 TEST_F(StoreLiveTest, SelectionMovesPlaceTheTable) {
   struct Case {
     unsigned char move;
+    int code;  // 2005: a move that is no child mode fails once the stores are loaded
     int position;
     const char* childId;  // the child's fields after the selection
   };
-  for (const Case& c :
-       {Case{0, 0, "10"}, Case{1, 0, "10"}, Case{2, 1, "12"}, Case{3, 2, "0"}, Case{5, -1, "0"}}) {
+  for (const Case& c : {Case{0, 0, 0, "10"}, Case{1, 0, 0, "10"}, Case{2, 2005, 1, "0"},
+                        Case{3, 2005, 2, "0"}, Case{5, 0, -1, "0"}}) {
     SCOPED_TRACE(int(c.move));
-    ASSERT_TRUE(master->Select("", c.move));
+    EXPECT_EQ(RaisedBy([&] { EXPECT_TRUE(master->Select("", c.move)); }).code, c.code);
     EXPECT_EQ(master->GetPosition(), c.position);
     EXPECT_EQ(Text(*child, "C_ID"), c.childId);
   }
@@ -230,9 +231,19 @@ TEST_F(StoreLiveTest, ABookmarkReloadsTheRecordItMarks) {
   ASSERT_TRUE(master->JumpToBookmark("b", 5));
   EXPECT_EQ(Text(*master, "M_ID"), "1");
   EXPECT_EQ(child->GetPosition(), -1);
-  Raised e = RaisedBy([&] { child->GoBookmark("b", 0); });
+  // A child is not reloaded on its own: it keeps its records and its place.
+  ASSERT_TRUE(child->CreateBookmark("c"));
+  RdmTable kids(&*desc, "CHILD");  // puts the server on Anna's 11
+  kids.GetField("C_ID").SetLong(11);
+  ASSERT_TRUE(kids.Find("C_ID"));
+  ASSERT_TRUE(child->SetBookmark("c"));
+  ASSERT_TRUE(child->Step(0, 0));  // Anna's 10
+  Raised e = RaisedBy([&] { child->GoBookmark("c", 0); });
   EXPECT_EQ(e.code, 2012);
   EXPECT_EQ(e.args, StringVector("C"));
+  EXPECT_EQ(child->GetRecordCount(), 2);
+  EXPECT_EQ(child->GetPosition(), 0);
+  EXPECT_EQ(Text(*child, "C_ID"), "10");
 }
 
 TEST_F(StoreLiveTest, TheJoinedWalkStepsLikeAnOdometer) {
@@ -364,6 +375,11 @@ TEST_F(StoreLiveTest, TheCacheReachesTheServerParentsFirst) {
   ASSERT_TRUE(kids->Step(2, 0));
   ASSERT_TRUE(kids->Delete(1));
   EXPECT_EQ(server->Records("SHOP", "CHILD").size(), 3u);
+  // Going to a bookmark would reload the tree and drop what waits.
+  ASSERT_TRUE(root.CreateBookmark("b"));
+  ASSERT_TRUE(RdmTable(&*desc, "MASTER").Go(0, 5));  // puts the server on Anna
+  ASSERT_TRUE(root.SetBookmark("b"));
+  EXPECT_EQ(RaisedBy([&] { root.GoBookmark("b", 0); }).code, 2012);
 
   ASSERT_TRUE(root.WriteCache());
   EXPECT_EQ(server->Records("SHOP", "MASTER").back(), (std::vector<std::string>{"4", "", "Dénes"}));

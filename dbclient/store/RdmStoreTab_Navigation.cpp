@@ -23,11 +23,13 @@ void RdmStoreTab::ReloadTree(bool selection, byte move, byte childMode) {
   LoadChildren();
   SetPosition(0);
   // A move that cannot be made (prior from the first record, next from the
-  // only one) leaves the first record current: its children follow it.
+  // only one) leaves the first record current: its children go to their
+  // first record under it, as after any other server operation, instead of
+  // standing under no record at all.
   if (!Step(move, childMode) && GetPosition() == 0) {
     RecListType* list = nullptr;
     int* position = nullptr;
-    if (GetCurrentList(list, position)) SetChilds(childMode, (*list)[0]->id);
+    if (GetCurrentList(list, position)) SetChilds(0, (*list)[0]->id);
   }
 }
 
@@ -66,14 +68,6 @@ bool RdmStoreTab::FindNext(byte childMode) {
   return true;
 }
 
-namespace {
-
-// A selection's move places the table; its children go before their first
-// record for move 5 and to it otherwise (2 and 3 are no child modes).
-unsigned char ChildModeOfMove(unsigned char move) { return move == 5 ? 5 : 0; }
-
-}  // namespace
-
 bool RdmStoreTab::Select(std::string keyField, byte move) {
   RefuseServerOperation("RdmStoreTab::Select", 428);
   if (!RdmTable::Select(keyField, 5)) {
@@ -81,7 +75,7 @@ bool RdmStoreTab::Select(std::string keyField, byte move) {
     ClearTree(true);
     return false;
   }
-  ReloadTree(true, move, ChildModeOfMove(move));
+  ReloadTree(true, move, move);
   return true;
 }
 
@@ -91,7 +85,7 @@ bool RdmStoreTab::SelectGe(std::string keyField, byte move) {
     ClearTree(true);
     return false;
   }
-  ReloadTree(true, move, ChildModeOfMove(move));
+  ReloadTree(true, move, move);
   return true;
 }
 
@@ -101,7 +95,7 @@ bool RdmStoreTab::SelectNe(std::string field, byte move) {
     ClearTree(true);
     return false;
   }
-  ReloadTree(true, move, ChildModeOfMove(move));
+  ReloadTree(true, move, move);
   return true;
 }
 

@@ -145,17 +145,27 @@ TEST_F(StoreTest, MovesAndChildModesOutsideTheirCodesFailWith2005) {
   EXPECT_EQ(master.GetField("NAME").AsString(), "Béla");
 }
 
-TEST_F(StoreTest, ASelectionMovingPastTheFirstRecordTakesTheChildrenToTheirFirst) {
-  for (unsigned char move : {2, 3}) {
-    SCOPED_TRACE(int(move));
+TEST_F(StoreTest, ASelectionsMoveIsItsChildrensModeToo) {
+  struct Case {
+    unsigned char move;
+    int code;        // 2005 when the move is no child mode
+    int position;    // of the master, loaded in any case
+    int childCount;  // under the master's record; 0 where the children were not placed
+  };
+  for (const Case& c : {Case{1, 0, 0, 1}, Case{2, 2005, 1, 0}, Case{3, 2005, 1, 0}}) {
+    SCOPED_TRACE(int(c.move));
     RdmStoreTab master(nullptr, &desc, "master", "m");
     auto* child = new RdmStoreTab(&master, &desc, "child", "kid");
     child->SetLink("M_ID", "M_ID", "M_ID");
     ScriptTree({"Anna", "Béla"}, {{{10, "a", 1}}, {{20, "b", 2}, {21, "c", 3}}});
-    ASSERT_TRUE(master.Select("", move));
-    EXPECT_EQ(master.GetField("NAME").AsString(), "Béla");
-    EXPECT_EQ(child->GetPosition(), 0);
-    EXPECT_EQ(child->GetField("C_ID").AsString(), "20");
+    Raised e = RaisedBy([&] { EXPECT_TRUE(master.Select("", c.move)); });
+    EXPECT_EQ(e.code, c.code);
+    if (c.code != 0) {
+      EXPECT_EQ(e.position.line, 882);
+    }
+    EXPECT_EQ(master.GetRecordCount(), 2);
+    EXPECT_EQ(master.GetPosition(), c.position);
+    EXPECT_EQ(child->GetRecordCount(), c.childCount);
   }
 }
 
@@ -243,6 +253,10 @@ TEST_F(StoreTest, CloneChildrenCopiesStateLinksAndFilters) {
   fake.ScriptBytes("FindList", Images("CHILD", {{{"C_ID", "10"}, {"M_ID", "1"}, {"CODE", "a"}},
                                                 {{"C_ID", "12"}, {"M_ID", "1"}, {"CODE", "c"}}}));
   ASSERT_TRUE(cloned->ReRead(1));
+  EXPECT_EQ(Column(*cloned, "C_ID"), (std::vector<std::string>{"10"}));
+  // Selected again, the copy keeps to the filter as its source does.
+  ScriptTree({"Anna"}, {{{10, "a", 1}, {11, "b", 2}}});
+  ASSERT_TRUE(copy.Select("", 0));
   EXPECT_EQ(Column(*cloned, "C_ID"), (std::vector<std::string>{"10"}));
 }
 
