@@ -14,6 +14,7 @@ QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", 
 RdmStoreTab::RdmStoreTab(RdmStoreTab* parent, DbDescription* description, std::string table,
                          std::string alias, bool noClone)
     : RdmTable(description, table), m_parent(parent), m_alias(ToUpper(alias)), m_noClone(noClone) {
+  m_recordType = description->GetRecordType(m_name);
   m_recordLength = m_recordEntry.slotLength - m_recordEntry.dataOffset;
   m_store.SetRecordLength(m_recordLength);
   m_backupStore.SetRecordLength(m_recordLength);
@@ -181,13 +182,17 @@ bool RdmStoreTab::SetFieldAlias(std::string alias, std::string field) {
 
 DbDescription::Bytes RdmStoreTab::PackCurrent() const {
   DbDescription::Bytes image;
-  RequireDescription()->PackRecord(m_name, image);
+  RequireDescription()->PackRecordOfType(m_recordType, image);
   return image;
 }
 
-void RdmStoreTab::Unpack(const _RecItemType* item) {
-  RequireDescription()->UnpackRecord(item->record.data(), m_name);
+void RdmStoreTab::Unpack(const _RecItemType* item) { Unpack(item->record.data()); }
+
+void RdmStoreTab::Unpack(const char* image) {
+  RequireDescription()->UnpackRecordOfType(m_recordType, image);
 }
+
+void RdmStoreTab::ClearOwnFields() { RequireDescription()->ClearFieldsOfType(m_recordType); }
 
 void RdmStoreTab::ClearStore() {
   m_store.Clear();
@@ -202,13 +207,13 @@ void RdmStoreTab::ClearStore() {
 
 void RdmStoreTab::LoadSelection() {
   ClearStore();
-  while (RdmTable::Next()) m_store.Add(-1, PackCurrent().data());
+  while (RdmTable::Next()) m_store.Add(-1, PackCurrent());
   SetPosition(-1);
 }
 
 void RdmStoreTab::LoadCurrent() {
   ClearStore();
-  m_store.Add(-1, PackCurrent().data());
+  m_store.Add(-1, PackCurrent());
   SetPosition(-1);
 }
 
@@ -218,7 +223,7 @@ void RdmStoreTab::ClearTree(bool includeSelf) {
 }
 
 void RdmStoreTab::ClearFieldsTree() {
-  RdmTable::ClearFields();
+  ClearOwnFields();
   for (auto& [alias, child] : m_children) child->ClearFieldsTree();
 }
 
@@ -236,15 +241,19 @@ void RdmStoreTab::LoadChildRecords() {
   const RecListType& parents = m_parent->m_store.Items();
   std::vector<RdmFld*> linked;
   for (const LinkPair& pair : m_linkPairs) linked.push_back(&GetField(pair.second));
+  // The constants that a field of the parent does not cover, looked up once.
+  std::vector<std::pair<RdmFld*, const std::string*>> constants;
+  if (!parents.empty())
+    for (const auto& [field, value] : m_linkConstants)
+      if (!m_parent->HasField(field, false)) constants.emplace_back(&GetField(field), &value);
   for (size_t k = 0; k < parents.size(); ++k) {
     for (size_t i = 0; i < linked.size(); ++i) linked[i]->SetString(texts[i][k]);
-    for (const auto& [field, value] : m_linkConstants)
-      if (!m_parent->HasField(field, false)) GetField(field).SetString(value);
+    for (const auto& [field, value] : constants) field->SetString(*value);
     if (!RdmTable::Select(m_linkKey, 5)) continue;
     while (RdmTable::Next())
-      if (PassesLinkFilters()) m_store.Add(parents[k]->id, PackCurrent().data());
+      if (PassesLinkFilters()) m_store.Add(parents[k]->id, PackCurrent());
   }
-  RdmTable::ClearFields();
+  ClearOwnFields();
 }
 
 bool RdmStoreTab::PassesLinkFilters() {
@@ -289,7 +298,7 @@ void RdmStoreTab::LoadGroup(int parentRecordId) {
   if (!RdmTable::Select(m_linkKey, 5)) return;
   // The filters hold for a re-read group as they held when the tree loaded.
   while (RdmTable::Next())
-    if (PassesLinkFilters()) m_store.Add(parentRecordId, PackCurrent().data());
+    if (PassesLinkFilters()) m_store.Add(parentRecordId, PackCurrent());
   _MapItemType* group = m_store.FindGroup(parentRecordId);
   if (group == nullptr) return;
   const RecListType items = group->items;
@@ -317,7 +326,7 @@ void RdmStoreTab::ClearGroup(int key, bool remove, bool recurse) {
   if (group == nullptr) return;
   CurrentKeeper keeper(this);
   FClearByThisBuffer(group->items, remove, recurse);
-  if (remove) m_store.Groups().erase(key);
+  if (remove) m_store.EraseGroup(key);
 }
 
 void RdmStoreTab::FClearByThisBuffer(const RecListType& list, bool remove, bool recurse) {
@@ -352,7 +361,7 @@ void RdmStoreTab::StandOn(int id) {
   int* position = nullptr;
   if (!GetCurrentList(list, position)) {
     m_groupPosition = -1;
-    RdmTable::ClearFields();
+    ClearOwnFields();
     return;
   }
   auto it = std::find_if(list->begin(), list->end(),
@@ -382,7 +391,7 @@ RdmStoreTab::CurrentKeeper::~CurrentKeeper() {
   if (m_stoodOn)
     m_table->StandOn(m_id);
   else
-    m_table->RequireDescription()->UnpackRecord(m_values.data(), m_table->m_name);
+    m_table->Unpack(m_values.data());
 }
 
 bool RdmStoreTab::GetCurrentList(RecListType*& list, int*& position) {

@@ -230,8 +230,13 @@ class RdmStoreTab : public RdmTable {
   void TakeBackup();
   // The image of the current field values.
   DbDescription::Bytes PackCurrent() const;
+  // Loads a record image (the record's stored copy) into the fields.
   void Unpack(const _RecItemType* item);
+  void Unpack(const char* image);
+  // RdmTable::ClearFields on this table's record type, found without its name.
+  void ClearOwnFields();
 
+  int m_recordType = -1;  // of the description, for the field operations by type
   int m_recordLength = 0;
   int m_storePosition = -1;
   int m_groupPosition = -1;

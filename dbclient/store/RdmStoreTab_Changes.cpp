@@ -161,7 +161,7 @@ void RdmStoreTab::WriteCachedDeletes(int parentKey) {
 }
 
 bool RdmStoreTab::WriteCachedRecord(_RecCacheType* entry) {
-  RequireDescription()->UnpackRecord(entry->record.data(), m_name);
+  Unpack(entry->record.data());
   const bool append = (entry->flags & kCacheAppend) != 0;
   const bool remove = (entry->flags & kCacheDelete) != 0;
   const bool linkValues = GetTableOptions().Contains(rtoLinkValues);

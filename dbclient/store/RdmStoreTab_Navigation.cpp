@@ -172,7 +172,7 @@ bool RdmStoreTab::LoadAt(int index, RecListType& list, int& position) {
   if (index != -1 && (index < 0 || index >= int(list.size()))) return false;
   position = index;
   if (index == -1)
-    RdmTable::ClearFields();
+    ClearOwnFields();
   else
     Unpack(list[size_t(index)]);
   return true;
@@ -238,7 +238,9 @@ void RdmStoreTab::NextJoined(int parentKey, bool& found) {
   struct RestoreMode {
     RdmStoreTab* table;
     bool mode;
-    ~RestoreMode() { table->SetMasterDepMode(mode); }
+    ~RestoreMode() {
+      if (!mode) table->SetMasterDepMode(0);
+    }
   } restore{this, savedMode};
 
   _MapItemType* group = m_store.FindGroup(parentKey);
@@ -267,7 +269,6 @@ void RdmStoreTab::NextJoined(int parentKey, bool& found) {
 }
 
 bool RdmStoreTab::AdvanceJoined(RecListType& list) {
-  const bool keepEmpty = GetTableOptions().Contains(rtoKeepMasterRows);
   bool childrenFound = true;
   bool moved = false;
   do {
@@ -275,6 +276,7 @@ bool RdmStoreTab::AdvanceJoined(RecListType& list) {
     if (!moved) break;
     const int id = list[size_t(m_groupPosition)]->id;
     for (auto& [alias, child] : m_children) child->NextJoined(id, childrenFound);
-  } while (!childrenFound && !keepEmpty);
+    // Option 4 is looked up only for a record whose children give no row.
+  } while (!childrenFound && !GetTableOptions().Contains(rtoKeepMasterRows));
   return moved;
 }

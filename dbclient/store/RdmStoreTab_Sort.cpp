@@ -85,7 +85,7 @@ int RdmStoreTab::IndexOfFrom(std::string field, std::string value, int start, Re
     Unpack(list[size_t(index)]);
     if (bound.EqualsText(value)) found = index;
   }
-  RequireDescription()->UnpackRecord(saved.data(), m_name);
+  Unpack(saved.data());
   return found;
 }
 
@@ -203,7 +203,7 @@ std::string RdmStoreTab::_DoAggregate(std::string field, byte operation, RecList
     }
     result = best.GetText();
   }
-  RequireDescription()->UnpackRecord(saved.data(), m_name);
+  Unpack(saved.data());
   return result;
 }
 

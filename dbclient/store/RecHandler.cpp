@@ -72,10 +72,15 @@ RecHandler::RecHandler() = default;
 RecHandler::~RecHandler() { Clear(); }
 
 _RecItemType* RecHandler::Add(int parentKey, const char* image) {
+  return Add(parentKey, std::vector<char>(image, image + m_recordLength));
+}
+
+_RecItemType* RecHandler::Add(int parentKey, std::vector<char>&& image) {
   auto item = std::make_unique<_RecItemType>();
   item->id = m_nextId;
   item->parentKey = parentKey;
-  item->record.assign(image, image + m_recordLength);
+  item->record = std::move(image);
+  item->record.resize(size_t(m_recordLength));
   AddItem(item.get());
   ++m_nextId;
   return item.release();
@@ -89,15 +94,30 @@ void RecHandler::AddCopy(const _RecItemType* item) {
 }
 
 void RecHandler::AddItem(_RecItemType* item) {
-  std::unique_ptr<_MapItemType>& group = m_groups[item->parentKey];
-  if (!group) group = std::make_unique<_MapItemType>();
+  _MapItemType& group = GroupOf(item->parentKey);
   m_items.push_back(item);
   try {
-    group->items.push_back(item);
+    group.items.push_back(item);
   } catch (...) {
     m_items.pop_back();  // in both lists or in neither
     throw;
   }
+}
+
+_MapItemType& RecHandler::GroupOf(int key) {
+  if (_MapItemType* group = FindGroup(key)) return *group;
+  const size_t slot = size_t(key) + 1;
+  if (slot >= m_groupsByKey.size()) m_groupsByKey.resize(slot + 1);
+  std::unique_ptr<_MapItemType>& group = m_groups[key];
+  group = std::make_unique<_MapItemType>();
+  m_groupsByKey[slot] = group.get();
+  return *group;
+}
+
+void RecHandler::EraseGroup(int key) {
+  if (FindGroup(key) == nullptr) return;
+  m_groupsByKey[size_t(key) + 1] = nullptr;
+  m_groups.erase(key);
 }
 
 void RecHandler::Remove(int id) {
@@ -132,6 +152,7 @@ void RecHandler::Clear() {
   for (_RecItemType* item : m_items) delete item;
   m_items.clear();
   m_groups.clear();
+  m_groupsByKey.clear();
   m_nextId = 0;
 }
 
@@ -146,16 +167,10 @@ void RecHandler::Assign(const RecHandler& other) {
   // A group sorted on its own has an order of its own, and an emptied group
   // still counts: each group is copied as it stands, key by key.
   for (const auto& [key, from] : other.m_groups) {
-    std::unique_ptr<_MapItemType>& to = m_groups[key];
-    if (!to) to = std::make_unique<_MapItemType>();
-    to->sortField = from->sortField;
-    to->items.clear();
-    for (const _RecItemType* item : from->items) to->items.push_back(byId.Get(item->id));
+    _MapItemType& to = GroupOf(key);
+    to.sortField = from->sortField;
+    to.items.clear();
+    for (const _RecItemType* item : from->items) to.items.push_back(byId.Get(item->id));
   }
   m_nextId = other.m_nextId;
-}
-
-_MapItemType* RecHandler::FindGroup(int key) const {
-  auto it = m_groups.find(key);
-  return it == m_groups.end() ? nullptr : it->second.get();
 }

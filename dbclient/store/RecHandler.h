@@ -82,6 +82,8 @@ class RecHandler {
   // A new record with the next id and a copy of record-length bytes of image;
   // the handler keeps it.
   _RecItemType* Add(int parentKey, const char* image);
+  // The same, taking over an image of record-length bytes without a copy.
+  _RecItemType* Add(int parentKey, std::vector<char>&& image);
   // A copy of another handler's record under the same id; the next id stays.
   void AddCopy(const _RecItemType* item);
   // Takes the item into the record list and into the group of its parent key.
@@ -101,14 +103,25 @@ class RecHandler {
 
   RecListType& Items() { return m_items; }
   const RecListType& Items() const { return m_items; }
-  GroupMap& Groups() { return m_groups; }
+  // The groups in key order; their lists may be reordered.
   const GroupMap& Groups() const { return m_groups; }
   // The group of the key, null when there is none.
-  _MapItemType* FindGroup(int key) const;
+  _MapItemType* FindGroup(int key) const {
+    const size_t slot = size_t(key) + 1;  // -1, the key of a table without parent, first
+    return slot < m_groupsByKey.size() ? m_groupsByKey[slot] : nullptr;
+  }
+  // Takes the group of the key out; its records must be gone already.
+  void EraseGroup(int key);
 
  private:
+  // The group of the key, created when missing.
+  _MapItemType& GroupOf(int key);
+
   RecListType m_items;
   GroupMap m_groups;
+  // The groups by key + 1: the keys are record ids of the parent table,
+  // numbered from 0, so a group is found without a search at every step.
+  std::vector<_MapItemType*> m_groupsByKey;
   int m_recordLength = 0;
   int m_nextId = 0;
 };
