@@ -54,6 +54,23 @@ sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
   return st;
 }
 
+// The seconds that one statement takes, prepared once and run count times
+// in one transaction, bind setting its parameters for each run.
+template <class Bind>
+double InOneTransaction(sqlite3* db, const std::string& sql, size_t count, Bind bind) {
+  return Seconds([&] {
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* st = Prepare(db, sql);
+    for (size_t i = 0; i < count; ++i) {
+      bind(st, i);
+      sqlite3_step(st);
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  });
+}
+
 // The reads of a tree load: every master in key order, then the children of
 // each master by their indexed link column, each image copied out.
 size_t RawTreeRead(const std::string& path, size_t masters) {
@@ -98,19 +115,12 @@ double RawUpdates(const std::string& path, const std::vector<int>& ids) {
     sqlite3_reset(read);
   }
   sqlite3_finalize(read);
-  const double seconds = Seconds([&] {
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* update =
-        Prepare(db, std::string("UPDATE ") + kChildTable + " SET img = ?, k1 = k1 WHERE k0 = ?");
-    for (size_t i = 0; i < images.size(); ++i) {
-      sqlite3_bind_blob(update, 1, images[i].data(), int(images[i].size()), SQLITE_STATIC);
-      sqlite3_bind_int64(update, 2, ids[i]);
-      sqlite3_step(update);
-      sqlite3_reset(update);
-    }
-    sqlite3_finalize(update);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  });
+  const double seconds = InOneTransaction(
+      db, std::string("UPDATE ") + kChildTable + " SET img = ?, k1 = k1 WHERE k0 = ?",
+      images.size(), [&](sqlite3_stmt* update, size_t i) {
+        sqlite3_bind_blob(update, 1, images[i].data(), int(images[i].size()), SQLITE_STATIC);
+        sqlite3_bind_int64(update, 2, ids[i]);
+      });
   sqlite3_close(db);
   return seconds;
 }
@@ -135,17 +145,9 @@ double RawRemovals(const std::string& path, bool newestFirst) {
   sqlite3_finalize(order);
   sqlite3_exec(db, "DETACH DATABASE srv", nullptr, nullptr, nullptr);
   if (newestFirst) std::reverse(ids.begin(), ids.end());
-  const double seconds = Seconds([&] {
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* remove = Prepare(db, "DELETE FROM t WHERE id = ?");
-    for (int64_t id : ids) {
-      sqlite3_bind_int64(remove, 1, id);
-      sqlite3_step(remove);
-      sqlite3_reset(remove);
-    }
-    sqlite3_finalize(remove);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  });
+  const double seconds = InOneTransaction(
+      db, "DELETE FROM t WHERE id = ?", ids.size(),
+      [&](sqlite3_stmt* remove, size_t i) { sqlite3_bind_int64(remove, 1, ids[i]); });
   sqlite3_close(db);
   return seconds;
 }
