@@ -42,10 +42,6 @@ RecListType::iterator RecListType::erase(iterator position) {
   return begin() + index;
 }
 
-bool RecListType::operator==(const RecListType& other) const {
-  return std::equal(begin(), end(), other.begin(), other.end());
-}
-
 namespace {
 
 // The entry of the list that matches, looked for from both ends at once:

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +28,6 @@ class RecListType {
   using const_iterator = _RecItemType* const*;
 
   RecListType() = default;
-  RecListType(std::initializer_list<_RecItemType*> items) : m_slots(items) {}
   RecListType(const RecListType& other) : m_slots(other.begin(), other.end()) {}
   RecListType& operator=(const RecListType& other);
 
@@ -52,8 +50,6 @@ class RecListType {
   // Takes out the entries for which drop answers true, keeping the order of the others.
   template <class Drop>
   void EraseIf(Drop drop);
-
-  bool operator==(const RecListType& other) const;
 
  private:
   std::vector<_RecItemType*> m_slots;
