@@ -231,17 +231,22 @@ int RdmStoreTab::GetRecordCount() {
 // ---- The joined walk ----
 
 void RdmStoreTab::NextJoined(int parentKey, bool& found) {
-  const bool savedMode = m_masterDepMode;
-  m_masterDepMode = true;
-  // A table outside master-dependency mode stays on the record that the
-  // walk made current.
+  // A table outside master-dependency mode that the walk moves stays on the
+  // record the walk made current; one that it leaves stays where it stood.
   struct RestoreMode {
     RdmStoreTab* table;
     bool mode;
+    int key;
+    int position;
     ~RestoreMode() {
-      if (!mode) table->SetMasterDepMode(0);
+      if (mode) return;
+      if (table->m_currentGroupKey == key && table->m_groupPosition == position)
+        table->m_masterDepMode = false;
+      else
+        table->SetMasterDepMode(0);
     }
-  } restore{this, savedMode};
+  } restore{this, m_masterDepMode, m_currentGroupKey, m_groupPosition};
+  m_masterDepMode = true;
 
   _MapItemType* group = m_store.FindGroup(parentKey);
   if (group == nullptr) {

@@ -307,6 +307,14 @@ TEST_F(StoreTest, TheJoinedWalkTakesAChildOutsideMasterDependencyToEachParentsGr
     rows.push_back(master.GetField("M_ID").AsString() + "/" + child->GetField("C_ID").AsString());
   EXPECT_EQ(rows, (std::vector<std::string>{"1/10", "2/11", "2/12", "2/13"}));
   EXPECT_FALSE(child->MasterDepMode());
+  // Put back on its first record when it could not advance, it stays there
+  // when the walk passes a parent record without child records.
+  EXPECT_EQ(child->GetPosition(), 0);
+  bool found = true;
+  child->NextJoined(2, found);  // no group of key 2
+  EXPECT_FALSE(found);
+  EXPECT_EQ(child->GetPosition(), 0);
+  EXPECT_EQ(child->GetField("C_ID").AsString(), "10");
 }
 
 // ---- Loading ----
