@@ -1,6 +1,6 @@
 // Appends, updates and deletes, the write cache and re-reading from the server.
 #include <algorithm>
-#include <memory>
+#include <deque>
 
 #include "RdmStoreTab.h"
 
@@ -109,8 +109,8 @@ bool RdmStoreTab::WriteCache() {
   // Writing loads each record it writes into the fields of its table.
   std::vector<RdmStoreTab*> tables;
   CollectTreeTables(tables);
-  std::vector<std::unique_ptr<CurrentKeeper>> keepers;
-  for (RdmStoreTab* table : tables) keepers.push_back(std::make_unique<CurrentKeeper>(table));
+  std::deque<CurrentKeeper> keepers;
+  for (RdmStoreTab* table : tables) keepers.emplace_back(table);
   const std::string saved = GetKeyName();
   const bool uniqueWrites = GetTableOptions().Contains(rtoUniqueKeyWrites);
   if (uniqueWrites && !DefineUniqueKey())
