@@ -1,7 +1,9 @@
 // Store tables on a server of 10,000 masters with 5 children each: loading
-// the tree, stepping every joined row, sorting the children and writing
-// 10,000 cached updates, each set against raw SQLite doing the same reads
-// and the same updates (in one transaction) on the server's own file.
+// the tree, stepping every joined row, sorting the children, writing 10,000
+// cached updates and removing every child record from the store, each set
+// against raw SQLite doing the same reads and the same updates (in one
+// transaction) on the server's own file, and the same deletes from a table
+// in memory.
 //
 //   store_bench [--masters N] [--children N] [--updates N]
 
@@ -52,6 +54,23 @@ sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
   return st;
 }
 
+// The seconds that one statement takes, prepared once and run count times
+// in one transaction, bind setting its parameters for each run.
+template <class Bind>
+double InOneTransaction(sqlite3* db, const std::string& sql, size_t count, Bind bind) {
+  return Seconds([&] {
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* st = Prepare(db, sql);
+    for (size_t i = 0; i < count; ++i) {
+      bind(st, i);
+      sqlite3_step(st);
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  });
+}
+
 // The reads of a tree load: every master in key order, then the children of
 // each master by their indexed link column, each image copied out.
 size_t RawTreeRead(const std::string& path, size_t masters) {
@@ -96,19 +115,39 @@ double RawUpdates(const std::string& path, const std::vector<int>& ids) {
     sqlite3_reset(read);
   }
   sqlite3_finalize(read);
-  const double seconds = Seconds([&] {
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* update =
-        Prepare(db, std::string("UPDATE ") + kChildTable + " SET img = ?, k1 = k1 WHERE k0 = ?");
-    for (size_t i = 0; i < images.size(); ++i) {
-      sqlite3_bind_blob(update, 1, images[i].data(), int(images[i].size()), SQLITE_STATIC);
-      sqlite3_bind_int64(update, 2, ids[i]);
-      sqlite3_step(update);
-      sqlite3_reset(update);
-    }
-    sqlite3_finalize(update);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  });
+  const double seconds = InOneTransaction(
+      db, std::string("UPDATE ") + kChildTable + " SET img = ?, k1 = k1 WHERE k0 = ?",
+      images.size(), [&](sqlite3_stmt* update, size_t i) {
+        sqlite3_bind_blob(update, 1, images[i].data(), int(images[i].size()), SQLITE_STATIC);
+        sqlite3_bind_int64(update, 2, ids[i]);
+      });
+  sqlite3_close(db);
+  return seconds;
+}
+
+// The same removals from an in-memory table of the child images (the id as
+// its key, an index on the parent key, as the store's groups are), one
+// DELETE per record in the store's order or its reverse, in one transaction.
+double RawRemovals(const std::string& path, bool newestFirst) {
+  sqlite3* db = nullptr;
+  sqlite3_open(":memory:", &db);
+  const std::string load = "ATTACH DATABASE '" + path +
+                           "' AS srv;"
+                           "CREATE TABLE t(id INTEGER PRIMARY KEY, parent INTEGER, img BLOB);"
+                           "CREATE INDEX tp ON t(parent);"
+                           "INSERT INTO t SELECT k0, k1, img FROM srv." +
+                           kChildTable + ";";
+  sqlite3_exec(db, load.c_str(), nullptr, nullptr, nullptr);
+  std::vector<int64_t> ids;
+  sqlite3_stmt* order =
+      Prepare(db, std::string("SELECT k0 FROM srv.") + kChildTable + " ORDER BY k1, rid");
+  while (sqlite3_step(order) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(order, 0));
+  sqlite3_finalize(order);
+  sqlite3_exec(db, "DETACH DATABASE srv", nullptr, nullptr, nullptr);
+  if (newestFirst) std::reverse(ids.begin(), ids.end());
+  const double seconds = InOneTransaction(
+      db, "DELETE FROM t WHERE id = ?", ids.size(),
+      [&](sqlite3_stmt* remove, size_t i) { sqlite3_bind_int64(remove, 1, ids[i]); });
   sqlite3_close(db);
   return seconds;
 }
@@ -207,8 +246,22 @@ int main(int argc, char** argv) {
     }
     master.EndTransaction(1);
   });
+  // Every child record taken out of the store one by one, from its end and,
+  // after a new selection, from its start (no server call).
+  auto removeAll = [&](bool newestFirst) {
+    return Seconds([&] {
+      for (int n = child->GetRecordCount(); n > 0; --n) child->RemoveAt(newestFirst ? n - 1 : 0);
+    });
+  };
+  const size_t removals = size_t(child->GetRecordCount());
+  const double removeNewest = removeAll(true);
+  master.Select("", 5);
+  const double removeOldest = removeAll(false);
+  const bool removed = child->GetRecordCount() == 0;
   login.Logout();
   const double rawWrite = RawUpdates(server.Path(), changed);
+  const double rawRemoveNewest = RawRemovals(server.Path(), true);
+  const double rawRemoveOldest = RawRemovals(server.Path(), false);
 
   auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
   auto line = [](const std::string& label, double seconds, const char* tail = "") {
@@ -228,5 +281,12 @@ int main(int argc, char** argv) {
   line(std::to_string(floorCount) + " updates straight through the library", libraryWrite);
   std::snprintf(text, sizeof text, "   ratio %5.1f x", ratio(write, rawWrite));
   line("raw SQLite, the same updates", rawWrite, text);
-  return written ? 0 : 1;
+  line("remove " + std::to_string(removals) + " child records, newest first", removeNewest,
+       removed ? "" : "  (FAILED)");
+  std::snprintf(text, sizeof text, "   ratio %5.1f x", ratio(removeNewest, rawRemoveNewest));
+  line("raw SQLite, the same deletes in memory", rawRemoveNewest, text);
+  line("remove them again, oldest first", removeOldest);
+  std::snprintf(text, sizeof text, "   ratio %5.1f x", ratio(removeOldest, rawRemoveOldest));
+  line("raw SQLite, the same deletes in memory", rawRemoveOldest, text);
+  return written && removed ? 0 : 1;
 }

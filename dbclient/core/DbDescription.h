@@ -173,6 +173,11 @@ class DbDescription {
   // out becomes a new zero-filled image holding the current values.
   bool PackRecord(const std::string& record, Bytes& out) const;
   bool ClearFields(const std::string& record);
+  // The same for a record type (GetRecordType), for callers that load one
+  // record after another and need not look its name up each time.
+  bool UnpackRecordOfType(int recordType, const char* image);
+  bool PackRecordOfType(int recordType, Bytes& out) const;
+  bool ClearFieldsOfType(int recordType);
 
   // ---- Record operations ----
   bool Navigate(unsigned char direction, const std::string& record);

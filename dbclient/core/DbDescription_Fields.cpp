@@ -194,3 +194,24 @@ bool DbDescription::ClearFields(const std::string& record) {
   ZeroFields(index);
   return true;
 }
+
+bool DbDescription::UnpackRecordOfType(int recordType, const char* image) {
+  const int index = recordType - RecordType(0);
+  if (index < 0 || index >= int(m_records.size()) || !image) return false;
+  UnpackAt(index, image);
+  return true;
+}
+
+bool DbDescription::PackRecordOfType(int recordType, Bytes& out) const {
+  const int index = recordType - RecordType(0);
+  if (index < 0 || index >= int(m_records.size())) return false;
+  out = PackAt(index);
+  return true;
+}
+
+bool DbDescription::ClearFieldsOfType(int recordType) {
+  const int index = recordType - RecordType(0);
+  if (index < 0 || index >= int(m_records.size())) return false;
+  ZeroFields(index);
+  return true;
+}

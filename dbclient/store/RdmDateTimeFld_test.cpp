@@ -146,6 +146,17 @@ TEST_F(DateTimeFldTest, EverySetWritesTheFieldAndEveryGetReloadsIt) {
   }
 }
 
+TEST_F(DateTimeFldTest, AValueReadAndWrittenBackLeavesTheFieldAsItWas) {
+  At().SetDouble(20240715120000.0);
+  RdmDateTimeFld bound(At(), false);
+  EXPECT_TRUE(bound.AssignDouble(bound.ToDouble(), true));
+  EXPECT_EQ(Stored(), 20240715120000.0);
+  // The instant read is the one the field's wall-clock digits name.
+  EXPECT_EQ(bound.ToUnixTime(), time_t(1721037600));  // 2024-07-15 10:00 UTC
+  EXPECT_TRUE(bound.FromUnixTime(bound.ToUnixTime(), false, true));
+  EXPECT_EQ(Stored(), 20240715120000.0);
+}
+
 TEST_F(DateTimeFldTest, DetachedValuesNeitherWriteNorRead) {
   At().SetDouble(20240115120000.0);
   RdmDateTimeFld detached(At(), true);

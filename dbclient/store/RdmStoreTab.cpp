@@ -1,6 +1,7 @@
 // Construction, the tree, loading the stores and the logical record.
 #include "RdmStoreTab.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 
@@ -13,6 +14,7 @@ QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", 
 RdmStoreTab::RdmStoreTab(RdmStoreTab* parent, DbDescription* description, std::string table,
                          std::string alias, bool noClone)
     : RdmTable(description, table), m_parent(parent), m_alias(ToUpper(alias)), m_noClone(noClone) {
+  m_recordType = description->GetRecordType(m_name);
   m_recordLength = m_recordEntry.slotLength - m_recordEntry.dataOffset;
   m_store.SetRecordLength(m_recordLength);
   m_backupStore.SetRecordLength(m_recordLength);
@@ -110,7 +112,11 @@ void RdmStoreTab::SetTreeMasterDepMode(byte mode) {
 
 bool RdmStoreTab::MasterDepMode() { return m_masterDepMode; }
 
-void RdmStoreTab::SetMasterDepMode(byte mode) { m_masterDepMode = mode != 0; }
+void RdmStoreTab::SetMasterDepMode(byte mode) {
+  if ((mode != 0) == m_masterDepMode) return;
+  CurrentKeeper keeper(this);
+  m_masterDepMode = mode != 0;
+}
 
 void RdmStoreTab::SaveTreePositions(QoMap<std::string, _TableInfo>& out) {
   out.Insert(m_alias, _TableInfo{m_storePosition, m_groupPosition, m_masterDepMode});
@@ -176,13 +182,17 @@ bool RdmStoreTab::SetFieldAlias(std::string alias, std::string field) {
 
 DbDescription::Bytes RdmStoreTab::PackCurrent() const {
   DbDescription::Bytes image;
-  RequireDescription()->PackRecord(m_name, image);
+  RequireDescription()->PackRecordOfType(m_recordType, image);
   return image;
 }
 
-void RdmStoreTab::Unpack(const _RecItemType* item) {
-  RequireDescription()->UnpackRecord(item->record.data(), m_name);
+void RdmStoreTab::Unpack(const _RecItemType* item) { Unpack(item->record.data()); }
+
+void RdmStoreTab::Unpack(const char* image) {
+  RequireDescription()->UnpackRecordOfType(m_recordType, image);
 }
+
+void RdmStoreTab::ClearOwnFields() { RequireDescription()->ClearFieldsOfType(m_recordType); }
 
 void RdmStoreTab::ClearStore() {
   m_store.Clear();
@@ -197,13 +207,13 @@ void RdmStoreTab::ClearStore() {
 
 void RdmStoreTab::LoadSelection() {
   ClearStore();
-  while (RdmTable::Next()) m_store.Add(-1, PackCurrent().data());
+  while (RdmTable::Next()) m_store.Add(-1, PackCurrent());
   SetPosition(-1);
 }
 
 void RdmStoreTab::LoadCurrent() {
   ClearStore();
-  m_store.Add(-1, PackCurrent().data());
+  m_store.Add(-1, PackCurrent());
   SetPosition(-1);
 }
 
@@ -213,7 +223,7 @@ void RdmStoreTab::ClearTree(bool includeSelf) {
 }
 
 void RdmStoreTab::ClearFieldsTree() {
-  RdmTable::ClearFields();
+  ClearOwnFields();
   for (auto& [alias, child] : m_children) child->ClearFieldsTree();
 }
 
@@ -231,15 +241,19 @@ void RdmStoreTab::LoadChildRecords() {
   const RecListType& parents = m_parent->m_store.Items();
   std::vector<RdmFld*> linked;
   for (const LinkPair& pair : m_linkPairs) linked.push_back(&GetField(pair.second));
+  // The constants that a field of the parent does not cover, looked up once.
+  std::vector<std::pair<RdmFld*, const std::string*>> constants;
+  if (!parents.empty())
+    for (const auto& [field, value] : m_linkConstants)
+      if (!m_parent->HasField(field, false)) constants.emplace_back(&GetField(field), &value);
   for (size_t k = 0; k < parents.size(); ++k) {
     for (size_t i = 0; i < linked.size(); ++i) linked[i]->SetString(texts[i][k]);
-    for (const auto& [field, value] : m_linkConstants)
-      if (!m_parent->HasField(field, false)) GetField(field).SetString(value);
+    for (const auto& [field, value] : constants) field->SetString(*value);
     if (!RdmTable::Select(m_linkKey, 5)) continue;
     while (RdmTable::Next())
-      if (PassesLinkFilters()) m_store.Add(parents[k]->id, PackCurrent().data());
+      if (PassesLinkFilters()) m_store.Add(parents[k]->id, PackCurrent());
   }
-  RdmTable::ClearFields();
+  ClearOwnFields();
 }
 
 bool RdmStoreTab::PassesLinkFilters() {
@@ -272,19 +286,24 @@ void RdmStoreTab::SetLinkValues() {
 }
 
 void RdmStoreTab::LoadGroup(int parentRecordId) {
-  // Whatever the mode: outside master-dependency mode the old records
-  // would otherwise stay beside the new ones.
-  ClearGroupAnyMode(parentRecordId, true, true);
+  CurrentKeeper keeper(this);
+  // A current record of the group is read again under a new id: it is found
+  // again by its unique key.
+  const _RecItemType* current = CurrentItem();
+  const bool reread = current != nullptr && current->parentKey == parentRecordId;
+  const StringVector key = reread ? UniqueKeyTexts(current) : StringVector();
+  if (reread) keeper.Follow(-1);
+  ClearGroup(parentRecordId, true, true);
   SetLinkValues();
   if (!RdmTable::Select(m_linkKey, 5)) return;
   // The filters hold for a re-read group as they held when the tree loaded.
   while (RdmTable::Next())
-    if (PassesLinkFilters()) m_store.Add(parentRecordId, PackCurrent().data());
-  KeepPositionsInRange();
+    if (PassesLinkFilters()) m_store.Add(parentRecordId, PackCurrent());
   _MapItemType* group = m_store.FindGroup(parentRecordId);
   if (group == nullptr) return;
   const RecListType items = group->items;
   for (const _RecItemType* item : items) {
+    if (!key.empty() && keeper.Id() == -1 && UniqueKeyTexts(item) == key) keeper.Follow(item->id);
     Unpack(item);
     RefreshChildren(1, item->id);
   }
@@ -303,32 +322,19 @@ bool RdmStoreTab::RefreshChildren(byte throwIfMissing, int recordId) {
 }
 
 void RdmStoreTab::ClearGroup(int key, bool remove, bool recurse) {
-  if (m_masterDepMode) ClearGroupAnyMode(key, remove, recurse);
-}
-
-void RdmStoreTab::ClearGroupAnyMode(int key, bool remove, bool recurse) {
   _MapItemType* group = m_store.FindGroup(key);
   if (group == nullptr) return;
+  CurrentKeeper keeper(this);
   FClearByThisBuffer(group->items, remove, recurse);
-  if (remove) m_store.Groups().erase(key);
-  KeepPositionsInRange();
-}
-
-void RdmStoreTab::KeepPositionsInRange() {
-  if (m_storePosition >= int(m_store.Items().size())) m_storePosition = -1;
-  _MapItemType* group = m_store.FindGroup(m_currentGroupKey);
-  if (m_groupPosition >= (group ? int(group->items.size()) : 0)) m_groupPosition = -1;
+  if (remove) m_store.EraseGroup(key);
 }
 
 void RdmStoreTab::FClearByThisBuffer(const RecListType& list, bool remove, bool recurse) {
   if (remove && !recurse)
     throw DbDescError(2012, At("RdmStoreTab::FClearByThisBuffer", 238), StringVector(m_alias));
-  std::vector<int> ids;
-  for (const _RecItemType* item : list) ids.push_back(item->id);
   if (recurse)
-    for (int id : ids) ClearChildGroups(id);
-  if (remove)
-    for (int id : ids) m_store.Remove(id);
+    for (const _RecItemType* item : list) ClearChildGroups(item->id);
+  if (remove) m_store.RemoveItems(list);
 }
 
 void RdmStoreTab::ClearChildGroups(int recordId) {
@@ -340,6 +346,52 @@ void RdmStoreTab::ClearChildGroupsOfCurrent() {
   int* position = nullptr;
   if (GetCurrentList(list, position) && *position >= 0 && *position < int(list->size()))
     ClearChildGroups((*list)[size_t(*position)]->id);
+}
+
+_RecItemType* RdmStoreTab::CurrentItem() {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position) || *position < 0 || *position >= int(list->size()))
+    return nullptr;
+  return (*list)[size_t(*position)];
+}
+
+void RdmStoreTab::StandOn(int id) {
+  RecListType* list = nullptr;
+  int* position = nullptr;
+  if (!GetCurrentList(list, position)) {
+    m_groupPosition = -1;
+    ClearOwnFields();
+    return;
+  }
+  auto it = std::find_if(list->begin(), list->end(),
+                         [id](const _RecItemType* item) { return item->id == id; });
+  LoadAt(it == list->end() ? -1 : int(it - list->begin()), *list, *position);
+}
+
+StringVector RdmStoreTab::UniqueKeyTexts(const _RecItemType* item) {
+  StringVector texts;
+  const std::string unique = GetUniqueKeyName();
+  if (unique.empty()) return texts;
+  StringVector names;
+  GetKeyFieldList(unique, names);
+  Unpack(item);
+  GetFieldTexts(std::vector<std::string>(names.begin(), names.end()), texts);
+  return texts;
+}
+
+RdmStoreTab::CurrentKeeper::CurrentKeeper(RdmStoreTab* table) : m_table(table) {
+  const _RecItemType* item = table->CurrentItem();
+  m_stoodOn = item != nullptr;
+  m_id = m_stoodOn ? item->id : -1;
+  if (!m_stoodOn) m_values = table->PackCurrent();
+}
+
+RdmStoreTab::CurrentKeeper::~CurrentKeeper() {
+  if (m_stoodOn)
+    m_table->StandOn(m_id);
+  else
+    m_table->Unpack(m_values.data());
 }
 
 bool RdmStoreTab::GetCurrentList(RecListType*& list, int*& position) {

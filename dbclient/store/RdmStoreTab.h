@@ -48,7 +48,8 @@ class RdmStoreTab : public RdmTable {
   bool Find(byte childMode = 0) override;
   bool FindNext(std::string keyField, byte childMode = 0) override;
   bool FindNext(byte childMode = 0) override;
-  // The move also serves as the children's mode.
+  // The move also serves as the children's mode: moves 2 and 3, which are
+  // no child modes, fail with 2005 once the stores are loaded.
   bool Select(std::string keyField, byte move) override;
   bool SelectGe(std::string keyField, byte move) override;
   bool SelectNe(std::string field, byte move) override;
@@ -86,6 +87,9 @@ class RdmStoreTab : public RdmTable {
 
   // ---- Added virtual operations ----
   virtual bool MasterDepMode();
+  // The table stays on its record: its position in the list of the new mode
+  // is that record's; when the list does not hold it, the table stands
+  // before its first record with its fields cleared.
   virtual void SetMasterDepMode(byte mode);
   // Moves to a bookmark and reloads the tree with that record.
   virtual bool GoBookmark(std::string name, byte childMode);
@@ -127,6 +131,10 @@ class RdmStoreTab : public RdmTable {
   void SetLinkValues();
   void LoadGroup(int parentRecordId);
   bool RefreshChildren(byte throwIfMissing, int recordId);
+  // Whatever the mode, which decides what positions and steps see, never
+  // what the store holds: outside master-dependency mode the records of a
+  // reloaded group, or of a removed parent record, would otherwise stay
+  // beside the new ones.
   void ClearGroup(int key, bool remove, bool recurse);
   void FClearByThisBuffer(const RecListType& list, bool remove, bool recurse);
   void ClearChildGroups(int recordId);
@@ -177,18 +185,43 @@ class RdmStoreTab : public RdmTable {
   bool RefindRecord(const std::vector<std::string>& names, const StringVector& texts);
 
  protected:
+  // Keeps a table on the record it stands on, found again by its id, across
+  // an operation that reorders, reloads or removes records or loads other
+  // records' values into the fields, so that the position and the fields
+  // never name different records: afterwards the table stands on that
+  // record with its values in the fields or, when it has gone, before the
+  // first record with the fields cleared; a table that stood on no record
+  // gets its field values back.
+  class CurrentKeeper {
+   public:
+    explicit CurrentKeeper(RdmStoreTab* table);
+    ~CurrentKeeper();
+    CurrentKeeper(const CurrentKeeper&) = delete;
+    CurrentKeeper& operator=(const CurrentKeeper&) = delete;
+    // The id of the record stood on, or -1.
+    int Id() const { return m_id; }
+    // The record stood on was read again under another id (-1: it has gone).
+    void Follow(int id) { m_id = id; }
+
+   private:
+    RdmStoreTab* m_table;
+    bool m_stoodOn;
+    int m_id;
+    DbDescription::Bytes m_values;  // the field values, when no record was stood on
+  };
+
   // Refuses a server operation on a child or while a backup exists.
   void RefuseServerOperation(const char* operation, int line) const;
   // Steps 3 to 8 of a server operation that has read its records.
   void ReloadTree(bool selection, byte move, byte childMode);
-  // The position in the list that is not the current one (the store in
-  // master-dependency mode, the group outside it) becomes current's index.
-  void AlignOtherPosition(const _RecItemType* current);
-  // ClearGroup outside master-dependency mode too.
-  void ClearGroupAnyMode(int key, bool remove, bool recurse);
-  // A position past the end of its list (its records were cleared or
-  // dropped under it) becomes -1.
-  void KeepPositionsInRange();
+  // The record at the current position, or null.
+  _RecItemType* CurrentItem();
+  // Makes the record with the id current in the current list, its values in
+  // the fields; without it there, before the first record with cleared fields.
+  void StandOn(int id);
+  // The texts of the unique key's fields of the record (loaded into the
+  // fields for it); empty when the table has no unique key.
+  StringVector UniqueKeyTexts(const _RecItemType* item);
   // Whether this table or a descendant has changes queued for the server.
   bool HasPendingWrites() const;
   // Whether the current values meet every link filter (case ignored).
@@ -197,8 +230,13 @@ class RdmStoreTab : public RdmTable {
   void TakeBackup();
   // The image of the current field values.
   DbDescription::Bytes PackCurrent() const;
+  // Loads a record image (the record's stored copy) into the fields.
   void Unpack(const _RecItemType* item);
+  void Unpack(const char* image);
+  // RdmTable::ClearFields on this table's record type, found without its name.
+  void ClearOwnFields();
 
+  int m_recordType = -1;  // of the description, for the field operations by type
   int m_recordLength = 0;
   int m_storePosition = -1;
   int m_groupPosition = -1;

@@ -1,5 +1,6 @@
 // Appends, updates and deletes, the write cache and re-reading from the server.
 #include <algorithm>
+#include <deque>
 
 #include "RdmStoreTab.h"
 
@@ -91,39 +92,25 @@ bool RdmStoreTab::Delete(byte throwIfMissing) {
   } else if (!RdmTable::Delete(throwIfMissing)) {
     return false;
   }
-  // The position steps back to the record before the deleted one, so that
-  // Next makes current the record that followed it; the other list's
-  // position follows that record.
+  // The record before the deleted one becomes current, so that Next makes
+  // current the record that followed it; its values, not the deleted
+  // record's, stand in the fields, so that an update cannot write the
+  // deleted record over it.
   const int index = *position;
   if (m_cachedMode) m_deletedKeys[item->id] = item->parentKey;
   m_store.Remove(item->id);
-  *position = index - 1;
-  AlignOtherPosition(*position == -1 ? nullptr : (*list)[size_t(*position)]);
+  GoToIndex(index - 1, *list, 5, *position);
   return true;
-}
-
-void RdmStoreTab::AlignOtherPosition(const _RecItemType* current) {
-  const RecListType* other = nullptr;
-  int* position = nullptr;
-  if (m_masterDepMode) {
-    other = &m_store.Items();
-    position = &m_storePosition;
-  } else {
-    _MapItemType* group = m_store.FindGroup(m_currentGroupKey);
-    position = &m_groupPosition;
-    if (group == nullptr) {
-      *position = -1;
-      return;
-    }
-    other = &group->items;
-  }
-  auto it = std::find(other->begin(), other->end(), current);
-  *position = current != nullptr && it != other->end() ? int(it - other->begin()) : -1;
 }
 
 // ---- Writing the cache ----
 
 bool RdmStoreTab::WriteCache() {
+  // Writing loads each record it writes into the fields of its table.
+  std::vector<RdmStoreTab*> tables;
+  CollectTreeTables(tables);
+  std::deque<CurrentKeeper> keepers;
+  for (RdmStoreTab* table : tables) keepers.emplace_back(table);
   const std::string saved = GetKeyName();
   const bool uniqueWrites = GetTableOptions().Contains(rtoUniqueKeyWrites);
   if (uniqueWrites && !DefineUniqueKey())
@@ -174,7 +161,7 @@ void RdmStoreTab::WriteCachedDeletes(int parentKey) {
 }
 
 bool RdmStoreTab::WriteCachedRecord(_RecCacheType* entry) {
-  RequireDescription()->UnpackRecord(entry->record.data(), m_name);
+  Unpack(entry->record.data());
   const bool append = (entry->flags & kCacheAppend) != 0;
   const bool remove = (entry->flags & kCacheDelete) != 0;
   const bool linkValues = GetTableOptions().Contains(rtoLinkValues);
@@ -220,8 +207,8 @@ void RdmStoreTab::EndBackup(bool discard) {
   if (m_backupExists) {
     if (!discard) {
       RecSentry sentry(this);
+      CurrentKeeper keeper(this);  // by its id, which the backup keeps
       m_store.Assign(m_backupStore);
-      KeepPositionsInRange();
       // The changes are undone: none of them may reach the server later.
       m_cache.Clear();
       m_deletedKeys.clear();
@@ -239,8 +226,12 @@ bool RdmStoreTab::ReRead(byte throwIfMissing) {
     throw DbDescError(2014, At("RdmStoreTab::ReRead", 1225), StringVector(m_alias));
   RecSentry sentry(this);
   if (m_parent == nullptr) {
+    // Re-reading reloads the children's groups of the record, which keeps
+    // each child on its record; the groups of a record that the server no
+    // longer has go.
+    if (ReReadRecord(throwIfMissing)) return true;
     ClearChildGroupsOfCurrent();
-    return ReReadRecord(throwIfMissing);
+    return false;
   }
   if (m_currentGroupKey == -1) return true;
   LoadGroup(m_currentGroupKey);  // which clears the group first
@@ -265,11 +256,8 @@ bool RdmStoreTab::ReReadRecord(byte throwIfMissing) {
   if (!found) return false;
   const DbDescription::Bytes image = PackCurrent();
   std::copy(image.begin(), image.end(), item->record.begin());
-  if (!m_sortField.empty() && GetField(m_sortField).AsString() != sortText) {
-    Sort(m_sortField, 0, 1);
-    // The sort leaves another record's values in the fields; the re-read
-    // record's children take their link values from its own.
-    Unpack(item);
-  }
+  // The sort keeps the re-read record current, whose values the children's
+  // link values come from.
+  if (!m_sortField.empty() && GetField(m_sortField).AsString() != sortText) Sort(m_sortField, 0, 1);
   return RefreshChildren(throwIfMissing, item->id);
 }

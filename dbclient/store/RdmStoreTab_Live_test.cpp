@@ -2,7 +2,9 @@
 // test: loading a tree, stepping it, the joined walk, writes and re-reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
+#include <ostream>
 
 #include "CachedStoreTab_testutil.h"
 #include "DbDescMap.h"
@@ -83,6 +85,17 @@ class StoreLiveTest : public LiveClientTest {
   }
 
   std::string Text(RdmStoreTab& t, const char* field) { return t.GetField(field).AsString(); }
+  // The texts of a field over the whole store of the table, in store order;
+  // the table is left in its mode, before its first record.
+  std::vector<std::string> Stored(RdmStoreTab& t, const char* field) {
+    const bool mode = t.MasterDepMode();
+    t.SetMasterDepMode(0);
+    std::vector<std::string> texts;
+    for (int i = 0; t.SetPosition(i); ++i) texts.push_back(Text(t, field));
+    t.SetPosition(-1);
+    t.SetMasterDepMode(mode);
+    return texts;
+  }
   // The joined rows of the walk, as "master/child/grand" ids ("0" for cleared fields).
   std::vector<std::string> JoinedRows() {
     std::vector<std::string> rows;
@@ -147,15 +160,21 @@ TEST_F(StoreLiveTest, OutsideMasterDependencyTheChildStepsItsWholeStore) {
   ASSERT_TRUE(master->Select("", 0));
   child->SetMasterDepMode(0);
   EXPECT_EQ(child->GetRecordCount(), 3);
+  // It stands where master-dependency mode left it, on Anna's first child.
+  EXPECT_EQ(child->GetPosition(), 0);
   ASSERT_TRUE(child->GoTo(2, 0));
   EXPECT_EQ(Text(*child, "C_ID"), "12");
   // Its children still follow it.
   EXPECT_EQ(Text(*grand, "G_ID"), "102");
-  // Re-reading a master reloads the child's records of it, never twice.
+  // Re-reading a master reloads the child's records of it, never twice, and
+  // the child stays on Béla's child, which now stands first.
   ASSERT_TRUE(master->GoTo(0, 0));
   ASSERT_TRUE(master->ReRead(1));
-  EXPECT_EQ(child->GetRecordCount(), 3);
-  EXPECT_LT(child->GetPosition(), 3);
+  EXPECT_EQ(Text(*child, "C_ID"), "12");
+  EXPECT_EQ(child->GetPosition(), 0);
+  ASSERT_TRUE(child->SetPosition(child->GetPosition()));
+  EXPECT_EQ(Text(*child, "C_ID"), "12");
+  EXPECT_EQ(Stored(*child, "C_ID"), (std::vector<std::string>{"12", "10", "11"}));
 }
 
 TEST_F(StoreLiveTest, ASelectionThatFindsNothingEmptiesTheTree) {
@@ -172,13 +191,14 @@ TEST_F(StoreLiveTest, ASelectionThatFindsNothingEmptiesTheTree) {
 TEST_F(StoreLiveTest, SelectionMovesPlaceTheTable) {
   struct Case {
     unsigned char move;
+    int code;  // 2005: a move that is no child mode fails once the stores are loaded
     int position;
     const char* childId;  // the child's fields after the selection
   };
-  for (const Case& c :
-       {Case{0, 0, "10"}, Case{1, 0, "10"}, Case{2, 1, "12"}, Case{3, 2, "0"}, Case{5, -1, "0"}}) {
+  for (const Case& c : {Case{0, 0, 0, "10"}, Case{1, 0, 0, "10"}, Case{2, 2005, 1, "0"},
+                        Case{3, 2005, 2, "0"}, Case{5, 0, -1, "0"}}) {
     SCOPED_TRACE(int(c.move));
-    ASSERT_TRUE(master->Select("", c.move));
+    EXPECT_EQ(RaisedBy([&] { EXPECT_TRUE(master->Select("", c.move)); }).code, c.code);
     EXPECT_EQ(master->GetPosition(), c.position);
     EXPECT_EQ(Text(*child, "C_ID"), c.childId);
   }
@@ -211,9 +231,19 @@ TEST_F(StoreLiveTest, ABookmarkReloadsTheRecordItMarks) {
   ASSERT_TRUE(master->JumpToBookmark("b", 5));
   EXPECT_EQ(Text(*master, "M_ID"), "1");
   EXPECT_EQ(child->GetPosition(), -1);
-  Raised e = RaisedBy([&] { child->GoBookmark("b", 0); });
+  // A child is not reloaded on its own: it keeps its records and its place.
+  ASSERT_TRUE(child->CreateBookmark("c"));
+  RdmTable kids(&*desc, "CHILD");  // puts the server on Anna's 11
+  kids.GetField("C_ID").SetLong(11);
+  ASSERT_TRUE(kids.Find("C_ID"));
+  ASSERT_TRUE(child->SetBookmark("c"));
+  ASSERT_TRUE(child->Step(0, 0));  // Anna's 10
+  Raised e = RaisedBy([&] { child->GoBookmark("c", 0); });
   EXPECT_EQ(e.code, 2012);
   EXPECT_EQ(e.args, StringVector("C"));
+  EXPECT_EQ(child->GetRecordCount(), 2);
+  EXPECT_EQ(child->GetPosition(), 0);
+  EXPECT_EQ(Text(*child, "C_ID"), "10");
 }
 
 TEST_F(StoreLiveTest, TheJoinedWalkStepsLikeAnOdometer) {
@@ -303,6 +333,13 @@ TEST_F(StoreLiveTest, ReReadBringsTheServersValuesAndReloadsTheChildren) {
   other.Append();
   ASSERT_TRUE(child->ReRead(1));
   EXPECT_EQ(child->GetRecordCount(), 4);
+  // A record the server no longer has keeps its stored copy and loses its children.
+  names.GetField("M_ID").SetLong(1);
+  ASSERT_TRUE(names.Find("M_ID"));
+  ASSERT_TRUE(names.Delete(1));
+  EXPECT_FALSE(master->ReRead(0));
+  EXPECT_EQ(master->GetRecordCount(), 3);
+  EXPECT_EQ(child->GetRecordCount(), 0);
 }
 
 TEST_F(StoreLiveTest, AReReadGroupThatShrankLeavesNoPositionPastItsEnd) {
@@ -338,6 +375,11 @@ TEST_F(StoreLiveTest, TheCacheReachesTheServerParentsFirst) {
   ASSERT_TRUE(kids->Step(2, 0));
   ASSERT_TRUE(kids->Delete(1));
   EXPECT_EQ(server->Records("SHOP", "CHILD").size(), 3u);
+  // Going to a bookmark would reload the tree and drop what waits.
+  ASSERT_TRUE(root.CreateBookmark("b"));
+  ASSERT_TRUE(RdmTable(&*desc, "MASTER").Go(0, 5));  // puts the server on Anna
+  ASSERT_TRUE(root.SetBookmark("b"));
+  EXPECT_EQ(RaisedBy([&] { root.GoBookmark("b", 0); }).code, 2012);
 
   ASSERT_TRUE(root.WriteCache());
   EXPECT_EQ(server->Records("SHOP", "MASTER").back(), (std::vector<std::string>{"4", "", "Dénes"}));
@@ -350,5 +392,220 @@ TEST_F(StoreLiveTest, TheCacheReachesTheServerParentsFirst) {
   ASSERT_TRUE(root.Select("", 0));
   EXPECT_EQ(root.GetRecordCount(), 4);
 }
+
+// ---- Every way found for the position and the fields to part ----
+
+// One way: what makes the position stale, the table that is then updated,
+// its id field, a field the update changes, and the ids its store holds.
+struct StaleWay {
+  const char* name;
+  RdmStoreTab* (*make)(class StalePositionTest& t);
+  const char* idField;
+  const char* changed;
+  std::vector<std::string> ids;  // sorted
+};
+
+void PrintTo(const StaleWay& way, std::ostream* out) { *out << way.name; }
+
+class StalePositionTest : public StoreLiveTest, public ::testing::WithParamInterface<StaleWay> {
+ public:
+  static std::vector<StaleWay> Ways();
+
+ protected:
+  // Changes the server behind the store's back, with buffers of its own.
+  void Rename(int id, const char* name) {
+    DbDescription behind = map.GetDescription("SHOP");
+    RdmTable names(&behind, "MASTER");
+    names.GetField("M_ID").SetLong(id);
+    ASSERT_TRUE(names.Find("M_ID"));
+    names.GetField("NAME").SetString(name);
+    ASSERT_TRUE(names.Update(1));
+  }
+  // A cached tree of its own over MASTER and CHILD, selected.
+  CachedStoreTab& CachedTree() {
+    cached.emplace(nullptr, &*desc, "master", "cm");
+    auto* kids = new CachedStoreTab(&*cached, &*desc, "child", "ck");
+    kids->SetLink("M_ID", "M_ID", "M_ID");
+    EXPECT_TRUE(cached->Select("", 0));
+    return *cached;
+  }
+  // Walks as many joined rows, without touching the tables' modes.
+  void WalkJoinedRows(int rows) {
+    master->Step(5, 5);
+    for (int row = 0; row < rows; ++row) {
+      bool found = false;
+      master->NextJoined(-1, found);
+      EXPECT_TRUE(found);
+    }
+  }
+
+  std::optional<CachedStoreTab> cached;
+};
+
+std::vector<StaleWay> StalePositionTest::Ways() {
+  using T = StalePositionTest;
+  const std::vector<std::string> masters = {"1", "2", "3"};
+  const std::vector<std::string> children = {"10", "11", "12"};
+  const std::vector<std::string> grandchildren = {"100", "101", "102"};
+  const std::vector<std::string> withoutCecil = {"1", "2"};
+  const std::vector<std::string> belasChild = {"12"};
+  return {
+      {"ReReadThatSortsAgain",
+       [](T& t) -> RdmStoreTab* {
+         t.master->SetMasterDepMode(0);
+         EXPECT_TRUE(t.master->Select("", 0));
+         t.master->Sort("NAME", 0);
+         EXPECT_TRUE(t.master->GoTo(0, 0));  // Anna, who becomes Zoé
+         t.Rename(1, "Zoé");
+         EXPECT_TRUE(t.master->ReRead(1));
+         return &*t.master;
+       },
+       "M_ID", "CITY", masters},
+      {"ParentReReadOfTheGroupOfAChildOutsideMasterDependency",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));
+         t.child->SetMasterDepMode(0);
+         EXPECT_TRUE(t.child->GoTo(1, 0));  // Anna's 11
+         EXPECT_TRUE(t.master->ReRead(1));
+         return t.child;
+       },
+       "C_ID", "TAG", children},
+      {"ParentReReadOfAGroupBeforeAChildOutsideMasterDependency",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));
+         t.child->SetMasterDepMode(0);
+         EXPECT_TRUE(t.child->GoTo(2, 0));  // Béla's 12, after Anna's group
+         EXPECT_TRUE(t.master->ReRead(1));
+         return t.child;
+       },
+       "C_ID", "TAG", children},
+      {"ParentReReadUnderAGrandchildOutsideMasterDependency",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));
+         t.grand->SetMasterDepMode(0);
+         EXPECT_TRUE(t.grand->GoTo(0, 0));  // 100, under Anna's 10
+         EXPECT_TRUE(t.master->ReRead(1));
+         return t.grand;
+       },
+       "G_ID", "TXT", grandchildren},
+      {"ParentReReadAfterSetPosition",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));   // the child on Anna's 10
+         EXPECT_TRUE(t.master->SetPosition(1));  // Béla, the child left where it was
+         EXPECT_TRUE(t.master->ReRead(1));
+         return t.child;
+       },
+       "C_ID", "TAG", children},
+      {"OwnReRead",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));
+         EXPECT_TRUE(t.child->GoTo(1, 0));  // Anna's 11
+         EXPECT_TRUE(t.child->ReRead(1));
+         return t.child;
+       },
+       "C_ID", "TAG", children},
+      {"DeleteThenNext",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));
+         EXPECT_TRUE(t.master->GoTo(2, 0));  // Cecil, the last
+         EXPECT_TRUE(t.master->Delete(1));
+         EXPECT_FALSE(t.master->Next());
+         return &*t.master;
+       },
+       "M_ID", "CITY", withoutCecil},
+      {"Sort",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));
+         EXPECT_TRUE(t.master->GoTo(2, 0));  // Cecil, who sorts first
+         t.master->Sort("M_ID", 1);
+         return &*t.master;
+       },
+       "M_ID", "CITY", masters},
+      {"SwitchOutOfMasterDependency",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));  // the child on Anna's 10
+         t.child->SetMasterDepMode(0);
+         return t.child;
+       },
+       "C_ID", "TAG", children},
+      {"SwitchIntoMasterDependency",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));  // the child under Anna
+         t.child->SetMasterDepMode(0);
+         EXPECT_TRUE(t.child->GoTo(2, 0));  // Béla's 12
+         t.child->SetMasterDepMode(1);
+         return t.child;
+       },
+       "C_ID", "TAG", children},
+      {"JoinedWalkOverAChildOutsideMasterDependency",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));
+         t.child->SetMasterDepMode(0);
+         EXPECT_TRUE(t.child->GoTo(0, 0));
+         t.WalkJoinedRows(3);  // the third row is Béla's 12
+         return t.child;
+       },
+       "C_ID", "TAG", children},
+      {"RemovalOfTheParentOfOtherRecords",
+       [](T& t) -> RdmStoreTab* {
+         EXPECT_TRUE(t.master->Select("", 0));
+         t.child->SetMasterDepMode(0);
+         EXPECT_TRUE(t.child->GoTo(2, 0));  // Béla's 12, after Anna's group
+         EXPECT_TRUE(t.master->RemoveAt(0));
+         return t.child;
+       },
+       "C_ID", "TAG", belasChild},
+      {"RestoringTheBackupAfterASort",
+       [](T& t) -> RdmStoreTab* {
+         CachedStoreTab& root = t.CachedTree();
+         EXPECT_TRUE(root.GoTo(0, 0));  // Anna
+         EXPECT_TRUE(root.Update(1));
+         root.Sort("M_ID", 1);  // Anna last
+         root.EndBackup(false);
+         return &root;
+       },
+       "M_ID", "CITY", masters},
+      {"WritingTheCache",
+       [](T& t) -> RdmStoreTab* {
+         CachedStoreTab& root = t.CachedTree();
+         EXPECT_TRUE(root.GoTo(0, 0));  // Anna
+         root.GetField("CITY").SetString("Pécs");
+         EXPECT_TRUE(root.Update(1));
+         EXPECT_TRUE(root.GoTo(1, 0));  // Béla
+         EXPECT_TRUE(root.WriteCache());
+         return &root;
+       },
+       "M_ID", "CITY", masters},
+  };
+}
+
+// Afterwards the fields name the record at the position (no record before the
+// first), an update changes that record, and the store holds each record once.
+TEST_P(StalePositionTest, TheFieldsNameTheRecordAtThePositionAndAnUpdateLandsThere) {
+  const StaleWay& way = GetParam();
+  // Updates and deletes find their record on the server by its unique key.
+  master->AddTreeTableOption(rtoUniqueKeyWrites);
+  RdmStoreTab* table = way.make(*this);
+  ASSERT_FALSE(HasFailure());
+  const std::string id = Text(*table, way.idField);
+  EXPECT_EQ(table->IndexOf(way.idField, id, 0), table->GetPosition()) << id;
+  if (table->GetPosition() == -1) {
+    EXPECT_EQ(RaisedBy([&] { table->Update(1); }).code, 2012);
+  } else {
+    table->GetField(way.changed).SetString("új");
+    ASSERT_TRUE(table->Update(1));
+    ASSERT_TRUE(table->SetPosition(table->GetPosition()));
+    EXPECT_EQ(Text(*table, way.idField), id);
+    EXPECT_EQ(Text(*table, way.changed), "új");
+  }
+  std::vector<std::string> ids = Stored(*table, way.idField);
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(ids, way.ids);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, StalePositionTest, ::testing::ValuesIn(StalePositionTest::Ways()),
+                         [](const ::testing::TestParamInfo<StaleWay>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

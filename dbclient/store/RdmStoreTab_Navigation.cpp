@@ -23,11 +23,13 @@ void RdmStoreTab::ReloadTree(bool selection, byte move, byte childMode) {
   LoadChildren();
   SetPosition(0);
   // A move that cannot be made (prior from the first record, next from the
-  // only one) leaves the first record current: its children follow it.
+  // only one) leaves the first record current: its children go to their
+  // first record under it, as after any other server operation, instead of
+  // standing under no record at all.
   if (!Step(move, childMode) && GetPosition() == 0) {
     RecListType* list = nullptr;
     int* position = nullptr;
-    if (GetCurrentList(list, position)) SetChilds(childMode, (*list)[0]->id);
+    if (GetCurrentList(list, position)) SetChilds(0, (*list)[0]->id);
   }
 }
 
@@ -66,14 +68,6 @@ bool RdmStoreTab::FindNext(byte childMode) {
   return true;
 }
 
-namespace {
-
-// A selection's move places the table; its children go before their first
-// record for move 5 and to it otherwise (2 and 3 are no child modes).
-unsigned char ChildModeOfMove(unsigned char move) { return move == 5 ? 5 : 0; }
-
-}  // namespace
-
 bool RdmStoreTab::Select(std::string keyField, byte move) {
   RefuseServerOperation("RdmStoreTab::Select", 428);
   if (!RdmTable::Select(keyField, 5)) {
@@ -81,7 +75,7 @@ bool RdmStoreTab::Select(std::string keyField, byte move) {
     ClearTree(true);
     return false;
   }
-  ReloadTree(true, move, ChildModeOfMove(move));
+  ReloadTree(true, move, move);
   return true;
 }
 
@@ -91,7 +85,7 @@ bool RdmStoreTab::SelectGe(std::string keyField, byte move) {
     ClearTree(true);
     return false;
   }
-  ReloadTree(true, move, ChildModeOfMove(move));
+  ReloadTree(true, move, move);
   return true;
 }
 
@@ -101,7 +95,7 @@ bool RdmStoreTab::SelectNe(std::string field, byte move) {
     ClearTree(true);
     return false;
   }
-  ReloadTree(true, move, ChildModeOfMove(move));
+  ReloadTree(true, move, move);
   return true;
 }
 
@@ -178,7 +172,7 @@ bool RdmStoreTab::LoadAt(int index, RecListType& list, int& position) {
   if (index != -1 && (index < 0 || index >= int(list.size()))) return false;
   position = index;
   if (index == -1)
-    RdmTable::ClearFields();
+    ClearOwnFields();
   else
     Unpack(list[size_t(index)]);
   return true;
@@ -237,13 +231,22 @@ int RdmStoreTab::GetRecordCount() {
 // ---- The joined walk ----
 
 void RdmStoreTab::NextJoined(int parentKey, bool& found) {
-  const bool savedMode = m_masterDepMode;
-  m_masterDepMode = true;
+  // A table outside master-dependency mode that the walk moves stays on the
+  // record the walk made current; one that it leaves stays where it stood.
   struct RestoreMode {
     RdmStoreTab* table;
     bool mode;
-    ~RestoreMode() { table->m_masterDepMode = mode; }
-  } restore{this, savedMode};
+    int key;
+    int position;
+    ~RestoreMode() {
+      if (mode) return;
+      if (table->m_currentGroupKey == key && table->m_groupPosition == position)
+        table->m_masterDepMode = false;
+      else
+        table->SetMasterDepMode(0);
+    }
+  } restore{this, m_masterDepMode, m_currentGroupKey, m_groupPosition};
+  m_masterDepMode = true;
 
   _MapItemType* group = m_store.FindGroup(parentKey);
   if (group == nullptr) {
@@ -271,7 +274,6 @@ void RdmStoreTab::NextJoined(int parentKey, bool& found) {
 }
 
 bool RdmStoreTab::AdvanceJoined(RecListType& list) {
-  const bool keepEmpty = GetTableOptions().Contains(rtoKeepMasterRows);
   bool childrenFound = true;
   bool moved = false;
   do {
@@ -279,6 +281,7 @@ bool RdmStoreTab::AdvanceJoined(RecListType& list) {
     if (!moved) break;
     const int id = list[size_t(m_groupPosition)]->id;
     for (auto& [alias, child] : m_children) child->NextJoined(id, childrenFound);
-  } while (!childrenFound && !keepEmpty);
+    // Option 4 is looked up only for a record whose children give no row.
+  } while (!childrenFound && !GetTableOptions().Contains(rtoKeepMasterRows));
   return moved;
 }

@@ -26,8 +26,10 @@ struct ValueLess {
 
 void RdmStoreTab::Sort(std::string field, byte descending, byte allGroups) {
   UpperInPlace(field);
+  // The table stays on its record wherever the sort puts it.
   if (!m_masterDepMode) {
     RecSentry sentry(this);
+    CurrentKeeper keeper(this);
     SortItems(field, m_store.Items(), descending != 0);
     m_sortField = field;
     return;
@@ -36,11 +38,13 @@ void RdmStoreTab::Sort(std::string field, byte descending, byte allGroups) {
     _MapItemType* group = m_store.FindGroup(m_currentGroupKey);
     if (group == nullptr) return;
     RecSentry sentry(this);
+    CurrentKeeper keeper(this);
     SortItems(field, group->items, descending != 0);
     group->sortField = field;
     return;
   }
   RecSentry sentry(this);
+  CurrentKeeper keeper(this);
   for (auto& [key, group] : m_store.Groups()) {
     SortItems(field, group->items, descending != 0);
     group->sortField = field;
@@ -81,7 +85,7 @@ int RdmStoreTab::IndexOfFrom(std::string field, std::string value, int start, Re
     Unpack(list[size_t(index)]);
     if (bound.EqualsText(value)) found = index;
   }
-  RequireDescription()->UnpackRecord(saved.data(), m_name);
+  Unpack(saved.data());
   return found;
 }
 
@@ -113,8 +117,6 @@ bool RdmStoreTab::_Drop(int index, RecListType& list, int& position) {
   if (!m_cache.IsEmpty())
     throw DbDescError(2014, At("RdmStoreTab::_Drop", 2047), StringVector(m_alias));
   if (index < 0 || index >= int(list.size())) return false;
-  _RecItemType* current =
-      position >= 0 && position < int(list.size()) ? list[size_t(position)] : nullptr;
   const int id = list[size_t(index)]->id;
   for (auto& [alias, child] : m_children) child->DropGroupTree(id);
   m_store.Remove(id);
@@ -122,24 +124,19 @@ bool RdmStoreTab::_Drop(int index, RecListType& list, int& position) {
     // The current record stays current one place up.
     --position;
   } else if (index == position) {
-    // Before the record that followed the removed one, as after Delete.
+    // The record before it, as after Delete.
     GoToIndex(index - 1, list, 5, position);
-    current = position == -1 ? nullptr : list[size_t(position)];
   }
-  AlignOtherPosition(current);
   return true;
 }
 
 bool RdmStoreTab::DropGroupTree(int key) {
   _MapItemType* group = m_store.FindGroup(key);
   if (group == nullptr) return true;
-  const RecListType items = group->items;
-  for (const _RecItemType* item : items) {
-    const int id = item->id;
-    for (auto& [alias, child] : m_children) child->DropGroupTree(id);
-    m_store.Remove(id);
-  }
-  KeepPositionsInRange();
+  CurrentKeeper keeper(this);
+  for (const _RecItemType* item : group->items)
+    for (auto& [alias, child] : m_children) child->DropGroupTree(item->id);
+  m_store.RemoveItems(group->items);
   return true;
 }
 
@@ -206,7 +203,7 @@ std::string RdmStoreTab::_DoAggregate(std::string field, byte operation, RecList
     }
     result = best.GetText();
   }
-  RequireDescription()->UnpackRecord(saved.data(), m_name);
+  Unpack(saved.data());
   return result;
 }
 

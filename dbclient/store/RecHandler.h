@@ -3,6 +3,7 @@
 // store order and at the same time in groups by parent key.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,8 +18,43 @@ struct _RecItemType {
   std::vector<char> record;  // the record image, record-length bytes
 };
 
-// The records of a list or a group, in order; the handler owns them.
-using RecListType = QoVector<_RecItemType*>;
+// The records of a list or a group, in order; the handler owns them. A
+// removal shifts the shorter side of the list, so a list emptied from either
+// end takes time in proportion to its length.
+class RecListType {
+ public:
+  using value_type = _RecItemType*;
+  using iterator = _RecItemType**;
+  using const_iterator = _RecItemType* const*;
+
+  RecListType() = default;
+  RecListType(const RecListType& other) : m_slots(other.begin(), other.end()) {}
+  RecListType& operator=(const RecListType& other);
+
+  size_t size() const { return m_slots.size() - m_first; }
+  bool empty() const { return m_slots.size() == m_first; }
+  iterator begin() { return m_slots.data() + m_first; }
+  iterator end() { return m_slots.data() + m_slots.size(); }
+  const_iterator begin() const { return m_slots.data() + m_first; }
+  const_iterator end() const { return m_slots.data() + m_slots.size(); }
+  _RecItemType*& operator[](size_t index) { return m_slots[m_first + index]; }
+  _RecItemType* operator[](size_t index) const { return m_slots[m_first + index]; }
+  _RecItemType* front() const { return m_slots[m_first]; }
+  _RecItemType* back() const { return m_slots.back(); }
+
+  void push_back(_RecItemType* item) { m_slots.push_back(item); }
+  void pop_back();
+  void clear();
+  // Takes out the entry at position; returns where the entry that followed it now stands.
+  iterator erase(iterator position);
+  // Takes out the entries for which drop answers true, keeping the order of the others.
+  template <class Drop>
+  void EraseIf(Drop drop);
+
+ private:
+  std::vector<_RecItemType*> m_slots;
+  size_t m_first = 0;  // the slots before it are free
+};
 
 // One group: the records of one parent key.
 struct _MapItemType {
@@ -42,12 +78,19 @@ class RecHandler {
   // A new record with the next id and a copy of record-length bytes of image;
   // the handler keeps it.
   _RecItemType* Add(int parentKey, const char* image);
+  // The same, taking over an image of record-length bytes without a copy.
+  _RecItemType* Add(int parentKey, std::vector<char>&& image);
   // A copy of another handler's record under the same id; the next id stays.
   void AddCopy(const _RecItemType* item);
   // Takes the item into the record list and into the group of its parent key.
   void AddItem(_RecItemType* item);
-  // Frees the first record with the id; its group stays, even when empty.
+  // Frees the record with the id; its group stays, even when empty. The
+  // record is looked for from both ends of the lists, so removing the
+  // newest or the oldest records one by one takes linear time.
   void Remove(int id);
+  // Frees the records of the list (records of this handler) in one pass
+  // over the record list and their groups; the groups stay.
+  void RemoveItems(const RecListType& items);
   // Frees every record and group; ids start again at 0, the length stays.
   void Clear();
   // A deep copy of other; each group takes the sort field of other's group
@@ -56,14 +99,32 @@ class RecHandler {
 
   RecListType& Items() { return m_items; }
   const RecListType& Items() const { return m_items; }
-  GroupMap& Groups() { return m_groups; }
+  // The groups in key order; their lists may be reordered.
   const GroupMap& Groups() const { return m_groups; }
   // The group of the key, null when there is none.
-  _MapItemType* FindGroup(int key) const;
+  _MapItemType* FindGroup(int key) const {
+    const size_t slot = size_t(key) + 1;  // -1, the key of a table without parent, first
+    return slot < m_groupsByKey.size() ? m_groupsByKey[slot] : nullptr;
+  }
+  // Takes the group of the key out; its records must be gone already.
+  void EraseGroup(int key);
 
  private:
+  // The group of the key, created when missing.
+  _MapItemType& GroupOf(int key);
+
   RecListType m_items;
   GroupMap m_groups;
+  // The groups by key + 1: the keys are record ids of the parent table,
+  // numbered from 0, so a group is found without a search at every step.
+  std::vector<_MapItemType*> m_groupsByKey;
   int m_recordLength = 0;
   int m_nextId = 0;
 };
+
+template <class Drop>
+void RecListType::EraseIf(Drop drop) {
+  auto kept = std::remove_if(begin(), end(), drop);
+  m_slots.resize(size_t(kept - m_slots.data()));
+  if (empty()) clear();
+}

@@ -44,6 +44,30 @@ TEST_F(RecHandlerTest, AGroupOutlivesItsLastRecord) {
   EXPECT_EQ(store.Add(5, "dddd")->id, 3);
 }
 
+TEST_F(RecHandlerTest, RemovalFromEitherEndOrTheMiddleKeepsTheOrderOfTheRest) {
+  for (int i = 3; i < 12; ++i) store.Add(i % 2 == 0 ? 5 : -1, "zzzz");
+  // Oldest and newest alternately, then one from the middle.
+  for (int id : {0, 11, 1, 10, 6}) store.Remove(id);
+  EXPECT_EQ(Ids(store.Items()), (std::vector<int>{2, 3, 4, 5, 7, 8, 9}));
+  EXPECT_EQ(Ids(store.FindGroup(5)->items), (std::vector<int>{2, 4, 8}));
+  EXPECT_EQ(Ids(store.FindGroup(-1)->items), (std::vector<int>{3, 5, 7, 9}));
+  // Emptied from the front and filled again.
+  for (int id : {2, 3, 4, 5, 7, 8, 9}) store.Remove(id);
+  EXPECT_TRUE(store.Items().empty());
+  store.Add(5, "yyyy");
+  EXPECT_EQ(Ids(store.Items()), (std::vector<int>{12}));
+  EXPECT_EQ(Ids(store.FindGroup(5)->items), (std::vector<int>{12}));
+}
+
+TEST_F(RecHandlerTest, RemoveItemsTakesAGroupOutInOnePass) {
+  store.Add(-1, "dddd");
+  store.RemoveItems(store.FindGroup(5)->items);
+  EXPECT_EQ(Ids(store.Items()), (std::vector<int>{1, 3}));
+  ASSERT_NE(store.FindGroup(5), nullptr);
+  EXPECT_TRUE(store.FindGroup(5)->items.empty());
+  EXPECT_EQ(Ids(store.FindGroup(-1)->items), (std::vector<int>{1, 3}));
+}
+
 TEST_F(RecHandlerTest, ClearRestartsTheIdsAndKeepsTheLength) {
   store.Clear();
   EXPECT_TRUE(store.Items().empty());
