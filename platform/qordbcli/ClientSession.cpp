@@ -286,9 +286,9 @@ ClientSession::Target ClientSession::ResolveImage(int32_t db, int32_t rt, int32_
   return t;
 }
 
-std::vector<int> ClientSession::KeyPartsOf(const Target& t, int32_t keyField) const {
+const std::vector<int>& ClientSession::KeyPartsOf(const Target& t, int32_t keyField) const {
   if (keyField < 0 || keyField / 1000 != t.index) throw StatusError{kBadKey};
-  std::vector<int> parts = t.rec->KeyParts(keyField % 1000);
+  const std::vector<int>& parts = t.rec->KeyParts(keyField % 1000);
   if (parts.empty()) throw StatusError{kBadKey};
   return parts;
 }
@@ -297,6 +297,11 @@ char* ClientSession::Normalised(const RecordModel& rec, const char* image) {
   if (scratch_.size() < static_cast<size_t>(rec.imageLength)) scratch_.resize(rec.imageLength);
   NormaliseImage(rec, image, scratch_.data());
   return scratch_.data();
+}
+
+const std::vector<int>& ClientSession::CurrentKeyParts(const Target& t) const {
+  static const std::vector<int> none;  // the default key: insertion order
+  return t.pos->key == 1 ? none : t.rec->KeyParts(t.pos->key % 1000);
 }
 
 template <typename B>
@@ -341,7 +346,7 @@ int ClientSession::Navigate(Move move, int32_t db, int32_t rt, int32_t len, char
   // Without a remembered record, next starts at the first and prior at the last.
   if (!pos.has && move == Move::Next) move = Move::First;
   if (!pos.has && move == Move::Prev) move = Move::Last;
-  const std::vector<int> parts = pos.key == 1 ? std::vector<int>{} : t.rec->KeyParts(pos.key % 1000);
+  const std::vector<int>& parts = CurrentKeyParts(t);
   const bool desc = move == Move::Prev || move == Move::Last;
   const bool relative = move == Move::Prev || move == Move::Next;
   const std::string cols = Columns(*t.rec, parts);
@@ -410,7 +415,7 @@ int ClientSession::FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, b
   Position& pos = *t.pos;
   if (pos.key == 1) return kNoKey;
   BeginRead();
-  const std::vector<int> parts = t.rec->KeyParts(pos.key % 1000);
+  const std::vector<int>& parts = CurrentKeyParts(t);
   // The next match follows the current record only when that record carries
   // the value; a current record past the value leaves no next match.
   bool after = false;
@@ -456,7 +461,7 @@ int ClientSession::NewRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
 int64_t ClientSession::Locate(const Target& t, const char* image) {
   Position& pos = *t.pos;
   if (pos.key == 1) return pos.has && ReadRid(t, pos.rid, nullptr) ? pos.rid : 0;
-  const std::vector<int> parts = t.rec->KeyParts(pos.key % 1000);
+  const std::vector<int>& parts = CurrentKeyParts(t);
   // The current record when it carries the key value, else the first that does.
   if (pos.has) {
     sqlite3_stmt* s = Cached(t, pos.key, kRidMatches, [&] {
@@ -512,8 +517,7 @@ bool ClientSession::RewriteImage(const Target& t, const char* image, const char*
   // last saw it; the statement itself checks the record as it is now.
   const std::vector<int>& keys = t.odb->keyFields[t.index];
   if (CompareKey(*t.rec, keys, pos.image.data(), img) != 0) return false;
-  const std::vector<int> parts =
-      pos.key == 1 ? std::vector<int>{} : t.rec->KeyParts(pos.key % 1000);
+  const std::vector<int>& parts = CurrentKeyParts(t);
   sqlite3_stmt* s = Cached(t, pos.key, kUpdateImage, [&] {
     std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
     if (!parts.empty())
@@ -559,7 +563,7 @@ int ClientSession::FindList(ListKind kind, int32_t* size, char** keyImage, char*
   Target t = Resolve(db, rt);
   if (*size != t.rec->imageLength) return kBadRecordSize;
   if (keyField == 1) return kNoKey;
-  const std::vector<int> parts = KeyPartsOf(t, keyField);
+  const std::vector<int>& parts = KeyPartsOf(t, keyField);
   BeginRead();
   sqlite3_stmt* s = Cached(t, keyField, kind == ListKind::Equal ? kListEq : kListGe, [&] {
     return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " WHERE (" + Columns(*t.rec, parts) + ")" +

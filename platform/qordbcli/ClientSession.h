@@ -115,7 +115,9 @@ class ClientSession {
 
   Target Resolve(int32_t db, int32_t rt);
   Target ResolveImage(int32_t db, int32_t rt, int32_t len, char** buffer);
-  std::vector<int> KeyPartsOf(const Target& t, int32_t keyField) const;
+  const std::vector<int>& KeyPartsOf(const Target& t, int32_t keyField) const;
+  // The parts of the record type's current key; none for the default key.
+  const std::vector<int>& CurrentKeyParts(const Target& t) const;
   // The prepared statement of one operation on one record type and key,
   // built by build() the first time.
   template <typename B>

@@ -55,6 +55,12 @@ void Exec(sqlite3* db, const char* sql) {
 }
 
 sqlite3* OpenServerFile(const std::string& path, bool create) {
+  // SQLite counts the memory it holds under a global mutex on every
+  // allocation, and a call of the server allocates often; nothing here reads
+  // the count. Only possible before SQLite's first use in the process (the
+  // server is its only user in the programs); afterwards this changes nothing.
+  static const int uncounted = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  (void)uncounted;
   sqlite3* db = nullptr;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
@@ -292,31 +298,44 @@ SequenceDraw::SequenceDraw(sqlite3* db, int r, const RecordModel& rec)
   update_ = Stmt(db, "UPDATE " + table + " SET img = ? WHERE rid = ?", true);
 }
 
-int SequenceDraw::Draw(const std::string& name, int32_t* id) {
+bool SequenceDraw::NameIs(const char* img, std::string_view wanted, bool exact) const {
+  const FieldModel& f = rec_.fields[name_];
+  std::string text;
+  std::string_view stored;
+  if (f.type == 'c' && f.length > 1) {
+    const char* p = img + f.offset;
+    stored = std::string_view(p, strnlen(p, f.length));
+  } else {
+    stored = text = FieldText(f, img);
+  }
+  if (exact) return stored == wanted;
+  return std::equal(stored.begin(), stored.end(), wanted.begin(), wanted.end(),
+                    [](char a, char b) { return UpperAscii(a) == UpperAscii(b); });
+}
+
+int SequenceDraw::Draw(std::string_view name, int32_t* id) {
   if (name_ < 0 || value_ < 0 || step_ < 0) return kUnknownSequence;
-  const FieldModel &fname = rec_.fields[name_], &fvalue = rec_.fields[value_],
-                   &fstep = rec_.fields[step_];
+  const FieldModel &fvalue = rec_.fields[value_], &fstep = rec_.fields[step_];
   // A catalogue made elsewhere may type them otherwise; a float would not
   // convert to an id.
   if (!fvalue.IsInteger() || !fstep.IsInteger()) throw StatusError{kEngineFailure};
-  // The stored record of the row that s stands on, when its name is wanted.
-  auto stored = [&](sqlite3_stmt* s, const std::string& wanted, bool exact) -> const char* {
+  // The stored record of the row that s stands on, when it is the sequence named.
+  auto stored = [&](sqlite3_stmt* s, bool exact) -> const char* {
     if (sqlite3_column_bytes(s, 1) != rec_.imageLength) throw StatusError{kEngineFailure};
     const char* img = static_cast<const char*>(sqlite3_column_blob(s, 1));
-    const std::string text = FieldText(fname, img);
-    return (exact ? text : UpperAscii(text)) == wanted ? img : nullptr;
+    return NameIs(img, name, exact) ? img : nullptr;
   };
   auto advance = [&](sqlite3_stmt* s, const char* stored) -> int {
-    std::vector<char> img(stored, stored + rec_.imageLength);
-    const int64_t value = FieldInteger(fvalue, img.data());
-    const int64_t next = value + FieldInteger(fstep, img.data());
+    image_.assign(stored, stored + rec_.imageLength);
+    const int64_t value = FieldInteger(fvalue, image_.data());
+    const int64_t next = value + FieldInteger(fstep, image_.data());
     // A sequence at the end of the 32-bit range stops rather than wrap
     // around to ids it already gave out.
     if (value < INT32_MIN || value > INT32_MAX || next < INT32_MIN || next > INT32_MAX)
       return kUnknownSequence;
-    SetFieldInteger(fvalue, next, img.data());
+    SetFieldInteger(fvalue, next, image_.data());
     StmtUse up(update_.get());
-    BindImage(update_.get(), 1, img.data(), rec_.imageLength);
+    BindImage(update_.get(), 1, image_.data(), rec_.imageLength);
     sqlite3_bind_int64(update_.get(), 2, sqlite3_column_int64(s, 0));
     up.Step();
     *id = static_cast<int32_t>(value);
@@ -328,12 +347,11 @@ int SequenceDraw::Draw(const std::string& name, int32_t* id) {
         SQLITE_OK)
       throw StatusError{kEngineFailure};
     if (use.Step())
-      if (const char* img = stored(find, name, true)) return advance(find, img);
+      if (const char* img = stored(find, true)) return advance(find, img);
   }
-  const std::string upper = UpperAscii(name);
   StmtUse use(all_.get());
   while (use.Step())
-    if (const char* img = stored(all_.get(), upper, false)) return advance(all_.get(), img);
+    if (const char* img = stored(all_.get(), false)) return advance(all_.get(), img);
   return kUnknownSequence;
 }
 

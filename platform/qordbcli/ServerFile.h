@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DictModel.h"
@@ -132,13 +133,17 @@ class SequenceDraw {
   // Returns 0, or 10061 when there is no such sequence or its next value
   // would leave the 32-bit range. Throws StatusError for the engine, and
   // 10057 when SEQ_ID or SEQ_STEP is not an integer field.
-  int Draw(const std::string& name, int32_t* id);
+  int Draw(std::string_view name, int32_t* id);
 
  private:
+  // Whether the name field of img holds wanted, written exactly so or in any case.
+  bool NameIs(const char* img, std::string_view wanted, bool exact) const;
+
   const RecordModel& rec_;
   int name_, value_, step_;  // field positions, -1 when missing
   Stmt find_;                // none without a key column for the name
   Stmt all_, update_;
+  std::vector<char> image_;  // the record being advanced
 };
 
 }  // namespace qordb
