@@ -4,7 +4,7 @@
 // links. Each is set beside SQLite stepping the equivalent left join twice:
 // over the server's own tables (record images joined on their key columns,
 // the fields taken out of the images) and over plain tables of its own, with
-// the ratio to each.
+// the ratio to each. Every figure is the median of three rounds.
 //
 //   sql_bench [--customers N] [--phones-per-customer N]
 
@@ -148,6 +148,7 @@ ServerTables ServerJoins(sqlite3* db) {
   return t;
 }
 
+using bench::Median;
 using bench::Seconds;
 using bench::TakeOption;
 
@@ -332,54 +333,48 @@ int main(int argc, char** argv) {
                                                                        {"TELEFON", "KORZET"},
                                                                        {"TELEFON", "SZAM"}};
 
-  size_t bytes = 0, sqliteBytes = 0, sourceRows = 0, sqliteSourceRows = 0;
-  RdmFileImport runner;
-  runner.Attach(&map, false);
-  const double select = Seconds([&] { runner.Run(kSourceScript); });
-  const double walk = Seconds([&] {
-    const char option[] = {4, 0};
-    runner.GetResultView()->AddTableOption(option);
-    sourceRows = ViewWalk(runner, sourceFields, bytes);
-  });
-  const double sqliteSource =
-      Seconds([&] { sqliteSourceRows = SqliteWalk(db, kSqliteSource, sqliteBytes); });
-
-  size_t joinRows = 0, sqliteJoinRows = 0;
-  RdmFileImport joiner;
-  joiner.Attach(&map, false);
-  const double join = Seconds([&] {
-    joiner.Run(kJoinScript);
-    joinRows = ViewWalk(joiner, joinFields, bytes);
-  });
-  const double sqliteJoin =
-      Seconds([&] { sqliteJoinRows = SqliteWalk(db, kSqliteJoin, sqliteBytes); });
-  sqlite3_close(db);
-
-  // The same joins over the server's own tables, on a connection opened the
-  // way the server opens its own.
+  // The server's own tables, on a connection opened the way the server
+  // opens its own.
   sqlite3* serverDb = qordb::OpenServerFile(server.Path(), false);
   const ServerTables tables = ServerJoins(serverDb);
-  size_t serverSourceRows = 0, serverJoinRows = 0;
-  const double serverSource = Seconds([&] {
-    serverSourceRows = ServerWalk(serverDb, tables, tables.source,
-                                  {{"UGYFEL", "UCODE"},
-                                   {"UGYFEL", "NAME"},
-                                   {"CIM", "VAROS"},
-                                   {"CIM", "UTCA"},
-                                   {"TELEFON", "KORZET"},
-                                   {"TELEFON", "SZAM"},
-                                   {"RENDSZAM", "RSZAM"}},
-                                  sqliteBytes);
-  });
-  const double serverJoin = Seconds([&] {
-    serverJoinRows = ServerWalk(serverDb, tables, tables.join,
-                                {{"TELEFONLINK", "TELCODE"},
-                                 {"TELEFONLINK", "CODE"},
-                                 {"TELEFON", "KORZET"},
-                                 {"TELEFON", "SZAM"}},
-                                sqliteBytes);
-  });
+
+  // Three rounds of every measurement, side by side, each figure the median
+  // of its three: a busy machine disturbs one round, not the figures.
+  constexpr int kRounds = 3;
+  size_t bytes = 0, sqliteBytes = 0;
+  size_t sourceRows = 0, sqliteSourceRows = 0, serverSourceRows = 0;
+  size_t joinRows = 0, sqliteJoinRows = 0, serverJoinRows = 0;
+  std::vector<double> selects, walks, sqliteSources, serverSources, joins, sqliteJoins, serverJoins;
+  RdmFileImport runner, joiner;
+  runner.Attach(&map, false);
+  joiner.Attach(&map, false);
+  for (int round = 0; round < kRounds; ++round) {
+    selects.push_back(Seconds([&] { runner.Run(kSourceScript); }));
+    walks.push_back(Seconds([&] {
+      const char option[] = {4, 0};
+      runner.GetResultView()->AddTableOption(option);
+      sourceRows = ViewWalk(runner, sourceFields, bytes);
+    }));
+    sqliteSources.push_back(
+        Seconds([&] { sqliteSourceRows = SqliteWalk(db, kSqliteSource, sqliteBytes); }));
+    serverSources.push_back(Seconds([&] {
+      serverSourceRows = ServerWalk(serverDb, tables, tables.source, sourceFields, sqliteBytes);
+    }));
+    joins.push_back(Seconds([&] {
+      joiner.Run(kJoinScript);
+      joinRows = ViewWalk(joiner, joinFields, bytes);
+    }));
+    sqliteJoins.push_back(
+        Seconds([&] { sqliteJoinRows = SqliteWalk(db, kSqliteJoin, sqliteBytes); }));
+    serverJoins.push_back(Seconds([&] {
+      serverJoinRows = ServerWalk(serverDb, tables, tables.join, joinFields, sqliteBytes);
+    }));
+  }
+  sqlite3_close(db);
   sqlite3_close_v2(serverDb);
+  const double select = Median(selects), walk = Median(walks), sqliteSource = Median(sqliteSources),
+               serverSource = Median(serverSources), join = Median(joins),
+               sqliteJoin = Median(sqliteJoins), serverJoin = Median(serverJoins);
 
   auto time = [](const std::string& what, double seconds, size_t rows) {
     std::printf("  %-58s %8.3f s, %zu rows\n", what.c_str(), seconds, rows);
