@@ -69,6 +69,31 @@ class Services : public NoLeakedBuffers {
     char* p = img.data();
     return NewRec(h, server_.shopId, d.Rt("CUSTOMER"), d.ImageLength("CUSTOMER"), &p);
   }
+  // A child process that logs in and runs work, which may write to out and
+  // returns the child's exit status (3: the login failed).
+  struct Child {
+    pid_t pid;
+    int out;  // the read end of the child's out
+  };
+  Child Spawn(const std::function<int(int32_t h, const TestDictionary& d, int out)>& work) {
+    int fds[2];
+    if (pipe(fds) != 0) return {-1, -1};
+    const pid_t pid = fork();
+    if (pid == 0) {
+      TestDictionary d;
+      const int32_t h = ChildLogin(d);
+      _exit(h < 0 ? 3 : work(h, d, fds[1]));
+    }
+    close(fds[1]);
+    return {pid, fds[0]};
+  }
+  // The child's wait status once it has ended.
+  int WaitFor(const Child& c) {
+    close(c.out);
+    int status = -1;
+    EXPECT_EQ(waitpid(c.pid, &status, 0), c.pid);
+    return status;
+  }
 
   TestServer server_;
 };
@@ -299,23 +324,18 @@ TEST_F(Services, ATransactionAfterAHeldReadStartsFromTheLatestCommit) {
 TEST_F(Services, AnotherProcessesCommitIsSeenByTheNextRead) {
   const SnapshotIdleTime held(std::chrono::hours(1));
   TestClient a(server_);
-  int committed[2];
-  ASSERT_EQ(pipe(committed), 0);
   EXPECT_EQ(Count(a), 5);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    TestDictionary d;
-    const int32_t h = ChildLogin(d);
-    if (h < 0 || ChildAddCustomer(h, d, 40)) _exit(3);
+  const Child child = Spawn([&](int32_t h, const TestDictionary& d, int out) {
+    if (ChildAddCustomer(h, d, 40)) return 4;
     // Told only once the commit has returned.
-    _exit(write(committed[1], "c", 1) == 1 ? 0 : 4);
-  }
+    return write(out, "c", 1) == 1 ? 0 : 5;
+  });
+  ASSERT_GE(child.pid, 0);
   // a reads on while the child works, so that its snapshot stays held; the
   // first read after the child's commit returned sees it.
   for (bool told = false; !told;) {
     const int32_t n = Count(a);
-    pollfd p{committed[0], POLLIN, 0};
+    pollfd p{child.out, POLLIN, 0};
     told = poll(&p, 1, 0) == 1;
     if (!told) {
       ASSERT_TRUE(n == 5 || n == 6) << n;
@@ -323,38 +343,21 @@ TEST_F(Services, AnotherProcessesCommitIsSeenByTheNextRead) {
   }
   EXPECT_EQ(Count(a), 6);
   EXPECT_EQ(a.CustomerId(LastRec), 40);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  close(committed[0]);
-  close(committed[1]);
+  EXPECT_EQ(WaitFor(child), 0);
 }
 
 TEST_F(Services, IdsDrawnByManyProcessesAreUniqueAndRiseInEach) {
   constexpr int kDraws = 50;
-  struct Child {
-    pid_t pid;
-    int out;  // the ids it drew, as int32 values
-  };
   std::vector<Child> children;
   for (int c = 0; c < 2; ++c) {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      TestDictionary d;
-      const int32_t h = ChildLogin(d);
-      if (h < 0) _exit(3);
+    children.push_back(Spawn([&](int32_t h, const TestDictionary&, int out) {
       for (int i = 0; i < kDraws; ++i) {
         int32_t id = 0;
-        if (GetNextId(h, "Customer_Next", &id) || write(fds[1], &id, sizeof id) != sizeof id)
-          _exit(4);
+        if (GetNextId(h, "Customer_Next", &id) || write(out, &id, sizeof id) != sizeof id) return 4;
       }
-      _exit(0);
-    }
-    close(fds[1]);
-    children.push_back({pid, fds[0]});
+      return 0;
+    }));
+    ASSERT_GE(children.back().pid, 0);
   }
   TestClient a(server_);
   std::vector<std::vector<int32_t>> drawn(1);
@@ -365,21 +368,17 @@ TEST_F(Services, IdsDrawnByManyProcessesAreUniqueAndRiseInEach) {
   }
   for (const Child& c : children) {
     std::vector<int32_t>& ids = drawn.emplace_back(kDraws);
+    char* at = reinterpret_cast<char*>(ids.data());
+    const size_t want = ids.size() * sizeof(int32_t);
     size_t got = 0;
-    for (ssize_t n; got < ids.size() * sizeof(int32_t) &&
-                    (n = read(c.out, reinterpret_cast<char*>(ids.data()) + got,
-                              ids.size() * sizeof(int32_t) - got)) > 0;)
-      got += n;
-    EXPECT_EQ(got, ids.size() * sizeof(int32_t));
-    close(c.out);
-    int status = 0;
-    ASSERT_EQ(waitpid(c.pid, &status, 0), c.pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    for (ssize_t n; got < want && (n = read(c.out, at + got, want - got)) > 0;) got += n;
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(WaitFor(c), 0);
   }
   std::set<int32_t> all;
   for (const std::vector<int32_t>& ids : drawn) {
-    EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end(), std::less_equal<int32_t>()) &&
-                std::adjacent_find(ids.begin(), ids.end()) == ids.end())
+    EXPECT_TRUE(std::adjacent_find(ids.begin(), ids.end(), std::greater_equal<int32_t>()) ==
+                ids.end())
         << "each handle's ids rise";
     all.insert(ids.begin(), ids.end());
   }
@@ -414,22 +413,17 @@ TEST_F(Services, FreeingAHandleAbortsItsTransaction) {
 }
 
 TEST_F(Services, KilledInsideATransactionLeavesTheServerAsBefore) {
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  const Child child = Spawn([&](int32_t h, const TestDictionary& d, int) {
     // No test macros here: the child only works and dies.
-    TestDictionary d;
-    const int32_t h = ChildLogin(d);
-    if (h < 0) _exit(3);
     int32_t id;
-    if (BeginTransaction(h, "Doomed", 0, 0) || GetNextId(h, "Customer_Next", &id)) _exit(5);
+    if (BeginTransaction(h, "Doomed", 0, 0) || GetNextId(h, "Customer_Next", &id)) return 5;
     for (int i = 0; i < 2000; ++i)
-      if (ChildAddCustomer(h, d, 1000 + i)) _exit(6);
+      if (ChildAddCustomer(h, d, 1000 + i)) return 6;
     kill(getpid(), SIGKILL);
-    _exit(7);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
+    return 7;
+  });
+  ASSERT_GE(child.pid, 0);
+  const int status = WaitFor(child);
   ASSERT_TRUE(WIFSIGNALED(status)) << "child ended with " << WEXITSTATUS(status);
   EXPECT_EQ(WTERMSIG(status), SIGKILL);
 
