@@ -122,17 +122,23 @@ char* Take(size_t n, size_t* capacity) {
   return p;
 }
 
+// With r's mutex held: keeps a released buffer in the pool when there is
+// room for it; false when the caller is to free it.
+bool Keep(Registry& r, char* p, size_t capacity) {
+  if (capacity > kPoolCapacity || r.pool.size() >= kPoolBuffers) return false;
+  r.pool.emplace_back(p, capacity);
+  return true;
+}
+
 // Takes a buffer that is no longer registered back into the pool, or frees it.
 void GiveBack(char* p, size_t capacity) {
   Registry& r = TheRegistry();
+  bool kept;
   {
     std::lock_guard<std::mutex> lock(r.mutex);
-    if (capacity <= kPoolCapacity && r.pool.size() < kPoolBuffers) {
-      r.pool.emplace_back(p, capacity);
-      return;
-    }
+    kept = Keep(r, p, capacity);
   }
-  std::free(p);
+  if (!kept) std::free(p);
 }
 
 // Hands p out: registers it, or gives it back and throws.
@@ -164,13 +170,14 @@ char* AllocCopy(const void* data, size_t n) {
 
 bool FreeBuffer(void* p) {
   Registry& r = TheRegistry();
-  size_t capacity;
+  bool kept;
   {
     std::lock_guard<std::mutex> lock(r.mutex);
-    capacity = r.live.Erase(p);
+    const size_t capacity = r.live.Erase(p);
+    if (capacity == 0) return false;
+    kept = Keep(r, static_cast<char*>(p), capacity);
   }
-  if (capacity == 0) return false;
-  GiveBack(static_cast<char*>(p), capacity);
+  if (!kept) std::free(p);
   return true;
 }
 

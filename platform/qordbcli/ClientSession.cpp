@@ -34,6 +34,7 @@ enum Op {
   kCount,
   kUpdate,
   kUpdateImage,
+  kUpdateImageByRid,
   kDelete,
   kInsert,
   kRidMatches
@@ -330,6 +331,7 @@ void ClientSession::Remember(const Target& t, int64_t rid, const char* image) {
   t.pos->has = true;
   t.pos->rid = rid;
   t.pos->image.assign(image, image + t.rec->imageLength);
+  t.pos->transaction = inTransaction_ ? transactions_ : 0;
 }
 
 int ClientSession::Navigate(Move move, int32_t db, int32_t rt, int32_t len, char** image) {
@@ -514,10 +516,23 @@ bool ClientSession::RewriteImage(const Target& t, const char* image, const char*
   Position& pos = *t.pos;
   if (!pos.has) return false;
   // Worth a try only when no key column changes against the record as we
-  // last saw it; the statement itself checks the record as it is now.
+  // last saw it.
   const std::vector<int>& keys = t.odb->keyFields[t.index];
   if (CompareKey(*t.rec, keys, pos.image.data(), img) != 0) return false;
   const std::vector<int>& parts = CurrentKeyParts(t);
+  // Seen in this transaction, the record is still as we saw it (no other
+  // connection writes meanwhile); otherwise the statement checks the record
+  // as it is now.
+  if (inTransaction_ && pos.transaction == transactions_) {
+    sqlite3_stmt* s = Cached(t, 0, kUpdateImageByRid, [&] {
+      return "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
+    });
+    StmtUse use(s);
+    BindImage(s, 1, img, t.rec->imageLength);
+    sqlite3_bind_int64(s, 2, pos.rid);
+    use.Step();
+    return sqlite3_changes(db_) == 1;
+  }
   sqlite3_stmt* s = Cached(t, pos.key, kUpdateImage, [&] {
     std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
     if (!parts.empty())
@@ -608,6 +623,7 @@ int ClientSession::BeginTransaction(const char* name) {
   EndRead();
   Run(control_->beginWrite.get());
   inTransaction_ = true;
+  ++transactions_;
   return 0;
 }
 

@@ -91,6 +91,7 @@ class ClientSession {
     bool has = false;  // a current record is remembered
     int64_t rid = 0;
     std::vector<char> image;  // the current record as last read or written
+    int64_t transaction = 0;  // the transaction it was seen in, 0 outside one
   };
   struct OpenDatabase {
     DictModel model;
@@ -175,6 +176,7 @@ class ClientSession {
   std::unique_ptr<DictModel> sysdb_;
   std::unique_ptr<SequenceDraw> sequences_;  // on sysdb_'s SEQUENCIES
   bool inTransaction_ = false;
+  int64_t transactions_ = 0;  // the transactions begun, the open one's number
   std::map<std::tuple<int32_t, int, int32_t, int>, Stmt> stmts_;
   std::map<int32_t, Bookmark> bookmarks_;
   int32_t nextBookmark_ = 1;
