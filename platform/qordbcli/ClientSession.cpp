@@ -314,17 +314,26 @@ sqlite3_stmt* ClientSession::Cached(const Target& t, int32_t key, int op, B&& bu
 }
 
 bool ClientSession::ReadRid(const Target& t, int64_t rid, std::vector<char>* image) {
-  sqlite3_stmt* s =
-      Cached(t, 0, kByRid, [&] { return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ?"; });
+  sqlite3_stmt* s = Cached(t, 0, kByRid, [&] {
+    return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ?";
+  });
   StmtUse use(s);
   sqlite3_bind_int64(s, 1, rid);
   if (!use.Step()) return false;
-  if (sqlite3_column_bytes(s, 0) != t.rec->imageLength) throw StatusError{kEngineFailure};
-  if (image) {
-    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
-    image->assign(p, p + t.rec->imageLength);
-  }
+  CopyStored(t, s, 0, image);
   return true;
+}
+
+void ClientSession::CopyStored(const Target& t, sqlite3_stmt* row, int column,
+                               std::vector<char>* to) {
+  if (sqlite3_column_bytes(row, column) != t.rec->imageLength) throw StatusError{kEngineFailure};
+  if (!to) return;
+  const char* p = static_cast<const char*>(sqlite3_column_blob(row, column));
+  to->assign(p, p + t.rec->imageLength);
+}
+
+bool ClientSession::SeenInThisTransaction(const Position& pos) const {
+  return inTransaction_ && pos.transaction == transactions_;
 }
 
 void ClientSession::Remember(const Target& t, int64_t rid, const char* image) {
@@ -460,25 +469,35 @@ int ClientSession::NewRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   return 0;
 }
 
-int64_t ClientSession::Locate(const Target& t, const char* image) {
+int64_t ClientSession::Locate(const Target& t, const char* image, std::vector<char>* stored) {
   Position& pos = *t.pos;
-  if (pos.key == 1) return pos.has && ReadRid(t, pos.rid, nullptr) ? pos.rid : 0;
+  if (pos.key == 1) return pos.has && ReadRid(t, pos.rid, stored) ? pos.rid : 0;
   const std::vector<int>& parts = CurrentKeyParts(t);
   // The current record when it carries the key value, else the first that does.
-  if (pos.has) {
+  if (pos.has && SeenInThisTransaction(pos)) {
+    if (CompareKey(*t.rec, parts, pos.image.data(), image) == 0) {
+      if (stored) *stored = pos.image;
+      return pos.rid;
+    }
+  } else if (pos.has) {
     sqlite3_stmt* s = Cached(t, pos.key, kRidMatches, [&] {
-      return "SELECT rid FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ? AND (" + Columns(*t.rec, parts) +
-             ") = (" + Placeholders(parts.size()) + ")";
+      return "SELECT rid, img FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ? AND (" +
+             Columns(*t.rec, parts) + ") = (" + Placeholders(parts.size()) + ")";
     });
     StmtUse use(s);
     sqlite3_bind_int64(s, 1, pos.rid);
     BindParts(s, 2, *t.rec, parts, image);
-    if (use.Step()) return pos.rid;
+    if (use.Step()) {
+      CopyStored(t, s, 1, stored);
+      return pos.rid;
+    }
   }
   sqlite3_stmt* s = FindEqStmt(t, parts);
   StmtUse use(s);
   BindParts(s, 1, *t.rec, parts, image);
-  return use.Step() ? sqlite3_column_int64(s, 0) : 0;
+  if (!use.Step()) return 0;
+  CopyStored(t, s, 1, stored);
+  return sqlite3_column_int64(s, 0);
 }
 
 int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
@@ -489,7 +508,7 @@ int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   const int status = Atomically([&] {
     rid = RewriteImage(t, *buffer, img) ? t.pos->rid : 0;
     if (rid != 0) return 0;
-    rid = Locate(t, *buffer);
+    rid = Locate(t, *buffer, nullptr);
     if (rid == 0) return static_cast<int>(kNotFound);
     sqlite3_stmt* s = Cached(t, 0, kUpdate, [&] {
       std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ?";
@@ -523,7 +542,7 @@ bool ClientSession::RewriteImage(const Target& t, const char* image, const char*
   // Seen in this transaction, the record is still as we saw it (no other
   // connection writes meanwhile); otherwise the statement checks the record
   // as it is now.
-  if (inTransaction_ && pos.transaction == transactions_) {
+  if (SeenInThisTransaction(pos)) {
     sqlite3_stmt* s = Cached(t, 0, kUpdateImageByRid, [&] {
       return "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
     });
@@ -556,8 +575,8 @@ int ClientSession::DelRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   int64_t rid = 0;
   std::vector<char> img;
   const int status = Atomically([&] {
-    rid = Locate(t, *buffer);
-    if (rid == 0 || !ReadRid(t, rid, &img)) return static_cast<int>(kNotFound);
+    rid = Locate(t, *buffer, &img);
+    if (rid == 0) return static_cast<int>(kNotFound);
     sqlite3_stmt* s = Cached(t, 0, kDelete, [&] {
       return "DELETE FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ?";
     });
@@ -567,8 +586,10 @@ int ClientSession::DelRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
     return 0;
   });
   if (status != 0) return status;
-  // The deleted record stays the position that next and prior continue from.
+  // The deleted record stays the position that next and prior continue
+  // from, as a record that is no longer there.
   Remember(t, rid, img.data());
+  t.pos->transaction = 0;
   return 0;
 }
 

@@ -123,11 +123,22 @@ class ClientSession {
   // built by build() the first time.
   template <typename B>
   sqlite3_stmt* Cached(const Target& t, int32_t key, int op, B&& build);
+  // Whether the record rid exists, and its image copied into image (when
+  // not null).
   bool ReadRid(const Target& t, int64_t rid, std::vector<char>* image);
+  // Copies the record image in column of row into to (when not null), once
+  // its length is checked.
+  void CopyStored(const Target& t, sqlite3_stmt* row, int column, std::vector<char>* to);
+  // The record at pos was seen (read or written) in the open transaction,
+  // so it is as pos holds it: no other connection writes meanwhile.
+  bool SeenInThisTransaction(const Position& pos) const;
   // Hands the row's record (rid, img) to the caller and makes it current.
   int Deliver(const Target& t, sqlite3_stmt* row, char** image);
   void Remember(const Target& t, int64_t rid, const char* image);
-  int64_t Locate(const Target& t, const char* image);
+  // The record ModRec and DelRec work on: the current record when it carries
+  // the current key's value that image holds, else the first record that
+  // does; 0 when none does. Its stored image goes to stored (when not null).
+  int64_t Locate(const Target& t, const char* image, std::vector<char>* stored);
   // ModRec of the current record when it still carries the key value that
   // image (as sent) holds and no key column changes: img (normalised) is
   // stored without touching key columns or indexes. False when it does not

@@ -359,7 +359,7 @@ TEST_F(Records, ModRecKeepsTheKeysInStepWithTheStoredRecord) {
   EXPECT_EQ(names("Budapest", "Kovács"), Ids({5}));
 }
 
-TEST_F(Records, ModRecInsideATransactionRewritesOnlyTheRecordItSaw) {
+TEST_F(Records, ChangesInsideATransactionGoByTheRecordTheHandleSaw) {
   // Outside a transaction on record 2, inside one on record 3: the same answers.
   for (const int id : {2, 3}) {
     const bool inside = id == 3;
@@ -386,6 +386,7 @@ TEST_F(Records, ModRecInsideATransactionRewritesOnlyTheRecordItSaw) {
 
     ASSERT_EQ(Call(DelRec, img), 0);
     EXPECT_EQ(Call(ModRec, img), 10002) << "the record it saw is gone";
+    EXPECT_EQ(Call(DelRec, img), 10002);
     if (inside) {
       ASSERT_EQ(EndTransaction(c_.h, 1), 0);
     }
