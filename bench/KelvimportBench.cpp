@@ -281,7 +281,7 @@ const char* kOtherTables =
 // The source SELECT: customers not deleted, each with its addresses,
 // telephones and plate (left joins, as the view keeps customers without them).
 const char* kSourceJoin =
-    "SELECT u.ucode, u.name, u.alvazszam, u.zold, u.garancia, u.muszaki, c.iranyitoszam, "
+    "SELECT u.ucode, u.name, u.alvazszam, u.zold, u.muszaki, c.iranyitoszam, "
     "c.varos, c.utca, c.hazszam, t.orszag, t.korzet, t.szam, t.mellek, r.rszam, r.torolt "
     "FROM ugyfel_src u "
     "LEFT JOIN cimlink cl ON cl.code = u.ucode AND cl.tab = 1 "
@@ -306,7 +306,7 @@ const char* kLookups[] = {"SELECT * FROM elerhetoseg", "SELECT * FROM cim",
 
 // One row of the source view, held in memory as the view holds its records.
 struct SourceRow {
-  int64_t customer = 0, greenCard = 0, warranty = 0, inspection = 0;
+  int64_t customer = 0, greenCard = 0, inspection = 0;
   int plateDeleted = 0;
   std::string name, vin, postalCode, town, street, house, country, area, number, extension, plate;
 };
@@ -576,18 +576,17 @@ class RawImport {
       r.name = text(1);
       r.vin = text(2);
       r.greenCard = sqlite3_column_int64(s, 3);
-      r.warranty = sqlite3_column_int64(s, 4);
-      r.inspection = sqlite3_column_int64(s, 5);
-      r.postalCode = text(6);
-      r.town = text(7);
-      r.street = text(8);
-      r.house = text(9);
-      r.country = text(10);
-      r.area = text(11);
-      r.number = text(12);
-      r.extension = text(13);
-      r.plate = text(14);
-      r.plateDeleted = sqlite3_column_int(s, 15);
+      r.inspection = sqlite3_column_int64(s, 4);
+      r.postalCode = text(5);
+      r.town = text(6);
+      r.street = text(7);
+      r.house = text(8);
+      r.country = text(9);
+      r.area = text(10);
+      r.number = text(11);
+      r.extension = text(12);
+      r.plate = text(13);
+      r.plateDeleted = sqlite3_column_int(s, 14);
     }
     sqlite3_finalize(s);
     return rows;
