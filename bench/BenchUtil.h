@@ -1,10 +1,12 @@
-// What the benchmarks share: timing a piece of work and reading a numeric
-// option off the command line.
+// What the benchmarks share: timing a piece of work, the median of timings,
+// and reading a numeric option off the command line.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace bench {
 
@@ -14,6 +16,13 @@ double Seconds(F&& f) {
   const auto start = std::chrono::steady_clock::now();
   f();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The median of some timings (the upper one of the middle two of an even count).
+inline double Median(std::vector<double> seconds) {
+  if (seconds.empty()) return 0;
+  std::nth_element(seconds.begin(), seconds.begin() + seconds.size() / 2, seconds.end());
+  return seconds[seconds.size() / 2];
 }
 
 // The number after name, or fallback. The pair is taken out of argv so that

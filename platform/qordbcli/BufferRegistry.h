@@ -1,6 +1,9 @@
 // Every buffer an entry hands to the caller comes from here, so FreePtr can
 // tell its own buffers from anything else and tests can count the ones not
-// yet released.
+// yet released. A released buffer is kept for a later hand-out (a few, none
+// larger than 256 KiB), so that a run of calls reuses its buffers instead of
+// allocating one per call; a buffer handed out stays the caller's until it
+// is released.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +19,9 @@ char* AllocCopy(const void* data, size_t n);
 bool FreeBuffer(void* p);
 int64_t OutstandingBuffers();
 
-// Builds a buffer to hand out piece by piece, growing it in place where the
-// allocator can, so that its bytes are written once.
+// Builds a buffer to hand out piece by piece, in a released buffer when
+// there is one, growing it in place where the allocator can, so that its
+// bytes are written once.
 class BufferBuilder {
  public:
   BufferBuilder() = default;

@@ -6,6 +6,7 @@
 
 #include "BufferRegistry.h"
 #include "ServerAdmin.h"
+#include "SnapshotWatch.h"
 
 namespace qordb {
 
@@ -33,6 +34,7 @@ enum Op {
   kCount,
   kUpdate,
   kUpdateImage,
+  kUpdateImageByRid,
   kDelete,
   kInsert,
   kRidMatches
@@ -64,6 +66,19 @@ int BindParts(sqlite3_stmt* s, int first, const RecordModel& rec, const std::vec
   return first;
 }
 
+// The start of the shared memory that SQLite maps for db's log index, or null
+// when it has none: the documented layout of the "-shm" file begins with
+// the wal-index header.
+const volatile uint32_t* MapWalIndex(sqlite3* db) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+      !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+    return nullptr;
+  void volatile* region = nullptr;
+  if (file->pMethods->xShmMap(file, 0, 32 * 1024, 0, &region) != SQLITE_OK) return nullptr;
+  return static_cast<const volatile uint32_t*>(region);
+}
+
 // The images of every row of s (its first column) back to back in one buffer
 // for the caller; 10002, no buffer and size 0 when there is no row.
 int HandOutImages(StmtUse& use, sqlite3_stmt* s, const RecordModel& rec, int32_t* size,
@@ -89,13 +104,19 @@ int HandOutImages(StmtUse& use, sqlite3_stmt* s, const RecordModel& rec, int32_t
 ClientSession::~ClientSession() { Close(); }
 
 void ClientSession::Close() {
+  // First, so that the idle watch no longer looks at this session.
+  ForgetSnapshot(this);
+  watched_ = false;
   stmts_.clear();
+  sequences_.reset();
+  control_.reset();
   if (db_) {
-    if (inTransaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (inTransaction_ || snapshot_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db_);
   }
   db_ = nullptr;
-  inTransaction_ = false;
+  walIndex_ = nullptr;
+  inTransaction_ = snapshot_ = false;
   dbs_.clear();
   sysdb_.reset();
   bookmarks_.clear();
@@ -103,7 +124,75 @@ void ClientSession::Close() {
 }
 
 void ClientSession::SyncTransaction() {
-  if (inTransaction_ && db_ && sqlite3_get_autocommit(db_)) inTransaction_ = false;
+  if (db_ && sqlite3_get_autocommit(db_)) inTransaction_ = snapshot_ = false;
+}
+
+void ClientSession::Run(sqlite3_stmt* s) {
+  StmtUse use(s);
+  use.Step();
+}
+
+void ClientSession::Rollback() {
+  sqlite3_step(control_->rollback.get());
+  sqlite3_reset(control_->rollback.get());
+}
+
+template <typename F>
+int ClientSession::Atomically(F&& f) {
+  if (inTransaction_) return f();
+  EndRead();
+  Run(control_->beginWrite.get());
+  try {
+    int status = f();
+    if (status == 0)
+      Run(control_->commit.get());
+    else
+      Rollback();
+    return status;
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+void ClientSession::BeginRead() {
+  if (inTransaction_) return;
+  lastRead_ = std::chrono::steady_clock::now();
+  if (snapshot_ && walIndex_) {
+    bool unchanged = true;
+    for (int i = 0; i < kWalHeaderWords && unchanged; ++i)
+      unchanged = walIndex_[i] == walHeader_[i];
+    if (unchanged) return;
+  }
+  EndRead();
+  if (!watched_) {
+    WatchSnapshot(this);
+    watched_ = true;
+  }
+  // The header before the snapshot, which the call's first read takes: a
+  // commit in between is seen by this snapshot, and by the next call's
+  // check as well, which only takes the snapshot once more.
+  for (int i = 0; walIndex_ && i < kWalHeaderWords; ++i) walHeader_[i] = walIndex_[i];
+  Run(control_->begin.get());
+  snapshot_ = true;
+}
+
+void ClientSession::EndRead() {
+  if (!snapshot_) return;
+  snapshot_ = false;
+  // Ending a read transaction does not fail; should it, the rollback ends it.
+  sqlite3_stmt* commit = control_->commit.get();
+  if (sqlite3_step(commit) != SQLITE_DONE) Rollback();
+  sqlite3_reset(commit);
+}
+
+std::chrono::steady_clock::time_point ClientSession::EndIdleSnapshot(
+    std::chrono::steady_clock::time_point now) {
+  const auto idle = SnapshotIdleTime();
+  if (snapshot_ && now - lastRead_ < idle) return lastRead_ + idle;
+  EndRead();
+  watched_ = false;
+  return std::chrono::steady_clock::time_point::max();
 }
 
 int ClientSession::InitUser(const void* block) {
@@ -120,6 +209,15 @@ int ClientSession::InitUser(const void* block) {
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return kNoService;
   Close();
   db_ = OpenServerFile(path, false);
+  try {
+    control_ = std::make_unique<Control>(
+        Control{Stmt(db_, "BEGIN", true), Stmt(db_, "BEGIN IMMEDIATE", true),
+                Stmt(db_, "COMMIT", true), Stmt(db_, "ROLLBACK", true)});
+  } catch (...) {
+    Close();
+    throw;
+  }
+  walIndex_ = MapWalIndex(db_);
   return 0;
 }
 
@@ -134,6 +232,7 @@ int ClientSession::OpenDb(int32_t db, const char* name) {
   if (!name) return kBadPointer;
   const std::string upper = UpperAscii(name);
   if (dbs_.count(db)) return kAlreadyOpen;
+  BeginRead();
   Stmt s(db_, "SELECT dbid, image FROM qor_database WHERE name = ?");
   StmtUse use(s.get());
   sqlite3_bind_text(s.get(), 1, upper.c_str(), -1, SQLITE_TRANSIENT);
@@ -188,11 +287,22 @@ ClientSession::Target ClientSession::ResolveImage(int32_t db, int32_t rt, int32_
   return t;
 }
 
-std::vector<int> ClientSession::KeyPartsOf(const Target& t, int32_t keyField) const {
+const std::vector<int>& ClientSession::KeyPartsOf(const Target& t, int32_t keyField) const {
   if (keyField < 0 || keyField / 1000 != t.index) throw StatusError{kBadKey};
-  std::vector<int> parts = t.rec->KeyParts(keyField % 1000);
+  const std::vector<int>& parts = t.rec->KeyParts(keyField % 1000);
   if (parts.empty()) throw StatusError{kBadKey};
   return parts;
+}
+
+char* ClientSession::Normalised(const RecordModel& rec, const char* image) {
+  if (scratch_.size() < static_cast<size_t>(rec.imageLength)) scratch_.resize(rec.imageLength);
+  NormaliseImage(rec, image, scratch_.data());
+  return scratch_.data();
+}
+
+const std::vector<int>& ClientSession::CurrentKeyParts(const Target& t) const {
+  static const std::vector<int> none;  // the default key: insertion order
+  return t.pos->key == 1 ? none : t.rec->KeyParts(t.pos->key % 1000);
 }
 
 template <typename B>
@@ -204,28 +314,39 @@ sqlite3_stmt* ClientSession::Cached(const Target& t, int32_t key, int op, B&& bu
 }
 
 bool ClientSession::ReadRid(const Target& t, int64_t rid, std::vector<char>* image) {
-  sqlite3_stmt* s =
-      Cached(t, 0, kByRid, [&] { return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ?"; });
+  sqlite3_stmt* s = Cached(t, 0, kByRid, [&] {
+    return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ?";
+  });
   StmtUse use(s);
   sqlite3_bind_int64(s, 1, rid);
   if (!use.Step()) return false;
-  if (sqlite3_column_bytes(s, 0) != t.rec->imageLength) throw StatusError{kEngineFailure};
-  if (image) {
-    const char* p = static_cast<const char*>(sqlite3_column_blob(s, 0));
-    image->assign(p, p + t.rec->imageLength);
-  }
+  CopyStored(t, s, 0, image);
   return true;
+}
+
+void ClientSession::CopyStored(const Target& t, sqlite3_stmt* row, int column,
+                               std::vector<char>* to) {
+  if (sqlite3_column_bytes(row, column) != t.rec->imageLength) throw StatusError{kEngineFailure};
+  if (!to) return;
+  const char* p = static_cast<const char*>(sqlite3_column_blob(row, column));
+  to->assign(p, p + t.rec->imageLength);
+}
+
+bool ClientSession::SeenInThisTransaction(const Position& pos) const {
+  return inTransaction_ && pos.transaction == transactions_;
 }
 
 void ClientSession::Remember(const Target& t, int64_t rid, const char* image) {
   t.pos->has = true;
   t.pos->rid = rid;
   t.pos->image.assign(image, image + t.rec->imageLength);
+  t.pos->transaction = inTransaction_ ? transactions_ : 0;
 }
 
 int ClientSession::Navigate(Move move, int32_t db, int32_t rt, int32_t len, char** image) {
   Target t = ResolveImage(db, rt, len, image);
   Position& pos = *t.pos;
+  BeginRead();
   if (move == Move::Current) {
     std::vector<char> img;
     if (!pos.has || !ReadRid(t, pos.rid, &img)) return kNotFound;
@@ -236,7 +357,7 @@ int ClientSession::Navigate(Move move, int32_t db, int32_t rt, int32_t len, char
   // Without a remembered record, next starts at the first and prior at the last.
   if (!pos.has && move == Move::Next) move = Move::First;
   if (!pos.has && move == Move::Prev) move = Move::Last;
-  const std::vector<int> parts = pos.key == 1 ? std::vector<int>{} : t.rec->KeyParts(pos.key % 1000);
+  const std::vector<int>& parts = CurrentKeyParts(t);
   const bool desc = move == Move::Prev || move == Move::Last;
   const bool relative = move == Move::Prev || move == Move::Next;
   const std::string cols = Columns(*t.rec, parts);
@@ -304,7 +425,8 @@ int ClientSession::FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, b
   if (!*buffer) return kBadPointer;
   Position& pos = *t.pos;
   if (pos.key == 1) return kNoKey;
-  const std::vector<int> parts = t.rec->KeyParts(pos.key % 1000);
+  BeginRead();
+  const std::vector<int>& parts = CurrentKeyParts(t);
   // The next match follows the current record only when that record carries
   // the value; a current record past the value leaves no next match.
   bool after = false;
@@ -335,45 +457,59 @@ int ClientSession::FindRec(int32_t db, int32_t rt, int32_t len, char** buffer, b
 int ClientSession::NewRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   Target t = ResolveImage(db, rt, len, buffer);
   if (!*buffer) return kBadPointer;
-  std::vector<char> img(t.rec->imageLength);
-  NormaliseImage(*t.rec, *buffer, img.data());
+  char* img = Normalised(*t.rec, *buffer);
   sqlite3_stmt* s = Cached(t, 0, kInsert, [&] { return InsertSql(t.dbId, t.index, *t.rec); });
-  int64_t rid = InsertRecord(db_, s, *t.rec, img.data());
-  CopyBytes(*buffer, img.data(), img.size());
-  Remember(t, rid, img.data());
+  int64_t rid = 0;
+  Atomically([&] {
+    rid = InsertRecord(db_, s, *t.rec, img);
+    return 0;
+  });
+  CopyBytes(*buffer, img, t.rec->imageLength);
+  Remember(t, rid, img);
   return 0;
 }
 
-int64_t ClientSession::Locate(const Target& t, const char* image) {
+int64_t ClientSession::Locate(const Target& t, const char* image, std::vector<char>* stored) {
   Position& pos = *t.pos;
-  if (pos.key == 1) return pos.has && ReadRid(t, pos.rid, nullptr) ? pos.rid : 0;
-  const std::vector<int> parts = t.rec->KeyParts(pos.key % 1000);
+  if (pos.key == 1) return pos.has && ReadRid(t, pos.rid, stored) ? pos.rid : 0;
+  const std::vector<int>& parts = CurrentKeyParts(t);
   // The current record when it carries the key value, else the first that does.
-  if (pos.has) {
+  if (pos.has && SeenInThisTransaction(pos)) {
+    if (CompareKey(*t.rec, parts, pos.image.data(), image) == 0) {
+      if (stored) *stored = pos.image;
+      return pos.rid;
+    }
+  } else if (pos.has) {
     sqlite3_stmt* s = Cached(t, pos.key, kRidMatches, [&] {
-      return "SELECT rid FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ? AND (" + Columns(*t.rec, parts) +
-             ") = (" + Placeholders(parts.size()) + ")";
+      return "SELECT rid, img FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ? AND (" +
+             Columns(*t.rec, parts) + ") = (" + Placeholders(parts.size()) + ")";
     });
     StmtUse use(s);
     sqlite3_bind_int64(s, 1, pos.rid);
     BindParts(s, 2, *t.rec, parts, image);
-    if (use.Step()) return pos.rid;
+    if (use.Step()) {
+      CopyStored(t, s, 1, stored);
+      return pos.rid;
+    }
   }
   sqlite3_stmt* s = FindEqStmt(t, parts);
   StmtUse use(s);
   BindParts(s, 1, *t.rec, parts, image);
-  return use.Step() ? sqlite3_column_int64(s, 0) : 0;
+  if (!use.Step()) return 0;
+  CopyStored(t, s, 1, stored);
+  return sqlite3_column_int64(s, 0);
 }
 
 int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   Target t = ResolveImage(db, rt, len, buffer);
   if (!*buffer) return kBadPointer;
-  std::vector<char> img(t.rec->imageLength);
-  NormaliseImage(*t.rec, *buffer, img.data());
-  int64_t rid = RewriteImage(t, *buffer, img.data()) ? t.pos->rid : 0;
-  if (rid == 0) {
-    rid = Locate(t, *buffer);
-    if (rid == 0) return kNotFound;
+  const char* img = Normalised(*t.rec, *buffer);
+  int64_t rid = 0;
+  const int status = Atomically([&] {
+    rid = RewriteImage(t, *buffer, img) ? t.pos->rid : 0;
+    if (rid != 0) return 0;
+    rid = Locate(t, *buffer, nullptr);
+    if (rid == 0) return static_cast<int>(kNotFound);
     sqlite3_stmt* s = Cached(t, 0, kUpdate, [&] {
       std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ?";
       for (size_t p = 0; p < t.rec->fields.size(); ++p)
@@ -381,17 +517,17 @@ int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
       return sql + " WHERE rid = ?";
     });
     StmtUse use(s);
-    BindImage(s, 1, img.data(), t.rec->imageLength);
+    BindImage(s, 1, img, t.rec->imageLength);
     int at = 2;
     for (size_t p = 0; p < t.rec->fields.size(); ++p)
-      if (t.rec->keyColumn[p] >= 0) BindKeyPart(s, at++, t.rec->fields[p], img.data());
+      if (t.rec->keyColumn[p] >= 0) BindKeyPart(s, at++, t.rec->fields[p], img);
     sqlite3_bind_int64(s, at, rid);
     use.Step();
-    // Another handle may have deleted the record since it was located.
-    if (sqlite3_changes(db_) == 0) return kNotFound;
-  }
-  CopyBytes(*buffer, img.data(), img.size());
-  Remember(t, rid, img.data());
+    return 0;
+  });
+  if (status != 0) return status;
+  CopyBytes(*buffer, img, t.rec->imageLength);
+  Remember(t, rid, img);
   return 0;
 }
 
@@ -399,11 +535,23 @@ bool ClientSession::RewriteImage(const Target& t, const char* image, const char*
   Position& pos = *t.pos;
   if (!pos.has) return false;
   // Worth a try only when no key column changes against the record as we
-  // last saw it; the statement itself checks the record as it is now.
+  // last saw it.
   const std::vector<int>& keys = t.odb->keyFields[t.index];
   if (CompareKey(*t.rec, keys, pos.image.data(), img) != 0) return false;
-  const std::vector<int> parts =
-      pos.key == 1 ? std::vector<int>{} : t.rec->KeyParts(pos.key % 1000);
+  const std::vector<int>& parts = CurrentKeyParts(t);
+  // Seen in this transaction, the record is still as we saw it (no other
+  // connection writes meanwhile); otherwise the statement checks the record
+  // as it is now.
+  if (SeenInThisTransaction(pos)) {
+    sqlite3_stmt* s = Cached(t, 0, kUpdateImageByRid, [&] {
+      return "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
+    });
+    StmtUse use(s);
+    BindImage(s, 1, img, t.rec->imageLength);
+    sqlite3_bind_int64(s, 2, pos.rid);
+    use.Step();
+    return sqlite3_changes(db_) == 1;
+  }
   sqlite3_stmt* s = Cached(t, pos.key, kUpdateImage, [&] {
     std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
     if (!parts.empty())
@@ -424,19 +572,24 @@ bool ClientSession::RewriteImage(const Target& t, const char* image, const char*
 int ClientSession::DelRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   Target t = ResolveImage(db, rt, len, buffer);
   if (!*buffer) return kBadPointer;
-  int64_t rid = Locate(t, *buffer);
-  if (rid == 0) return kNotFound;
+  int64_t rid = 0;
   std::vector<char> img;
-  if (!ReadRid(t, rid, &img)) return kNotFound;
-  sqlite3_stmt* s =
-      Cached(t, 0, kDelete, [&] { return "DELETE FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ?"; });
-  StmtUse use(s);
-  sqlite3_bind_int64(s, 1, rid);
-  use.Step();
-  // Another handle may have deleted the record since it was located.
-  if (sqlite3_changes(db_) == 0) return kNotFound;
-  // The deleted record stays the position that next and prior continue from.
+  const int status = Atomically([&] {
+    rid = Locate(t, *buffer, &img);
+    if (rid == 0) return static_cast<int>(kNotFound);
+    sqlite3_stmt* s = Cached(t, 0, kDelete, [&] {
+      return "DELETE FROM " + RecordTableName(t.dbId, t.index) + " WHERE rid = ?";
+    });
+    StmtUse use(s);
+    sqlite3_bind_int64(s, 1, rid);
+    use.Step();
+    return 0;
+  });
+  if (status != 0) return status;
+  // The deleted record stays the position that next and prior continue
+  // from, as a record that is no longer there.
   Remember(t, rid, img.data());
+  t.pos->transaction = 0;
   return 0;
 }
 
@@ -446,7 +599,8 @@ int ClientSession::FindList(ListKind kind, int32_t* size, char** keyImage, char*
   Target t = Resolve(db, rt);
   if (*size != t.rec->imageLength) return kBadRecordSize;
   if (keyField == 1) return kNoKey;
-  const std::vector<int> parts = KeyPartsOf(t, keyField);
+  const std::vector<int>& parts = KeyPartsOf(t, keyField);
+  BeginRead();
   sqlite3_stmt* s = Cached(t, keyField, kind == ListKind::Equal ? kListEq : kListGe, [&] {
     return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " WHERE (" + Columns(*t.rec, parts) + ")" +
            (kind == ListKind::Equal ? " = (" : " >= (") + Placeholders(parts.size()) + ")" +
@@ -461,6 +615,7 @@ int ClientSession::GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list)
   if (!size || !list) return kBadPointer;
   Target t = Resolve(db, rt);
   if (*size != t.rec->imageLength) return kBadRecordSize;
+  BeginRead();
   sqlite3_stmt* s =
       Cached(t, 0, kAll, [&] { return "SELECT img FROM " + RecordTableName(t.dbId, t.index) + " ORDER BY rid"; });
   StmtUse use(s);
@@ -470,6 +625,7 @@ int ClientSession::GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list)
 int ClientSession::GetCount(int32_t db, int32_t rt, int32_t* count) {
   if (!count) return kBadPointer;
   Target t = Resolve(db, rt);
+  BeginRead();
   sqlite3_stmt* s = Cached(t, 0, kCount, [&] { return "SELECT count(*) FROM " + RecordTableName(t.dbId, t.index); });
   StmtUse use(s);
   use.Step();
@@ -485,38 +641,19 @@ int ClientSession::UnlockRecord(int32_t db, int32_t rt) {
 int ClientSession::BeginTransaction(const char* name) {
   (void)name;
   if (inTransaction_) return kTransactionActive;
-  Exec(db_, "BEGIN IMMEDIATE");
+  EndRead();
+  Run(control_->beginWrite.get());
   inTransaction_ = true;
+  ++transactions_;
   return 0;
 }
 
 int ClientSession::EndTransaction(int32_t commit) {
   SyncTransaction();
   if (!inTransaction_) return 0;
-  if (commit) {
-    Exec(db_, "COMMIT");
-  } else {
-    Exec(db_, "ROLLBACK");
-  }
+  Run(commit ? control_->commit.get() : control_->rollback.get());
   inTransaction_ = false;
   return 0;
-}
-
-template <typename F>
-int ClientSession::Atomically(F&& f) {
-  if (inTransaction_) return f();
-  Exec(db_, "BEGIN IMMEDIATE");
-  try {
-    int status = f();
-    if (status == 0)
-      Exec(db_, "COMMIT");
-    else
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    return status;
-  } catch (...) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw;
-  }
 }
 
 const DictModel& ClientSession::Sysdb() {
@@ -533,16 +670,13 @@ const DictModel& ClientSession::Sysdb() {
 
 int ClientSession::GetNextId(const char* sequence, int32_t* id) {
   if (!sequence || !id) return kBadPointer;
-  const DictModel& sys = Sysdb();
-  const int r = sys.RecordByName("SEQUENCIES");
-  if (r < 0) return kUnknownSequence;
-  Position unused;
-  Target t{ServerAdmin::kSysdbId, nullptr, r, &sys.records[r], &unused};
-  return Atomically([&] {
-    sqlite3_stmt* select = Cached(t, -1, kAll, [&] { return SequenceSelectSql(r); });
-    sqlite3_stmt* update = Cached(t, -1, kUpdate, [&] { return SequenceUpdateSql(r); });
-    return DrawSequence(select, update, sys.records[r], sequence, id);
-  });
+  if (!sequences_) {
+    const DictModel& sys = Sysdb();
+    const int r = sys.RecordByName("SEQUENCIES");
+    if (r < 0) return kUnknownSequence;
+    sequences_ = std::make_unique<SequenceDraw>(db_, r, sys.records[r]);
+  }
+  return Atomically([&] { return sequences_->Draw(sequence, id); });
 }
 
 int ClientSession::BookmarkCreate(int32_t db, int32_t rt, int32_t* id) {
@@ -568,8 +702,10 @@ int ClientSession::BookmarkOperation(int32_t id, int32_t op) {
     return 0;
   }
   if (op == 1) {
+    if (!b.marked) return kBookmarkNotSet;
+    BeginRead();
     std::vector<char> img;
-    if (!b.marked || !ReadRid(t, b.rid, &img)) return kBookmarkNotSet;
+    if (!ReadRid(t, b.rid, &img)) return kBookmarkNotSet;
     Remember(t, b.rid, img.data());
     return 0;
   }
@@ -580,6 +716,7 @@ int ClientSession::GetServerParam(const char* name, char** text) {
   if (!name || !text) return kBadPointer;
   const std::string n = name;
   if (n != "VolumeId" && n != "RegLmgrName") return kUnknownParam;
+  BeginRead();
   Stmt s(db_, "SELECT value FROM qor_param WHERE name = ?");
   StmtUse use(s.get());
   sqlite3_bind_text(s.get(), 1, name, -1, SQLITE_TRANSIENT);

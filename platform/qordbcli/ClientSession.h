@@ -2,12 +2,20 @@
 // the server file, the databases it opened, its transaction, bookmarks and,
 // per record type, the current key and the remembered current record.
 //
-// Every operation returns a client status or throws StatusError; the entries
-// hold the session's mutex around each call.
+// Reads outside a transaction share one read snapshot, held from call to
+// call: it is ended before a write or a transaction begins, taken anew when
+// another connection has committed since it was taken (so that no read sees
+// older data than the last commit of any process), and ended when the
+// session has been idle for a few milliseconds (SnapshotWatch.h).
+//
+// Every operation returns a client status or throws StatusError; the entries,
+// and the thread that ends idle snapshots, hold the session's mutex around
+// each call.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -72,12 +80,18 @@ class ClientSession {
   // After a failure: SQLite may have ended the transaction on its own.
   void SyncTransaction();
 
+  // Ends the held read snapshot when the last read is SnapshotIdleTime()
+  // before now. Returns when to look again, or time_point::max() when the
+  // session holds no snapshot any more. Called with mutex held.
+  std::chrono::steady_clock::time_point EndIdleSnapshot(std::chrono::steady_clock::time_point now);
+
  private:
   struct Position {
     int32_t key = 1;   // field number of the current key, 1 for the default key
     bool has = false;  // a current record is remembered
     int64_t rid = 0;
     std::vector<char> image;  // the current record as last read or written
+    int64_t transaction = 0;  // the transaction it was seen in, 0 outside one
   };
   struct OpenDatabase {
     DictModel model;
@@ -102,16 +116,29 @@ class ClientSession {
 
   Target Resolve(int32_t db, int32_t rt);
   Target ResolveImage(int32_t db, int32_t rt, int32_t len, char** buffer);
-  std::vector<int> KeyPartsOf(const Target& t, int32_t keyField) const;
+  const std::vector<int>& KeyPartsOf(const Target& t, int32_t keyField) const;
+  // The parts of the record type's current key; none for the default key.
+  const std::vector<int>& CurrentKeyParts(const Target& t) const;
   // The prepared statement of one operation on one record type and key,
   // built by build() the first time.
   template <typename B>
   sqlite3_stmt* Cached(const Target& t, int32_t key, int op, B&& build);
+  // Whether the record rid exists, and its image copied into image (when
+  // not null).
   bool ReadRid(const Target& t, int64_t rid, std::vector<char>* image);
+  // Copies the record image in column of row into to (when not null), once
+  // its length is checked.
+  void CopyStored(const Target& t, sqlite3_stmt* row, int column, std::vector<char>* to);
+  // The record at pos was seen (read or written) in the open transaction,
+  // so it is as pos holds it: no other connection writes meanwhile.
+  bool SeenInThisTransaction(const Position& pos) const;
   // Hands the row's record (rid, img) to the caller and makes it current.
   int Deliver(const Target& t, sqlite3_stmt* row, char** image);
   void Remember(const Target& t, int64_t rid, const char* image);
-  int64_t Locate(const Target& t, const char* image);
+  // The record ModRec and DelRec work on: the current record when it carries
+  // the current key's value that image holds, else the first record that
+  // does; 0 when none does. Its stored image goes to stored (when not null).
+  int64_t Locate(const Target& t, const char* image, std::vector<char>* stored);
   // ModRec of the current record when it still carries the key value that
   // image (as sent) holds and no key column changes: img (normalised) is
   // stored without touching key columns or indexes. False when it does not
@@ -120,16 +147,47 @@ class ClientSession {
   // The first record, by insertion order, whose current key (made of parts)
   // equals the bound value.
   sqlite3_stmt* FindEqStmt(const Target& t, const std::vector<int>& parts);
+  // The stored form of a record image sent for a write, in the session's
+  // scratch buffer, valid until the next write.
+  char* Normalised(const RecordModel& rec, const char* image);
   const DictModel& Sysdb();
   // Runs f inside the open transaction, or inside a transaction of its own.
   template <typename F>
   int Atomically(F&& f);
 
+  // Before the reads of a call outside a transaction: keeps the held
+  // snapshot when no connection has committed since it was taken, else
+  // takes a new one.
+  void BeginRead();
+  // Before a write or a transaction, and when idle: ends the held snapshot.
+  void EndRead();
+  // Steps a statement of control to its end; throws StatusError.
+  void Run(sqlite3_stmt* s);
+  void Rollback();  // never throws
+
+  // The statements that begin and end transactions, prepared once.
+  struct Control {
+    Stmt begin, beginWrite, commit, rollback;
+  };
+  // The wal-index header, as it was when the snapshot was taken: two copies
+  // of 48 bytes at the start of the server file's shared memory, rewritten
+  // by every commit of any connection.
+  static constexpr int kWalHeaderWords = 24;
+
   sqlite3* db_ = nullptr;
+  std::unique_ptr<Control> control_;
+  const volatile uint32_t* walIndex_ = nullptr;  // null when SQLite did not map it
+  uint32_t walHeader_[kWalHeaderWords] = {};
+  bool snapshot_ = false;  // a read transaction of ours is held outside a transaction
+  bool watched_ = false;   // the idle watch knows of this session
+  std::chrono::steady_clock::time_point lastRead_;
+  std::vector<char> scratch_;
   std::string code_;
   std::map<int32_t, OpenDatabase> dbs_;
   std::unique_ptr<DictModel> sysdb_;
+  std::unique_ptr<SequenceDraw> sequences_;  // on sysdb_'s SEQUENCIES
   bool inTransaction_ = false;
+  int64_t transactions_ = 0;  // the transactions begun, the open one's number
   std::map<std::tuple<int32_t, int, int32_t, int>, Stmt> stmts_;
   std::map<int32_t, Bookmark> bookmarks_;
   int32_t nextBookmark_ = 1;

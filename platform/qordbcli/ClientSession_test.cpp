@@ -359,6 +359,43 @@ TEST_F(Records, ModRecKeepsTheKeysInStepWithTheStoredRecord) {
   EXPECT_EQ(names("Budapest", "Kovács"), Ids({5}));
 }
 
+TEST_F(Records, ChangesInsideATransactionGoByTheRecordTheHandleSaw) {
+  // Outside a transaction on record 2, inside one on record 3: the same answers.
+  for (const int id : {2, 3}) {
+    const bool inside = id == 3;
+    SCOPED_TRACE(inside ? "inside a transaction" : "outside");
+    if (inside) {
+      ASSERT_EQ(BeginTransaction(c_.h, "T", 0, 0), 0);
+    }
+    ASSERT_EQ(Define("ID"), 0);
+    std::vector<char> img = Customer(id, "", "");
+    ASSERT_EQ(Call(FindRec, img), 0);
+    c_.shopDict.SetText(img, "CUSTOMER", "CITY", "Pécs");
+    EXPECT_EQ(Call(ModRec, img), 0);
+    std::vector<char> stored = Customer(id, "", "");
+    ASSERT_EQ(Call(FindRec, stored), 0);
+    EXPECT_EQ(stored, img);
+
+    // The image sent carries another value of the current key, which no
+    // record holds: the current record stays as it is.
+    std::vector<char> other = img;
+    c_.shopDict.SetInt(other, "CUSTOMER", "ID", 99);
+    EXPECT_EQ(Call(ModRec, other), 10002);
+    ASSERT_EQ(Call(FindRec, stored), 0);
+    EXPECT_EQ(stored, img);
+
+    ASSERT_EQ(Call(DelRec, img), 0);
+    EXPECT_EQ(Call(ModRec, img), 10002) << "the record it saw is gone";
+    EXPECT_EQ(Call(DelRec, img), 10002);
+    if (inside) {
+      ASSERT_EQ(EndTransaction(c_.h, 1), 0);
+    }
+  }
+  int32_t count = 0;
+  EXPECT_EQ(GetCount(c_.h, c_.shop, c_.Rt("CUSTOMER"), &count), 0);
+  EXPECT_EQ(count, 3);
+}
+
 TEST_F(Records, BadArgumentsGetTheirStatusAndChangeNothing) {
   const int rt = c_.Rt("CUSTOMER"), len = c_.Len("CUSTOMER");
   std::vector<char> img = Customer(9, "X", "Y");

@@ -52,18 +52,14 @@ bool ParseInteger(std::string_view text, int64_t& out) {
 
 std::string UpperAscii(std::string_view text) {
   std::string s(text);
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : s) c = UpperAscii(c);
   return s;
 }
 
-std::vector<int> RecordModel::KeyParts(int position) const {
-  if (position < 0 || position >= static_cast<int>(fields.size())) return {};
-  const FieldModel& f = fields[position];
-  if (!f.IsKey()) return {};
-  if (f.type == 'k') return f.components;
-  if (f.type == 'g') return {};
-  return {position};
+const std::vector<int>& RecordModel::KeyParts(int position) const {
+  static const std::vector<int> none;
+  if (position < 0 || position >= static_cast<int>(keyParts.size())) return none;
+  return keyParts[position];
 }
 
 int RecordModel::FieldByName(std::string_view upperName) const {
@@ -152,6 +148,12 @@ DictModel DictModel::Parse(const char* image, size_t length) {
         if (fm.IsData() && fm.length < TypeSize(fm.type)) fail("field narrower than its type");
       }
       rec.fields.push_back(std::move(fm));
+    }
+    for (size_t p = 0; p < rec.fields.size(); ++p) {
+      const FieldModel& f = rec.fields[p];
+      std::vector<int>& parts = rec.keyParts.emplace_back();
+      if (f.IsKey() && f.type == 'k') parts = f.components;
+      if (f.IsKey() && f.IsData()) parts = {static_cast<int>(p)};
     }
     rec.keyColumn.assign(rec.fields.size(), -1);
     int next = 0;

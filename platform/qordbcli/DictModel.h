@@ -31,10 +31,12 @@ struct RecordModel {
   // Key columns of the record's table, one per data field that is a key or
   // a component of a compound key; keyColumn[pos] is -1 for the others.
   std::vector<int> keyColumn;
+  // Per field position, what KeyParts answers.
+  std::vector<std::vector<int>> keyParts;
 
   // The data positions a key compares, in order: the field itself or the
   // components of a compound key. Empty for a field that is not a key.
-  std::vector<int> KeyParts(int position) const;
+  const std::vector<int>& KeyParts(int position) const;
   int FieldByName(std::string_view upperName) const;  // position or -1
 };
 
@@ -50,6 +52,9 @@ struct DictModel {
 
 // Names are compared after changing a-z only.
 std::string UpperAscii(std::string_view text);
+inline char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // memcpy that takes the null pointers of empty buffers (zero-length record
 // images) without touching them.

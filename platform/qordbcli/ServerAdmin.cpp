@@ -193,9 +193,9 @@ DictModel RegisterDatabase(sqlite3* db, int32_t dbId, const std::string& upperNa
 
 int32_t NextSequenceValue(sqlite3* db, const DictModel& sys, const std::string& name) {
   const int r = SequenceRecord(sys);
-  Stmt select(db, SequenceSelectSql(r)), update(db, SequenceUpdateSql(r));
+  SequenceDraw draw(db, r, sys.records[r]);
   int32_t id = 0;
-  if (DrawSequence(select.get(), update.get(), sys.records[r], name, &id) != 0)
+  if (draw.Draw(name, &id) != 0)
     Fail("the sequence " + name + " is missing or has no 32-bit value left");
   return id;
 }

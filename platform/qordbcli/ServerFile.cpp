@@ -55,6 +55,12 @@ void Exec(sqlite3* db, const char* sql) {
 }
 
 sqlite3* OpenServerFile(const std::string& path, bool create) {
+  // SQLite counts the memory it holds under a global mutex on every
+  // allocation, and a call of the server allocates often; nothing here reads
+  // the count. Only possible before SQLite's first use in the process (the
+  // server is its only user in the programs); afterwards this changes nothing.
+  static const int uncounted = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  (void)uncounted;
   sqlite3* db = nullptr;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
@@ -125,7 +131,7 @@ void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& f, const char* im
         // Character keys compare as bytes up to the NUL.
         const void* nul = std::memchr(p, 0, f.length);
         int n = nul ? static_cast<int>(static_cast<const char*>(nul) - p) : f.length;
-        rc = sqlite3_bind_blob(s, index, p, n, SQLITE_TRANSIENT);
+        rc = sqlite3_bind_blob(s, index, p, n, SQLITE_STATIC);
       }
       break;
     case 's':
@@ -147,7 +153,7 @@ void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& f, const char* im
       break;
     }
     default:
-      rc = sqlite3_bind_blob(s, index, p, f.length, SQLITE_TRANSIENT);
+      rc = sqlite3_bind_blob(s, index, p, f.length, SQLITE_STATIC);
       break;
   }
   if (rc != SQLITE_OK) throw StatusError{StatusOf(rc)};
@@ -253,7 +259,7 @@ std::string InsertSql(int32_t dbId, int r, const RecordModel& rec) {
 
 void BindImage(sqlite3_stmt* s, int index, const char* image, int length) {
   // A null pointer would bind NULL, which the img column refuses.
-  int rc = length > 0 ? sqlite3_bind_blob(s, index, image, length, SQLITE_TRANSIENT)
+  int rc = length > 0 ? sqlite3_bind_blob(s, index, image, length, SQLITE_STATIC)
                       : sqlite3_bind_zeroblob(s, index, 0);
   if (rc != SQLITE_OK) throw StatusError{StatusOf(rc)};
 }
@@ -277,41 +283,75 @@ std::vector<char> LoadImage(sqlite3* db, int32_t dbId) {
   return std::vector<char>(p, p + n);
 }
 
-std::string SequenceSelectSql(int r) {
-  return "SELECT rid, img FROM " + RecordTableName(ServerAdmin::kSysdbId, r) + " ORDER BY rid";
+SequenceDraw::SequenceDraw(sqlite3* db, int r, const RecordModel& rec)
+    : rec_(rec),
+      name_(rec.FieldByName("SEQ_NAME")),
+      value_(rec.FieldByName("SEQ_ID")),
+      step_(rec.FieldByName("SEQ_STEP")) {
+  const std::string table = RecordTableName(ServerAdmin::kSysdbId, r);
+  if (name_ >= 0 && rec.keyColumn[name_] >= 0)
+    find_ = Stmt(db,
+                 "SELECT rid, img FROM " + table + " WHERE k" +
+                     std::to_string(rec.keyColumn[name_]) + " = ? ORDER BY rid LIMIT 1",
+                 true);
+  all_ = Stmt(db, "SELECT rid, img FROM " + table + " ORDER BY rid", true);
+  update_ = Stmt(db, "UPDATE " + table + " SET img = ? WHERE rid = ?", true);
 }
 
-std::string SequenceUpdateSql(int r) {
-  return "UPDATE " + RecordTableName(ServerAdmin::kSysdbId, r) + " SET img = ? WHERE rid = ?";
+bool SequenceDraw::NameIs(const char* img, std::string_view wanted, bool exact) const {
+  const FieldModel& f = rec_.fields[name_];
+  std::string text;
+  std::string_view stored;
+  if (f.type == 'c' && f.length > 1) {
+    const char* p = img + f.offset;
+    stored = std::string_view(p, strnlen(p, f.length));
+  } else {
+    stored = text = FieldText(f, img);
+  }
+  if (exact) return stored == wanted;
+  return std::equal(stored.begin(), stored.end(), wanted.begin(), wanted.end(),
+                    [](char a, char b) { return UpperAscii(a) == UpperAscii(b); });
 }
 
-int DrawSequence(sqlite3_stmt* select, sqlite3_stmt* update, const RecordModel& rec, const std::string& name,
-                 int32_t* id) {
-  const int pn = rec.FieldByName("SEQ_NAME"), pi = rec.FieldByName("SEQ_ID"), ps = rec.FieldByName("SEQ_STEP");
-  if (pn < 0 || pi < 0 || ps < 0) return kUnknownSequence;
+int SequenceDraw::Draw(std::string_view name, int32_t* id) {
+  if (name_ < 0 || value_ < 0 || step_ < 0) return kUnknownSequence;
+  const FieldModel &fvalue = rec_.fields[value_], &fstep = rec_.fields[step_];
   // A catalogue made elsewhere may type them otherwise; a float would not
   // convert to an id.
-  if (!rec.fields[pi].IsInteger() || !rec.fields[ps].IsInteger()) throw StatusError{kEngineFailure};
-  const std::string wanted = UpperAscii(name);
-  StmtUse use(select);
-  while (use.Step()) {
-    if (sqlite3_column_bytes(select, 1) != rec.imageLength) throw StatusError{kEngineFailure};
-    const char* stored = static_cast<const char*>(sqlite3_column_blob(select, 1));
-    if (UpperAscii(FieldText(rec.fields[pn], stored)) != wanted) continue;
-    std::vector<char> img(stored, stored + rec.imageLength);
-    const int64_t value = FieldInteger(rec.fields[pi], img.data());
-    const int64_t next = value + FieldInteger(rec.fields[ps], img.data());
+  if (!fvalue.IsInteger() || !fstep.IsInteger()) throw StatusError{kEngineFailure};
+  // The stored record of the row that s stands on, when it is the sequence named.
+  auto stored = [&](sqlite3_stmt* s, bool exact) -> const char* {
+    if (sqlite3_column_bytes(s, 1) != rec_.imageLength) throw StatusError{kEngineFailure};
+    const char* img = static_cast<const char*>(sqlite3_column_blob(s, 1));
+    return NameIs(img, name, exact) ? img : nullptr;
+  };
+  auto advance = [&](sqlite3_stmt* s, const char* stored) -> int {
+    image_.assign(stored, stored + rec_.imageLength);
+    const int64_t value = FieldInteger(fvalue, image_.data());
+    const int64_t next = value + FieldInteger(fstep, image_.data());
     // A sequence at the end of the 32-bit range stops rather than wrap
     // around to ids it already gave out.
-    if (value < INT32_MIN || value > INT32_MAX || next < INT32_MIN || next > INT32_MAX) return kUnknownSequence;
-    SetFieldInteger(rec.fields[pi], next, img.data());
-    StmtUse up(update);
-    BindImage(update, 1, img.data(), rec.imageLength);
-    sqlite3_bind_int64(update, 2, sqlite3_column_int64(select, 0));
+    if (value < INT32_MIN || value > INT32_MAX || next < INT32_MIN || next > INT32_MAX)
+      return kUnknownSequence;
+    SetFieldInteger(fvalue, next, image_.data());
+    StmtUse up(update_.get());
+    BindImage(update_.get(), 1, image_.data(), rec_.imageLength);
+    sqlite3_bind_int64(update_.get(), 2, sqlite3_column_int64(s, 0));
     up.Step();
     *id = static_cast<int32_t>(value);
     return 0;
+  };
+  if (sqlite3_stmt* find = find_.get()) {
+    StmtUse use(find);
+    if (sqlite3_bind_blob(find, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC) !=
+        SQLITE_OK)
+      throw StatusError{kEngineFailure};
+    if (use.Step())
+      if (const char* img = stored(find, true)) return advance(find, img);
   }
+  StmtUse use(all_.get());
+  while (use.Step())
+    if (const char* img = stored(all_.get(), false)) return advance(all_.get(), img);
   return kUnknownSequence;
 }
 

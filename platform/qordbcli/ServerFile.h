@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DictModel.h"
@@ -98,13 +99,16 @@ std::string RecordTableName(int32_t dbId, int recordIndex);
 void CreateRecordTable(sqlite3* db, int32_t dbId, int recordIndex, const RecordModel& rec);
 
 // Binds the value that key column part (a data field position) has in image.
+// Like BindImage, it binds without a copy: image must stay as it is until the
+// statement has been stepped.
 void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& field, const char* image);
 
 // How two images compare on the key parts, in the order the indexes keep
 // (numbers by value, characters as bytes up to the NUL): -1, 0 or 1.
 int CompareKey(const RecordModel& rec, const std::vector<int>& parts, const char* a, const char* b);
 
-// Binds a record image of length bytes as a blob, the empty one too.
+// Binds a record image of length bytes as a blob, the empty one too, without
+// copying it.
 void BindImage(sqlite3_stmt* s, int index, const char* image, int length);
 
 // Inserts a normalised image; returns its rid. Throws StatusError (10005 on a
@@ -116,15 +120,30 @@ std::string InsertSql(int32_t dbId, int recordIndex, const RecordModel& rec);
 // The stored dictionary image of a database, or empty when there is none.
 std::vector<char> LoadImage(sqlite3* db, int32_t dbId);
 
-// The two statements DrawSequence runs on SYSDB "sequencies" (record index r).
-std::string SequenceSelectSql(int r);
-std::string SequenceUpdateSql(int r);
-// Draws the next value of the sequence named, in any case, from SYSDB
-// "sequencies" (record model rec): its seq_id, after which seq_id advances by
-// seq_step. Returns 0, or 10061 when there is no such sequence or its next
-// value would leave the 32-bit range. Throws StatusError for the engine, and
-// 10057 when SEQ_ID or SEQ_STEP is not an integer field.
-int DrawSequence(sqlite3_stmt* select, sqlite3_stmt* update, const RecordModel& rec, const std::string& name,
-                 int32_t* id);
+// Draws from SYSDB "sequencies" (record index r, record model rec, which
+// must outlive it) through statements prepared once.
+class SequenceDraw {
+ public:
+  SequenceDraw(sqlite3* db, int r, const RecordModel& rec);  // throws StatusError
+
+  // The next value of the sequence named: its seq_id, after which seq_id
+  // advances by seq_step. The row whose name is written exactly so is found
+  // straight through the name's key column; a name in another case, or a
+  // catalogue without that key column, is looked for among every row.
+  // Returns 0, or 10061 when there is no such sequence or its next value
+  // would leave the 32-bit range. Throws StatusError for the engine, and
+  // 10057 when SEQ_ID or SEQ_STEP is not an integer field.
+  int Draw(std::string_view name, int32_t* id);
+
+ private:
+  // Whether the name field of img holds wanted, written exactly so or in any case.
+  bool NameIs(const char* img, std::string_view wanted, bool exact) const;
+
+  const RecordModel& rec_;
+  int name_, value_, step_;  // field positions, -1 when missing
+  Stmt find_;                // none without a key column for the name
+  Stmt all_, update_;
+  std::vector<char> image_;  // the record being advanced
+};
 
 }  // namespace qordb

@@ -1,14 +1,22 @@
 // Transactions, sequences, counts, bookmarks, server parameters and the
-// extension package through the exported entries; two handles on one server
-// and a process killed inside a transaction.
+// extension package through the exported entries; two handles on one server,
+// the read snapshot a handle holds between calls, other processes on the
+// same server and a process killed inside a transaction.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <set>
 #include <thread>
 
 #include "ServerAdmin.h"
@@ -40,8 +48,79 @@ class Services : public NoLeakedBuffers {
     return n;
   }
 
+  // In a child process, where no test macro may run: a handle with SHOP
+  // open and its dictionary read into d; -1 when that fails.
+  int32_t ChildLogin(TestDictionary& d) {
+    int32_t h;
+    std::vector<char> block = UserBlock("SRV");
+    if (CreateDbHandler(&h) || InitUserEx(h, block.data()) ||
+        OpenDbExA(h, server_.shopId, "SHOP", 0))
+      return -1;
+    char* image = nullptr;
+    int32_t size = 0;
+    if (GetDbDescription(h, server_.shopId, &image, &size)) return -1;
+    d.Read(image, size);
+    FreePtr(image);
+    return h;
+  }
+  int ChildAddCustomer(int32_t h, const TestDictionary& d, int id) {
+    std::vector<char> img(d.ImageLength("CUSTOMER"));
+    d.SetInt(img, "CUSTOMER", "ID", id);
+    char* p = img.data();
+    return NewRec(h, server_.shopId, d.Rt("CUSTOMER"), d.ImageLength("CUSTOMER"), &p);
+  }
+  // A child process that logs in and runs work, which may write to out and
+  // returns the child's exit status (3: the login failed).
+  struct Child {
+    pid_t pid;
+    int out;  // the read end of the child's out
+  };
+  Child Spawn(const std::function<int(int32_t h, const TestDictionary& d, int out)>& work) {
+    int fds[2];
+    if (pipe(fds) != 0) return {-1, -1};
+    const pid_t pid = fork();
+    if (pid == 0) {
+      TestDictionary d;
+      const int32_t h = ChildLogin(d);
+      _exit(h < 0 ? 3 : work(h, d, fds[1]));
+    }
+    close(fds[1]);
+    return {pid, fds[0]};
+  }
+  // The child's wait status once it has ended.
+  int WaitFor(const Child& c) {
+    close(c.out);
+    int status = -1;
+    EXPECT_EQ(waitpid(c.pid, &status, 0), c.pid);
+    return status;
+  }
+
   TestServer server_;
 };
+
+// Sets how long an idle handle keeps its read snapshot, for one test.
+class SnapshotIdleTime {
+ public:
+  explicit SnapshotIdleTime(std::chrono::microseconds idle) {
+    QorDbCliSetSnapshotIdleTime(idle.count());
+  }
+  ~SnapshotIdleTime() { QorDbCliSetSnapshotIdleTime(5000); }
+};
+
+// A checkpoint by another program that copies the whole log into the file
+// and empties it, without waiting for anyone: false while a reader still
+// reads from the log.
+bool TruncatingCheckpoint(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  sqlite3_stmt* s = nullptr;
+  sqlite3_prepare_v2(db, "PRAGMA wal_checkpoint(TRUNCATE)", -1, &s, nullptr);
+  // Its first column is 1 when a reader kept it from completing.
+  const bool done = sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) == 0;
+  sqlite3_finalize(s);
+  sqlite3_close(db);
+  return done;
+}
 
 TEST_F(Services, OneTransactionCoversEveryDatabaseOfTheHandle) {
   TestClient c(server_);
@@ -137,6 +216,177 @@ TEST_F(Services, ConcurrentReadersSeeATransactionWholeOrNotAtAll) {
   for (int32_t count : seen) ASSERT_TRUE(count == 5 || count == 305) << count;
 }
 
+TEST_F(Services, AHeldSnapshotGivesWayToAnotherHandlesCommit) {
+  const SnapshotIdleTime held(std::chrono::hours(1));
+  TestClient a(server_), b(server_);
+  ASSERT_EQ(AddCustomer(b, 10), 0);  // the log holds a commit from here on
+  EXPECT_EQ(Count(a), 6);
+  EXPECT_FALSE(TruncatingCheckpoint(server_.path)) << "a holds its snapshot between calls";
+  ASSERT_EQ(AddCustomer(b, 11), 0);
+  EXPECT_EQ(Count(a), 7) << "a's next read sees b's commit";
+  EXPECT_EQ(a.CustomerId(LastRec), 11);
+}
+
+TEST_F(Services, AnIdleHandleHoldsBackNoCheckpoint) {
+  TestClient a(server_), b(server_);
+  ASSERT_EQ(AddCustomer(b, 10), 0);
+  EXPECT_EQ(Count(a), 6);
+  // a stays idle: within a few milliseconds its snapshot ends, and a
+  // checkpoint of the whole log goes through.
+  bool done = false;
+  for (int tries = 0; tries < 1000 && !done; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    done = TruncatingCheckpoint(server_.path);
+  }
+  EXPECT_TRUE(done);
+  struct stat log {};
+  ASSERT_EQ(stat((server_.path + "-wal").c_str(), &log), 0);
+  EXPECT_EQ(log.st_size, 0);
+  EXPECT_EQ(Count(a), 6);
+}
+
+TEST_F(Services, AWriteAfterAHeldReadCommitsOnTheLatestData) {
+  const SnapshotIdleTime held(std::chrono::hours(1));
+  struct Case {
+    const char* entry;
+    std::function<int(TestClient&)> write;
+    std::function<void(TestClient&)> seen;  // checks the write from another handle
+  };
+  auto firstCustomer = [](TestClient& c) {
+    std::vector<char> img = c.Blank("CUSTOMER");
+    EXPECT_EQ(c.CustomerId(FirstRec), 1);
+    Owned image;
+    EXPECT_EQ(ReadCurrentRec(c.h, c.shop, c.Rt("CUSTOMER"), c.Len("CUSTOMER"), &image), 0);
+    if (image.p) img.assign(image.p, image.p + c.Len("CUSTOMER"));
+    return img;
+  };
+  const Case cases[] = {
+      {"NewRec", [&](TestClient& a) { return AddCustomer(a, 30); },
+       [&](TestClient& b) { EXPECT_EQ(b.CustomerId(LastRec), 30); }},
+      {"ModRec",
+       [&](TestClient& a) {
+         std::vector<char> img = firstCustomer(a);
+         a.shopDict.SetText(img, "CUSTOMER", "CITY", "Pécs");
+         char* p = img.data();
+         return ModRec(a.h, a.shop, a.Rt("CUSTOMER"), a.Len("CUSTOMER"), &p);
+       },
+       [&](TestClient& b) {
+         std::string city;
+         EXPECT_EQ(b.Go(FirstRec, "CUSTOMER", "CITY", &city), 0);
+         EXPECT_EQ(city, "Pécs");
+       }},
+      {"DelRec",
+       [&](TestClient& a) {
+         std::vector<char> img = firstCustomer(a);
+         char* p = img.data();
+         return DelRec(a.h, a.shop, a.Rt("CUSTOMER"), a.Len("CUSTOMER"), &p);
+       },
+       [&](TestClient& b) { EXPECT_EQ(b.CustomerId(FirstRec), 2); }},
+      {"GetNextId",
+       [](TestClient& a) {
+         int32_t id = 0;
+         const int status = GetNextId(a.h, "Customer_Next", &id);
+         EXPECT_EQ(id, 100);
+         return status;
+       },
+       [](TestClient& b) {
+         int32_t id = 0;
+         EXPECT_EQ(GetNextId(b.h, "Customer_Next", &id), 0);
+         EXPECT_EQ(id, 105);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry);
+    TestServer server;
+    TestClient a(server), b(server);
+    EXPECT_EQ(Count(a), 5);  // a holds a snapshot
+    ASSERT_EQ(AddCustomer(b, 20), 0);
+    // Not refused as a write on a snapshot that another commit has passed.
+    EXPECT_EQ(c.write(a), 0);
+    c.seen(b);
+  }
+}
+
+TEST_F(Services, ATransactionAfterAHeldReadStartsFromTheLatestCommit) {
+  const SnapshotIdleTime held(std::chrono::hours(1));
+  TestClient a(server_), b(server_);
+  EXPECT_EQ(Count(a), 5);
+  ASSERT_EQ(AddCustomer(b, 10), 0);
+  ASSERT_EQ(BeginTransaction(a.h, "T", 0, 0), 0);
+  EXPECT_EQ(Count(a), 6);
+  ASSERT_EQ(AddCustomer(a, 11), 0);
+  EXPECT_EQ(Count(b), 6) << "nothing of the transaction before its commit";
+  ASSERT_EQ(EndTransaction(a.h, 1), 0);
+  EXPECT_EQ(Count(b), 7);
+  EXPECT_EQ(Count(a), 7);
+}
+
+TEST_F(Services, AnotherProcessesCommitIsSeenByTheNextRead) {
+  const SnapshotIdleTime held(std::chrono::hours(1));
+  TestClient a(server_);
+  EXPECT_EQ(Count(a), 5);
+  const Child child = Spawn([&](int32_t h, const TestDictionary& d, int out) {
+    if (ChildAddCustomer(h, d, 40)) return 4;
+    // Told only once the commit has returned.
+    return write(out, "c", 1) == 1 ? 0 : 5;
+  });
+  ASSERT_GE(child.pid, 0);
+  // a reads on while the child works, so that its snapshot stays held; the
+  // first read after the child's commit returned sees it.
+  for (bool told = false; !told;) {
+    const int32_t n = Count(a);
+    pollfd p{child.out, POLLIN, 0};
+    told = poll(&p, 1, 0) == 1;
+    if (!told) {
+      ASSERT_TRUE(n == 5 || n == 6) << n;
+    }
+  }
+  EXPECT_EQ(Count(a), 6);
+  EXPECT_EQ(a.CustomerId(LastRec), 40);
+  EXPECT_EQ(WaitFor(child), 0);
+}
+
+TEST_F(Services, IdsDrawnByManyProcessesAreUniqueAndRiseInEach) {
+  constexpr int kDraws = 50;
+  std::vector<Child> children;
+  for (int c = 0; c < 2; ++c) {
+    children.push_back(Spawn([&](int32_t h, const TestDictionary&, int out) {
+      for (int i = 0; i < kDraws; ++i) {
+        int32_t id = 0;
+        if (GetNextId(h, "Customer_Next", &id) || write(out, &id, sizeof id) != sizeof id) return 4;
+      }
+      return 0;
+    }));
+    ASSERT_GE(children.back().pid, 0);
+  }
+  TestClient a(server_);
+  std::vector<std::vector<int32_t>> drawn(1);
+  for (int i = 0; i < kDraws; ++i) {
+    int32_t id = 0;
+    ASSERT_EQ(GetNextId(a.h, "CUSTOMER_NEXT", &id), 0);
+    drawn[0].push_back(id);
+  }
+  for (const Child& c : children) {
+    std::vector<int32_t>& ids = drawn.emplace_back(kDraws);
+    char* at = reinterpret_cast<char*>(ids.data());
+    const size_t want = ids.size() * sizeof(int32_t);
+    size_t got = 0;
+    for (ssize_t n; got < want && (n = read(c.out, at + got, want - got)) > 0;) got += n;
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(WaitFor(c), 0);
+  }
+  std::set<int32_t> all;
+  for (const std::vector<int32_t>& ids : drawn) {
+    EXPECT_TRUE(std::adjacent_find(ids.begin(), ids.end(), std::greater_equal<int32_t>()) ==
+                ids.end())
+        << "each handle's ids rise";
+    all.insert(ids.begin(), ids.end());
+  }
+  EXPECT_EQ(all.size(), 3u * kDraws) << "no id given twice";
+  EXPECT_EQ(*all.begin(), 100);
+  EXPECT_EQ(*all.rbegin(), 100 + 5 * (3 * kDraws - 1)) << "every step taken once";
+}
+
 TEST_F(Services, WritersOutsideTransactionsTakeTurns) {
   TestClient a(server_), b(server_);
   auto fill = [&](TestClient& c, int from, int* failures) {
@@ -163,32 +413,17 @@ TEST_F(Services, FreeingAHandleAbortsItsTransaction) {
 }
 
 TEST_F(Services, KilledInsideATransactionLeavesTheServerAsBefore) {
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  const Child child = Spawn([&](int32_t h, const TestDictionary& d, int) {
     // No test macros here: the child only works and dies.
-    int32_t h;
-    std::vector<char> block = UserBlock("SRV");
-    if (CreateDbHandler(&h) || InitUserEx(h, block.data()) || OpenDbExA(h, server_.shopId, "SHOP", 0)) _exit(3);
-    char* image = nullptr;
-    int32_t size = 0;
-    if (GetDbDescription(h, server_.shopId, &image, &size)) _exit(4);
-    TestDictionary d;
-    d.Read(image, size);
-    FreePtr(image);
     int32_t id;
-    if (BeginTransaction(h, "Doomed", 0, 0) || GetNextId(h, "Customer_Next", &id)) _exit(5);
-    std::vector<char> img(d.ImageLength("CUSTOMER"));
-    for (int i = 0; i < 2000; ++i) {
-      d.SetInt(img, "CUSTOMER", "ID", 1000 + i);
-      char* p = img.data();
-      if (NewRec(h, server_.shopId, d.Rt("CUSTOMER"), d.ImageLength("CUSTOMER"), &p)) _exit(6);
-    }
+    if (BeginTransaction(h, "Doomed", 0, 0) || GetNextId(h, "Customer_Next", &id)) return 5;
+    for (int i = 0; i < 2000; ++i)
+      if (ChildAddCustomer(h, d, 1000 + i)) return 6;
     kill(getpid(), SIGKILL);
-    _exit(7);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
+    return 7;
+  });
+  ASSERT_GE(child.pid, 0);
+  const int status = WaitFor(child);
   ASSERT_TRUE(WIFSIGNALED(status)) << "child ended with " << WEXITSTATUS(status);
   EXPECT_EQ(WTERMSIG(status), SIGKILL);
 

@@ -2,6 +2,7 @@
 // and turn every failure into a status, so no input can take the caller down.
 #include "qordbcli.h"
 
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -10,6 +11,7 @@
 
 #include "BufferRegistry.h"
 #include "ClientSession.h"
+#include "SnapshotWatch.h"
 #include "qordbcli_diag.h"
 
 #define QOR_EXPORT extern "C" __attribute__((visibility("default")))
@@ -270,6 +272,10 @@ QOR_EXPORT int SqlOperation(int32_t h, const char* statement, int32_t) {
 }
 
 QOR_EXPORT int64_t QorDbCliOutstandingBuffers() { return qordb::OutstandingBuffers(); }
+
+QOR_EXPORT void QorDbCliSetSnapshotIdleTime(int64_t microseconds) {
+  qordb::SetSnapshotIdleTime(std::chrono::microseconds(microseconds));
+}
 
 QOR_EXPORT const char* QorDbCliLastSql(int32_t h) {
   std::shared_ptr<ClientSession> s = Find(h);

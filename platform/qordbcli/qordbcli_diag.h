@@ -6,6 +6,9 @@
 extern "C" {
 // Buffers handed out by the entries and not yet released with FreePtr.
 int64_t QorDbCliOutstandingBuffers();
+// How long a handle may stay idle before the read snapshot it holds between
+// calls ends (5000 microseconds unless set).
+void QorDbCliSetSnapshotIdleTime(int64_t microseconds);
 // The text of the last SqlOperation on handle h, "" when none (or no such
 // handle); valid until the next call on that handle.
 const char* QorDbCliLastSql(int32_t h);

@@ -90,6 +90,40 @@ TEST_F(Entries, ARecordTypeWithAnEmptyImageIsServed) {
   EXPECT_NE(image.p, nullptr);
 }
 
+TEST_F(Entries, ABufferStaysTheCallersUntilItIsReleased) {
+  TestClient c(server_);
+  int32_t size = c.Len("CUSTOMER");
+  char* list = nullptr;
+  ASSERT_EQ(GetAllRec(c.h, c.shop, c.Rt("CUSTOMER"), &size, &list), 0);
+  const std::string bytes(list, size);
+  // Later calls hand out and take back buffers of their own meanwhile.
+  for (int i = 0; i < 10; ++i) {
+    Owned more, image;
+    int32_t n = c.Len("CUSTOMER");
+    ASSERT_EQ(GetAllRec(c.h, c.shop, c.Rt("CUSTOMER"), &n, &more), 0);
+    ASSERT_EQ(FirstRec(c.h, c.shop, c.Rt("CUSTOMER"), c.Len("CUSTOMER"), &image), 0);
+    std::memset(more.p, 'x', n);
+  }
+  EXPECT_EQ(std::string(list, size), bytes);
+  EXPECT_EQ(FreePtr(list), 0);
+  EXPECT_EQ(FreePtr(list), 10050) << "released once";
+}
+
+TEST_F(Entries, ASequenceCatalogueWithoutANameKeyStillDraws) {
+  // SEQ_NAME not a key: no column to go straight to a sequence's row.
+  EditStoredImage(server_.path, 19, [](std::vector<char>& image) {
+    image[FieldEntryAt(image, "sequencies", "seq_name")] = 'n';
+  });
+  TestClient c(server_);
+  int32_t id = 0;
+  EXPECT_EQ(GetNextId(c.h, "Customer_Next", &id), 0);
+  EXPECT_EQ(id, 100);
+  EXPECT_EQ(GetNextId(c.h, "CUSTOMER_NEXT", &id), 0);
+  EXPECT_EQ(id, 105);
+  EXPECT_EQ(GetNextId(c.h, "Nosuch", &id), 10061);
+  EXPECT_EQ(id, 105);
+}
+
 TEST_F(Entries, ASequenceCatalogueOfFloatValuesIsRefused) {
   // SEQ_ID typed 'f': its stored bytes would be read as a float, which is no id.
   EditStoredImage(server_.path, 19, [](std::vector<char>& image) {
