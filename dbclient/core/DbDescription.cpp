@@ -71,6 +71,7 @@ void DbDescription::Swap(DbDescription& other) noexcept {
   swap(m_buffers, other.m_buffers);
   swap(m_fetched, other.m_fetched);
   swap(m_info, other.m_info);
+  swap(m_keyImage, other.m_keyImage);
   swap(m_dbId, other.m_dbId);
   swap(m_name, other.m_name);
   swap(m_handle, other.m_handle);
@@ -313,7 +314,10 @@ std::string DbDescription::GetRecordName(int recordType) const {
 
 int DbDescription::GetFieldNumber(const std::string& record, const std::string& field) const {
   const int index = IndexOfRecord(record);
-  if (index < 0) return -1;
+  return index < 0 ? -1 : FieldNumberAt(index, field);
+}
+
+int DbDescription::FieldNumberAt(int index, const std::string& field) const {
   const std::string name = ToUpper(field);
   const int first = m_records[size_t(index)].firstField;
   for (int f = first, end = FieldsEnd(index); f < end; ++f)

@@ -254,6 +254,8 @@ class DbDescription {
   int IndexOfRecord(const std::string& name) const;
   // Record index of a name, or DbDescError 2002 [record].
   int ResolveRecord(const std::string& record) const;
+  // GetFieldNumber for a record index.
+  int FieldNumberAt(int recordIndex, const std::string& field) const;
   // One past the field-table index of a record's last field: its fields are
   // those from its first-field index on that carry its record index.
   int FieldsEnd(int recordIndex) const;
@@ -271,6 +273,8 @@ class DbDescription {
   void ZeroFields(int recordIndex);
   void UnpackAt(int recordIndex, const char* image);
   Bytes PackAt(int recordIndex) const;
+  // The same into image, whose room is reused.
+  void PackAt(int recordIndex, Bytes& image) const;
   void UnpackFetched(int recordIndex, int index);
   // Unpacks the current fetched record into the buffers; false, with them
   // zeroed, when the position is on no record.
@@ -278,8 +282,9 @@ class DbDescription {
   bool FindCommon(const std::string& record, bool next);
   bool WriteCommon(const std::string& record, bool throwIfMissing, bool modify);
   bool StepAt(int recordIndex, unsigned char move, const std::string& record);
+  // A failure other than 10002 is raised with [record, field].
   bool ListResult(int recordIndex, int status, qor_detail::ClientBuffer& list, int32_t size,
-                  const StringVector& errorArgs, unsigned char move, const std::string& record);
+                  const std::string& record, const std::string& field, unsigned char move);
   // As StoreFetched, taking the bytes over instead of copying them.
   void KeepFetched(int recordIndex, Bytes&& bytes);
   void DefineKeyNumber(int recordIndex, int32_t key);
@@ -301,4 +306,7 @@ class DbDescription {
   int32_t m_dbId = -1;
   std::string m_name;
   int32_t m_handle = kNoConnection;
+  // The key image of the last list request, kept so that a request per
+  // parent record does not allocate one each time.
+  Bytes m_keyImage;
 };

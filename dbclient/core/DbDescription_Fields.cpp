@@ -161,17 +161,22 @@ void DbDescription::UnpackAt(int recordIndex, const char* image) {
 }
 
 DbDescription::Bytes DbDescription::PackAt(int recordIndex) const {
+  Bytes image;
+  PackAt(recordIndex, image);
+  return image;
+}
+
+void DbDescription::PackAt(int recordIndex, Bytes& image) const {
   const RECORD_ENTRY_S& rec = m_records[size_t(recordIndex)];
   const auto& slots = m_buffers[size_t(recordIndex)];
   // Zero-filled, so the gaps between fields carry nothing from memory.
-  Bytes image(size_t(RecordLength(recordIndex)), 0);
+  image.assign(size_t(RecordLength(recordIndex)), 0);
   for (size_t p = 0; p < slots.size(); ++p) {
     if (!slots[p].hasBuffer || slots[p].bytes.empty()) continue;
     const FIELD_ENTRY_S& f = m_fields[size_t(rec.firstField) + p];
     std::memcpy(image.data() + (f.offset - rec.dataOffset), slots[p].bytes.data(),
                 slots[p].bytes.size());
   }
-  return image;
 }
 
 bool DbDescription::UnpackRecord(const char* image, const std::string& record) {
@@ -184,7 +189,7 @@ bool DbDescription::UnpackRecord(const char* image, const std::string& record) {
 bool DbDescription::PackRecord(const std::string& record, Bytes& out) const {
   const int index = IndexOfRecord(record);
   if (index < 0) return false;
-  out = PackAt(index);
+  PackAt(index, out);
   return true;
 }
 
@@ -205,7 +210,7 @@ bool DbDescription::UnpackRecordOfType(int recordType, const char* image) {
 bool DbDescription::PackRecordOfType(int recordType, Bytes& out) const {
   const int index = recordType - RecordType(0);
   if (index < 0 || index >= int(m_records.size())) return false;
-  out = PackAt(index);
+  PackAt(index, out);
   return true;
 }
 
