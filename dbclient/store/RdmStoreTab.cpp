@@ -186,7 +186,12 @@ DbDescription::Bytes RdmStoreTab::PackCurrent() const {
   return image;
 }
 
-void RdmStoreTab::Unpack(const _RecItemType* item) { Unpack(item->record.data()); }
+void RdmStoreTab::StoreCurrent(int parentKey) {
+  RequireDescription()->PackRecordOfType(m_recordType, m_packed);
+  m_store.Add(parentKey, m_packed.data());
+}
+
+void RdmStoreTab::Unpack(const _RecItemType* item) { Unpack(item->record); }
 
 void RdmStoreTab::Unpack(const char* image) {
   RequireDescription()->UnpackRecordOfType(m_recordType, image);
@@ -207,13 +212,13 @@ void RdmStoreTab::ClearStore() {
 
 void RdmStoreTab::LoadSelection() {
   ClearStore();
-  while (RdmTable::Next()) m_store.Add(-1, PackCurrent());
+  while (RdmTable::Next()) StoreCurrent(-1);
   SetPosition(-1);
 }
 
 void RdmStoreTab::LoadCurrent() {
   ClearStore();
-  m_store.Add(-1, PackCurrent());
+  StoreCurrent(-1);
   SetPosition(-1);
 }
 
@@ -251,7 +256,7 @@ void RdmStoreTab::LoadChildRecords() {
     for (const auto& [field, value] : constants) field->SetString(*value);
     if (!RdmTable::Select(m_linkKey, 5)) continue;
     while (RdmTable::Next())
-      if (PassesLinkFilters()) m_store.Add(parents[k]->id, PackCurrent());
+      if (PassesLinkFilters()) StoreCurrent(parents[k]->id);
   }
   ClearOwnFields();
 }
@@ -274,7 +279,7 @@ void RdmStoreTab::CollectFieldTexts(std::string field, StringVector& out) {
   const int offset = entry.offset - m_recordEntry.dataOffset;
   value.Detach();
   for (const _RecItemType* item : m_store.Items()) {
-    value.SetRaw(item->record.data() + offset);
+    value.SetRaw(item->record + offset);
     out << value.AsString();
   }
 }
@@ -298,7 +303,7 @@ void RdmStoreTab::LoadGroup(int parentRecordId) {
   if (!RdmTable::Select(m_linkKey, 5)) return;
   // The filters hold for a re-read group as they held when the tree loaded.
   while (RdmTable::Next())
-    if (PassesLinkFilters()) m_store.Add(parentRecordId, PackCurrent());
+    if (PassesLinkFilters()) StoreCurrent(parentRecordId);
   _MapItemType* group = m_store.FindGroup(parentRecordId);
   if (group == nullptr) return;
   const RecListType items = group->items;

@@ -230,6 +230,8 @@ class RdmStoreTab : public RdmTable {
   void TakeBackup();
   // The image of the current field values.
   DbDescription::Bytes PackCurrent() const;
+  // Stores the current field values as a new record under the parent key.
+  void StoreCurrent(int parentKey);
   // Loads a record image (the record's stored copy) into the fields.
   void Unpack(const _RecItemType* item);
   void Unpack(const char* image);
@@ -260,6 +262,8 @@ class RdmStoreTab : public RdmTable {
   QoMap<long, int> m_deletedKeys;
   bool m_backupExists = false;
   bool m_noClone = false;
+  // The image StoreCurrent packs, kept so that loading allocates none per record.
+  DbDescription::Bytes m_packed;
 };
 
 // Keeps a table with option 2 on the same logical record (by its unique

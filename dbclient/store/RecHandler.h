@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +16,8 @@
 // One stored record.
 struct _RecItemType {
   int32_t id = 0;
-  int32_t parentKey = -1;    // id of the parent table's record; -1 without a parent table
-  std::vector<char> record;  // the record image, record-length bytes
+  int32_t parentKey = -1;  // id of the parent table's record; -1 without a parent table
+  char* record = nullptr;  // the record image, record-length bytes kept by the handler
 };
 
 // The records of a list or a group, in order; the handler owns them. A
@@ -64,26 +66,22 @@ struct _MapItemType {
 
 class RecHandler {
  public:
-  using GroupMap = QoMap<int, std::unique_ptr<_MapItemType>>;
-
   RecHandler();
   ~RecHandler();
   RecHandler(const RecHandler&) = delete;
   RecHandler& operator=(const RecHandler&) = delete;
 
-  void SetRecordLength(int length) { m_recordLength = length; }
+  // Records already stored keep their length; set it before the first Add.
+  void SetRecordLength(int length);
   int GetRecordLength() const { return m_recordLength; }
   int GetNextId() const { return m_nextId; }
 
   // A new record with the next id and a copy of record-length bytes of image;
   // the handler keeps it.
   _RecItemType* Add(int parentKey, const char* image);
-  // The same, taking over an image of record-length bytes without a copy.
-  _RecItemType* Add(int parentKey, std::vector<char>&& image);
-  // A copy of another handler's record under the same id; the next id stays.
+  // A copy of the record of a handler of the same record length under the
+  // same id; the next id stays.
   void AddCopy(const _RecItemType* item);
-  // Takes the item into the record list and into the group of its parent key.
-  void AddItem(_RecItemType* item);
   // Frees the record with the id; its group stays, even when empty. The
   // record is looked for from both ends of the lists, so removing the
   // newest or the oldest records one by one takes linear time.
@@ -99,28 +97,50 @@ class RecHandler {
 
   RecListType& Items() { return m_items; }
   const RecListType& Items() const { return m_items; }
-  // The groups in key order; their lists may be reordered.
-  const GroupMap& Groups() const { return m_groups; }
+  size_t GroupCount() const { return m_groupCount; }
+  // f(key, group) for every group in key order; the lists may be reordered.
+  template <class F>
+  void ForEachGroup(F f);
   // The group of the key, null when there is none.
-  _MapItemType* FindGroup(int key) const {
+  _MapItemType* FindGroup(int key) {
     const size_t slot = size_t(key) + 1;  // -1, the key of a table without parent, first
-    return slot < m_groupsByKey.size() ? m_groupsByKey[slot] : nullptr;
+    return slot < m_groups.size() && m_groups[slot] ? &*m_groups[slot] : nullptr;
   }
   // Takes the group of the key out; its records must be gone already.
   void EraseGroup(int key);
 
  private:
+  // A record slot with the next id, taken into the record list and into the
+  // group of its parent key; its image is left to the caller.
+  _RecItemType* NewItem(int id, int parentKey);
   // The group of the key, created when missing.
   _MapItemType& GroupOf(int key);
+  void Free(_RecItemType* item) { m_free.push_back(item); }
 
   RecListType m_items;
-  GroupMap m_groups;
   // The groups by key + 1: the keys are record ids of the parent table,
-  // numbered from 0, so a group is found without a search at every step.
-  std::vector<_MapItemType*> m_groupsByKey;
+  // numbered from 0, so a group is found without a search at every step. A
+  // deque, so that a group stays where it is while others are added.
+  std::deque<std::optional<_MapItemType>> m_groups;
+  size_t m_groupCount = 0;
+  // The records, each an item with its image after it, live in blocks that
+  // grow with the store, so that a record costs no allocation of its own;
+  // the slot of a freed record is taken by the next one. Everything goes
+  // with Clear.
+  std::vector<std::unique_ptr<char[]>> m_blocks;
+  char* m_nextSlot = nullptr;
+  size_t m_slotsLeft = 0;
+  size_t m_slotSize = 0;
+  std::vector<_RecItemType*> m_free;
   int m_recordLength = 0;
   int m_nextId = 0;
 };
+
+template <class F>
+void RecHandler::ForEachGroup(F f) {
+  for (size_t slot = 0; slot < m_groups.size(); ++slot)
+    if (m_groups[slot]) f(int(slot) - 1, *m_groups[slot]);
+}
 
 template <class Drop>
 void RecListType::EraseIf(Drop drop) {

@@ -7,6 +7,9 @@
 
 namespace {
 
+// The record-length (4) bytes of a stored record.
+std::string Bytes(const _RecItemType* item) { return std::string(item->record, 4); }
+
 std::vector<int> Ids(const RecListType& list) {
   std::vector<int> ids;
   for (const _RecItemType* item : list) ids.push_back(item->id);
@@ -26,11 +29,11 @@ class RecHandlerTest : public ::testing::Test {
 
 TEST_F(RecHandlerTest, IdsFollowTheOrderOfAddAndGroupsFollowTheParentKey) {
   EXPECT_EQ(Ids(store.Items()), (std::vector<int>{0, 1, 2}));
-  ASSERT_EQ(store.Groups().size(), 2u);
+  ASSERT_EQ(store.GroupCount(), 2u);
   EXPECT_EQ(Ids(store.FindGroup(-1)->items), (std::vector<int>{1}));
   EXPECT_EQ(Ids(store.FindGroup(5)->items), (std::vector<int>{0, 2}));
   // Exactly the record length is copied.
-  EXPECT_EQ(store.Items()[2]->record, (std::vector<char>{'c', 'c', 'c', 'c'}));
+  EXPECT_EQ(Bytes(store.Items()[2]), "cccc");
   EXPECT_EQ(store.Items()[2]->parentKey, 5);
 }
 
@@ -59,6 +62,25 @@ TEST_F(RecHandlerTest, RemovalFromEitherEndOrTheMiddleKeepsTheOrderOfTheRest) {
   EXPECT_EQ(Ids(store.FindGroup(5)->items), (std::vector<int>{12}));
 }
 
+TEST_F(RecHandlerTest, EveryRecordKeepsItsOwnBytesAcrossBlocksAndFreedSlots) {
+  auto image = [](int id) { return std::to_string(1000 + id); };  // four bytes naming the id
+  for (int id = 3; id < 300; ++id) store.Add(id % 7, image(id).c_str());
+  for (int id = 3; id < 300; id += 3) store.Remove(id);
+  store.RemoveItems(store.FindGroup(2)->items);
+  // These take the freed slots first.
+  for (int id = 300; id < 400; ++id) store.Add(id % 7, image(id).c_str());
+  std::vector<int> expected = {0, 1, 2};
+  for (int id = 3; id < 400; ++id) {
+    const bool removed = id < 300 && (id % 3 == 0 || id % 7 == 2);
+    if (!removed) expected.push_back(id);
+  }
+  EXPECT_EQ(Ids(store.Items()), expected);
+  for (const _RecItemType* item : store.Items())
+    if (item->id >= 3) {
+      EXPECT_EQ(Bytes(item), image(item->id));
+    }
+}
+
 TEST_F(RecHandlerTest, RemoveItemsTakesAGroupOutInOnePass) {
   store.Add(-1, "dddd");
   store.RemoveItems(store.FindGroup(5)->items);
@@ -71,7 +93,7 @@ TEST_F(RecHandlerTest, RemoveItemsTakesAGroupOutInOnePass) {
 TEST_F(RecHandlerTest, ClearRestartsTheIdsAndKeepsTheLength) {
   store.Clear();
   EXPECT_TRUE(store.Items().empty());
-  EXPECT_TRUE(store.Groups().empty());
+  EXPECT_EQ(store.GroupCount(), 0u);
   EXPECT_EQ(store.Add(1, "eeee")->id, 0);
   EXPECT_EQ(store.GetRecordLength(), 4);
 }
@@ -86,14 +108,14 @@ TEST_F(RecHandlerTest, AssignCopiesDeeplyWithEachGroupsOwnOrderAndSortField) {
   EXPECT_EQ(Ids(copy.Items()), (std::vector<int>{0, 2}));
   EXPECT_EQ(copy.GetNextId(), 3);
   EXPECT_EQ(copy.GetRecordLength(), 4);
-  ASSERT_EQ(copy.Groups().size(), 2u);
+  ASSERT_EQ(copy.GroupCount(), 2u);
   EXPECT_TRUE(copy.FindGroup(-1)->items.empty());
   EXPECT_EQ(Ids(copy.FindGroup(5)->items), (std::vector<int>{2, 0}));
   EXPECT_EQ(copy.FindGroup(5)->sortField, "NAME");
   EXPECT_EQ(copy.FindGroup(-1)->sortField, "");
   // Own buffers, same bytes.
   EXPECT_NE(copy.Items()[0], store.Items()[0]);
-  EXPECT_EQ(copy.Items()[0]->record, store.Items()[0]->record);
+  EXPECT_EQ(Bytes(copy.Items()[0]), Bytes(store.Items()[0]));
   copy.Items()[0]->record[0] = 'z';
   EXPECT_EQ(store.Items()[0]->record[0], 'a');
   EXPECT_EQ(copy.FindGroup(5)->items[1], copy.Items()[0]);
