@@ -65,13 +65,9 @@ const DateKind kDateKinds[3] = {
      "Nincs frissebb műszaki lejárati idő."},
 };
 
-// "owner_code_type", each a decimal integer.
-std::string GroupKey(long owner, long code, long type) {
-  return std::to_string(owner) + "_" + std::to_string(code) + "_" + std::to_string(type);
-}
-
-std::string DateKey(long customer, int type, const std::string& plate) {
-  return std::to_string(customer) + "_" + std::to_string(type) + "_" + plate;
+// A hash value taken into a seed, as boost's hash_combine mixes them.
+size_t Mix(size_t seed, size_t value) {
+  return seed ^ (value + 0x9e3779b97f4a7c15 + (seed << 6) + (seed >> 2));
 }
 
 // Leading and trailing characters of code 32 or below removed.
@@ -86,6 +82,16 @@ std::string Trimmed(const std::string& text) {
 std::string Number(const char* text, int value) { return text + std::to_string(value) + "."; }
 
 }  // namespace
+
+size_t ImportKeyHash::operator()(const OwnerTypeKey& key) const {
+  return Mix(Mix(std::hash<long>()(key.owner), std::hash<long>()(key.tableCode)),
+             std::hash<long>()(key.type));
+}
+
+size_t ImportKeyHash::operator()(const DateKey& key) const {
+  return Mix(Mix(std::hash<long>()(key.customer), std::hash<long>()(key.type)),
+             std::hash<std::string>()(key.plate));
+}
 
 ImportRun::ImportRun(TForm1& form) : m_form(form) {}
 
@@ -239,8 +245,8 @@ void ImportRun::LoadMaps() {
   m_contacts.clear();
   m_elerhetoseg.Select("", kBeforeFirst);
   while (m_elerhetoseg.Next()) {
-    m_contacts[GroupKey(e.owner->AsLong(), e.tableCode->AsLong(), e.type->AsLong())]
-              [e.id->AsLong()] = {TForm1::NormalizePhoneNumber(e.text->AsString()), 0};
+    m_contacts[{e.owner->AsLong(), e.tableCode->AsLong(), e.type->AsLong()}][e.id->AsLong()] = {
+        TForm1::NormalizePhoneNumber(e.text->AsString()), 0};
   }
   m_form.LogLine("Elérhetőségek betöltve.");
 
@@ -254,9 +260,9 @@ void ImportRun::LoadMaps() {
   m_addresses.clear();
   m_cim.Select("", kBeforeFirst);
   while (m_cim.Next()) {
-    m_addresses[GroupKey(c.owner->AsLong(), c.tableCode->AsLong(), c.type->AsLong())]
-               [c.id->AsLong()] = {c.postalCode->AsString(), c.town->AsString(),
-                                   c.street->AsString(), c.houseNumber->AsString(), 0};
+    m_addresses[{c.owner->AsLong(), c.tableCode->AsLong(), c.type->AsLong()}][c.id->AsLong()] = {
+        c.postalCode->AsString(), c.town->AsString(), c.street->AsString(),
+        c.houseNumber->AsString(), 0};
   }
   m_form.LogLine("Címek betöltve.");
 
@@ -270,8 +276,8 @@ void ImportRun::LoadMaps() {
   m_dates.clear();
   m_ugyfelDatum.Select("", kBeforeFirst);
   while (m_ugyfelDatum.Next())
-    m_dates[DateKey(d.customer->AsLong(), d.type->AsInt(), d.plate->AsString())] = {
-        d.date->AsDouble(), d.id->AsLong()};
+    m_dates[{d.customer->AsLong(), d.type->AsInt(), d.plate->AsString()}] = {d.date->AsDouble(),
+                                                                             d.id->AsLong()};
   m_form.LogLine("Ügyfél lejárati idők betöltve.");
 
   m_customerFld = {&m_ugyfel.GetField("UGY_ID"),     &m_ugyfel.GetField("UGY_NEV"),
@@ -396,7 +402,7 @@ void ImportRun::ProcessRow() {
     row.customerId = link->second;
     row.existing = true;
     ++m_count.existingCustomers;
-    if (!m_handled.count(row.customerId)) {
+    if (!m_handled.contains(row.customerId)) {
       if (m_form.cbEle->isChecked()) ReplaceContacts(row);
       if (m_form.cbCim->isChecked()) ReplaceAddresses(row);
     }
@@ -509,7 +515,7 @@ int ImportRun::DeleteOwned(RdmTable& table, const OwnedFields& f, const char* id
 }
 
 void ImportRun::ReplaceContacts(const Row& row) {
-  const auto group = m_contacts.find(GroupKey(row.customerId, kCustomerTable, m_contactType));
+  const auto group = m_contacts.find({row.customerId, kCustomerTable, m_contactType});
   if (group == m_contacts.end()) return;
   m_count.deletedContacts += DeleteOwned(m_elerhetoseg, m_contactFld, "ELER_ID", row.customerId,
                                          m_contactType, "Egy korábbi elérhetőség törlésre került.");
@@ -517,7 +523,7 @@ void ImportRun::ReplaceContacts(const Row& row) {
 }
 
 void ImportRun::ReplaceAddresses(const Row& row) {
-  const auto group = m_addresses.find(GroupKey(row.customerId, kCustomerTable, m_addressType));
+  const auto group = m_addresses.find({row.customerId, kCustomerTable, m_addressType});
   if (group == m_addresses.end()) return;
   m_count.deletedAddresses += DeleteOwned(m_cim, m_addressFld, "CIM_ID", row.customerId,
                                           m_addressType, "Egy korábbi cím törlésre került.");
@@ -525,7 +531,7 @@ void ImportRun::ReplaceAddresses(const Row& row) {
 }
 
 void ImportRun::CheckAddress(Row& row) {
-  const auto group = m_addresses.find(GroupKey(row.customerId, kCustomerTable, m_addressType));
+  const auto group = m_addresses.find({row.customerId, kCustomerTable, m_addressType});
   if (group == m_addresses.end()) return;
   const CIM_ITEM& a = row.address;
   for (const auto& [id, item] : group->second) {
@@ -538,7 +544,7 @@ void ImportRun::CheckAddress(Row& row) {
 }
 
 void ImportRun::CheckContact(Row& row) {
-  const auto group = m_contacts.find(GroupKey(row.customerId, kCustomerTable, m_contactType));
+  const auto group = m_contacts.find({row.customerId, kCustomerTable, m_contactType});
   if (group == m_contacts.end()) return;
   for (const auto& [id, item] : group->second) {
     if (!item.deleted && item.number == row.number) {
@@ -564,7 +570,7 @@ void ImportRun::WriteAddress(const Row& row) {
   m_cim.Append();
   Detail("Egy új cím beszúrásra került.");
   ++m_count.newAddresses;
-  m_addresses[GroupKey(row.customerId, kCustomerTable, m_addressType)][id] = std::move(item);
+  m_addresses[{row.customerId, kCustomerTable, m_addressType}][id] = std::move(item);
 }
 
 void ImportRun::WriteContact(const Row& row) {
@@ -581,19 +587,20 @@ void ImportRun::WriteContact(const Row& row) {
   m_elerhetoseg.Append();
   Detail("Egy új elérhetőség beszúrásra került.");
   ++m_count.newContacts;
-  m_contacts[GroupKey(row.customerId, kCustomerTable, m_contactType)][id] = {row.number, 0};
+  m_contacts[{row.customerId, kCustomerTable, m_contactType}][id] = {row.number, 0};
 }
 
 // ---------------------------------------------------------------- expiry dates
 
 void ImportRun::WriteDates(const Row& row) {
-  const std::string plate = m_src.plate->AsString();
+  DateKey key{row.customerId, 0, m_src.plate->AsString()};
+  const std::string& plate = key.plate;
   if (plate.empty()) return;
   const DateFields& d = m_dateFld;
   for (int kind = 0; kind < 3; ++kind) {
     const DateKind& k = kDateKinds[kind];
     const double date = m_form.DateFromLong(m_src.dates[kind]->AsString());
-    const std::string key = DateKey(row.customerId, k.type, plate);
+    key.type = k.type;
     const auto stored = m_dates.find(key);
     if (stored != m_dates.end()) {
       if (date > stored->second.date) {

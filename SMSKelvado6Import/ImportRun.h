@@ -7,8 +7,9 @@
 
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "DbDescription.h"
 #include "RdmFileImport.h"
@@ -35,6 +36,29 @@ struct CIM_ITEM {
 // The contacts (addresses) of one owner and one type, by their id.
 using t_elerhetoseg_item = std::map<long, ELERHETOSEG_ITEM>;
 using t_cim_item = std::map<long, CIM_ITEM>;
+
+// The key of a group of contacts or addresses: the owner, the owner's table
+// code and the type.
+struct OwnerTypeKey {
+  long owner;
+  long tableCode;
+  long type;
+  bool operator==(const OwnerTypeKey&) const = default;
+};
+
+// The key of a stored expiry date: the customer, the date's type and the
+// registration plate.
+struct DateKey {
+  long customer;
+  long type;
+  std::string plate;
+  bool operator==(const DateKey&) const = default;
+};
+
+struct ImportKeyHash {
+  size_t operator()(const OwnerTypeKey& key) const;
+  size_t operator()(const DateKey& key) const;
+};
 
 class ImportRun {
  public:
@@ -163,17 +187,21 @@ class ImportRun {
     RdmFld *id, *customer, *sourceKey, *server, *creator, *inactive, *created, *updated;
   } m_linkFld{};
 
-  std::map<std::string, t_elerhetoseg_item> m_contacts;
-  std::map<std::string, t_cim_item> m_addresses;
+  // The maps are only ever looked up, a few times per row, never walked in
+  // their order: they are hashed, and keyed by the numbers themselves where
+  // the keys are made of numbers.
+  std::unordered_map<OwnerTypeKey, t_elerhetoseg_item, ImportKeyHash> m_contacts;
+  std::unordered_map<OwnerTypeKey, t_cim_item, ImportKeyHash> m_addresses;
   // A stored expiry date with its UGYFEL_DATUM record, so a later date rewrites it.
   struct StoredDate {
     double date;
     long id;
   };
-  std::map<std::string, StoredDate> m_dates;
-  std::map<long, std::string> m_names;
-  std::map<std::string, long> m_links;
-  std::set<long> m_handled;
+  std::unordered_map<DateKey, StoredDate, ImportKeyHash> m_dates;
+  std::unordered_map<long, std::string> m_names;
+  // By SOURCE_KEY followed by SERVER_UNIQUE.
+  std::unordered_map<std::string, long> m_links;
+  std::unordered_set<long> m_handled;
 
   Counters m_count;
 };

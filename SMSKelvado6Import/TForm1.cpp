@@ -747,16 +747,20 @@ std::string TForm1::FormatSubscriberNumber(const std::string& text) {
 }
 
 std::string TForm1::DecimalHashMod(const std::string& text, uint32_t modulus) {
-  // The bytes' decimal values, one after the other, read as one number.
-  std::string digits;
+  // The bytes' decimal values, one after the other, read as one number: the
+  // digits of each byte go into the long division as they come, without the
+  // digit string being written out.
+  uint32_t remainder = 0;
+  auto divide = [&](uint32_t digit) {
+    remainder = remainder * 10 + digit;
+    while (remainder >= modulus) remainder -= modulus;
+  };
   for (char c : text) {
     if (c == '\0') break;
-    digits += std::to_string(static_cast<unsigned char>(c));
-  }
-  uint32_t remainder = 0;
-  for (char d : digits) {
-    remainder = remainder * 10 + uint32_t(d - '0');
-    while (remainder >= modulus) remainder -= modulus;
+    const uint32_t value = static_cast<unsigned char>(c);
+    if (value >= 100) divide(value / 100);
+    if (value >= 10) divide(value / 10 % 10);
+    divide(value % 10);
   }
   return std::to_string(remainder);
 }
