@@ -68,7 +68,7 @@ void DbDescription::Swap(DbDescription& other) noexcept {
   swap(m_sorts, other.m_sorts);
   swap(m_recordNames, other.m_recordNames);
   swap(m_fieldNames, other.m_fieldNames);
-  swap(m_buffers, other.m_buffers);
+  swap(m_values, other.m_values);
   swap(m_fetched, other.m_fetched);
   swap(m_info, other.m_info);
   swap(m_keyImage, other.m_keyImage);
@@ -128,7 +128,7 @@ void DbDescription::ParseDictionary(const char* image, int length) {
   }
   for (size_t f = 0; f < m_fields.size(); ++f) m_fieldNames.push_back(ReadName(image, length, namePos));
 
-  m_buffers.resize(m_records.size());
+  m_values.resize(m_records.size());
   m_fetched.resize(m_records.size());
   for (size_t r = 0; r < m_records.size(); ++r) {
     const RECORD_ENTRY_S& rec = m_records[r];
@@ -144,6 +144,9 @@ void DbDescription::ParseDictionary(const char* image, int length) {
       Clear();
       RefuseImage();
     }
+    RecordValues& values = m_values[r];
+    values.bytes.assign(size_t(recordLength), 0);
+    std::vector<bool> covered(size_t(recordLength), false);
     for (int f = rec.firstField; f < end; ++f) {
       const FIELD_ENTRY_S& fe = m_fields[size_t(f)];
       FieldSlot slot;
@@ -155,10 +158,16 @@ void DbDescription::ParseDictionary(const char* image, int length) {
           Clear();
           RefuseImage();
         }
-        slot.hasBuffer = true;
-        slot.bytes.assign(size_t(fe.length), 0);
+        slot = {start, fe.length};
+        std::fill_n(covered.begin() + start, fe.length, true);
       }
-      m_buffers[r].push_back(std::move(slot));
+      values.fields.push_back(slot);
+    }
+    for (int at = 0; at < recordLength;) {
+      int next = at;
+      while (next < recordLength && covered[size_t(next)] == covered[size_t(at)]) ++next;
+      if (!covered[size_t(at)]) values.gaps.emplace_back(at, next - at);
+      at = next;
     }
     m_fetched[r].recordLength = recordLength;
   }
@@ -186,7 +195,7 @@ void DbDescription::Clear() {
   m_sorts.clear();
   m_recordNames.clear();
   m_fieldNames.clear();
-  m_buffers.clear();
+  m_values.clear();
   m_fetched.clear();
   m_info.clear();
   m_name.clear();
@@ -253,20 +262,26 @@ int DbDescription::FieldTableIndex(int fieldNumber) const {
   const size_t recordIndex = size_t(fieldNumber / 1000);
   const size_t position = size_t(fieldNumber % 1000);
   // Only a field of the record itself: one slot per field was made at loading.
-  if (recordIndex >= m_buffers.size() || position >= m_buffers[recordIndex].size()) return -1;
+  if (recordIndex >= m_values.size() || position >= m_values[recordIndex].fields.size()) return -1;
   return m_records[recordIndex].firstField + int(position);
-}
-
-DbDescription::FieldSlot* DbDescription::SlotOf(int fieldNumber) {
-  return const_cast<FieldSlot*>(std::as_const(*this).SlotOf(fieldNumber));
 }
 
 const DbDescription::FieldSlot* DbDescription::SlotOf(int fieldNumber) const {
   if (fieldNumber < 0) return nullptr;
   const size_t recordIndex = size_t(fieldNumber / 1000);
   const size_t position = size_t(fieldNumber % 1000);
-  if (recordIndex >= m_buffers.size() || position >= m_buffers[recordIndex].size()) return nullptr;
-  return &m_buffers[recordIndex][position];
+  if (recordIndex >= m_values.size() || position >= m_values[recordIndex].fields.size())
+    return nullptr;
+  return &m_values[recordIndex].fields[position];
+}
+
+char* DbDescription::ValueOf(int fieldNumber) {
+  return const_cast<char*>(std::as_const(*this).ValueOf(fieldNumber));
+}
+
+const char* DbDescription::ValueOf(int fieldNumber) const {
+  const FieldSlot* slot = SlotOf(fieldNumber);
+  return slot ? m_values[size_t(fieldNumber / 1000)].bytes.data() + slot->offset : nullptr;
 }
 
 int DbDescription::RecordLength(int recordIndex) const {
@@ -413,7 +428,7 @@ void DbDescription::GetCompoundKeyFields(int fieldNumber, StringVector& out) con
   }
   // A component is a field of the key's own record.
   const int first = m_records[size_t(fieldNumber / 1000)].firstField;
-  const int end = first + int(m_buffers[size_t(fieldNumber / 1000)].size());
+  const int end = first + int(m_values[size_t(fieldNumber / 1000)].fields.size());
   std::vector<KEY_ENTRY_S> entries;
   GetCompoundKeyEntries(fieldNumber, entries);
   for (const KEY_ENTRY_S& k : entries) {

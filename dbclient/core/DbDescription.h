@@ -233,11 +233,21 @@ class DbDescription {
   int BookmarkOperation(int32_t bookmarkId, unsigned char operation);
 
  private:
-  // The slots of one record's fields: a buffer for each data field, none
-  // (hasBuffer false) for groups and compound keys.
+  // Where a field's value lies in its record's values: a data field's bytes
+  // at its place in the record image; none (length 0) for groups and
+  // compound keys.
   struct FieldSlot {
-    bool hasBuffer = false;
+    int32_t offset = 0;
+    int32_t length = 0;
+  };
+  // The current values of one record type: a block of the record length in
+  // which every data field's bytes lie where the record image has them, so
+  // that loading, packing and clearing a record are one copy each. The bytes
+  // that no field covers stay zero.
+  struct RecordValues {
     Bytes bytes;
+    std::vector<FieldSlot> fields;          // by position in the record
+    std::vector<std::pair<int, int>> gaps;  // (offset, length) of the bytes no field covers
   };
 
   // RdmFld reads numbers straight from the buffers.
@@ -262,8 +272,10 @@ class DbDescription {
   // Field-table index of a field number, -1 when out of range.
   int FieldTableIndex(int fieldNumber) const;
   // The slot of a field number, null when out of range.
-  FieldSlot* SlotOf(int fieldNumber);
   const FieldSlot* SlotOf(int fieldNumber) const;
+  // The bytes of a field number's value, null when out of range.
+  char* ValueOf(int fieldNumber);
+  const char* ValueOf(int fieldNumber) const;
   int RecordLength(int recordIndex) const;
   int RecordType(int recordIndex) const { return 10000 + recordIndex; }
   _RecInfoType& InfoOf(int recordIndex);
@@ -300,7 +312,7 @@ class DbDescription {
   std::vector<SORT_ENTRY_S> m_sorts;
   StringVector m_recordNames;
   StringVector m_fieldNames;
-  std::vector<std::vector<FieldSlot>> m_buffers;
+  std::vector<RecordValues> m_values;
   std::vector<tRbf> m_fetched;
   QoMap<std::string, _RecInfoType> m_info;
   int32_t m_dbId = -1;

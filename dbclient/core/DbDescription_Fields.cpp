@@ -29,8 +29,8 @@ std::string DbDescription::GetFieldText(int fieldNumber) const {
 void DbDescription::FieldTextInto(int fieldNumber, std::string& out) const {
   const FieldSlot* slot = SlotOf(fieldNumber);
   if (!slot) throw DbDescError(2003);
-  if (slot->hasBuffer)
-    FieldToText(slot->bytes.data(), out, fieldNumber);
+  if (slot->length > 0)
+    FieldToText(ValueOf(fieldNumber), out, fieldNumber);
   else
     out.clear();
 }
@@ -38,8 +38,8 @@ void DbDescription::FieldTextInto(int fieldNumber, std::string& out) const {
 const char* DbDescription::FieldBuffer(int fieldNumber, size_t& length) const {
   const FieldSlot* slot = SlotOf(fieldNumber);
   if (!slot) throw DbDescError(2003);
-  length = slot->hasBuffer ? slot->bytes.size() : 0;
-  return slot->bytes.data();
+  length = size_t(slot->length);
+  return ValueOf(fieldNumber);
 }
 
 std::string DbDescription::GetFieldTextByName(const std::string& record,
@@ -56,9 +56,9 @@ void DbDescription::GetFieldTexts(const std::string& record, const StringVector&
 }
 
 bool DbDescription::SetFieldText(int fieldNumber, const std::string& text) {
-  FieldSlot* slot = SlotOf(fieldNumber);
-  if (!slot || !slot->hasBuffer) return false;
-  return TextToField(slot->bytes.data(), text, fieldNumber);
+  const FieldSlot* slot = SlotOf(fieldNumber);
+  if (!slot || slot->length == 0) return false;
+  return TextToField(ValueOf(fieldNumber), text, fieldNumber);
 }
 
 bool DbDescription::FieldToText(const char* buffer, std::string& out, int fieldNumber) const {
@@ -146,18 +146,16 @@ unsigned char DbDescription::TextToChar(const std::string& text) {
 }
 
 void DbDescription::ZeroFields(int recordIndex) {
-  for (FieldSlot& slot : m_buffers[size_t(recordIndex)])
-    std::fill(slot.bytes.begin(), slot.bytes.end(), 0);
+  Bytes& values = m_values[size_t(recordIndex)].bytes;
+  std::fill(values.begin(), values.end(), 0);
 }
 
 void DbDescription::UnpackAt(int recordIndex, const char* image) {
-  const RECORD_ENTRY_S& rec = m_records[size_t(recordIndex)];
-  auto& slots = m_buffers[size_t(recordIndex)];
-  for (size_t p = 0; p < slots.size(); ++p) {
-    if (!slots[p].hasBuffer || slots[p].bytes.empty()) continue;
-    const FIELD_ENTRY_S& f = m_fields[size_t(rec.firstField) + p];
-    std::memcpy(slots[p].bytes.data(), image + (f.offset - rec.dataOffset), slots[p].bytes.size());
-  }
+  RecordValues& values = m_values[size_t(recordIndex)];
+  if (values.bytes.empty()) return;
+  std::memcpy(values.bytes.data(), image, values.bytes.size());
+  for (const auto& [offset, length] : values.gaps)
+    std::memset(&values.bytes[size_t(offset)], 0, size_t(length));
 }
 
 DbDescription::Bytes DbDescription::PackAt(int recordIndex) const {
@@ -167,16 +165,9 @@ DbDescription::Bytes DbDescription::PackAt(int recordIndex) const {
 }
 
 void DbDescription::PackAt(int recordIndex, Bytes& image) const {
-  const RECORD_ENTRY_S& rec = m_records[size_t(recordIndex)];
-  const auto& slots = m_buffers[size_t(recordIndex)];
-  // Zero-filled, so the gaps between fields carry nothing from memory.
-  image.assign(size_t(RecordLength(recordIndex)), 0);
-  for (size_t p = 0; p < slots.size(); ++p) {
-    if (!slots[p].hasBuffer || slots[p].bytes.empty()) continue;
-    const FIELD_ENTRY_S& f = m_fields[size_t(rec.firstField) + p];
-    std::memcpy(image.data() + (f.offset - rec.dataOffset), slots[p].bytes.data(),
-                slots[p].bytes.size());
-  }
+  // The bytes between fields are zero, so they carry nothing from memory.
+  const Bytes& values = m_values[size_t(recordIndex)].bytes;
+  image.assign(values.begin(), values.end());
 }
 
 bool DbDescription::UnpackRecord(const char* image, const std::string& record) {
