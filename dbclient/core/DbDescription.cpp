@@ -228,20 +228,27 @@ namespace {
 // Whether ToUpper(name) is upper, without making that copy: letters are
 // upper-cased up to the first NUL, as ToUpper does.
 bool IsUpperOf(const std::string& upper, const std::string& name) {
-  if (upper.size() != name.size()) return false;
-  bool upcase = true;
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == '\0') upcase = false;
-    if ((upcase ? UpperAscii(name[i]) : name[i]) != upper[i]) return false;
-  }
-  return true;
+  const size_t size = name.size();
+  if (upper.size() != size) return false;
+  size_t i = 0;
+  for (; i < size && name[i] != '\0'; ++i)
+    if (UpperAscii(name[i]) != upper[i]) return false;
+  return std::memcmp(upper.data() + i, name.data() + i, size - i) == 0;
 }
 
 }  // namespace
 
 int DbDescription::IndexOfRecord(const std::string& name) const {
-  for (size_t i = 0; i < m_recordNames.size(); ++i)
-    if (IsUpperOf(m_recordNames[i], name)) return int(i);
+  // Callers ask for one record many times in a row: the one found last is
+  // looked at first. It was the first of its name, so it still is.
+  if (m_lastRecord < m_recordNames.size() && IsUpperOf(m_recordNames[m_lastRecord], name))
+    return int(m_lastRecord);
+  for (size_t i = 0; i < m_recordNames.size(); ++i) {
+    if (IsUpperOf(m_recordNames[i], name)) {
+      m_lastRecord = i;
+      return int(i);
+    }
+  }
   return -1;
 }
 
@@ -333,10 +340,9 @@ int DbDescription::GetFieldNumber(const std::string& record, const std::string& 
 }
 
 int DbDescription::FieldNumberAt(int index, const std::string& field) const {
-  const std::string name = ToUpper(field);
   const int first = m_records[size_t(index)].firstField;
   for (int f = first, end = FieldsEnd(index); f < end; ++f)
-    if (m_fieldNames[size_t(f)] == name) return index * 1000 + (f - first);
+    if (IsUpperOf(m_fieldNames[size_t(f)], field)) return index * 1000 + (f - first);
   return -1;
 }
 

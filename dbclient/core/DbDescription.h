@@ -318,6 +318,8 @@ class DbDescription {
   int32_t m_dbId = -1;
   std::string m_name;
   int32_t m_handle = kNoConnection;
+  // The record IndexOfRecord found last.
+  mutable size_t m_lastRecord = 0;
   // The key image of the last list request, kept so that a request per
   // parent record does not allocate one each time.
   Bytes m_keyImage;

@@ -2,6 +2,19 @@
 
 #include <utility>
 
+namespace {
+
+// name as ToUpper gives it, copied into room only when a letter changes.
+const std::string& UpperName(const std::string& name, std::string& room) {
+  for (char c : name) {
+    if (c == '\0') break;
+    if (UpperAscii(c) != c) return room = ToUpper(name);
+  }
+  return name;
+}
+
+}  // namespace
+
 RdmTable::RdmTable() = default;
 
 RdmTable::RdmTable(DbDescription* description, std::string recordName) {
@@ -29,7 +42,8 @@ DbDescription* RdmTable::RequireDescription() const {
 // ---- Names ----
 
 std::string RdmTable::ThroughAlias(const std::string& name) const {
-  auto it = m_aliases.find(ToUpper(name));
+  std::string room;
+  auto it = m_aliases.find(UpperName(name, room));
   return it != m_aliases.end() ? it->second : name;
 }
 
