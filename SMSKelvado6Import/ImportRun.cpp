@@ -83,14 +83,9 @@ std::string Number(const char* text, int value) { return text + std::to_string(v
 
 }  // namespace
 
-size_t ImportKeyHash::operator()(const OwnerTypeKey& key) const {
+size_t OwnerTypeKeyHash::operator()(const OwnerTypeKey& key) const {
   return Mix(Mix(std::hash<long>()(key.owner), std::hash<long>()(key.tableCode)),
              std::hash<long>()(key.type));
-}
-
-size_t ImportKeyHash::operator()(const DateKey& key) const {
-  return Mix(Mix(std::hash<long>()(key.customer), std::hash<long>()(key.type)),
-             std::hash<std::string>()(key.plate));
 }
 
 ImportRun::ImportRun(TForm1& form) : m_form(form) {}
@@ -275,9 +270,16 @@ void ImportRun::LoadMaps() {
   const DateFields& d = m_dateFld;
   m_dates.clear();
   m_ugyfelDatum.Select("", kBeforeFirst);
-  while (m_ugyfelDatum.Next())
-    m_dates[{d.customer->AsLong(), d.type->AsInt(), d.plate->AsString()}] = {d.date->AsDouble(),
-                                                                             d.id->AsLong()};
+  while (m_ugyfelDatum.Next()) {
+    std::vector<StoredDate>& dates = m_dates[d.customer->AsLong()];
+    const long type = d.type->AsInt();
+    const std::string plate = d.plate->AsString();
+    // Of several records of one customer, type and plate the one fetched last counts.
+    StoredDate* stored = FindDate(&dates, type, plate);
+    if (stored == nullptr) stored = &dates.emplace_back(StoredDate{type, plate, 0, 0});
+    stored->date = d.date->AsDouble();
+    stored->id = d.id->AsLong();
+  }
   m_form.LogLine("Ügyfél lejárati idők betöltve.");
 
   m_customerFld = {&m_ugyfel.GetField("UGY_ID"),     &m_ugyfel.GetField("UGY_NEV"),
@@ -392,8 +394,8 @@ void ImportRun::ProcessRow() {
                  m_src.houseNumber->AsString(), 0};
   const std::string hashText = row.name + row.address.postalCode + row.address.town +
                                row.address.street + row.address.houseNumber;
-  const std::string sourceKey =
-      TForm1::DecimalHashMod(hashText, 79671239) + TForm1::DecimalHashMod(hashText, 16644227);
+  const std::string sourceKey = TForm1::DecimalHashMod(hashText, TForm1::kSourceKeyModuli[0]) +
+                                TForm1::DecimalHashMod(hashText, TForm1::kSourceKeyModuli[1]);
 
   const auto link = m_links.find(sourceKey + m_form.m_srcUnique);
   if (link == m_links.end()) {
@@ -592,28 +594,35 @@ void ImportRun::WriteContact(const Row& row) {
 
 // ---------------------------------------------------------------- expiry dates
 
+ImportRun::StoredDate* ImportRun::FindDate(std::vector<StoredDate>* dates, long type,
+                                           const std::string& plate) {
+  if (dates == nullptr) return nullptr;
+  for (StoredDate& stored : *dates)
+    if (stored.type == type && stored.plate == plate) return &stored;
+  return nullptr;
+}
+
 void ImportRun::WriteDates(const Row& row) {
-  DateKey key{row.customerId, 0, m_src.plate->AsString()};
-  const std::string& plate = key.plate;
+  const std::string plate = m_src.plate->AsString();
   if (plate.empty()) return;
+  const auto customer = m_dates.find(row.customerId);
+  std::vector<StoredDate>* dates = customer != m_dates.end() ? &customer->second : nullptr;
   const DateFields& d = m_dateFld;
   for (int kind = 0; kind < 3; ++kind) {
     const DateKind& k = kDateKinds[kind];
     const double date = m_form.DateFromLong(m_src.dates[kind]->AsString());
-    key.type = k.type;
-    const auto stored = m_dates.find(key);
-    if (stored != m_dates.end()) {
-      if (date > stored->second.date) {
+    if (StoredDate* stored = FindDate(dates, k.type, plate)) {
+      if (date > stored->date) {
         // The record of this customer, type and plate itself, read first so
         // that only its date changes.
-        d.id->SetLong(stored->second.id);
+        d.id->SetLong(stored->id);
         if (m_ugyfelDatum.Find("UGYFEL_DATUM_ID")) {
           d.date->SetDouble(date);
           m_ugyfelDatum.Update(0);
         }
         Detail(k.changedMessage);
         ++m_count.changedDates[kind];
-        stored->second.date = date;
+        stored->date = date;
       } else {
         Detail(k.noLaterMessage);
       }
@@ -629,7 +638,8 @@ void ImportRun::WriteDates(const Row& row) {
       m_ugyfelDatum.Append();
       Detail(k.newMessage);
       ++m_count.newDates[kind];
-      m_dates[key] = {date, id};
+      if (dates == nullptr) dates = &m_dates[row.customerId];
+      dates->push_back({k.type, plate, date, id});
     }
   }
 }

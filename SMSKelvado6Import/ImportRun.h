@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "DbDescription.h"
 #include "RdmFileImport.h"
@@ -46,18 +47,8 @@ struct OwnerTypeKey {
   bool operator==(const OwnerTypeKey&) const = default;
 };
 
-// The key of a stored expiry date: the customer, the date's type and the
-// registration plate.
-struct DateKey {
-  long customer;
-  long type;
-  std::string plate;
-  bool operator==(const DateKey&) const = default;
-};
-
-struct ImportKeyHash {
+struct OwnerTypeKeyHash {
   size_t operator()(const OwnerTypeKey& key) const;
-  size_t operator()(const DateKey& key) const;
 };
 
 class ImportRun {
@@ -190,14 +181,20 @@ class ImportRun {
   // The maps are only ever looked up, a few times per row, never walked in
   // their order: they are hashed, and keyed by the numbers themselves where
   // the keys are made of numbers.
-  std::unordered_map<OwnerTypeKey, t_elerhetoseg_item, ImportKeyHash> m_contacts;
-  std::unordered_map<OwnerTypeKey, t_cim_item, ImportKeyHash> m_addresses;
-  // A stored expiry date with its UGYFEL_DATUM record, so a later date rewrites it.
+  std::unordered_map<OwnerTypeKey, t_elerhetoseg_item, OwnerTypeKeyHash> m_contacts;
+  std::unordered_map<OwnerTypeKey, t_cim_item, OwnerTypeKeyHash> m_addresses;
+  // A stored expiry date of a customer: its type and plate, the date and its
+  // UGYFEL_DATUM record, so a later date rewrites it.
   struct StoredDate {
+    long type;
+    std::string plate;
     double date;
     long id;
   };
-  std::unordered_map<DateKey, StoredDate, ImportKeyHash> m_dates;
+  // A customer's dates of a type and plate, or null.
+  static StoredDate* FindDate(std::vector<StoredDate>* dates, long type, const std::string& plate);
+  // By customer, as a row looks up all three kinds of its customer at once.
+  std::unordered_map<long, std::vector<StoredDate>> m_dates;
   std::unordered_map<long, std::string> m_names;
   // By SOURCE_KEY followed by SERVER_UNIQUE.
   std::unordered_map<std::string, long> m_links;

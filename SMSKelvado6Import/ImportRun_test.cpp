@@ -459,6 +459,64 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(std::get<0>(info.param).name) + std::get<1>(info.param).name;
     });
 
+TEST_F(ImportTest, AStoredDateMatchesByTypeAndPlateAndTheRecordFetchedLastCounts) {
+  // The source row's green-card and inspection dates are day 45700.
+  LoadSource("UGYFEL",
+             "UCODE\tNAME\tRENDSZAMCODE\tALVAZSZAM\tZOLDKARTYAERVENYES\tGARANCIAERVENYES\t"
+             "MUSZAKIERVENYES\n1\tKiss Ágnes\t10\tVIN-ÚJ\t45700\t0\t45700\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n");
+  LoadSource("TELEFON", "TELCODE\tORSZAG\tKORZET\tSZAM\n200\t36\t20\t1234567\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n");
+  Connect();
+  server.Load("UGYFEL", "UGYFEL", "UGY_ID\tUGY_NEV\n500\tKiss Ágnes\n");
+  server.Load("DEVUDAVARER", "UGYFEL_IMPORT",
+              "UGYFEL_IMPORT_ID\tUGY_ID\tSOURCE_KEY\tSERVER_UNIQUE\n50\t500\t" +
+                  SourceKey("Kiss Ágnes9021GyőrBaross út12/B") + "\t" + form->m_srcUnique + "\n");
+  const double late = form->DateFromLong("45800"), early = form->DateFromLong("45600");
+  // A later green-card date of another plate, and two inspection dates of
+  // this plate, the earlier one fetched last.
+  auto stored = [](const char* id, const char* type, double date, const char* plate) {
+    return std::string(id) + "\t500\t" + type + "\t" + Text(date) + "\t" + plate + "\tVIN\n";
+  };
+  server.Load("DEVUDAVARER", "UGYFEL_DATUM",
+              "UGYFEL_DATUM_ID\tUGYFEL_ID\tUGYFEL_DATUM_TIP_ID\tDATUM\tDATA00\tDATA01\n" +
+                  stored("60", "2", late, "XYZ-999") + stored("61", "4", late, "ABC-123") +
+                  stored("62", "4", early, "ABC-123"));
+  RunImport();
+
+  // UGYFEL_DATUM_ID, UGYFEL_ID, UGYFEL_DATUM_TIP_ID, DATUM: the green card
+  // new for this plate, the inspection date of record 62 rewritten.
+  std::map<std::string, std::vector<std::string>> byId;
+  for (const auto& record : Dest("DEVUDAVARER", "UGYFEL_DATUM")) byId[record[0]] = record;
+  ASSERT_EQ(byId.size(), 4u);
+  auto date = [&](const std::string& id) { return std::strtod(byId[id][3].c_str(), nullptr); };
+  const double source = form->DateFromLong("45700");
+  EXPECT_EQ(date("60"), late);
+  EXPECT_EQ(date("61"), late);
+  EXPECT_EQ(date("62"), source);
+  byId.erase("60");
+  byId.erase("61");
+  byId.erase("62");
+  const std::vector<std::string>& added = byId.begin()->second;
+  EXPECT_EQ((std::vector<std::string>{added[1], added[2], added[4]}),
+            (std::vector<std::string>{"500", "2", "ABC-123"}));
+  EXPECT_EQ(date(added[0]), source);
+
+  Figures f;
+  f.transactions = 2;
+  f.rows = 1;
+  f.examined = 1;
+  f.existingCustomers = 1;
+  f.newContacts = 1;
+  f.newAddresses = 1;
+  f.newDates[0] = 1;
+  f.changedDates[2] = 1;
+  EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
+}
+
 TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
   LoadGeneratedSource(1001);
   Connect();

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <type_traits>
 
 #include "ActionList.h"
 #include "BusyAnimation.h"
@@ -746,23 +747,41 @@ std::string TForm1::FormatSubscriberNumber(const std::string& text) {
   return result;
 }
 
-std::string TForm1::DecimalHashMod(const std::string& text, uint32_t modulus) {
-  // The bytes' decimal values, one after the other, read as one number: the
-  // digits of each byte go into the long division as they come, without the
-  // digit string being written out.
-  uint32_t remainder = 0;
-  auto divide = [&](uint32_t digit) {
-    remainder = remainder * 10 + digit;
-    while (remainder >= modulus) remainder -= modulus;
-  };
+namespace {
+
+// The remainder of the bytes' decimal values, one after the other, read as
+// one number: each byte's one to three digits enter the long division at
+// once, without the digit string being written out.
+template <class Modulus>
+uint64_t DecimalRemainder(const std::string& text, Modulus modulus) {
+  uint64_t remainder = 0;
   for (char c : text) {
     if (c == '\0') break;
-    const uint32_t value = static_cast<unsigned char>(c);
-    if (value >= 100) divide(value / 100);
-    if (value >= 10) divide(value / 10 % 10);
-    divide(value % 10);
+    const uint64_t value = static_cast<unsigned char>(c);
+    const uint64_t scale = value >= 100 ? 1000 : value >= 10 ? 100 : 10;
+    remainder = (remainder * scale + value) % modulus;
   }
-  return std::to_string(remainder);
+  return remainder;
+}
+
+template <uint32_t M>
+using Constant = std::integral_constant<uint64_t, M>;
+
+}  // namespace
+
+std::string TForm1::DecimalHashMod(const std::string& text, uint32_t modulus) {
+  // A division by a constant compiles to multiplications, several times
+  // faster than a division: the source key's moduli are divided by as such.
+  switch (modulus) {
+    case kSourceKeyModuli[0]:
+      return std::to_string(DecimalRemainder(text, Constant<kSourceKeyModuli[0]>()));
+    case kSourceKeyModuli[1]:
+      return std::to_string(DecimalRemainder(text, Constant<kSourceKeyModuli[1]>()));
+    case 0:
+      return "0";  // nothing to divide by
+    default:
+      return std::to_string(DecimalRemainder(text, uint64_t(modulus)));
+  }
 }
 
 double TForm1::DateFromLong(const std::string& text) const {
