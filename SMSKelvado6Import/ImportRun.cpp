@@ -239,6 +239,7 @@ void ImportRun::LoadMaps() {
   const ContactFields& e = m_contactFld;
   m_contacts.clear();
   m_elerhetoseg.Select("", kBeforeFirst);
+  m_contacts.reserve(size_t(m_elerhetoseg.GetRecordCount()));
   while (m_elerhetoseg.Next()) {
     m_contacts[{e.owner->AsLong(), e.tableCode->AsLong(), e.type->AsLong()}][e.id->AsLong()] = {
         TForm1::NormalizePhoneNumber(e.text->AsString()), 0};
@@ -254,6 +255,7 @@ void ImportRun::LoadMaps() {
   const AddressFields& c = m_addressFld;
   m_addresses.clear();
   m_cim.Select("", kBeforeFirst);
+  m_addresses.reserve(size_t(m_cim.GetRecordCount()));
   while (m_cim.Next()) {
     m_addresses[{c.owner->AsLong(), c.tableCode->AsLong(), c.type->AsLong()}][c.id->AsLong()] = {
         c.postalCode->AsString(), c.town->AsString(), c.street->AsString(),
@@ -270,6 +272,7 @@ void ImportRun::LoadMaps() {
   const DateFields& d = m_dateFld;
   m_dates.clear();
   m_ugyfelDatum.Select("", kBeforeFirst);
+  m_dates.reserve(size_t(m_ugyfelDatum.GetRecordCount()));
   while (m_ugyfelDatum.Next()) {
     std::vector<StoredDate>& dates = m_dates[d.customer->AsLong()];
     const long type = d.type->AsInt();
@@ -289,6 +292,7 @@ void ImportRun::LoadMaps() {
   const CustomerFields& u = m_customerFld;
   m_names.clear();
   m_ugyfel.Select("", kBeforeFirst);
+  m_names.reserve(size_t(m_ugyfel.GetRecordCount()));
   while (m_ugyfel.Next()) m_names[u.id->AsLong()] = u.name->AsString();
   m_form.LogLine("Ügyfél nevek betöltve.");
 
@@ -303,6 +307,7 @@ void ImportRun::LoadMaps() {
   const LinkFields& l = m_linkFld;
   m_links.clear();
   m_ugyfelImport.Select("", kBeforeFirst);
+  m_links.reserve(size_t(m_ugyfelImport.GetRecordCount()));
   while (m_ugyfelImport.Next())
     m_links[l.sourceKey->AsString() + l.server->AsString()] = l.customer->AsLong();
   m_form.LogLine("Ügyfél import adatok betöltve.");
