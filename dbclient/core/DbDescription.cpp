@@ -72,6 +72,8 @@ void DbDescription::Swap(DbDescription& other) noexcept {
   swap(m_fetched, other.m_fetched);
   swap(m_info, other.m_info);
   swap(m_keyImage, other.m_keyImage);
+  swap(m_lastRecordName, other.m_lastRecordName);
+  swap(m_lastRecord, other.m_lastRecord);
   swap(m_dbId, other.m_dbId);
   swap(m_name, other.m_name);
   swap(m_handle, other.m_handle);
@@ -196,6 +198,7 @@ void DbDescription::Clear() {
   m_recordNames.clear();
   m_fieldNames.clear();
   m_values.clear();
+  m_lastRecord = -1;
   m_fetched.clear();
   m_info.clear();
   m_name.clear();
@@ -239,13 +242,13 @@ bool IsUpperOf(const std::string& upper, const std::string& name) {
 }  // namespace
 
 int DbDescription::IndexOfRecord(const std::string& name) const {
-  // Callers ask for one record many times in a row: the one found last is
-  // looked at first. It was the first of its name, so it still is.
-  if (m_lastRecord < m_recordNames.size() && IsUpperOf(m_recordNames[m_lastRecord], name))
-    return int(m_lastRecord);
+  // Callers ask for one record many times in a row: the answer to the name
+  // asked for last is kept.
+  if (m_lastRecord >= 0 && name == m_lastRecordName) return m_lastRecord;
   for (size_t i = 0; i < m_recordNames.size(); ++i) {
     if (IsUpperOf(m_recordNames[i], name)) {
-      m_lastRecord = i;
+      m_lastRecordName = name;
+      m_lastRecord = int(i);
       return int(i);
     }
   }
@@ -282,13 +285,12 @@ const DbDescription::FieldSlot* DbDescription::SlotOf(int fieldNumber) const {
   return &m_values[recordIndex].fields[position];
 }
 
-char* DbDescription::ValueOf(int fieldNumber) {
-  return const_cast<char*>(std::as_const(*this).ValueOf(fieldNumber));
+char* DbDescription::ValueAt(int fieldNumber, const FieldSlot& slot) {
+  return m_values[size_t(fieldNumber / 1000)].bytes.data() + slot.offset;
 }
 
-const char* DbDescription::ValueOf(int fieldNumber) const {
-  const FieldSlot* slot = SlotOf(fieldNumber);
-  return slot ? m_values[size_t(fieldNumber / 1000)].bytes.data() + slot->offset : nullptr;
+const char* DbDescription::ValueAt(int fieldNumber, const FieldSlot& slot) const {
+  return m_values[size_t(fieldNumber / 1000)].bytes.data() + slot.offset;
 }
 
 int DbDescription::RecordLength(int recordIndex) const {

@@ -273,9 +273,9 @@ class DbDescription {
   int FieldTableIndex(int fieldNumber) const;
   // The slot of a field number, null when out of range.
   const FieldSlot* SlotOf(int fieldNumber) const;
-  // The bytes of a field number's value, null when out of range.
-  char* ValueOf(int fieldNumber);
-  const char* ValueOf(int fieldNumber) const;
+  // The bytes of the value of a field number whose slot is given.
+  char* ValueAt(int fieldNumber, const FieldSlot& slot);
+  const char* ValueAt(int fieldNumber, const FieldSlot& slot) const;
   int RecordLength(int recordIndex) const;
   int RecordType(int recordIndex) const { return 10000 + recordIndex; }
   _RecInfoType& InfoOf(int recordIndex);
@@ -318,8 +318,9 @@ class DbDescription {
   int32_t m_dbId = -1;
   std::string m_name;
   int32_t m_handle = kNoConnection;
-  // The record IndexOfRecord found last.
-  mutable size_t m_lastRecord = 0;
+  // The name IndexOfRecord found last and its index (-1: none).
+  mutable std::string m_lastRecordName;
+  mutable int m_lastRecord = -1;
   // The key image of the last list request, kept so that a request per
   // parent record does not allocate one each time.
   Bytes m_keyImage;

@@ -30,7 +30,7 @@ void DbDescription::FieldTextInto(int fieldNumber, std::string& out) const {
   const FieldSlot* slot = SlotOf(fieldNumber);
   if (!slot) throw DbDescError(2003);
   if (slot->length > 0)
-    FieldToText(ValueOf(fieldNumber), out, fieldNumber);
+    FieldToText(ValueAt(fieldNumber, *slot), out, fieldNumber);
   else
     out.clear();
 }
@@ -39,7 +39,7 @@ const char* DbDescription::FieldBuffer(int fieldNumber, size_t& length) const {
   const FieldSlot* slot = SlotOf(fieldNumber);
   if (!slot) throw DbDescError(2003);
   length = size_t(slot->length);
-  return ValueOf(fieldNumber);
+  return ValueAt(fieldNumber, *slot);
 }
 
 std::string DbDescription::GetFieldTextByName(const std::string& record,
@@ -58,7 +58,7 @@ void DbDescription::GetFieldTexts(const std::string& record, const StringVector&
 bool DbDescription::SetFieldText(int fieldNumber, const std::string& text) {
   const FieldSlot* slot = SlotOf(fieldNumber);
   if (!slot || slot->length == 0) return false;
-  return TextToField(ValueOf(fieldNumber), text, fieldNumber);
+  return TextToField(ValueAt(fieldNumber, *slot), text, fieldNumber);
 }
 
 bool DbDescription::FieldToText(const char* buffer, std::string& out, int fieldNumber) const {
