@@ -2,6 +2,7 @@
 // and every lookup by name and number.
 #include "DbDescription.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -71,6 +72,7 @@ void DbDescription::Swap(DbDescription& other) noexcept {
   swap(m_values, other.m_values);
   swap(m_fetched, other.m_fetched);
   swap(m_info, other.m_info);
+  swap(m_infoOf, other.m_infoOf);
   swap(m_keyImage, other.m_keyImage);
   swap(m_lastRecordName, other.m_lastRecordName);
   swap(m_lastRecord, other.m_lastRecord);
@@ -123,10 +125,12 @@ void DbDescription::ParseDictionary(const char* image, int length) {
   readTable(m_keys, counts[6]);
 
   int namePos = at;
+  m_info.resize(m_records.size());
   for (size_t r = 0; r < m_records.size(); ++r) {
-    std::string name = ReadName(image, length, namePos);
-    m_recordNames.push_back(name);
-    m_info.Insert(name, _RecInfoType());
+    m_recordNames.push_back(ReadName(image, length, namePos));
+    // Records of one name share the first one's entry.
+    const auto first = std::find(m_recordNames.begin(), m_recordNames.end(), m_recordNames.back());
+    m_infoOf.push_back(size_t(first - m_recordNames.begin()));
   }
   for (size_t f = 0; f < m_fields.size(); ++f) m_fieldNames.push_back(ReadName(image, length, namePos));
 
@@ -201,6 +205,7 @@ void DbDescription::Clear() {
   m_lastRecord = -1;
   m_fetched.clear();
   m_info.clear();
+  m_infoOf.clear();
   m_name.clear();
   m_dbId = -1;
 }
@@ -298,11 +303,21 @@ int DbDescription::RecordLength(int recordIndex) const {
 }
 
 DbDescription::_RecInfoType& DbDescription::InfoOf(int recordIndex) {
-  return m_info.Get(m_recordNames[size_t(recordIndex)]);
+  return m_info[m_infoOf[size_t(recordIndex)]];
 }
 
 const DbDescription::_RecInfoType& DbDescription::InfoOf(int recordIndex) const {
-  return m_info.Get(m_recordNames[size_t(recordIndex)]);
+  return m_info[m_infoOf[size_t(recordIndex)]];
+}
+
+DbDescription::_RecInfoType& DbDescription::InfoByName(const std::string& record) {
+  return const_cast<_RecInfoType&>(std::as_const(*this).InfoByName(record));
+}
+
+const DbDescription::_RecInfoType& DbDescription::InfoByName(const std::string& record) const {
+  const int index = IndexOfRecord(record);
+  if (index < 0) throw QoMapExcept();
+  return InfoOf(index);
 }
 
 // ---- Lookups ----

@@ -280,6 +280,9 @@ class DbDescription {
   int RecordType(int recordIndex) const { return 10000 + recordIndex; }
   _RecInfoType& InfoOf(int recordIndex);
   const _RecInfoType& InfoOf(int recordIndex) const;
+  // The entry of a record name; QoMapExcept when no record has the name.
+  _RecInfoType& InfoByName(const std::string& record);
+  const _RecInfoType& InfoByName(const std::string& record) const;
   // The current key's field name, empty for the default key.
   std::string KeyNameAt(int recordIndex) const;
   void ZeroFields(int recordIndex);
@@ -314,7 +317,8 @@ class DbDescription {
   StringVector m_fieldNames;
   std::vector<RecordValues> m_values;
   std::vector<tRbf> m_fetched;
-  QoMap<std::string, _RecInfoType> m_info;
+  std::vector<_RecInfoType> m_info;  // by record index
+  std::vector<size_t> m_infoOf;      // the entry of each record index
   int32_t m_dbId = -1;
   std::string m_name;
   int32_t m_handle = kNoConnection;

@@ -292,7 +292,7 @@ void DbDescription::RemoveFetchedMatches(const std::string& record, const std::s
 
 void DbDescription::SortFetched(const std::string& record, const std::string& field,
                                 bool descending) {
-  const std::string name = ToUpper(field.empty() ? m_info.Get(ToUpper(record)).sortField : field);
+  const std::string name = ToUpper(field.empty() ? InfoByName(record).sortField : field);
   const int r = ResolveRecord(record);
   const int number = GetFieldNumber(record, name);
   if (number < 0) throw DbDescError(2003, StringVector(record) << name);
@@ -332,9 +332,9 @@ void DbDescription::SortFetched(const std::string& record, const std::string& fi
 }
 
 std::string DbDescription::GetSortField(const std::string& record) const {
-  auto it = m_info.find(ToUpper(record));
-  if (it == m_info.end()) throw DbDescError(2002, StringVector(record));
-  return it->second.sortField;
+  const int index = IndexOfRecord(record);
+  if (index < 0) throw DbDescError(2002, StringVector(record));
+  return InfoOf(index).sortField;
 }
 
 std::string DbDescription::Aggregate(const std::string& record, const std::string& field,
