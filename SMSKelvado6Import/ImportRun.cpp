@@ -599,6 +599,14 @@ void ImportRun::WriteContact(const Row& row) {
 
 // ---------------------------------------------------------------- expiry dates
 
+double ImportRun::SourceDate(const std::string& text) {
+  // A source value's date cannot change during a run, and many customers'
+  // dates fall on the same days: each value is converted once.
+  const auto known = m_sourceDates.find(text);
+  if (known != m_sourceDates.end()) return known->second;
+  return m_sourceDates[text] = m_form.DateFromLong(text);
+}
+
 ImportRun::StoredDate* ImportRun::FindDate(std::vector<StoredDate>* dates, long type,
                                            const std::string& plate) {
   if (dates == nullptr) return nullptr;
@@ -615,7 +623,7 @@ void ImportRun::WriteDates(const Row& row) {
   const DateFields& d = m_dateFld;
   for (int kind = 0; kind < 3; ++kind) {
     const DateKind& k = kDateKinds[kind];
-    const double date = m_form.DateFromLong(m_src.dates[kind]->AsString());
+    const double date = SourceDate(m_src.dates[kind]->AsString());
     if (StoredDate* stored = FindDate(dates, k.type, plate)) {
       if (date > stored->date) {
         // The record of this customer, type and plate itself, read first so

@@ -118,6 +118,8 @@ class ImportRun {
   void WriteAddress(const Row& row);
   void WriteContact(const Row& row);
   void WriteDates(const Row& row);
+  // TForm1::DateFromLong of a source date's text, converted once per run.
+  double SourceDate(const std::string& text);
   // The fields that place a contact or an address: its id, type and owner.
   struct OwnedFields {
     RdmFld *id, *type, *owner, *tableCode;
@@ -199,6 +201,7 @@ class ImportRun {
   // By SOURCE_KEY followed by SERVER_UNIQUE.
   std::unordered_map<std::string, long> m_links;
   std::unordered_set<long> m_handled;
+  std::unordered_map<std::string, double> m_sourceDates;
 
   Counters m_count;
 };
