@@ -9,13 +9,31 @@
 
 RecListType& RecListType::operator=(const RecListType& other) {
   if (this != &other) {
-    m_slots.assign(other.begin(), other.end());
-    m_first = 0;
+    clear();
+    m_slots.reserve(other.size() > 1 ? other.size() : 0);
+    for (_RecItemType* item : other) push_back(item);
   }
   return *this;
 }
 
+void RecListType::push_back(_RecItemType* item) {
+  if (InBlock()) {
+    m_slots.push_back(item);
+  } else if (m_one == nullptr) {
+    m_one = item;
+  } else {
+    m_slots.reserve(2);
+    m_slots.push_back(m_one);
+    m_slots.push_back(item);
+    m_one = nullptr;
+  }
+}
+
 void RecListType::pop_back() {
+  if (!InBlock()) {
+    m_one = nullptr;
+    return;
+  }
   m_slots.pop_back();
   if (empty()) clear();
 }
@@ -23,10 +41,15 @@ void RecListType::pop_back() {
 void RecListType::clear() {
   m_slots.clear();
   m_first = 0;
+  m_one = nullptr;
 }
 
 RecListType::iterator RecListType::erase(iterator position) {
   const size_t index = size_t(position - begin());
+  if (!InBlock()) {
+    m_one = nullptr;
+    return begin();
+  }
   if (index < size() / 2) {
     std::move_backward(begin(), position, position + 1);
     ++m_first;

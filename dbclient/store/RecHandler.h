@@ -22,7 +22,9 @@ struct _RecItemType {
 
 // The records of a list or a group, in order; the handler owns them. A
 // removal shifts the shorter side of the list, so a list emptied from either
-// end takes time in proportion to its length.
+// end takes time in proportion to its length. A list of one record keeps it
+// in place of a block of its own: most groups hold one record, and a block
+// each would cost an allocation per group.
 class RecListType {
  public:
   using value_type = _RecItemType*;
@@ -30,21 +32,21 @@ class RecListType {
   using const_iterator = _RecItemType* const*;
 
   RecListType() = default;
-  RecListType(const RecListType& other) : m_slots(other.begin(), other.end()) {}
+  RecListType(const RecListType& other) { *this = other; }
   RecListType& operator=(const RecListType& other);
 
-  size_t size() const { return m_slots.size() - m_first; }
-  bool empty() const { return m_slots.size() == m_first; }
-  iterator begin() { return m_slots.data() + m_first; }
-  iterator end() { return m_slots.data() + m_slots.size(); }
-  const_iterator begin() const { return m_slots.data() + m_first; }
-  const_iterator end() const { return m_slots.data() + m_slots.size(); }
-  _RecItemType*& operator[](size_t index) { return m_slots[m_first + index]; }
-  _RecItemType* operator[](size_t index) const { return m_slots[m_first + index]; }
-  _RecItemType* front() const { return m_slots[m_first]; }
-  _RecItemType* back() const { return m_slots.back(); }
+  size_t size() const { return InBlock() ? m_slots.size() - m_first : m_one != nullptr; }
+  bool empty() const { return size() == 0; }
+  iterator begin() { return InBlock() ? m_slots.data() + m_first : &m_one; }
+  iterator end() { return InBlock() ? m_slots.data() + m_slots.size() : &m_one + size(); }
+  const_iterator begin() const { return const_cast<RecListType*>(this)->begin(); }
+  const_iterator end() const { return const_cast<RecListType*>(this)->end(); }
+  _RecItemType*& operator[](size_t index) { return begin()[index]; }
+  _RecItemType* operator[](size_t index) const { return begin()[index]; }
+  _RecItemType* front() const { return *begin(); }
+  _RecItemType* back() const { return end()[-1]; }
 
-  void push_back(_RecItemType* item) { m_slots.push_back(item); }
+  void push_back(_RecItemType* item);
   void pop_back();
   void clear();
   // Takes out the entry at position; returns where the entry that followed it now stands.
@@ -54,8 +56,13 @@ class RecListType {
   void EraseIf(Drop drop);
 
  private:
+  // The entries are in m_slots from m_first on; otherwise m_one, when not
+  // null, is the only one.
+  bool InBlock() const { return !m_slots.empty(); }
+
   std::vector<_RecItemType*> m_slots;
   size_t m_first = 0;  // the slots before it are free
+  _RecItemType* m_one = nullptr;
 };
 
 // One group: the records of one parent key.
@@ -144,6 +151,10 @@ void RecHandler::ForEachGroup(F f) {
 
 template <class Drop>
 void RecListType::EraseIf(Drop drop) {
+  if (!InBlock()) {
+    if (m_one != nullptr && drop(m_one)) m_one = nullptr;
+    return;
+  }
   auto kept = std::remove_if(begin(), end(), drop);
   m_slots.resize(size_t(kept - m_slots.data()));
   if (empty()) clear();

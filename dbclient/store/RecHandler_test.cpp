@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CacheHandler.h"
 
 namespace {
@@ -14,6 +16,72 @@ std::vector<int> Ids(const RecListType& list) {
   std::vector<int> ids;
   for (const _RecItemType* item : list) ids.push_back(item->id);
   return ids;
+}
+
+// Every operation of a list, from empty and one record (kept in place) to
+// many, against a vector holding the same records.
+TEST(RecListTest, BehavesAsAVectorOfItsRecords) {
+  _RecItemType items[8];
+  RecListType list;
+  std::vector<_RecItemType*> model;
+  auto same = [&](const char* step) {
+    ASSERT_EQ(list.size(), model.size()) << step;
+    EXPECT_EQ(list.empty(), model.empty()) << step;
+    EXPECT_EQ(std::vector<_RecItemType*>(list.begin(), list.end()), model) << step;
+    const RecListType copy = list;
+    EXPECT_EQ(std::vector<_RecItemType*>(copy.begin(), copy.end()), model) << step;
+    if (!model.empty()) {
+      EXPECT_EQ(list.front(), model.front()) << step;
+      EXPECT_EQ(list.back(), model.back()) << step;
+      EXPECT_EQ(list[model.size() - 1], model.back()) << step;
+    }
+  };
+  auto push = [&](int i) {
+    list.push_back(&items[i]);
+    model.push_back(&items[i]);
+  };
+  auto erase = [&](size_t index) {
+    const auto at = list.erase(list.begin() + index);
+    model.erase(model.begin() + std::ptrdiff_t(index));
+    EXPECT_EQ(at - list.begin(), std::ptrdiff_t(index));
+  };
+  same("empty");
+  push(0);
+  same("one");
+  erase(0);
+  same("one erased");
+  push(1);
+  list.pop_back();
+  model.pop_back();
+  same("one popped");
+  for (int i = 0; i < 8; ++i) push(i);
+  same("eight");
+  erase(0);
+  erase(6);
+  erase(2);
+  same("erased at both ends and inside");
+  list.EraseIf([&](const _RecItemType* item) { return item == &items[3] || item == &items[5]; });
+  model.erase(std::remove(model.begin(), model.end(), &items[3]), model.end());
+  model.erase(std::remove(model.begin(), model.end(), &items[5]), model.end());
+  same("dropped");
+  while (model.size() > 1) erase(0);
+  same("down to one");
+  list.EraseIf([](const _RecItemType*) { return false; });
+  same("none dropped");
+  list.EraseIf([](const _RecItemType*) { return true; });
+  model.clear();
+  same("all dropped");
+  push(4);
+  list.EraseIf([](const _RecItemType*) { return true; });
+  model.clear();
+  same("the one dropped");
+  push(2);
+  push(3);
+  list.clear();
+  model.clear();
+  same("cleared");
+  push(6);
+  same("one again");
 }
 
 class RecHandlerTest : public ::testing::Test {
