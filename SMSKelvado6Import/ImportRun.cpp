@@ -65,11 +65,6 @@ const DateKind kDateKinds[3] = {
      "Nincs frissebb műszaki lejárati idő."},
 };
 
-// A hash value taken into a seed, as boost's hash_combine mixes them.
-size_t Mix(size_t seed, size_t value) {
-  return seed ^ (value + 0x9e3779b97f4a7c15 + (seed << 6) + (seed >> 2));
-}
-
 // Leading and trailing characters of code 32 or below removed.
 std::string Trimmed(const std::string& text) {
   auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
@@ -84,8 +79,10 @@ std::string Number(const char* text, int value) { return text + std::to_string(v
 }  // namespace
 
 size_t OwnerTypeKeyHash::operator()(const OwnerTypeKey& key) const {
-  return Mix(Mix(std::hash<long>()(key.owner), std::hash<long>()(key.tableCode)),
-             std::hash<long>()(key.type));
+  // The owner as it is, the code and the type above it: the groups of one
+  // code and type lie in the table in the order of their owners, as the
+  // rows come, and no two owners' groups share a place.
+  return size_t(key.owner) + (size_t(key.tableCode) << 32) + (size_t(key.type) << 48);
 }
 
 ImportRun::ImportRun(TForm1& form) : m_form(form) {}
