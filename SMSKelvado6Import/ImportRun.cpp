@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "BusyAnimation.h"
@@ -271,14 +272,11 @@ void ImportRun::LoadMaps() {
   m_ugyfelDatum.Select("", kBeforeFirst);
   m_dates.reserve(size_t(m_ugyfelDatum.GetRecordCount()));
   while (m_ugyfelDatum.Next()) {
+    // Of several records of one customer, type and plate the one fetched
+    // last counts: FindDate looks from the last one back.
     std::vector<StoredDate>& dates = m_dates[d.customer->AsLong()];
-    const long type = d.type->AsInt();
-    const std::string plate = d.plate->AsString();
-    // Of several records of one customer, type and plate the one fetched last counts.
-    StoredDate* stored = FindDate(&dates, type, plate);
-    if (stored == nullptr) stored = &dates.emplace_back(StoredDate{type, plate, 0, 0});
-    stored->date = d.date->AsDouble();
-    stored->id = d.id->AsLong();
+    if (dates.empty()) dates.reserve(std::size(kDateKinds));  // room for one date of each kind
+    dates.push_back({d.type->AsInt(), d.plate->AsString(), d.date->AsDouble(), d.id->AsLong()});
   }
   m_form.LogLine("Ügyfél lejárati idők betöltve.");
 
@@ -607,8 +605,8 @@ double ImportRun::SourceDate(const std::string& text) {
 ImportRun::StoredDate* ImportRun::FindDate(std::vector<StoredDate>* dates, long type,
                                            const std::string& plate) {
   if (dates == nullptr) return nullptr;
-  for (StoredDate& stored : *dates)
-    if (stored.type == type && stored.plate == plate) return &stored;
+  for (auto stored = dates->rbegin(); stored != dates->rend(); ++stored)
+    if (stored->type == type && stored->plate == plate) return &*stored;
   return nullptr;
 }
 

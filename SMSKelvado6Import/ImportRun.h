@@ -193,7 +193,7 @@ class ImportRun {
     double date;
     long id;
   };
-  // A customer's dates of a type and plate, or null.
+  // A customer's date of a type and plate, the last one stored, or null.
   static StoredDate* FindDate(std::vector<StoredDate>* dates, long type, const std::string& plate);
   // By customer, as a row looks up all three kinds of its customer at once.
   std::unordered_map<long, std::vector<StoredDate>> m_dates;
