@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -319,6 +320,9 @@ void TForm1::BuildControls() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
+  // The gauge shows no text, but Qt works its text out at every step all the
+  // same: in the C locale, which asks the system for nothing.
+  ProgressBar1->setLocale(QLocale::c());
   // The gauge takes what the count and the type lists leave.
   ProgressBar1->setSizePolicy(QSizePolicy::Ignored, ProgressBar1->sizePolicy().verticalPolicy());
   Label14 = new QLabel("0", GroupBox1);
