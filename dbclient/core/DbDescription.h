@@ -164,6 +164,9 @@ class DbDescription {
   void GetFieldTexts(const std::string& record, const StringVector& names,
                      StringVector& out) const;
   bool SetFieldText(int fieldNumber, const std::string& text);
+  // SetFieldText of the value's decimal text for a field of type 's', 'i',
+  // 'l' or 'd'; false, with nothing written, for a field of another type.
+  bool SetFieldInteger(int fieldNumber, int64_t value);
   // buffer holds at least the field's length in bytes.
   bool FieldToText(const char* buffer, std::string& out, int fieldNumber) const;
   bool TextToField(char* buffer, const std::string& text, int fieldNumber) const;

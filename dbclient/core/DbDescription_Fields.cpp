@@ -61,6 +61,24 @@ bool DbDescription::SetFieldText(int fieldNumber, const std::string& text) {
   return TextToField(ValueAt(fieldNumber, *slot), text, fieldNumber);
 }
 
+bool DbDescription::SetFieldInteger(int fieldNumber, int64_t value) {
+  const FieldSlot* slot = SlotOf(fieldNumber);
+  if (!slot || slot->length == 0) return false;
+  // As TextToField stores the number its text reads as.
+  switch (GetFieldEntry(fieldNumber).type) {
+    case 's':
+      StoreAs(ValueAt(fieldNumber, *slot), uint16_t(uint64_t(value)));
+      return true;
+    case 'i':
+    case 'l':
+    case 'd':
+      StoreAs(ValueAt(fieldNumber, *slot), uint32_t(uint64_t(value)));
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool DbDescription::FieldToText(const char* buffer, std::string& out, int fieldNumber) const {
   out.clear();
   const FIELD_ENTRY_S f = GetFieldEntry(fieldNumber);
