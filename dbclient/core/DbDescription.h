@@ -179,7 +179,8 @@ class DbDescription {
   // The same for a record type (GetRecordType), for callers that load one
   // record after another and need not look its name up each time.
   bool UnpackRecordOfType(int recordType, const char* image);
-  bool PackRecordOfType(int recordType, Bytes& out) const;
+  // out holds the record length of the record type.
+  bool PackRecordOfType(int recordType, char* out) const;
   bool ClearFieldsOfType(int recordType);
 
   // ---- Record operations ----

@@ -216,10 +216,11 @@ bool DbDescription::UnpackRecordOfType(int recordType, const char* image) {
   return true;
 }
 
-bool DbDescription::PackRecordOfType(int recordType, Bytes& out) const {
+bool DbDescription::PackRecordOfType(int recordType, char* out) const {
   const int index = recordType - RecordType(0);
   if (index < 0 || index >= int(m_records.size())) return false;
-  PackAt(index, out);
+  const Bytes& values = m_values[size_t(index)].bytes;
+  std::copy(values.begin(), values.end(), out);
   return true;
 }
 

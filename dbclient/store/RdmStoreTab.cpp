@@ -181,14 +181,13 @@ bool RdmStoreTab::SetFieldAlias(std::string alias, std::string field) {
 // ---- Loading and groups ----
 
 DbDescription::Bytes RdmStoreTab::PackCurrent() const {
-  DbDescription::Bytes image;
-  RequireDescription()->PackRecordOfType(m_recordType, image);
+  DbDescription::Bytes image(static_cast<size_t>(m_recordLength));
+  RequireDescription()->PackRecordOfType(m_recordType, image.data());
   return image;
 }
 
 void RdmStoreTab::StoreCurrent(int parentKey) {
-  RequireDescription()->PackRecordOfType(m_recordType, m_packed);
-  m_store.Add(parentKey, m_packed.data());
+  RequireDescription()->PackRecordOfType(m_recordType, m_store.Add(parentKey)->record);
 }
 
 void RdmStoreTab::Unpack(const _RecItemType* item) { Unpack(item->record); }

@@ -269,8 +269,6 @@ class RdmStoreTab : public RdmTable {
   QoMap<long, int> m_deletedKeys;
   bool m_backupExists = false;
   bool m_noClone = false;
-  // The image StoreCurrent packs, kept so that loading allocates none per record.
-  DbDescription::Bytes m_packed;
 };
 
 // Keeps a table with option 2 on the same logical record (by its unique

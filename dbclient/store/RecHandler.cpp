@@ -141,9 +141,14 @@ _RecItemType* RecHandler::NewItem(int id, int parentKey) {
 }
 
 _RecItemType* RecHandler::Add(int parentKey, const char* image) {
-  _RecItemType* item = NewItem(m_nextId, parentKey);
+  _RecItemType* item = Add(parentKey);
   // An empty image may come without bytes at all.
   if (m_recordLength > 0) std::memcpy(item->record, image, size_t(m_recordLength));
+  return item;
+}
+
+_RecItemType* RecHandler::Add(int parentKey) {
+  _RecItemType* item = NewItem(m_nextId, parentKey);
   ++m_nextId;
   return item;
 }

@@ -86,6 +86,8 @@ class RecHandler {
   // A new record with the next id and a copy of record-length bytes of image;
   // the handler keeps it.
   _RecItemType* Add(int parentKey, const char* image);
+  // The same with the image left for the caller to write.
+  _RecItemType* Add(int parentKey);
   // A copy of the record of a handler of the same record length under the
   // same id; the next id stays.
   void AddCopy(const _RecItemType* item);
