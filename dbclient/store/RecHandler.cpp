@@ -160,16 +160,15 @@ void RecHandler::AddCopy(const _RecItemType* item) {
 
 _MapItemType& RecHandler::GroupOf(int key) {
   if (_MapItemType* group = FindGroup(key)) return *group;
-  const size_t slot = size_t(key) + 1;
-  if (slot >= m_groups.size()) m_groups.resize(slot + 1);
-  m_groups[slot].emplace();
+  while (GroupSlot(key) == nullptr)
+    m_groupChunks.push_back(std::make_unique<std::optional<_MapItemType>[]>(kGroupChunk));
   ++m_groupCount;
-  return *m_groups[slot];
+  return GroupSlot(key)->emplace();
 }
 
 void RecHandler::EraseGroup(int key) {
   if (FindGroup(key) == nullptr) return;
-  m_groups[size_t(key) + 1].reset();
+  GroupSlot(key)->reset();
   --m_groupCount;
 }
 
@@ -201,7 +200,7 @@ void RecHandler::RemoveItems(const RecListType& items) {
 
 void RecHandler::Clear() {
   m_items.clear();
-  m_groups.clear();
+  m_groupChunks.clear();
   m_groupCount = 0;
   m_blocks.clear();
   m_nextSlot = nullptr;
@@ -220,9 +219,10 @@ void RecHandler::Assign(const RecHandler& other) {
   }
   // A group sorted on its own has an order of its own, and an emptied group
   // still counts: each group is copied as it stands, key by key.
-  for (size_t slot = 0; slot < other.m_groups.size(); ++slot) {
-    if (!other.m_groups[slot]) continue;
-    const _MapItemType& from = *other.m_groups[slot];
+  for (size_t slot = 0; slot < other.m_groupChunks.size() * kGroupChunk; ++slot) {
+    const auto& fromSlot = other.m_groupChunks[slot / kGroupChunk][slot % kGroupChunk];
+    if (!fromSlot) continue;
+    const _MapItemType& from = *fromSlot;
     _MapItemType& to = GroupOf(int(slot) - 1);
     to.sortField = from.sortField;
     to.items.clear();

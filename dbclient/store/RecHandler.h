@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -112,8 +111,8 @@ class RecHandler {
   void ForEachGroup(F f);
   // The group of the key, null when there is none.
   _MapItemType* FindGroup(int key) {
-    const size_t slot = size_t(key) + 1;  // -1, the key of a table without parent, first
-    return slot < m_groups.size() && m_groups[slot] ? &*m_groups[slot] : nullptr;
+    std::optional<_MapItemType>* slot = GroupSlot(key);
+    return slot != nullptr && *slot ? &**slot : nullptr;
   }
   // Takes the group of the key out; its records must be gone already.
   void EraseGroup(int key);
@@ -122,15 +121,23 @@ class RecHandler {
   // A record slot with the next id, taken into the record list and into the
   // group of its parent key; its image is left to the caller.
   _RecItemType* NewItem(int id, int parentKey);
+  // The place of the key's group, null beyond the places made so far.
+  std::optional<_MapItemType>* GroupSlot(int key) {
+    const size_t slot = size_t(key) + 1;  // -1, the key of a table without parent, first
+    if (slot >= m_groupChunks.size() * kGroupChunk) return nullptr;
+    return &m_groupChunks[slot / kGroupChunk][slot % kGroupChunk];
+  }
   // The group of the key, created when missing.
   _MapItemType& GroupOf(int key);
   void Free(_RecItemType* item) { m_free.push_back(item); }
 
   RecListType m_items;
   // The groups by key + 1: the keys are record ids of the parent table,
-  // numbered from 0, so a group is found without a search at every step. A
-  // deque, so that a group stays where it is while others are added.
-  std::deque<std::optional<_MapItemType>> m_groups;
+  // numbered from 0, so a group is found without a search at every step. In
+  // chunks, so that a group stays where it is while others are added; of a
+  // power of two places, so that a group is found without a division.
+  static constexpr size_t kGroupChunk = 64;
+  std::vector<std::unique_ptr<std::optional<_MapItemType>[]>> m_groupChunks;
   size_t m_groupCount = 0;
   // The records, each an item with its image after it, live in blocks that
   // grow with the store, so that a record costs no allocation of its own;
@@ -147,8 +154,9 @@ class RecHandler {
 
 template <class F>
 void RecHandler::ForEachGroup(F f) {
-  for (size_t slot = 0; slot < m_groups.size(); ++slot)
-    if (m_groups[slot]) f(int(slot) - 1, *m_groups[slot]);
+  for (size_t slot = 0; slot < m_groupChunks.size() * kGroupChunk; ++slot)
+    if (auto& group = m_groupChunks[slot / kGroupChunk][slot % kGroupChunk])
+      f(int(slot) - 1, *group);
 }
 
 template <class Drop>
