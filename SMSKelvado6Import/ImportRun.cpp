@@ -82,7 +82,7 @@ std::string Number(const char* text, int value) { return text + std::to_string(v
 size_t OwnerTypeKeyHash::operator()(const OwnerTypeKey& key) const {
   // The owner as it is, the code and the type above it: the groups of one
   // code and type lie in the table in the order of their owners, as the
-  // rows come, and no two owners' groups share a place.
+  // rows come, each owner's beside the next one's.
   return size_t(key.owner) + (size_t(key.tableCode) << 32) + (size_t(key.type) << 48);
 }
 
