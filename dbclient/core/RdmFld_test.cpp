@@ -183,7 +183,8 @@ TEST_F(BoundFldTest, CopiesShareTheBufferButNotTheOperand) {
 
 // A bound value takes its numbers straight from the buffer; they must be the
 // numbers its text reads as, which a detached value holding that text gives.
-TEST(BoundNumbersTest, ReadAsTheTextTheyStandFor) {
+// N: a field of every number type and sign, and a text.
+TestDictionary Numbers() {
   TestDictionary t;
   t.Record("n")
       .Field("c", 'c', 1)
@@ -195,8 +196,13 @@ TEST(BoundNumbersTest, ReadAsTheTextTheyStandFor) {
       .Field("lu", 'l', 4, 'n', kFieldUnsigned)
       .Field("d", 'd', 4)
       .Field("f", 'f', 4)
-      .Field("ff", 'F', 8);
-  DbDescription d = t.Load();
+      .Field("ff", 'F', 8)
+      .Field("text", 'c', 24);
+  return t;
+}
+
+TEST(BoundNumbersTest, ReadAsTheTextTheyStandFor) {
+  DbDescription d = Numbers().Load();
   const RECORD_ENTRY_S rec = d.GetRecordEntryByName("n");
   const size_t length = size_t(rec.slotLength - rec.dataOffset);
   const int at = d.GetFieldEntryByName("n", "f").offset - rec.dataOffset;
@@ -245,18 +251,7 @@ TEST(BoundNumbersTest, ReadAsTheTextTheyStandFor) {
 }
 
 TEST(BoundNumbersTest, NumbersAreWrittenAsTheirTexts) {
-  TestDictionary t;
-  t.Record("n")
-      .Field("s", 's', 2)
-      .Field("su", 's', 2, 'n', kFieldUnsigned)
-      .Field("i", 'i', 4, 'n', kFieldUnsigned)
-      .Field("l", 'l', 4)
-      .Field("lu", 'l', 4, 'n', kFieldUnsigned)
-      .Field("d", 'd', 4)
-      .Field("f", 'f', 4)
-      .Field("ff", 'F', 8)
-      .Field("text", 'c', 24);
-  DbDescription byNumber = t.Load(), byText = t.Load();
+  DbDescription byNumber = Numbers().Load(), byText = Numbers().Load();
   const long values[] = {0,           7,          -1,         32767,       32768,    65541,
                          -2147483647, 2147483648, 4294967301, -4294967301, LONG_MIN, LONG_MAX};
   // SetLong, SetInt and SetShort of a value, and the text each stands for.
