@@ -206,10 +206,10 @@ class PlainContacts {
   }
 
   // What the write-back does to each row, in one transaction: find the
-  // record by ELER_ID, take its ELER_ADAT, put the new value into its image
-  // and store it (the record's key columns stay as they are). The commit
-  // checkpoints as the server's own commit does: the connection is opened
-  // with the server's settings.
+  // record by ELER_ID, take its ELER_ADAT (the log line's old value), put
+  // the new value into its image and store it (the record's key columns
+  // stay as they are). The commit checkpoints as the server's own commit
+  // does: the connection is opened with the server's settings.
   void Rewrite(const std::vector<long>& elerIds, const std::vector<std::string>& values) {
     qordb::Exec(db_, "BEGIN IMMEDIATE");
     qordb::Stmt find(db_, "SELECT rid, img FROM " + table_ + " WHERE " + idColumn_ + " = ?");
