@@ -219,6 +219,7 @@ namespace {
 // upper-cased up to the first NUL, as ToUpper does.
 bool IsUpperOf(const std::string& upper, const std::string& name) {
   if (upper.size() != name.size()) return false;
+  if (upper == name) return true;  // the usual case: a name given in upper case
   bool upcase = true;
   for (size_t i = 0; i < name.size(); ++i) {
     if (name[i] == '\0') upcase = false;
