@@ -857,19 +857,27 @@ void TForm1::aSetRecordListExecute() {
     data_->BeginTransaction("UpdateElerhetosegList");
     begun = true;
     writeBackLog_ += "Tranzakcio indul.\r\n";
+    std::string old, valueNow;  // kept across the items, so that their room is reused
     for (const ListItem& item : listModel_->Items()) {
       if (!IsMarked(&item)) continue;
       const long id = item.elerId;
       const std::string& suggestion = item.suggestion;
-      std::string old, valueNow;
       long idNow = 0;
       // A record that vanished, before the find or before the rewrite, is an ERR line.
       if (data_->FindContact(id, old) && data_->UpdateContact(suggestion, idNow, valueNow)) {
-        writeBackLog_ += " OK - Rekord frissitve: [" + std::to_string(int32_t(idNow)) + "] " + old +
-                         " -> " + valueNow + "\r\n";
+        writeBackLog_.append(" OK - Rekord frissitve: [")
+            .append(std::to_string(int32_t(idNow)))
+            .append("] ")
+            .append(old)
+            .append(" -> ")
+            .append(valueNow)
+            .append("\r\n");
       } else {
-        writeBackLog_ += "ERR - Rekord frissitese sikertelen: [" + std::to_string(int32_t(id)) +
-                         "] ??? -> " + suggestion + "\r\n";
+        writeBackLog_.append("ERR - Rekord frissitese sikertelen: [")
+            .append(std::to_string(int32_t(id)))
+            .append("] ??? -> ")
+            .append(suggestion)
+            .append("\r\n");
         ++notWritten;
       }
     }

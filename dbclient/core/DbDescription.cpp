@@ -238,6 +238,7 @@ namespace {
 bool IsUpperOf(const std::string& upper, const std::string& name) {
   const size_t size = name.size();
   if (upper.size() != size) return false;
+  if (upper == name) return true;  // the usual case: a name given in upper case
   size_t i = 0;
   for (; i < size && name[i] != '\0'; ++i)
     if (UpperAscii(name[i]) != upper[i]) return false;

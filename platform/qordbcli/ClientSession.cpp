@@ -535,9 +535,14 @@ bool ClientSession::RewriteImage(const Target& t, const char* image, const char*
   Position& pos = *t.pos;
   if (!pos.has) return false;
   // Worth a try only when no key column changes against the record as we
-  // last saw it.
+  // last saw it. Records are stored normalised, so equal key values are
+  // equal bytes; the rare equal values in other bytes (a float's -0, an
+  // image stored by someone else) take the general way.
   const std::vector<int>& keys = t.odb->keyFields[t.index];
-  if (CompareKey(*t.rec, keys, pos.image.data(), img) != 0) return false;
+  for (int p : keys) {
+    const FieldModel& f = t.rec->fields[p];
+    if (std::memcmp(pos.image.data() + f.offset, img + f.offset, f.length) != 0) return false;
+  }
   const std::vector<int>& parts = CurrentKeyParts(t);
   // Seen in this transaction, the record is still as we saw it (no other
   // connection writes meanwhile); otherwise the statement checks the record

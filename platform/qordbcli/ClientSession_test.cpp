@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "TestServer_testutil.h"
 #include "qordbcli.h"
@@ -41,6 +42,20 @@ class Records : public NoLeakedBuffers {
     return status;
   }
   int Id(const std::vector<char>& img) { return static_cast<int>(c_.shopDict.Int(img.data(), "CUSTOMER", "ID")); }
+  // The IDs that the CITYNAME index gives for a city and name.
+  std::vector<std::string> Named(const std::string& city, const std::string& name) {
+    std::vector<char> key = Customer(0, name, city);
+    char* p = key.data();
+    int32_t size = c_.Len("CUSTOMER");
+    Owned list;
+    std::vector<std::string> ids;
+    if (FindList(c_.h, &size, &p, &list, c_.shop, c_.Rt("CUSTOMER"),
+                 c_.Key("CUSTOMER", "CITYNAME")) != 0)
+      return ids;
+    for (int32_t at = 0; at < size; at += c_.Len("CUSTOMER"))
+      ids.push_back(std::to_string(c_.shopDict.Int(list.p + at, "CUSTOMER", "ID")));
+    return ids;
+  }
 
   TestServer server_;
   TestClient c_{server_};
@@ -310,20 +325,6 @@ TEST_F(Records, ModRecAndDelRecLocateByTheCurrentKey) {
 // handle changed a key value since this handle read the record.
 TEST_F(Records, ModRecKeepsTheKeysInStepWithTheStoredRecord) {
   TestClient other{server_};
-  // The IDs that the CITYNAME index gives for a city and name.
-  auto names = [&](const std::string& city, const std::string& name) {
-    std::vector<char> key = Customer(0, name, city);
-    char* p = key.data();
-    int32_t size = c_.Len("CUSTOMER");
-    Owned list;
-    std::vector<std::string> ids;
-    if (FindList(c_.h, &size, &p, &list, c_.shop, c_.Rt("CUSTOMER"),
-                 c_.Key("CUSTOMER", "CITYNAME")) != 0)
-      return ids;
-    for (int32_t at = 0; at < size; at += c_.Len("CUSTOMER"))
-      ids.push_back(std::to_string(c_.shopDict.Int(list.p + at, "CUSTOMER", "ID")));
-    return ids;
-  };
   ASSERT_EQ(Define("ID"), 0);
   std::vector<char> img = Customer(1, "", "");
   ASSERT_EQ(Call(FindRec, img), 0);
@@ -331,7 +332,7 @@ TEST_F(Records, ModRecKeepsTheKeysInStepWithTheStoredRecord) {
   // Only the note changes: the record is rewritten, its keys stay found.
   c_.shopDict.SetText(img, "CUSTOMER", "NOTE", "first");
   ASSERT_EQ(Call(ModRec, img), 0);
-  EXPECT_EQ(names("Budapest", "Kovács"), Ids({1, 5}));
+  EXPECT_EQ(Named("Budapest", "Kovács"), Ids({1, 5}));
 
   // Another handle moves the record to another city ...
   std::vector<char> moved = Customer(1, "", "");
@@ -340,14 +341,14 @@ TEST_F(Records, ModRecKeepsTheKeysInStepWithTheStoredRecord) {
   ASSERT_EQ(FindRec(other.h, other.shop, other.Rt("CUSTOMER"), other.Len("CUSTOMER"), &p), 0);
   other.shopDict.SetText(moved, "CUSTOMER", "CITY", "Pécs");
   ASSERT_EQ(ModRec(other.h, other.shop, other.Rt("CUSTOMER"), other.Len("CUSTOMER"), &p), 0);
-  EXPECT_EQ(names("Pécs", "Kovács"), Ids({1}));
+  EXPECT_EQ(Named("Pécs", "Kovács"), Ids({1}));
 
   // ... and this handle, which still holds Budapest, changes the note: its
   // whole record is stored, Budapest and the index with it.
   c_.shopDict.SetText(img, "CUSTOMER", "NOTE", "second");
   ASSERT_EQ(Call(ModRec, img), 0);
-  EXPECT_EQ(names("Budapest", "Kovács"), Ids({1, 5}));
-  EXPECT_EQ(names("Pécs", "Kovács"), std::vector<std::string>{});
+  EXPECT_EQ(Named("Budapest", "Kovács"), Ids({1, 5}));
+  EXPECT_EQ(Named("Pécs", "Kovács"), std::vector<std::string>{});
   std::vector<char> stored = Customer(1, "", "");
   ASSERT_EQ(Call(FindRec, stored), 0);
   EXPECT_EQ(stored, img);
@@ -355,8 +356,8 @@ TEST_F(Records, ModRecKeepsTheKeysInStepWithTheStoredRecord) {
   // A key value changed by this handle moves the record in the index.
   c_.shopDict.SetText(img, "CUSTOMER", "CITY", "Eger");
   ASSERT_EQ(Call(ModRec, img), 0);
-  EXPECT_EQ(names("Eger", "Kovács"), Ids({1}));
-  EXPECT_EQ(names("Budapest", "Kovács"), Ids({5}));
+  EXPECT_EQ(Named("Eger", "Kovács"), Ids({1}));
+  EXPECT_EQ(Named("Budapest", "Kovács"), Ids({5}));
 }
 
 TEST_F(Records, ChangesInsideATransactionGoByTheRecordTheHandleSaw) {
@@ -394,6 +395,90 @@ TEST_F(Records, ChangesInsideATransactionGoByTheRecordTheHandleSaw) {
   int32_t count = 0;
   EXPECT_EQ(GetCount(c_.h, c_.shop, c_.Rt("CUSTOMER"), &count), 0);
   EXPECT_EQ(count, 3);
+}
+
+// Inside a transaction too, the key columns follow the record as it is
+// stored: when this handle changes a key other than the current one, and when
+// another handle changed or deleted the record before the transaction began.
+TEST_F(Records, ChangesInsideATransactionKeepTheIndexesInStep) {
+  TestClient other{server_};
+  // Another handle finds the customer by ID, then changes its city or deletes it.
+  auto byOther = [&](int id, const char* city) {
+    std::vector<char> img = Customer(id, "", "");
+    char* p = img.data();
+    const int rt = other.Rt("CUSTOMER"), len = other.Len("CUSTOMER");
+    ASSERT_EQ(DefineKey(other.h, other.shop, rt, other.Key("CUSTOMER", "ID")), 0);
+    ASSERT_EQ(FindRec(other.h, other.shop, rt, len, &p), 0);
+    if (!city) {
+      ASSERT_EQ(DelRec(other.h, other.shop, rt, len, &p), 0);
+      return;
+    }
+    other.shopDict.SetText(img, "CUSTOMER", "CITY", city);
+    ASSERT_EQ(ModRec(other.h, other.shop, rt, len, &p), 0);
+  };
+  auto inTransaction = [&](const std::function<void()>& body) {
+    ASSERT_EQ(BeginTransaction(c_.h, "T", 0, 0), 0);
+    body();
+    ASSERT_EQ(EndTransaction(c_.h, 1), 0);
+  };
+  ASSERT_EQ(Define("ID"), 0);
+  std::vector<char> stored = Customer(0, "", "");
+
+  // Found and moved to another city in the transaction: the record moves in
+  // the CITYNAME index.
+  std::vector<char> img = Customer(1, "", "");
+  inTransaction([&] {
+    ASSERT_EQ(Call(FindRec, img), 0);
+    c_.shopDict.SetText(img, "CUSTOMER", "CITY", "Eger");
+    EXPECT_EQ(Call(ModRec, img), 0);
+  });
+  EXPECT_EQ(Named("Eger", "Kovács"), Ids({1}));
+  EXPECT_EQ(Named("Budapest", "Kovács"), Ids({5}));
+
+  // Read before the transaction, moved by the other handle, then changed here
+  // without a new find: the whole record as this handle holds it is stored,
+  // its city and the index with it.
+  img = Customer(3, "", "");
+  ASSERT_EQ(Call(FindRec, img), 0);
+  byOther(3, "Pécs");
+  inTransaction([&] {
+    c_.shopDict.SetText(img, "CUSTOMER", "NOTE", "here");
+    EXPECT_EQ(Call(ModRec, img), 0);
+  });
+  EXPECT_EQ(Named("Debrecen", "Kovács"), Ids({3}));
+  EXPECT_EQ(Named("Pécs", "Kovács"), std::vector<std::string>{});
+  stored = Customer(3, "", "");
+  ASSERT_EQ(Call(FindRec, stored), 0);
+  EXPECT_EQ(stored, img);
+
+  // Moved by the other handle, then found and changed in the transaction:
+  // the change goes onto the record as the other handle left it.
+  byOther(3, "Pécs");
+  inTransaction([&] {
+    ASSERT_EQ(Call(FindRec, img), 0);
+    c_.shopDict.SetText(img, "CUSTOMER", "NOTE", "there");
+    EXPECT_EQ(Call(ModRec, img), 0);
+  });
+  EXPECT_EQ(Named("Pécs", "Kovács"), Ids({3}));
+  EXPECT_EQ(Named("Debrecen", "Kovács"), std::vector<std::string>{});
+  ASSERT_EQ(Call(FindRec, stored), 0);
+  EXPECT_EQ(c_.shopDict.Text(stored.data(), "CUSTOMER", "CITY"), "Pécs");
+  EXPECT_EQ(c_.shopDict.Text(stored.data(), "CUSTOMER", "NOTE"), "there");
+
+  // Read before the transaction and deleted by the other handle: neither a
+  // change nor a find brings it back.
+  img = Customer(4, "", "");
+  ASSERT_EQ(Call(FindRec, img), 0);
+  byOther(4, nullptr);
+  inTransaction([&] {
+    c_.shopDict.SetText(img, "CUSTOMER", "NOTE", "gone");
+    EXPECT_EQ(Call(ModRec, img), 10002);
+    EXPECT_EQ(Call(FindRec, img), 10002);
+  });
+  int32_t count = 0;
+  EXPECT_EQ(GetCount(c_.h, c_.shop, c_.Rt("CUSTOMER"), &count), 0);
+  EXPECT_EQ(count, 4);
+  EXPECT_EQ(Named("Budapest", "Bíró"), std::vector<std::string>{});
 }
 
 TEST_F(Records, BadArgumentsGetTheirStatusAndChangeNothing) {
