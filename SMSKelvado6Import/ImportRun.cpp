@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "BusyAnimation.h"
@@ -65,15 +66,6 @@ const DateKind kDateKinds[3] = {
      "Nincs frissebb műszaki lejárati idő."},
 };
 
-// "owner_code_type", each a decimal integer.
-std::string GroupKey(long owner, long code, long type) {
-  return std::to_string(owner) + "_" + std::to_string(code) + "_" + std::to_string(type);
-}
-
-std::string DateKey(long customer, int type, const std::string& plate) {
-  return std::to_string(customer) + "_" + std::to_string(type) + "_" + plate;
-}
-
 // Leading and trailing characters of code 32 or below removed.
 std::string Trimmed(const std::string& text) {
   auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
@@ -86,6 +78,13 @@ std::string Trimmed(const std::string& text) {
 std::string Number(const char* text, int value) { return text + std::to_string(value) + "."; }
 
 }  // namespace
+
+size_t OwnerTypeKeyHash::operator()(const OwnerTypeKey& key) const {
+  // The owner as it is, the code and the type above it: the groups of one
+  // code and type lie in the table in the order of their owners, as the
+  // rows come, each owner's beside the next one's.
+  return size_t(key.owner) + (size_t(key.tableCode) << 32) + (size_t(key.type) << 48);
+}
 
 ImportRun::ImportRun(TForm1& form) : m_form(form) {}
 
@@ -238,9 +237,10 @@ void ImportRun::LoadMaps() {
   const ContactFields& e = m_contactFld;
   m_contacts.clear();
   m_elerhetoseg.Select("", kBeforeFirst);
+  m_contacts.reserve(size_t(m_elerhetoseg.GetRecordCount()));
   while (m_elerhetoseg.Next()) {
-    m_contacts[GroupKey(e.owner->AsLong(), e.tableCode->AsLong(), e.type->AsLong())]
-              [e.id->AsLong()] = {TForm1::NormalizePhoneNumber(e.text->AsString()), 0};
+    m_contacts[{e.owner->AsLong(), e.tableCode->AsLong(), e.type->AsLong()}][e.id->AsLong()] = {
+        TForm1::NormalizePhoneNumber(e.text->AsString()), 0};
   }
   m_form.LogLine("Elérhetőségek betöltve.");
 
@@ -253,10 +253,11 @@ void ImportRun::LoadMaps() {
   const AddressFields& c = m_addressFld;
   m_addresses.clear();
   m_cim.Select("", kBeforeFirst);
+  m_addresses.reserve(size_t(m_cim.GetRecordCount()));
   while (m_cim.Next()) {
-    m_addresses[GroupKey(c.owner->AsLong(), c.tableCode->AsLong(), c.type->AsLong())]
-               [c.id->AsLong()] = {c.postalCode->AsString(), c.town->AsString(),
-                                   c.street->AsString(), c.houseNumber->AsString(), 0};
+    m_addresses[{c.owner->AsLong(), c.tableCode->AsLong(), c.type->AsLong()}][c.id->AsLong()] = {
+        c.postalCode->AsString(), c.town->AsString(), c.street->AsString(),
+        c.houseNumber->AsString(), 0};
   }
   m_form.LogLine("Címek betöltve.");
 
@@ -269,9 +270,14 @@ void ImportRun::LoadMaps() {
   const DateFields& d = m_dateFld;
   m_dates.clear();
   m_ugyfelDatum.Select("", kBeforeFirst);
-  while (m_ugyfelDatum.Next())
-    m_dates[DateKey(d.customer->AsLong(), d.type->AsInt(), d.plate->AsString())] = {
-        d.date->AsDouble(), d.id->AsLong()};
+  m_dates.reserve(size_t(m_ugyfelDatum.GetRecordCount()));
+  while (m_ugyfelDatum.Next()) {
+    // Of several records of one customer, type and plate the one fetched
+    // last counts: FindDate looks from the last one back.
+    std::vector<StoredDate>& dates = m_dates[d.customer->AsLong()];
+    if (dates.empty()) dates.reserve(std::size(kDateKinds));  // room for one date of each kind
+    dates.push_back({d.type->AsInt(), d.plate->AsString(), d.date->AsDouble(), d.id->AsLong()});
+  }
   m_form.LogLine("Ügyfél lejárati idők betöltve.");
 
   m_customerFld = {&m_ugyfel.GetField("UGY_ID"),     &m_ugyfel.GetField("UGY_NEV"),
@@ -281,6 +287,7 @@ void ImportRun::LoadMaps() {
   const CustomerFields& u = m_customerFld;
   m_names.clear();
   m_ugyfel.Select("", kBeforeFirst);
+  m_names.reserve(size_t(m_ugyfel.GetRecordCount()));
   while (m_ugyfel.Next()) m_names[u.id->AsLong()] = u.name->AsString();
   m_form.LogLine("Ügyfél nevek betöltve.");
 
@@ -295,6 +302,7 @@ void ImportRun::LoadMaps() {
   const LinkFields& l = m_linkFld;
   m_links.clear();
   m_ugyfelImport.Select("", kBeforeFirst);
+  m_links.reserve(size_t(m_ugyfelImport.GetRecordCount()));
   while (m_ugyfelImport.Next())
     m_links[l.sourceKey->AsString() + l.server->AsString()] = l.customer->AsLong();
   m_form.LogLine("Ügyfél import adatok betöltve.");
@@ -386,8 +394,8 @@ void ImportRun::ProcessRow() {
                  m_src.houseNumber->AsString(), 0};
   const std::string hashText = row.name + row.address.postalCode + row.address.town +
                                row.address.street + row.address.houseNumber;
-  const std::string sourceKey =
-      TForm1::DecimalHashMod(hashText, 79671239) + TForm1::DecimalHashMod(hashText, 16644227);
+  const std::string sourceKey = TForm1::DecimalHashMod(hashText, TForm1::kSourceKeyModuli[0]) +
+                                TForm1::DecimalHashMod(hashText, TForm1::kSourceKeyModuli[1]);
 
   const auto link = m_links.find(sourceKey + m_form.m_srcUnique);
   if (link == m_links.end()) {
@@ -396,7 +404,7 @@ void ImportRun::ProcessRow() {
     row.customerId = link->second;
     row.existing = true;
     ++m_count.existingCustomers;
-    if (!m_handled.count(row.customerId)) {
+    if (!m_handled.contains(row.customerId)) {
       if (m_form.cbEle->isChecked()) ReplaceContacts(row);
       if (m_form.cbCim->isChecked()) ReplaceAddresses(row);
     }
@@ -509,7 +517,7 @@ int ImportRun::DeleteOwned(RdmTable& table, const OwnedFields& f, const char* id
 }
 
 void ImportRun::ReplaceContacts(const Row& row) {
-  const auto group = m_contacts.find(GroupKey(row.customerId, kCustomerTable, m_contactType));
+  const auto group = m_contacts.find({row.customerId, kCustomerTable, m_contactType});
   if (group == m_contacts.end()) return;
   m_count.deletedContacts += DeleteOwned(m_elerhetoseg, m_contactFld, "ELER_ID", row.customerId,
                                          m_contactType, "Egy korábbi elérhetőség törlésre került.");
@@ -517,7 +525,7 @@ void ImportRun::ReplaceContacts(const Row& row) {
 }
 
 void ImportRun::ReplaceAddresses(const Row& row) {
-  const auto group = m_addresses.find(GroupKey(row.customerId, kCustomerTable, m_addressType));
+  const auto group = m_addresses.find({row.customerId, kCustomerTable, m_addressType});
   if (group == m_addresses.end()) return;
   m_count.deletedAddresses += DeleteOwned(m_cim, m_addressFld, "CIM_ID", row.customerId,
                                           m_addressType, "Egy korábbi cím törlésre került.");
@@ -525,7 +533,7 @@ void ImportRun::ReplaceAddresses(const Row& row) {
 }
 
 void ImportRun::CheckAddress(Row& row) {
-  const auto group = m_addresses.find(GroupKey(row.customerId, kCustomerTable, m_addressType));
+  const auto group = m_addresses.find({row.customerId, kCustomerTable, m_addressType});
   if (group == m_addresses.end()) return;
   const CIM_ITEM& a = row.address;
   for (const auto& [id, item] : group->second) {
@@ -538,7 +546,7 @@ void ImportRun::CheckAddress(Row& row) {
 }
 
 void ImportRun::CheckContact(Row& row) {
-  const auto group = m_contacts.find(GroupKey(row.customerId, kCustomerTable, m_contactType));
+  const auto group = m_contacts.find({row.customerId, kCustomerTable, m_contactType});
   if (group == m_contacts.end()) return;
   for (const auto& [id, item] : group->second) {
     if (!item.deleted && item.number == row.number) {
@@ -564,7 +572,7 @@ void ImportRun::WriteAddress(const Row& row) {
   m_cim.Append();
   Detail("Egy új cím beszúrásra került.");
   ++m_count.newAddresses;
-  m_addresses[GroupKey(row.customerId, kCustomerTable, m_addressType)][id] = std::move(item);
+  m_addresses[{row.customerId, kCustomerTable, m_addressType}][id] = std::move(item);
 }
 
 void ImportRun::WriteContact(const Row& row) {
@@ -581,32 +589,48 @@ void ImportRun::WriteContact(const Row& row) {
   m_elerhetoseg.Append();
   Detail("Egy új elérhetőség beszúrásra került.");
   ++m_count.newContacts;
-  m_contacts[GroupKey(row.customerId, kCustomerTable, m_contactType)][id] = {row.number, 0};
+  m_contacts[{row.customerId, kCustomerTable, m_contactType}][id] = {row.number, 0};
 }
 
 // ---------------------------------------------------------------- expiry dates
 
+double ImportRun::SourceDate(const std::string& text) {
+  // A source value's date cannot change during a run, and many customers'
+  // dates fall on the same days: each value is converted once.
+  const auto known = m_sourceDates.find(text);
+  if (known != m_sourceDates.end()) return known->second;
+  return m_sourceDates[text] = m_form.DateFromLong(text);
+}
+
+ImportRun::StoredDate* ImportRun::FindDate(std::vector<StoredDate>* dates, long type,
+                                           const std::string& plate) {
+  if (dates == nullptr) return nullptr;
+  for (auto stored = dates->rbegin(); stored != dates->rend(); ++stored)
+    if (stored->type == type && stored->plate == plate) return &*stored;
+  return nullptr;
+}
+
 void ImportRun::WriteDates(const Row& row) {
   const std::string plate = m_src.plate->AsString();
   if (plate.empty()) return;
+  const auto customer = m_dates.find(row.customerId);
+  std::vector<StoredDate>* dates = customer != m_dates.end() ? &customer->second : nullptr;
   const DateFields& d = m_dateFld;
   for (int kind = 0; kind < 3; ++kind) {
     const DateKind& k = kDateKinds[kind];
-    const double date = m_form.DateFromLong(m_src.dates[kind]->AsString());
-    const std::string key = DateKey(row.customerId, k.type, plate);
-    const auto stored = m_dates.find(key);
-    if (stored != m_dates.end()) {
-      if (date > stored->second.date) {
+    const double date = SourceDate(m_src.dates[kind]->AsString());
+    if (StoredDate* stored = FindDate(dates, k.type, plate)) {
+      if (date > stored->date) {
         // The record of this customer, type and plate itself, read first so
         // that only its date changes.
-        d.id->SetLong(stored->second.id);
+        d.id->SetLong(stored->id);
         if (m_ugyfelDatum.Find("UGYFEL_DATUM_ID")) {
           d.date->SetDouble(date);
           m_ugyfelDatum.Update(0);
         }
         Detail(k.changedMessage);
         ++m_count.changedDates[kind];
-        stored->second.date = date;
+        stored->date = date;
       } else {
         Detail(k.noLaterMessage);
       }
@@ -622,7 +646,8 @@ void ImportRun::WriteDates(const Row& row) {
       m_ugyfelDatum.Append();
       Detail(k.newMessage);
       ++m_count.newDates[kind];
-      m_dates[key] = {date, id};
+      if (dates == nullptr) dates = &m_dates[row.customerId];
+      dates->push_back({k.type, plate, date, id});
     }
   }
 }

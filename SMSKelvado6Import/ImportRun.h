@@ -7,8 +7,10 @@
 
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "DbDescription.h"
 #include "RdmFileImport.h"
@@ -35,6 +37,19 @@ struct CIM_ITEM {
 // The contacts (addresses) of one owner and one type, by their id.
 using t_elerhetoseg_item = std::map<long, ELERHETOSEG_ITEM>;
 using t_cim_item = std::map<long, CIM_ITEM>;
+
+// The key of a group of contacts or addresses: the owner, the owner's table
+// code and the type.
+struct OwnerTypeKey {
+  long owner;
+  long tableCode;
+  long type;
+  bool operator==(const OwnerTypeKey&) const = default;
+};
+
+struct OwnerTypeKeyHash {
+  size_t operator()(const OwnerTypeKey& key) const;
+};
 
 class ImportRun {
  public:
@@ -103,6 +118,8 @@ class ImportRun {
   void WriteAddress(const Row& row);
   void WriteContact(const Row& row);
   void WriteDates(const Row& row);
+  // TForm1::DateFromLong of a source date's text, converted once per run.
+  double SourceDate(const std::string& text);
   // The fields that place a contact or an address: its id, type and owner.
   struct OwnedFields {
     RdmFld *id, *type, *owner, *tableCode;
@@ -163,17 +180,28 @@ class ImportRun {
     RdmFld *id, *customer, *sourceKey, *server, *creator, *inactive, *created, *updated;
   } m_linkFld{};
 
-  std::map<std::string, t_elerhetoseg_item> m_contacts;
-  std::map<std::string, t_cim_item> m_addresses;
-  // A stored expiry date with its UGYFEL_DATUM record, so a later date rewrites it.
+  // The maps are only ever looked up, a few times per row, never walked in
+  // their order: they are hashed, and keyed by the numbers themselves where
+  // the keys are made of numbers.
+  std::unordered_map<OwnerTypeKey, t_elerhetoseg_item, OwnerTypeKeyHash> m_contacts;
+  std::unordered_map<OwnerTypeKey, t_cim_item, OwnerTypeKeyHash> m_addresses;
+  // A stored expiry date of a customer: its type and plate, the date and its
+  // UGYFEL_DATUM record, so a later date rewrites it.
   struct StoredDate {
+    long type;
+    std::string plate;
     double date;
     long id;
   };
-  std::map<std::string, StoredDate> m_dates;
-  std::map<long, std::string> m_names;
-  std::map<std::string, long> m_links;
-  std::set<long> m_handled;
+  // A customer's date of a type and plate, the last one stored, or null.
+  static StoredDate* FindDate(std::vector<StoredDate>* dates, long type, const std::string& plate);
+  // By customer, as a row looks up all three kinds of its customer at once.
+  std::unordered_map<long, std::vector<StoredDate>> m_dates;
+  std::unordered_map<long, std::string> m_names;
+  // By SOURCE_KEY followed by SERVER_UNIQUE.
+  std::unordered_map<std::string, long> m_links;
+  std::unordered_set<long> m_handled;
+  std::unordered_map<std::string, double> m_sourceDates;
 
   Counters m_count;
 };

@@ -377,28 +377,50 @@ using DateCase = std::tuple<DateKindCase, SourceDateCase>;
 void PrintTo(const DateKindCase& c, std::ostream* out) { *out << c.name; }
 void PrintTo(const SourceDateCase& c, std::ostream* out) { *out << c.name; }
 
-class ImportDateTest : public ImportTest, public ::testing::WithParamInterface<DateCase> {};
+// A source of one row, of Kiss Ágnes with the plate ABC-123, whose customer
+// 500 an earlier import linked.
+class LinkedCustomerTest : public ImportTest {
+ protected:
+  // The row's green-card, warranty and inspection day numbers.
+  void LoadLinkedRow(const char* greenCard, const char* warranty, const char* inspection) {
+    LoadSource("UGYFEL",
+               "UCODE\tNAME\tRENDSZAMCODE\tALVAZSZAM\tZOLDKARTYAERVENYES\tGARANCIAERVENYES\t"
+               "MUSZAKIERVENYES\n1\tKiss Ágnes\t10\tVIN-ÚJ\t" +
+                   std::string(greenCard) + "\t" + warranty + "\t" + inspection + "\n");
+    LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n");
+    LoadSource("CIM",
+               "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n");
+    LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n");
+    LoadSource("TELEFON", "TELCODE\tORSZAG\tKORZET\tSZAM\n200\t36\t20\t1234567\n");
+    LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n");
+    Connect();
+    server.Load("UGYFEL", "UGYFEL", "UGY_ID\tUGY_NEV\n500\tKiss Ágnes\n");
+    server.Load("DEVUDAVARER", "UGYFEL_IMPORT",
+                "UGYFEL_IMPORT_ID\tUGY_ID\tSOURCE_KEY\tSERVER_UNIQUE\n50\t500\t" +
+                    SourceKey("Kiss Ágnes9021GyőrBaross út12/B") + "\t" + form->m_srcUnique + "\n");
+  }
+  // What the row makes of the customer, its address and contact being new.
+  static Figures LinkedRowFigures() {
+    // One row commits the still empty first transaction, then itself.
+    Figures f;
+    f.transactions = 2;
+    f.rows = 1;
+    f.examined = 1;
+    f.existingCustomers = 1;
+    f.newContacts = 1;
+    f.newAddresses = 1;
+    return f;
+  }
+};
+
+class ImportDateTest : public LinkedCustomerTest, public ::testing::WithParamInterface<DateCase> {};
 
 TEST_P(ImportDateTest, OnlyALaterSourceDateRewritesTheStoredOne) {
   const auto& [kind, source] = GetParam();
-  // One source row, of a customer linked by an earlier import, with only this kind's date.
-  std::string days;
-  for (int k = 0; k < 3; ++k) days += std::string("\t") + (k == kind.index ? source.day : "0");
-  LoadSource("UGYFEL",
-             "UCODE\tNAME\tRENDSZAMCODE\tALVAZSZAM\tZOLDKARTYAERVENYES\tGARANCIAERVENYES\t"
-             "MUSZAKIERVENYES\n1\tKiss Ágnes\t10\tVIN-ÚJ" +
-                 days + "\n");
-  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n");
-  LoadSource("CIM",
-             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n");
-  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n");
-  LoadSource("TELEFON", "TELCODE\tORSZAG\tKORZET\tSZAM\n200\t36\t20\t1234567\n");
-  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n");
-  Connect();
-  server.Load("UGYFEL", "UGYFEL", "UGY_ID\tUGY_NEV\n500\tKiss Ágnes\n");
-  server.Load("DEVUDAVARER", "UGYFEL_IMPORT",
-              "UGYFEL_IMPORT_ID\tUGY_ID\tSOURCE_KEY\tSERVER_UNIQUE\n50\t500\t" +
-                  SourceKey("Kiss Ágnes9021GyőrBaross út12/B") + "\t" + form->m_srcUnique + "\n");
+  // Only this kind's date at the source.
+  const char* days[3] = {"0", "0", "0"};
+  days[kind.index] = source.day;
+  LoadLinkedRow(days[0], days[1], days[2]);
   const double stored = form->DateFromLong("45657");
   ASSERT_NE(stored, 0);
   server.Load(
@@ -427,14 +449,7 @@ TEST_P(ImportDateTest, OnlyALaterSourceDateRewritesTheStoredOne) {
   EXPECT_EQ(dateLines, 1);
   EXPECT_TRUE(HasLine(Stamped(source.later ? kind.changed : kind.noLater)));
 
-  // One row commits the still empty first transaction, then itself.
-  Figures f;
-  f.transactions = 2;
-  f.rows = 1;
-  f.examined = 1;
-  f.existingCustomers = 1;
-  f.newContacts = 1;
-  f.newAddresses = 1;
+  Figures f = LinkedRowFigures();
   f.changedDates[kind.index] = source.later ? 1 : 0;
   EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
 }
@@ -458,6 +473,44 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<DateCase>& info) {
       return std::string(std::get<0>(info.param).name) + std::get<1>(info.param).name;
     });
+
+TEST_F(LinkedCustomerTest, AStoredDateMatchesByTypeAndPlateAndTheRecordFetchedLastCounts) {
+  LoadLinkedRow("45700", "0", "45700");
+  const double late = form->DateFromLong("45800"), early = form->DateFromLong("45600");
+  // A later green-card date of another plate, and two inspection dates of
+  // this plate, the earlier one fetched last.
+  auto stored = [](const char* id, const char* type, double date, const char* plate) {
+    return std::string(id) + "\t500\t" + type + "\t" + Text(date) + "\t" + plate + "\tVIN\n";
+  };
+  server.Load("DEVUDAVARER", "UGYFEL_DATUM",
+              "UGYFEL_DATUM_ID\tUGYFEL_ID\tUGYFEL_DATUM_TIP_ID\tDATUM\tDATA00\tDATA01\n" +
+                  stored("60", "2", late, "XYZ-999") + stored("61", "4", late, "ABC-123") +
+                  stored("62", "4", early, "ABC-123"));
+  RunImport();
+
+  // UGYFEL_DATUM_ID, UGYFEL_ID, UGYFEL_DATUM_TIP_ID, DATUM: the green card
+  // new for this plate, the inspection date of record 62 rewritten.
+  std::map<std::string, std::vector<std::string>> byId;
+  for (const auto& record : Dest("DEVUDAVARER", "UGYFEL_DATUM")) byId[record[0]] = record;
+  ASSERT_EQ(byId.size(), 4u);
+  auto date = [&](const std::string& id) { return std::strtod(byId[id][3].c_str(), nullptr); };
+  const double source = form->DateFromLong("45700");
+  EXPECT_EQ(date("60"), late);
+  EXPECT_EQ(date("61"), late);
+  EXPECT_EQ(date("62"), source);
+  byId.erase("60");
+  byId.erase("61");
+  byId.erase("62");
+  const std::vector<std::string>& added = byId.begin()->second;
+  EXPECT_EQ((std::vector<std::string>{added[1], added[2], added[4]}),
+            (std::vector<std::string>{"500", "2", "ABC-123"}));
+  EXPECT_EQ(date(added[0]), source);
+
+  Figures f = LinkedRowFigures();
+  f.newDates[0] = 1;
+  f.changedDates[2] = 1;
+  EXPECT_EQ(LastStatistics(), StatisticsBlock(f));
+}
 
 TEST_F(ImportTest, ThousandAndOneRowsCommitThreeTimes) {
   LoadGeneratedSource(1001);

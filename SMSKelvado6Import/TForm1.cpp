@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -26,6 +27,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <type_traits>
 
 #include "ActionList.h"
 #include "BusyAnimation.h"
@@ -318,6 +320,9 @@ void TForm1::BuildControls() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
+  // The gauge shows no text, but Qt works its text out at every step all the
+  // same: in the C locale, which asks the system for nothing.
+  ProgressBar1->setLocale(QLocale::c());
   // The gauge takes what the count and the type lists leave.
   ProgressBar1->setSizePolicy(QSizePolicy::Ignored, ProgressBar1->sizePolicy().verticalPolicy());
   Label14 = new QLabel("0", GroupBox1);
@@ -746,19 +751,41 @@ std::string TForm1::FormatSubscriberNumber(const std::string& text) {
   return result;
 }
 
-std::string TForm1::DecimalHashMod(const std::string& text, uint32_t modulus) {
-  // The bytes' decimal values, one after the other, read as one number.
-  std::string digits;
+namespace {
+
+// The remainder of the bytes' decimal values, one after the other, read as
+// one number: each byte's one to three digits enter the long division at
+// once, without the digit string being written out.
+template <class Modulus>
+uint64_t DecimalRemainder(const std::string& text, Modulus modulus) {
+  uint64_t remainder = 0;
   for (char c : text) {
     if (c == '\0') break;
-    digits += std::to_string(static_cast<unsigned char>(c));
+    const uint64_t value = static_cast<unsigned char>(c);
+    const uint64_t scale = value >= 100 ? 1000 : value >= 10 ? 100 : 10;
+    remainder = (remainder * scale + value) % modulus;
   }
-  uint32_t remainder = 0;
-  for (char d : digits) {
-    remainder = remainder * 10 + uint32_t(d - '0');
-    while (remainder >= modulus) remainder -= modulus;
+  return remainder;
+}
+
+template <uint32_t M>
+using Constant = std::integral_constant<uint64_t, M>;
+
+}  // namespace
+
+std::string TForm1::DecimalHashMod(const std::string& text, uint32_t modulus) {
+  // A division by a constant compiles to multiplications, several times
+  // faster than a division: the source key's moduli are divided by as such.
+  switch (modulus) {
+    case kSourceKeyModuli[0]:
+      return std::to_string(DecimalRemainder(text, Constant<kSourceKeyModuli[0]>()));
+    case kSourceKeyModuli[1]:
+      return std::to_string(DecimalRemainder(text, Constant<kSourceKeyModuli[1]>()));
+    case 0:
+      return "0";  // nothing to divide by
+    default:
+      return std::to_string(DecimalRemainder(text, uint64_t(modulus)));
   }
-  return std::to_string(remainder);
 }
 
 double TForm1::DateFromLong(const std::string& text) const {

@@ -73,6 +73,8 @@ class TForm1 : public QMainWindow {
   static std::string NormalizePhoneNumber(const std::string& text);
   static std::string FormatSubscriberNumber(const std::string& text);
   static std::string DecimalHashMod(const std::string& text, uint32_t modulus);
+  // The moduli of the two halves of a source key.
+  static constexpr uint32_t kSourceKeyModuli[2] = {79671239, 16644227};
   double DateFromLong(const std::string& text) const;
 
   // Runs an action the way a menu or a button does: its enabling rule

@@ -64,6 +64,7 @@ TEST(DecimalHashMod, ReducesTheBytesDecimalValuesByLongDivision) {
       {"abc", 16644227, "979899"},
       {"", 79671239, "0"},
       {"", 16644227, "0"},
+      {"abc", 0, "0"},        // nothing to divide by
       {"\xe1", 1000, "225"},  // unsigned: á is 225, not -31
       {"\xe1\x01", 100000, "2251"},
       {std::string("a\0b", 3), 1000, "97"},  // the text ends at a zero byte

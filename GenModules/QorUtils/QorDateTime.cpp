@@ -1,7 +1,9 @@
 #include "QorDateTime.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -240,11 +242,20 @@ double QorDateTime::ToDoubleEx(bool local) {
 
 double QorDateTime::FieldsToDouble(bool useHook) {
   if (useHook && !BeforeGet()) return -1.0;
+  const long parts[6] = {YearOf(m_date), MonthOf(m_date),  DayOf(m_date),
+                         HourOf(m_time), MinuteOf(m_time), SecondOf(m_time)};
+  // Parts within their widths: the number the digits below stand for, made
+  // without the text (exactly, as it has at most 14 digits).
+  if (parts[0] >= 0 && parts[0] <= 9999 &&
+      std::all_of(parts + 1, parts + 6, [](long p) { return p >= 0 && p <= 99; })) {
+    int64_t number = parts[0];
+    for (int i = 1; i < 6; ++i) number = number * 100 + parts[i];
+    return double(number);
+  }
   // Parts set without validation may be of any size: the text grows with them.
   char buf[96];
-  int n = std::snprintf(buf, sizeof buf, "%.4d%.2d%.2d%.2d%.2d%.2d", YearOf(m_date),
-                        MonthOf(m_date), DayOf(m_date), HourOf(m_time), MinuteOf(m_time),
-                        SecondOf(m_time));
+  int n = std::snprintf(buf, sizeof buf, "%.4ld%.2ld%.2ld%.2ld%.2ld%.2ld", parts[0], parts[1],
+                        parts[2], parts[3], parts[4], parts[5]);
   if (n < 0) return 0.0;
   return ReadDouble(std::string(buf, static_cast<std::size_t>(n)));
 }

@@ -2,6 +2,7 @@
 // and every lookup by name and number.
 #include "DbDescription.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -68,9 +69,13 @@ void DbDescription::Swap(DbDescription& other) noexcept {
   swap(m_sorts, other.m_sorts);
   swap(m_recordNames, other.m_recordNames);
   swap(m_fieldNames, other.m_fieldNames);
-  swap(m_buffers, other.m_buffers);
+  swap(m_values, other.m_values);
   swap(m_fetched, other.m_fetched);
   swap(m_info, other.m_info);
+  swap(m_infoOf, other.m_infoOf);
+  swap(m_keyImage, other.m_keyImage);
+  swap(m_lastRecordName, other.m_lastRecordName);
+  swap(m_lastRecord, other.m_lastRecord);
   swap(m_dbId, other.m_dbId);
   swap(m_name, other.m_name);
   swap(m_handle, other.m_handle);
@@ -120,14 +125,16 @@ void DbDescription::ParseDictionary(const char* image, int length) {
   readTable(m_keys, counts[6]);
 
   int namePos = at;
+  m_info.resize(m_records.size());
   for (size_t r = 0; r < m_records.size(); ++r) {
-    std::string name = ReadName(image, length, namePos);
-    m_recordNames.push_back(name);
-    m_info.Insert(name, _RecInfoType());
+    m_recordNames.push_back(ReadName(image, length, namePos));
+    // Records of one name share the first one's entry.
+    const auto first = std::find(m_recordNames.begin(), m_recordNames.end(), m_recordNames.back());
+    m_infoOf.push_back(size_t(first - m_recordNames.begin()));
   }
   for (size_t f = 0; f < m_fields.size(); ++f) m_fieldNames.push_back(ReadName(image, length, namePos));
 
-  m_buffers.resize(m_records.size());
+  m_values.resize(m_records.size());
   m_fetched.resize(m_records.size());
   for (size_t r = 0; r < m_records.size(); ++r) {
     const RECORD_ENTRY_S& rec = m_records[r];
@@ -143,6 +150,9 @@ void DbDescription::ParseDictionary(const char* image, int length) {
       Clear();
       RefuseImage();
     }
+    RecordValues& values = m_values[r];
+    values.bytes.assign(size_t(recordLength), 0);
+    std::vector<bool> covered(size_t(recordLength), false);
     for (int f = rec.firstField; f < end; ++f) {
       const FIELD_ENTRY_S& fe = m_fields[size_t(f)];
       FieldSlot slot;
@@ -154,10 +164,16 @@ void DbDescription::ParseDictionary(const char* image, int length) {
           Clear();
           RefuseImage();
         }
-        slot.hasBuffer = true;
-        slot.bytes.assign(size_t(fe.length), 0);
+        slot = {start, fe.length};
+        std::fill_n(covered.begin() + start, fe.length, true);
       }
-      m_buffers[r].push_back(std::move(slot));
+      values.fields.push_back(slot);
+    }
+    for (int at = 0; at < recordLength;) {
+      int next = at;
+      while (next < recordLength && covered[size_t(next)] == covered[size_t(at)]) ++next;
+      if (!covered[size_t(at)]) values.gaps.emplace_back(at, next - at);
+      at = next;
     }
     m_fetched[r].recordLength = recordLength;
   }
@@ -185,9 +201,11 @@ void DbDescription::Clear() {
   m_sorts.clear();
   m_recordNames.clear();
   m_fieldNames.clear();
-  m_buffers.clear();
+  m_values.clear();
+  m_lastRecord = -1;
   m_fetched.clear();
   m_info.clear();
+  m_infoOf.clear();
   m_name.clear();
   m_dbId = -1;
 }
@@ -218,21 +236,28 @@ namespace {
 // Whether ToUpper(name) is upper, without making that copy: letters are
 // upper-cased up to the first NUL, as ToUpper does.
 bool IsUpperOf(const std::string& upper, const std::string& name) {
-  if (upper.size() != name.size()) return false;
+  const size_t size = name.size();
+  if (upper.size() != size) return false;
   if (upper == name) return true;  // the usual case: a name given in upper case
-  bool upcase = true;
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == '\0') upcase = false;
-    if ((upcase ? UpperAscii(name[i]) : name[i]) != upper[i]) return false;
-  }
-  return true;
+  size_t i = 0;
+  for (; i < size && name[i] != '\0'; ++i)
+    if (UpperAscii(name[i]) != upper[i]) return false;
+  return std::memcmp(upper.data() + i, name.data() + i, size - i) == 0;
 }
 
 }  // namespace
 
 int DbDescription::IndexOfRecord(const std::string& name) const {
-  for (size_t i = 0; i < m_recordNames.size(); ++i)
-    if (IsUpperOf(m_recordNames[i], name)) return int(i);
+  // Callers ask for one record many times in a row: the answer to the name
+  // asked for last is kept.
+  if (m_lastRecord >= 0 && name == m_lastRecordName) return m_lastRecord;
+  for (size_t i = 0; i < m_recordNames.size(); ++i) {
+    if (IsUpperOf(m_recordNames[i], name)) {
+      m_lastRecordName = name;
+      m_lastRecord = int(i);
+      return int(i);
+    }
+  }
   return -1;
 }
 
@@ -253,20 +278,25 @@ int DbDescription::FieldTableIndex(int fieldNumber) const {
   const size_t recordIndex = size_t(fieldNumber / 1000);
   const size_t position = size_t(fieldNumber % 1000);
   // Only a field of the record itself: one slot per field was made at loading.
-  if (recordIndex >= m_buffers.size() || position >= m_buffers[recordIndex].size()) return -1;
+  if (recordIndex >= m_values.size() || position >= m_values[recordIndex].fields.size()) return -1;
   return m_records[recordIndex].firstField + int(position);
-}
-
-DbDescription::FieldSlot* DbDescription::SlotOf(int fieldNumber) {
-  return const_cast<FieldSlot*>(std::as_const(*this).SlotOf(fieldNumber));
 }
 
 const DbDescription::FieldSlot* DbDescription::SlotOf(int fieldNumber) const {
   if (fieldNumber < 0) return nullptr;
   const size_t recordIndex = size_t(fieldNumber / 1000);
   const size_t position = size_t(fieldNumber % 1000);
-  if (recordIndex >= m_buffers.size() || position >= m_buffers[recordIndex].size()) return nullptr;
-  return &m_buffers[recordIndex][position];
+  if (recordIndex >= m_values.size() || position >= m_values[recordIndex].fields.size())
+    return nullptr;
+  return &m_values[recordIndex].fields[position];
+}
+
+char* DbDescription::ValueAt(int fieldNumber, const FieldSlot& slot) {
+  return m_values[size_t(fieldNumber / 1000)].bytes.data() + slot.offset;
+}
+
+const char* DbDescription::ValueAt(int fieldNumber, const FieldSlot& slot) const {
+  return m_values[size_t(fieldNumber / 1000)].bytes.data() + slot.offset;
 }
 
 int DbDescription::RecordLength(int recordIndex) const {
@@ -274,11 +304,21 @@ int DbDescription::RecordLength(int recordIndex) const {
 }
 
 DbDescription::_RecInfoType& DbDescription::InfoOf(int recordIndex) {
-  return m_info.Get(m_recordNames[size_t(recordIndex)]);
+  return m_info[m_infoOf[size_t(recordIndex)]];
 }
 
 const DbDescription::_RecInfoType& DbDescription::InfoOf(int recordIndex) const {
-  return m_info.Get(m_recordNames[size_t(recordIndex)]);
+  return m_info[m_infoOf[size_t(recordIndex)]];
+}
+
+DbDescription::_RecInfoType& DbDescription::InfoByName(const std::string& record) {
+  return const_cast<_RecInfoType&>(std::as_const(*this).InfoByName(record));
+}
+
+const DbDescription::_RecInfoType& DbDescription::InfoByName(const std::string& record) const {
+  const int index = IndexOfRecord(record);
+  if (index < 0) throw QoMapExcept();
+  return InfoOf(index);
 }
 
 // ---- Lookups ----
@@ -314,11 +354,13 @@ std::string DbDescription::GetRecordName(int recordType) const {
 
 int DbDescription::GetFieldNumber(const std::string& record, const std::string& field) const {
   const int index = IndexOfRecord(record);
-  if (index < 0) return -1;
-  const std::string name = ToUpper(field);
+  return index < 0 ? -1 : FieldNumberAt(index, field);
+}
+
+int DbDescription::FieldNumberAt(int index, const std::string& field) const {
   const int first = m_records[size_t(index)].firstField;
   for (int f = first, end = FieldsEnd(index); f < end; ++f)
-    if (m_fieldNames[size_t(f)] == name) return index * 1000 + (f - first);
+    if (IsUpperOf(m_fieldNames[size_t(f)], field)) return index * 1000 + (f - first);
   return -1;
 }
 
@@ -410,7 +452,7 @@ void DbDescription::GetCompoundKeyFields(int fieldNumber, StringVector& out) con
   }
   // A component is a field of the key's own record.
   const int first = m_records[size_t(fieldNumber / 1000)].firstField;
-  const int end = first + int(m_buffers[size_t(fieldNumber / 1000)].size());
+  const int end = first + int(m_values[size_t(fieldNumber / 1000)].fields.size());
   std::vector<KEY_ENTRY_S> entries;
   GetCompoundKeyEntries(fieldNumber, entries);
   for (const KEY_ENTRY_S& k : entries) {

@@ -164,6 +164,9 @@ class DbDescription {
   void GetFieldTexts(const std::string& record, const StringVector& names,
                      StringVector& out) const;
   bool SetFieldText(int fieldNumber, const std::string& text);
+  // SetFieldText of the value's decimal text for a field of type 's', 'i',
+  // 'l' or 'd'; false, with nothing written, for a field of another type.
+  bool SetFieldInteger(int fieldNumber, int64_t value);
   // buffer holds at least the field's length in bytes.
   bool FieldToText(const char* buffer, std::string& out, int fieldNumber) const;
   bool TextToField(char* buffer, const std::string& text, int fieldNumber) const;
@@ -176,7 +179,8 @@ class DbDescription {
   // The same for a record type (GetRecordType), for callers that load one
   // record after another and need not look its name up each time.
   bool UnpackRecordOfType(int recordType, const char* image);
-  bool PackRecordOfType(int recordType, Bytes& out) const;
+  // out holds the record length of the record type.
+  bool PackRecordOfType(int recordType, char* out) const;
   bool ClearFieldsOfType(int recordType);
 
   // ---- Record operations ----
@@ -233,11 +237,21 @@ class DbDescription {
   int BookmarkOperation(int32_t bookmarkId, unsigned char operation);
 
  private:
-  // The slots of one record's fields: a buffer for each data field, none
-  // (hasBuffer false) for groups and compound keys.
+  // Where a field's value lies in its record's values: a data field's bytes
+  // at its place in the record image; none (length 0) for groups and
+  // compound keys.
   struct FieldSlot {
-    bool hasBuffer = false;
+    int32_t offset = 0;
+    int32_t length = 0;
+  };
+  // The current values of one record type: a block of the record length in
+  // which every data field's bytes lie where the record image has them, so
+  // that loading, packing and clearing a record are one copy each. The bytes
+  // that no field covers stay zero.
+  struct RecordValues {
     Bytes bytes;
+    std::vector<FieldSlot> fields;          // by position in the record
+    std::vector<std::pair<int, int>> gaps;  // (offset, length) of the bytes no field covers
   };
 
   // RdmFld reads numbers straight from the buffers.
@@ -254,23 +268,32 @@ class DbDescription {
   int IndexOfRecord(const std::string& name) const;
   // Record index of a name, or DbDescError 2002 [record].
   int ResolveRecord(const std::string& record) const;
+  // GetFieldNumber for a record index.
+  int FieldNumberAt(int recordIndex, const std::string& field) const;
   // One past the field-table index of a record's last field: its fields are
   // those from its first-field index on that carry its record index.
   int FieldsEnd(int recordIndex) const;
   // Field-table index of a field number, -1 when out of range.
   int FieldTableIndex(int fieldNumber) const;
   // The slot of a field number, null when out of range.
-  FieldSlot* SlotOf(int fieldNumber);
   const FieldSlot* SlotOf(int fieldNumber) const;
+  // The bytes of the value of a field number whose slot is given.
+  char* ValueAt(int fieldNumber, const FieldSlot& slot);
+  const char* ValueAt(int fieldNumber, const FieldSlot& slot) const;
   int RecordLength(int recordIndex) const;
   int RecordType(int recordIndex) const { return 10000 + recordIndex; }
   _RecInfoType& InfoOf(int recordIndex);
   const _RecInfoType& InfoOf(int recordIndex) const;
+  // The entry of a record name; QoMapExcept when no record has the name.
+  _RecInfoType& InfoByName(const std::string& record);
+  const _RecInfoType& InfoByName(const std::string& record) const;
   // The current key's field name, empty for the default key.
   std::string KeyNameAt(int recordIndex) const;
   void ZeroFields(int recordIndex);
   void UnpackAt(int recordIndex, const char* image);
   Bytes PackAt(int recordIndex) const;
+  // The same into image, whose room is reused.
+  void PackAt(int recordIndex, Bytes& image) const;
   void UnpackFetched(int recordIndex, int index);
   // Unpacks the current fetched record into the buffers; false, with them
   // zeroed, when the position is on no record.
@@ -278,8 +301,9 @@ class DbDescription {
   bool FindCommon(const std::string& record, bool next);
   bool WriteCommon(const std::string& record, bool throwIfMissing, bool modify);
   bool StepAt(int recordIndex, unsigned char move, const std::string& record);
+  // A failure other than 10002 is raised with [record, field].
   bool ListResult(int recordIndex, int status, qor_detail::ClientBuffer& list, int32_t size,
-                  const StringVector& errorArgs, unsigned char move, const std::string& record);
+                  const std::string& record, const std::string& field, unsigned char move);
   // As StoreFetched, taking the bytes over instead of copying them.
   void KeepFetched(int recordIndex, Bytes&& bytes);
   void DefineKeyNumber(int recordIndex, int32_t key);
@@ -295,10 +319,17 @@ class DbDescription {
   std::vector<SORT_ENTRY_S> m_sorts;
   StringVector m_recordNames;
   StringVector m_fieldNames;
-  std::vector<std::vector<FieldSlot>> m_buffers;
+  std::vector<RecordValues> m_values;
   std::vector<tRbf> m_fetched;
-  QoMap<std::string, _RecInfoType> m_info;
+  std::vector<_RecInfoType> m_info;  // by record index
+  std::vector<size_t> m_infoOf;      // the entry of each record index
   int32_t m_dbId = -1;
   std::string m_name;
   int32_t m_handle = kNoConnection;
+  // The name IndexOfRecord found last and its index (-1: none).
+  mutable std::string m_lastRecordName;
+  mutable int m_lastRecord = -1;
+  // The key image of the last list request, kept so that a request per
+  // parent record does not allocate one each time.
+  Bytes m_keyImage;
 };

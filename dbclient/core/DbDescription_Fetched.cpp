@@ -9,8 +9,25 @@
 
 using qor_detail::ClientBuffer;
 
+namespace {
+
+// The slack a refilled fetched-record block may keep beyond twice its data.
+constexpr size_t kKeptFetchedBytes = 4096;
+
+}  // namespace
+
 void DbDescription::StoreFetched(int recordIndex, const char* bytes, int length) {
-  KeepFetched(recordIndex, bytes && length > 0 ? Bytes(bytes, bytes + length) : Bytes());
+  if (recordIndex < 0 || recordIndex >= int(m_fetched.size())) throw DbDescError(2002);
+  tRbf& rbf = m_fetched[size_t(recordIndex)];
+  const size_t kept = bytes && length > 0 ? size_t(length) : 0;
+  // Refilled in place: a request per parent record would otherwise allocate
+  // and free a block each time. A block far larger than what it now holds is
+  // given back.
+  if (rbf.data.capacity() > 2 * kept + kKeptFetchedBytes) Bytes().swap(rbf.data);
+  rbf.data.assign(bytes, bytes + kept);
+  rbf.size = int32_t(kept);
+  rbf.current = 0;
+  InfoOf(recordIndex).sortField.clear();
 }
 
 void DbDescription::KeepFetched(int recordIndex, Bytes&& bytes) {
@@ -82,13 +99,13 @@ bool DbDescription::UnpackCurrent(int index) {
 }
 
 bool DbDescription::ListResult(int index, int status, ClientBuffer& list, int32_t size,
-                               const StringVector& errorArgs, unsigned char move,
-                               const std::string& record) {
+                               const std::string& record, const std::string& field,
+                               unsigned char move) {
   if (status != 0) {
     ResetFetched(index);
     ZeroFields(index);
     if (status == 10002) return false;
-    throw DbDescError(status, errorArgs);
+    throw DbDescError(status, StringVector(record) << field);
   }
   StoreFetched(index, list.Get(), size);
   list.Release();
@@ -104,20 +121,20 @@ bool DbDescription::FindList(const std::string& record, const std::string& keyFi
   const int index = ResolveRecord(record);
   int key = -1;
   if (!keyField.empty()) {
-    key = GetFieldNumber(record, keyField);
+    key = FieldNumberAt(index, keyField);
     if (key < 0) throw DbDescError(2003, StringVector(record) << keyField);
   }
   ClientBuffer list;
   int32_t size = RecordLength(index);
   int status;
   if (!keyField.empty()) {
-    Bytes image = PackAt(index);
-    char* keyImage = image.data();
+    PackAt(index, m_keyImage);
+    char* keyImage = m_keyImage.data();
     status = findList(m_handle, &size, &keyImage, list.Address(), m_dbId, RecordType(index), key);
   } else {
     status = getAllRec(m_handle, m_dbId, RecordType(index), &size, list.Address());
   }
-  return ListResult(index, status, list, size, StringVector(record) << keyField, move, record);
+  return ListResult(index, status, list, size, record, keyField, move);
 }
 
 bool DbDescription::FindGreater(const std::string& record, const std::string& keyField,
@@ -132,7 +149,7 @@ bool DbDescription::FindGreater(const std::string& record, const std::string& ke
   int32_t size = RecordLength(index);
   char* keyImage = image.data();
   const int status = fn(m_handle, &size, &keyImage, list.Address(), m_dbId, RecordType(index), key);
-  return ListResult(index, status, list, size, StringVector(record) << keyField, move, record);
+  return ListResult(index, status, list, size, record, keyField, move);
 }
 
 bool DbDescription::GetAllRecNotEqual(const std::string& record, const std::string& field,
@@ -275,7 +292,7 @@ void DbDescription::RemoveFetchedMatches(const std::string& record, const std::s
 
 void DbDescription::SortFetched(const std::string& record, const std::string& field,
                                 bool descending) {
-  const std::string name = ToUpper(field.empty() ? m_info.Get(ToUpper(record)).sortField : field);
+  const std::string name = ToUpper(field.empty() ? InfoByName(record).sortField : field);
   const int r = ResolveRecord(record);
   const int number = GetFieldNumber(record, name);
   if (number < 0) throw DbDescError(2003, StringVector(record) << name);
@@ -315,9 +332,9 @@ void DbDescription::SortFetched(const std::string& record, const std::string& fi
 }
 
 std::string DbDescription::GetSortField(const std::string& record) const {
-  auto it = m_info.find(ToUpper(record));
-  if (it == m_info.end()) throw DbDescError(2002, StringVector(record));
-  return it->second.sortField;
+  const int index = IndexOfRecord(record);
+  if (index < 0) throw DbDescError(2002, StringVector(record));
+  return InfoOf(index).sortField;
 }
 
 std::string DbDescription::Aggregate(const std::string& record, const std::string& field,

@@ -29,8 +29,8 @@ std::string DbDescription::GetFieldText(int fieldNumber) const {
 void DbDescription::FieldTextInto(int fieldNumber, std::string& out) const {
   const FieldSlot* slot = SlotOf(fieldNumber);
   if (!slot) throw DbDescError(2003);
-  if (slot->hasBuffer)
-    FieldToText(slot->bytes.data(), out, fieldNumber);
+  if (slot->length > 0)
+    FieldToText(ValueAt(fieldNumber, *slot), out, fieldNumber);
   else
     out.clear();
 }
@@ -38,8 +38,8 @@ void DbDescription::FieldTextInto(int fieldNumber, std::string& out) const {
 const char* DbDescription::FieldBuffer(int fieldNumber, size_t& length) const {
   const FieldSlot* slot = SlotOf(fieldNumber);
   if (!slot) throw DbDescError(2003);
-  length = slot->hasBuffer ? slot->bytes.size() : 0;
-  return slot->bytes.data();
+  length = size_t(slot->length);
+  return ValueAt(fieldNumber, *slot);
 }
 
 std::string DbDescription::GetFieldTextByName(const std::string& record,
@@ -56,9 +56,27 @@ void DbDescription::GetFieldTexts(const std::string& record, const StringVector&
 }
 
 bool DbDescription::SetFieldText(int fieldNumber, const std::string& text) {
-  FieldSlot* slot = SlotOf(fieldNumber);
-  if (!slot || !slot->hasBuffer) return false;
-  return TextToField(slot->bytes.data(), text, fieldNumber);
+  const FieldSlot* slot = SlotOf(fieldNumber);
+  if (!slot || slot->length == 0) return false;
+  return TextToField(ValueAt(fieldNumber, *slot), text, fieldNumber);
+}
+
+bool DbDescription::SetFieldInteger(int fieldNumber, int64_t value) {
+  const FieldSlot* slot = SlotOf(fieldNumber);
+  if (!slot || slot->length == 0) return false;
+  // As TextToField stores the number its text reads as.
+  switch (GetFieldEntry(fieldNumber).type) {
+    case 's':
+      StoreAs(ValueAt(fieldNumber, *slot), uint16_t(uint64_t(value)));
+      return true;
+    case 'i':
+    case 'l':
+    case 'd':
+      StoreAs(ValueAt(fieldNumber, *slot), uint32_t(uint64_t(value)));
+      return true;
+    default:
+      return false;
+  }
 }
 
 bool DbDescription::FieldToText(const char* buffer, std::string& out, int fieldNumber) const {
@@ -146,32 +164,28 @@ unsigned char DbDescription::TextToChar(const std::string& text) {
 }
 
 void DbDescription::ZeroFields(int recordIndex) {
-  for (FieldSlot& slot : m_buffers[size_t(recordIndex)])
-    std::fill(slot.bytes.begin(), slot.bytes.end(), 0);
+  Bytes& values = m_values[size_t(recordIndex)].bytes;
+  std::fill(values.begin(), values.end(), 0);
 }
 
 void DbDescription::UnpackAt(int recordIndex, const char* image) {
-  const RECORD_ENTRY_S& rec = m_records[size_t(recordIndex)];
-  auto& slots = m_buffers[size_t(recordIndex)];
-  for (size_t p = 0; p < slots.size(); ++p) {
-    if (!slots[p].hasBuffer || slots[p].bytes.empty()) continue;
-    const FIELD_ENTRY_S& f = m_fields[size_t(rec.firstField) + p];
-    std::memcpy(slots[p].bytes.data(), image + (f.offset - rec.dataOffset), slots[p].bytes.size());
-  }
+  RecordValues& values = m_values[size_t(recordIndex)];
+  if (values.bytes.empty()) return;
+  std::memcpy(values.bytes.data(), image, values.bytes.size());
+  for (const auto& [offset, length] : values.gaps)
+    std::memset(&values.bytes[size_t(offset)], 0, size_t(length));
 }
 
 DbDescription::Bytes DbDescription::PackAt(int recordIndex) const {
-  const RECORD_ENTRY_S& rec = m_records[size_t(recordIndex)];
-  const auto& slots = m_buffers[size_t(recordIndex)];
-  // Zero-filled, so the gaps between fields carry nothing from memory.
-  Bytes image(size_t(RecordLength(recordIndex)), 0);
-  for (size_t p = 0; p < slots.size(); ++p) {
-    if (!slots[p].hasBuffer || slots[p].bytes.empty()) continue;
-    const FIELD_ENTRY_S& f = m_fields[size_t(rec.firstField) + p];
-    std::memcpy(image.data() + (f.offset - rec.dataOffset), slots[p].bytes.data(),
-                slots[p].bytes.size());
-  }
+  Bytes image;
+  PackAt(recordIndex, image);
   return image;
+}
+
+void DbDescription::PackAt(int recordIndex, Bytes& image) const {
+  // The bytes between fields are zero, so they carry nothing from memory.
+  const Bytes& values = m_values[size_t(recordIndex)].bytes;
+  image.assign(values.begin(), values.end());
 }
 
 bool DbDescription::UnpackRecord(const char* image, const std::string& record) {
@@ -184,7 +198,7 @@ bool DbDescription::UnpackRecord(const char* image, const std::string& record) {
 bool DbDescription::PackRecord(const std::string& record, Bytes& out) const {
   const int index = IndexOfRecord(record);
   if (index < 0) return false;
-  out = PackAt(index);
+  PackAt(index, out);
   return true;
 }
 
@@ -202,10 +216,11 @@ bool DbDescription::UnpackRecordOfType(int recordType, const char* image) {
   return true;
 }
 
-bool DbDescription::PackRecordOfType(int recordType, Bytes& out) const {
+bool DbDescription::PackRecordOfType(int recordType, char* out) const {
   const int index = recordType - RecordType(0);
   if (index < 0 || index >= int(m_records.size())) return false;
-  out = PackAt(index);
+  const Bytes& values = m_values[size_t(index)].bytes;
+  std::copy(values.begin(), values.end(), out);
   return true;
 }
 

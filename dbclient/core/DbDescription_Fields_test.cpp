@@ -189,6 +189,35 @@ TEST(FieldBufferTest, PackingPlacesFieldsAndZeroesTheGaps) {
   EXPECT_FALSE(d.ClearFields("nope"));
 }
 
+TEST(FieldBufferTest, BytesNoFieldCoversPackAsZeroAfterAnImageIsUnpacked) {
+  // ITEM with three bytes free after CODE and three after its last field.
+  std::vector<char> dictionary = TestDictionary::Sample().Image();
+  constexpr size_t kRecords = 22, kFields = kRecords + 3 * sizeof(RECORD_ENTRY_S);
+  RECORD_ENTRY_S item;
+  std::memcpy(&item, &dictionary[kRecords + sizeof item], sizeof item);
+  for (int f = item.firstField + 1; f < item.firstField + item.fieldTotal; ++f) {
+    FIELD_ENTRY_S field;
+    std::memcpy(&field, &dictionary[kFields + size_t(f) * sizeof field], sizeof field);
+    if (field.type == 'k') continue;
+    field.offset = int16_t(field.offset + 3);
+    std::memcpy(&dictionary[kFields + size_t(f) * sizeof field], &field, sizeof field);
+  }
+  item.slotLength = int16_t(item.slotLength + 6);
+  std::memcpy(&dictionary[kRecords + sizeof item], &item, sizeof item);
+  DbDescription d;
+  d.Load(dictionary.data(), int(dictionary.size()), "db", 1);
+
+  const std::vector<char> image(36, 'x');
+  ASSERT_TRUE(d.UnpackRecord(image.data(), "item"));
+  EXPECT_EQ(d.GetFieldText(1000), "xxxx");
+  EXPECT_EQ(d.GetFieldText(1002), "30840");  // "xx" as an unsigned 16-bit number
+  std::vector<char> packed;
+  ASSERT_TRUE(d.PackRecord("item", packed));
+  EXPECT_EQ(
+      std::string(packed.begin(), packed.end()),
+      std::string(4, 'x') + std::string(3, '\0') + std::string(26, 'x') + std::string(3, '\0'));
+}
+
 // A locale whose decimal point is a comma, built for the test when the
 // machine has none installed; null when neither works.
 const char* CommaLocale(std::string& madeFolder) {

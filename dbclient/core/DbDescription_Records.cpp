@@ -168,13 +168,13 @@ bool DbDescription::ReadCurrentRec(const std::string& record, bool throwIfMissin
 }
 
 void DbDescription::AddTableOption(const std::string& record, unsigned char option) {
-  m_info.Get(ToUpper(record)).options.Add(static_cast<tagRdmTableOption>(option));
+  InfoByName(record).options.Add(static_cast<tagRdmTableOption>(option));
 }
 
 void DbDescription::SetTableOptions(const std::string& record, const RdmTableOptions& options) {
-  m_info.Get(ToUpper(record)).options = options;
+  InfoByName(record).options = options;
 }
 
 RdmTableOptions DbDescription::GetTableOptions(const std::string& record) const {
-  return m_info.Get(ToUpper(record)).options;
+  return InfoByName(record).options;
 }

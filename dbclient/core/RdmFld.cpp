@@ -196,9 +196,16 @@ RdmFld& RdmFld::Write(const std::string& text) {
   return *this;
 }
 
-RdmFld& RdmFld::SetLong(long value) { return Write(DecimalText(value)); }
-RdmFld& RdmFld::SetInt(int value) { return Write(DecimalText(value)); }
-RdmFld& RdmFld::SetShort(short value) { return Write(DecimalText(int(value))); }
+RdmFld& RdmFld::WriteInteger(int64_t value) {
+  // A bound integer field takes the number as its text would give it, without
+  // the text being written and read back.
+  if (!m_detached && m_owner->SetFieldInteger(m_number, value)) return *this;
+  return Write(DecimalText(value));
+}
+
+RdmFld& RdmFld::SetLong(long value) { return WriteInteger(value); }
+RdmFld& RdmFld::SetInt(int value) { return WriteInteger(value); }
+RdmFld& RdmFld::SetShort(short value) { return WriteInteger(value); }
 
 RdmFld& RdmFld::SetFloat(float value) { return SetDouble(double(value)); }
 

@@ -71,6 +71,8 @@ class RdmFld {
   double StoredDouble() const;
   const char* LoadStored() const;
   RdmFld& Write(const std::string& text);
+  // Write of the number's decimal text.
+  RdmFld& WriteInteger(int64_t value);
   RdmFld& Operand(const RdmFld& other) const;
   std::partial_ordering Compare(const RdmFld& right) const;
   std::partial_ordering CompareWith(const RdmFld& other) const;

@@ -1,12 +1,13 @@
 // Field values: reading, writing and comparing by type, bound and detached.
 #include "RdmFld.h"
-#include "Raised_testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <limits>
 
+#include "Raised_testutil.h"
 #include "TestDictionary_testutil.h"
 
 namespace {
@@ -182,7 +183,8 @@ TEST_F(BoundFldTest, CopiesShareTheBufferButNotTheOperand) {
 
 // A bound value takes its numbers straight from the buffer; they must be the
 // numbers its text reads as, which a detached value holding that text gives.
-TEST(BoundNumbersTest, ReadAsTheTextTheyStandFor) {
+// N: a field of every number type and sign, and a text.
+TestDictionary Numbers() {
   TestDictionary t;
   t.Record("n")
       .Field("c", 'c', 1)
@@ -194,8 +196,13 @@ TEST(BoundNumbersTest, ReadAsTheTextTheyStandFor) {
       .Field("lu", 'l', 4, 'n', kFieldUnsigned)
       .Field("d", 'd', 4)
       .Field("f", 'f', 4)
-      .Field("ff", 'F', 8);
-  DbDescription d = t.Load();
+      .Field("ff", 'F', 8)
+      .Field("text", 'c', 24);
+  return t;
+}
+
+TEST(BoundNumbersTest, ReadAsTheTextTheyStandFor) {
+  DbDescription d = Numbers().Load();
   const RECORD_ENTRY_S rec = d.GetRecordEntryByName("n");
   const size_t length = size_t(rec.slotLength - rec.dataOffset);
   const int at = d.GetFieldEntryByName("n", "f").offset - rec.dataOffset;
@@ -239,6 +246,39 @@ TEST(BoundNumbersTest, ReadAsTheTextTheyStandFor) {
       EXPECT_EQ(bound.AsUShort(), text.AsUShort());
       EXPECT_TRUE(same(bound.AsDouble(), text.AsDouble()));
       EXPECT_TRUE(same(bound.AsFloat(), text.AsFloat()));
+    }
+  }
+}
+
+TEST(BoundNumbersTest, NumbersAreWrittenAsTheirTexts) {
+  DbDescription byNumber = Numbers().Load(), byText = Numbers().Load();
+  const long values[] = {0,           7,          -1,         32767,       32768,    65541,
+                         -2147483647, 2147483648, 4294967301, -4294967301, LONG_MIN, LONG_MAX};
+  // SetLong, SetInt and SetShort of a value, and the text each stands for.
+  const struct {
+    void (*write)(RdmFld&, long);
+    std::string (*text)(long);
+  } setters[] = {
+      {[](RdmFld& f, long v) { f.SetLong(v); }, [](long v) { return std::to_string(v); }},
+      {[](RdmFld& f, long v) { f.SetInt(int(v)); }, [](long v) { return std::to_string(int(v)); }},
+      {[](RdmFld& f, long v) { f.SetShort(short(v)); },
+       [](long v) { return std::to_string(short(v)); }},
+  };
+  for (const char* name : {"s", "su", "i", "l", "lu", "d", "f", "ff", "text"}) {
+    for (long value : values) {
+      for (const auto& setter : setters) {
+        SCOPED_TRACE(std::string(name) + " " + setter.text(value));
+        byNumber.ClearFields("n");
+        byText.ClearFields("n");
+        RdmFld number(&byNumber, "n", name, false);
+        setter.write(number, value);
+        RdmFld(&byText, "n", name, false).SetString(setter.text(value));
+        // The whole record: the fields beside it are left as they were.
+        std::vector<char> image, expected;
+        byNumber.PackRecord("n", image);
+        byText.PackRecord("n", expected);
+        EXPECT_EQ(image, expected);
+      }
     }
   }
 }

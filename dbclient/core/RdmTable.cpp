@@ -2,6 +2,19 @@
 
 #include <utility>
 
+namespace {
+
+// name as ToUpper gives it, copied into room only when a letter changes.
+const std::string& UpperName(const std::string& name, std::string& room) {
+  for (char c : name) {
+    if (c == '\0') break;
+    if (UpperAscii(c) != c) return room = ToUpper(name);
+  }
+  return name;
+}
+
+}  // namespace
+
 RdmTable::RdmTable() = default;
 
 RdmTable::RdmTable(DbDescription* description, std::string recordName) {
@@ -29,7 +42,12 @@ DbDescription* RdmTable::RequireDescription() const {
 // ---- Names ----
 
 std::string RdmTable::ThroughAlias(const std::string& name) const {
-  auto it = m_aliases.find(ToUpper(name));
+  std::string room;
+  const std::string& upper = UpperName(name, room);
+  // Without a renamed field every visible name stands for itself: an
+  // upper-case name is the answer whether it is a field or not.
+  if (m_namesAreDictionaryNames && &upper == &name) return name;
+  auto it = m_aliases.find(upper);
   return it != m_aliases.end() ? it->second : name;
 }
 
@@ -76,6 +94,7 @@ void RdmTable::GetFldNames(std::vector<std::string>& out) const {
 void RdmTable::SetFldList(std::vector<std::string> names) {
   m_fields.clear();
   m_aliases.clear();
+  m_namesAreDictionaryNames = true;
   m_fieldNames.assign(names.begin(), names.end());
   // A value refuses an unknown field, and any field on an unbound table, with 2003.
   for (const std::string& field : names) {
@@ -91,6 +110,7 @@ void RdmTable::CopyFields(const RdmTable& source) {
   m_fields.clear();
   m_fieldNames = source.m_fieldNames;
   m_aliases = source.m_aliases;
+  m_namesAreDictionaryNames = source.m_namesAreDictionaryNames;
   for (unsigned i = 0; i < n; ++i) {
     const RdmFld& value = source.GetFieldAt(static_cast<short>(i));
     std::string field = value.GetFieldName();
@@ -133,6 +153,7 @@ bool RdmTable::SetFieldAlias(std::string alias, std::string field) {
   }
   if (visible == m_aliases.end()) throw DbDescError(2003, StringVector(field));
   m_aliases.erase(visible);
+  m_namesAreDictionaryNames = false;
   return m_aliases.Insert(alias, dictionary);
 }
 

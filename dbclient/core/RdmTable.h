@@ -157,6 +157,8 @@ class RdmTable {
   StringVector m_fieldNames;
   std::string m_sequenceName;
   QoMap<std::string, std::string> m_aliases;  // visible name -> dictionary name
+  // No field has been renamed: every visible name is its dictionary name.
+  bool m_namesAreDictionaryNames = true;
   QoMap<std::string, RdmBookmark> m_bookmarks;
   QoMap<std::string, RdmCursor> m_cursors;
 };

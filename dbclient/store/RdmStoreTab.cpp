@@ -181,12 +181,16 @@ bool RdmStoreTab::SetFieldAlias(std::string alias, std::string field) {
 // ---- Loading and groups ----
 
 DbDescription::Bytes RdmStoreTab::PackCurrent() const {
-  DbDescription::Bytes image;
-  RequireDescription()->PackRecordOfType(m_recordType, image);
+  DbDescription::Bytes image(static_cast<size_t>(m_recordLength));
+  RequireDescription()->PackRecordOfType(m_recordType, image.data());
   return image;
 }
 
-void RdmStoreTab::Unpack(const _RecItemType* item) { Unpack(item->record.data()); }
+void RdmStoreTab::StoreCurrent(int parentKey) {
+  RequireDescription()->PackRecordOfType(m_recordType, m_store.Add(parentKey)->record);
+}
+
+void RdmStoreTab::Unpack(const _RecItemType* item) { Unpack(item->record); }
 
 void RdmStoreTab::Unpack(const char* image) {
   RequireDescription()->UnpackRecordOfType(m_recordType, image);
@@ -207,13 +211,13 @@ void RdmStoreTab::ClearStore() {
 
 void RdmStoreTab::LoadSelection() {
   ClearStore();
-  while (RdmTable::Next()) m_store.Add(-1, PackCurrent());
+  while (RdmTable::Next()) StoreCurrent(-1);
   SetPosition(-1);
 }
 
 void RdmStoreTab::LoadCurrent() {
   ClearStore();
-  m_store.Add(-1, PackCurrent());
+  StoreCurrent(-1);
   SetPosition(-1);
 }
 
@@ -232,26 +236,60 @@ void RdmStoreTab::LoadChildren() {
   for (auto& [alias, child] : m_children) child->LoadChildren();
 }
 
+namespace {
+
+bool IsInteger(const RdmFld& field) {
+  const char type = field.GetFieldEntry().type;
+  return type == 's' || type == 'i' || type == 'l' || type == 'd';
+}
+
+}  // namespace
+
+RdmStoreTab::LinkSource::LinkSource(const RdmFld& field, int dataOffset) : value(field) {
+  // A bound field is read from the stored images, so that the field buffers
+  // keep their values; a detached one gives its own text for every record.
+  if (!value.IsDetached()) {
+    offset = value.GetFieldEntry().offset - dataOffset;
+    value.Detach();
+  }
+}
+
+const RdmFld& RdmStoreTab::LinkSource::At(const _RecItemType* item) {
+  if (offset >= 0) value.SetRaw(item->record + offset);
+  return value;
+}
+
 void RdmStoreTab::LoadChildRecords() {
   ClearStore();
-  std::vector<StringVector> texts(m_linkPairs.size());
-  for (size_t i = 0; i < m_linkPairs.size(); ++i)
-    m_parent->CollectFieldTexts(m_linkPairs[i].first, texts[i]);
+  std::vector<LinkSource> sources;
+  for (const LinkPair& pair : m_linkPairs)
+    sources.emplace_back(m_parent->GetField(pair.first), m_parent->m_recordEntry.dataOffset);
   // Each parent record's group takes its id as the key.
   const RecListType& parents = m_parent->m_store.Items();
   std::vector<RdmFld*> linked;
   for (const LinkPair& pair : m_linkPairs) linked.push_back(&GetField(pair.second));
+  // An integer goes from an integer field to another as a number: its text
+  // would give the same bytes.
+  std::vector<bool> asNumber;
+  for (size_t i = 0; i < linked.size(); ++i)
+    asNumber.push_back(IsInteger(sources[i].value) && IsInteger(*linked[i]));
   // The constants that a field of the parent does not cover, looked up once.
   std::vector<std::pair<RdmFld*, const std::string*>> constants;
   if (!parents.empty())
     for (const auto& [field, value] : m_linkConstants)
       if (!m_parent->HasField(field, false)) constants.emplace_back(&GetField(field), &value);
-  for (size_t k = 0; k < parents.size(); ++k) {
-    for (size_t i = 0; i < linked.size(); ++i) linked[i]->SetString(texts[i][k]);
+  for (const _RecItemType* parent : parents) {
+    for (size_t i = 0; i < linked.size(); ++i) {
+      const RdmFld& value = sources[i].At(parent);
+      if (asNumber[i])
+        linked[i]->SetLong(value.AsLong());
+      else
+        linked[i]->SetString(value.AsString());
+    }
     for (const auto& [field, value] : constants) field->SetString(*value);
     if (!RdmTable::Select(m_linkKey, 5)) continue;
     while (RdmTable::Next())
-      if (PassesLinkFilters()) m_store.Add(parents[k]->id, PackCurrent());
+      if (PassesLinkFilters()) StoreCurrent(parent->id);
   }
   ClearOwnFields();
 }
@@ -260,23 +298,6 @@ bool RdmStoreTab::PassesLinkFilters() {
   for (const LinkFilter& filter : m_linkFilters)
     if (CompareNoCase(GetField(filter.first).GetText(), filter.second) != 0) return false;
   return true;
-}
-
-void RdmStoreTab::CollectFieldTexts(std::string field, StringVector& out) {
-  RdmFld value = GetField(field);
-  if (value.IsDetached()) {
-    const std::string text = value.AsString();
-    for (size_t i = 0; i < m_store.Items().size(); ++i) out << text;
-    return;
-  }
-  // Read from the stored images, so the field buffers keep their values.
-  const FIELD_ENTRY_S entry = value.GetFieldEntry();
-  const int offset = entry.offset - m_recordEntry.dataOffset;
-  value.Detach();
-  for (const _RecItemType* item : m_store.Items()) {
-    value.SetRaw(item->record.data() + offset);
-    out << value.AsString();
-  }
 }
 
 void RdmStoreTab::SetLinkValues() {
@@ -298,7 +319,7 @@ void RdmStoreTab::LoadGroup(int parentRecordId) {
   if (!RdmTable::Select(m_linkKey, 5)) return;
   // The filters hold for a re-read group as they held when the tree loaded.
   while (RdmTable::Next())
-    if (PassesLinkFilters()) m_store.Add(parentRecordId, PackCurrent());
+    if (PassesLinkFilters()) StoreCurrent(parentRecordId);
   _MapItemType* group = m_store.FindGroup(parentRecordId);
   if (group == nullptr) return;
   const RecListType items = group->items;

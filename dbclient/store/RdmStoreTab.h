@@ -127,7 +127,6 @@ class RdmStoreTab : public RdmTable {
   void ClearFieldsTree();
   void LoadChildren();
   void LoadChildRecords();
-  void CollectFieldTexts(std::string field, StringVector& out);
   void SetLinkValues();
   void LoadGroup(int parentRecordId);
   bool RefreshChildren(byte throwIfMissing, int recordId);
@@ -230,6 +229,16 @@ class RdmStoreTab : public RdmTable {
   void TakeBackup();
   // The image of the current field values.
   DbDescription::Bytes PackCurrent() const;
+  // A parent's field as its child's loading reads it for each parent record.
+  struct LinkSource {
+    LinkSource(const RdmFld& field, int dataOffset);
+    // The value the field has in the record.
+    const RdmFld& At(const _RecItemType* item);
+    RdmFld value;
+    int offset = -1;  // in a stored image; -1: the value is detached
+  };
+  // Stores the current field values as a new record under the parent key.
+  void StoreCurrent(int parentKey);
   // Loads a record image (the record's stored copy) into the fields.
   void Unpack(const _RecItemType* item);
   void Unpack(const char* image);

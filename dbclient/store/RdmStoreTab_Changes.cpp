@@ -49,7 +49,7 @@ void RdmStoreTab::Append() {
   const DbDescription::Bytes image = PackCurrent();
   if (!m_cachedMode) RdmTable::Append();
   _RecItemType* item = m_store.Add(m_currentGroupKey, image.data());
-  if (m_cachedMode) m_cache.Add(kCacheAppend, item->id, item->record.data());
+  if (m_cachedMode) m_cache.Add(kCacheAppend, item->id, item->record);
   GoTo(GetRecordCount() - 1, 5);
 }
 
@@ -68,9 +68,9 @@ bool RdmStoreTab::Update(byte throwIfMissing) {
   if (!result) return false;
   _RecItemType* item = (*list)[size_t(*position)];
   const DbDescription::Bytes image = PackCurrent();
-  std::copy(image.begin(), image.end(), item->record.begin());
-  if (m_cachedMode && !m_cache.Merge(kCacheUpdate, item->id, item->record.data()))
-    m_cache.Add(kCacheUpdate, item->id, item->record.data());
+  std::copy(image.begin(), image.end(), item->record);
+  if (m_cachedMode && !m_cache.Merge(kCacheUpdate, item->id, item->record))
+    m_cache.Add(kCacheUpdate, item->id, item->record);
   return true;
 }
 
@@ -87,8 +87,8 @@ bool RdmStoreTab::Delete(byte throwIfMissing) {
   TakeBackup();
   _RecItemType* item = (*list)[size_t(*position)];
   if (m_cachedMode) {
-    if (!m_cache.Merge(kCacheDelete, item->id, item->record.data()))
-      m_cache.Add(kCacheDelete, item->id, item->record.data());
+    if (!m_cache.Merge(kCacheDelete, item->id, item->record))
+      m_cache.Add(kCacheDelete, item->id, item->record);
   } else if (!RdmTable::Delete(throwIfMissing)) {
     return false;
   }
@@ -255,7 +255,7 @@ bool RdmStoreTab::ReReadRecord(byte throwIfMissing) {
   if (key != unique) DefineKey(key);
   if (!found) return false;
   const DbDescription::Bytes image = PackCurrent();
-  std::copy(image.begin(), image.end(), item->record.begin());
+  std::copy(image.begin(), image.end(), item->record);
   // The sort keeps the re-read record current, whose values the children's
   // link values come from.
   if (!m_sortField.empty() && GetField(m_sortField).AsString() != sortText) Sort(m_sortField, 0, 1);

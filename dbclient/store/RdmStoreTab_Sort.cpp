@@ -45,10 +45,10 @@ void RdmStoreTab::Sort(std::string field, byte descending, byte allGroups) {
   }
   RecSentry sentry(this);
   CurrentKeeper keeper(this);
-  for (auto& [key, group] : m_store.Groups()) {
-    SortItems(field, group->items, descending != 0);
-    group->sortField = field;
-  }
+  m_store.ForEachGroup([&](int, _MapItemType& group) {
+    SortItems(field, group.items, descending != 0);
+    group.sortField = field;
+  });
 }
 
 void RdmStoreTab::SortItems(std::string field, RecListType& list, bool descending) {

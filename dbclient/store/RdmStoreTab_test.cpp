@@ -93,6 +93,50 @@ class StoreTest : public ::testing::Test {
   }
 };
 
+// ---- Loading ----
+
+TEST_F(StoreTest, AChildIsSelectedWithItsParentRecordsLinkValuesAsTheirTextsGive) {
+  struct Case {
+    const char* name;
+    std::vector<RdmStoreTab::LinkPair> links;  // MASTER field, NOKEY field
+    const char* detachedCity;                  // the master's CITY detached with this text
+    std::vector<Values> keys;                  // NOKEY's key image of each master's selection
+  } cases[] = {
+      {"NumberToNumberAndTextToText",
+       {{"M_ID", "M_ID"}, {"NAME", "TXT"}},
+       nullptr,
+       {{{"M_ID", "1"}, {"TXT", "Anna"}}, {{"M_ID", "2"}, {"TXT", "Béla"}}}},
+      {"NumberToTextAndTextToNumber",
+       {{"M_ID", "TXT"}, {"CITY", "M_ID"}},
+       nullptr,
+       {{{"M_ID", "12"}, {"TXT", "1"}}, {{"M_ID", "-7"}, {"TXT", "2"}}}},
+      {"ADetachedParentField", {{"CITY", "M_ID"}}, "5", {{{"M_ID", "5"}}, {{"M_ID", "5"}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RdmStoreTab master(nullptr, &desc, "master", "m");
+    auto* child = new RdmStoreTab(&master, &desc, "nokey", "n");
+    for (const auto& [parentField, childField] : c.links)
+      child->SetLink(parentField, childField, "M_ID");
+    if (c.detachedCity) {
+      master.GetField("CITY").Detach();
+      master.GetField("CITY").SetText(c.detachedCity);
+    }
+    fake.ScriptBytes("GetAllRec",
+                     Images("MASTER", {{{"M_ID", "1"}, {"CITY", "12x"}, {"NAME", "Anna"}},
+                                       {{"M_ID", "2"}, {"CITY", "-7"}, {"NAME", "Béla"}}}));
+    for (size_t i = 0; i < c.keys.size(); ++i) fake.Script("FindList", {10002, {}, {}});
+    fake.ClearLog();
+    ASSERT_TRUE(master.Select("", 0));
+    std::vector<std::vector<char>> sent;
+    for (const FakeEntries::Call& call : fake.Log())
+      if (call.entry == "FindList") sent.push_back(call.bytes);
+    std::vector<std::vector<char>> expected;
+    for (const Values& key : c.keys) expected.push_back(Image("NOKEY", key));
+    EXPECT_EQ(sent, expected);
+  }
+}
+
 // ---- Refusals of the server operations ----
 
 TEST_F(StoreTest, ServerOperationsOnAChildAreRefusedWithoutAServerCall) {
