@@ -275,7 +275,7 @@ int main(int argc, char** argv) {
   std::printf("Store tables on %zu masters with %zu children each (setup: server load %.2f s)\n",
               masters, perMaster, setup);
   line("load the tree (one selection per master)", load);
-  std::snprintf(text, sizeof text, "   ratio %5.1f x", ratio(load, rawLoad));
+  std::snprintf(text, sizeof text, "   ratio %5.2f x", ratio(load, rawLoad));
   line("raw SQLite, the same reads (" + std::to_string(rawRows) + " rows)", rawLoad, text);
   line("step " + std::to_string(joined) + " joined rows", walk);
   line("sort every child group", sort);
@@ -283,14 +283,14 @@ int main(int argc, char** argv) {
   const bool written = wrote && master.Cache().IsEmpty() && child->Cache().IsEmpty();
   line("write the cache in one transaction", write, written ? "" : "  (FAILED)");
   line(std::to_string(floorCount) + " updates straight through the library", libraryWrite);
-  std::snprintf(text, sizeof text, "   ratio %5.1f x", ratio(write, rawWrite));
+  std::snprintf(text, sizeof text, "   ratio %5.2f x", ratio(write, rawWrite));
   line("raw SQLite, the same updates", rawWrite, text);
   line("remove " + std::to_string(removals) + " child records, newest first", removeNewest,
        removed ? "" : "  (FAILED)");
-  std::snprintf(text, sizeof text, "   ratio %5.1f x", ratio(removeNewest, rawRemoveNewest));
+  std::snprintf(text, sizeof text, "   ratio %5.2f x", ratio(removeNewest, rawRemoveNewest));
   line("raw SQLite, the same deletes in memory", rawRemoveNewest, text);
   line("remove them again, oldest first", removeOldest);
-  std::snprintf(text, sizeof text, "   ratio %5.1f x", ratio(removeOldest, rawRemoveOldest));
+  std::snprintf(text, sizeof text, "   ratio %5.2f x", ratio(removeOldest, rawRemoveOldest));
   line("raw SQLite, the same deletes in memory", rawRemoveOldest, text);
   return written && removed ? 0 : 1;
 }
