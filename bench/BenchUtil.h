@@ -1,11 +1,16 @@
 // What the benchmarks share: timing a piece of work, the median of timings,
-// and reading a numeric option off the command line.
+// reading a numeric option off the command line and preparing the SQLite
+// side's statements.
 #pragma once
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -36,6 +41,17 @@ inline size_t TakeOption(int& argc, char** argv, const char* name, size_t fallba
     return value;
   }
   return fallback;
+}
+
+// A prepared statement of the SQLite side; a benchmark whose own SQL does not
+// prepare has nothing to measure, so it ends there.
+inline sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
+    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+    std::exit(1);
+  }
+  return s;
 }
 
 }  // namespace bench

@@ -41,6 +41,8 @@
 
 namespace {
 
+using bench::Prepare;
+
 // Every call through the loader's entries, counted.
 long g_calls = 0;
 
@@ -170,15 +172,6 @@ void Exec(sqlite3* db, const char* sql) {
     std::fprintf(stderr, "kelvimport_bench: sqlite: %s\n", error ? error : "?");
     std::exit(1);
   }
-}
-
-sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-    std::fprintf(stderr, "kelvimport_bench: sqlite: %s\n", sqlite3_errmsg(db));
-    std::exit(1);
-  }
-  return s;
 }
 
 // Steps a statement to its end, reading every column as the program reads

@@ -175,8 +175,7 @@ void Insert(sqlite3* db, const char* table, const Rows& rows) {
   std::string sql = std::string("INSERT INTO ") + table + " VALUES (?";
   for (size_t i = 1; i < rows.values.front().size(); ++i) sql += ", ?";
   sql += ")";
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+  sqlite3_stmt* st = bench::Prepare(db, sql);
   for (const auto& row : rows.values) {
     for (size_t i = 0; i < row.size(); ++i)
       sqlite3_bind_text(st, int(i + 1), row[i].c_str(), -1, SQLITE_TRANSIENT);
@@ -188,8 +187,7 @@ void Insert(sqlite3* db, const char* table, const Rows& rows) {
 
 // Steps the query and reads every column as text, as the walk reads its fields.
 size_t SqliteWalk(sqlite3* db, const char* sql, size_t& bytes) {
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+  sqlite3_stmt* st = bench::Prepare(db, sql);
   size_t rows = 0;
   while (sqlite3_step(st) == SQLITE_ROW) {
     ++rows;

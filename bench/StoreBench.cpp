@@ -42,17 +42,9 @@ end
 const char* kMasterTable = "t20_0";
 const char* kChildTable = "t20_1";
 
+using bench::Prepare;
 using bench::Seconds;
 using bench::TakeOption;
-
-sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-    std::fprintf(stderr, "store_bench: %s\n", sqlite3_errmsg(db));
-    std::exit(1);
-  }
-  return st;
-}
 
 // The seconds that one statement takes, prepared once and run count times
 // in one transaction, bind setting its parameters for each run.
