@@ -244,7 +244,7 @@ class PlainContacts {
 
 // A page-for-page copy of the server file at path, made through SQLite and
 // synced, so that the raw rewrite meets the same tables and indexes page for
-// page, and the same values, as the program's write-back does in the original.
+// page, and the same values, as the program's write-back meets in the server file.
 std::string CopyServerFile(const std::string& path) {
   const std::string copy = path + ".raw";
   sqlite3 *from = nullptr, *to = nullptr;

@@ -30,7 +30,7 @@ QtDialog::QtDialog(win::DialogWindow& model, QWidget* parent) : QDialog(parent),
   setWindowFlags(flags);
   setModal(true);
   setWindowTitle(Cp1250Codec::ToQString(model.Title()));
-  // The template names a font of the original desktop; the application's
+  // The template names a font of the Windows desktop; the application's
   // own font stands in for it, and the layout scales with it as dialog
   // units do.
   QFontMetrics metrics(font());

@@ -1,7 +1,7 @@
 // One running dialog of platform/win shown as a real Qt window: a modal
 // QDialog whose widgets mirror the DialogWindow's controls and pass on what
 // the operator does, so the dialog procedure decides everything as it would
-// on the original (texts, enabling, ending).
+// on Windows (texts, enabling, ending).
 #pragma once
 
 #include <QDialog>

@@ -64,7 +64,7 @@ TEST(QtMessageBox, ShowsAModalBoxOnTopAndEnterAnswersTheDefault) {
   EXPECT_TRUE(checked);
 }
 
-TEST(QtMessageBox, KeysAndButtonsGiveTheAnswersOfTheOriginal) {
+TEST(QtMessageBox, KeysAndButtonsGiveTheAnswersTheyGiveOnWindows) {
   struct Case {
     UINT flags;
     const char* action;  // "enter", "escape", or a button's caption
