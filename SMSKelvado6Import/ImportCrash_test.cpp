@@ -24,7 +24,7 @@ constexpr const char* kKillAtVariable = "KELVIMPORT_KILL_AT";
 // the import with the detailed report, killed at the clock's nth reading.
 TEST(ImportChild, RunsUntilItsClockKillsIt) {
   const char* killAt = std::getenv(kKillAtVariable);
-  if (!killAt) GTEST_SKIP() << "started by ImportTest.AKilledImport... in a child process";
+  if (!killAt) GTEST_SKIP() << "started by ImportCrashTest.AKilledImport... in a child process";
   const int n = std::atoi(killAt);
   win::ScriptedUi ui;
   win::ScopedUiBackend installed{ui};
