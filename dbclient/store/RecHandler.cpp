@@ -219,14 +219,11 @@ void RecHandler::Assign(const RecHandler& other) {
   }
   // A group sorted on its own has an order of its own, and an emptied group
   // still counts: each group is copied as it stands, key by key.
-  for (size_t slot = 0; slot < other.m_groupChunks.size() * kGroupChunk; ++slot) {
-    const auto& fromSlot = other.m_groupChunks[slot / kGroupChunk][slot % kGroupChunk];
-    if (!fromSlot) continue;
-    const _MapItemType& from = *fromSlot;
-    _MapItemType& to = GroupOf(int(slot) - 1);
+  other.ForEachGroup([&](int key, const _MapItemType& from) {
+    _MapItemType& to = GroupOf(key);
     to.sortField = from.sortField;
     to.items.clear();
     for (const _RecItemType* item : from.items) to.items.push_back(byId.Get(item->id));
-  }
+  });
   m_nextId = other.m_nextId;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "QorUtils.h"
@@ -108,7 +109,13 @@ class RecHandler {
   size_t GroupCount() const { return m_groupCount; }
   // f(key, group) for every group in key order; the lists may be reordered.
   template <class F>
-  void ForEachGroup(F f);
+  void ForEachGroup(F f) {
+    ForEachGroupOf(*this, f);
+  }
+  template <class F>
+  void ForEachGroup(F f) const {
+    ForEachGroupOf(*this, f);
+  }
   // The group of the key, null when there is none.
   _MapItemType* FindGroup(int key) {
     std::optional<_MapItemType>* slot = GroupSlot(key);
@@ -129,6 +136,8 @@ class RecHandler {
   }
   // The group of the key, created when missing.
   _MapItemType& GroupOf(int key);
+  template <class Handler, class F>
+  static void ForEachGroupOf(Handler& handler, F& f);
   void Free(_RecItemType* item) { m_free.push_back(item); }
 
   RecListType m_items;
@@ -152,11 +161,14 @@ class RecHandler {
   int m_nextId = 0;
 };
 
-template <class F>
-void RecHandler::ForEachGroup(F f) {
-  for (size_t slot = 0; slot < m_groupChunks.size() * kGroupChunk; ++slot)
-    if (auto& group = m_groupChunks[slot / kGroupChunk][slot % kGroupChunk])
-      f(int(slot) - 1, *group);
+template <class Handler, class F>
+void RecHandler::ForEachGroupOf(Handler& handler, F& f) {
+  // A const handler's groups are handed out const.
+  using Group = std::conditional_t<std::is_const_v<Handler>, const _MapItemType, _MapItemType>;
+  const auto& chunks = handler.m_groupChunks;
+  for (size_t slot = 0; slot < chunks.size() * kGroupChunk; ++slot)
+    if (auto& group = chunks[slot / kGroupChunk][slot % kGroupChunk])
+      f(int(slot) - 1, static_cast<Group&>(*group));
 }
 
 template <class Drop>
