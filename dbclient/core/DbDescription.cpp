@@ -346,10 +346,14 @@ RECORD_ENTRY_S DbDescription::GetRecordEntryByName(const std::string& record) co
   }
 }
 
+int DbDescription::IndexOfType(int recordType) const {
+  const int index = recordType - RecordType(0);
+  return index >= 0 && index < int(m_records.size()) ? index : -1;
+}
+
 std::string DbDescription::GetRecordName(int recordType) const {
-  const int index = recordType - 10000;
-  if (index < 0 || index >= int(m_recordNames.size())) return "";
-  return m_recordNames[size_t(index)];
+  const int index = IndexOfType(recordType);
+  return index < 0 ? "" : m_recordNames[size_t(index)];
 }
 
 int DbDescription::GetFieldNumber(const std::string& record, const std::string& field) const {
@@ -385,8 +389,8 @@ std::string DbDescription::GetFieldName(int fieldNumber) const {
 void DbDescription::GetFieldEntries(int recordType, std::vector<FIELD_ENTRY_S>& out,
                                     bool all) const {
   out.clear();
-  const int index = recordType - 10000;
-  if (index < 0 || index >= int(m_records.size())) return;
+  const int index = IndexOfType(recordType);
+  if (index < 0) return;
   for (int f = m_records[size_t(index)].firstField, end = FieldsEnd(index); f < end; ++f)
     if (all || IsDataField(m_fields[size_t(f)])) out.push_back(m_fields[size_t(f)]);
 }
@@ -398,8 +402,8 @@ void DbDescription::GetFieldEntriesByName(const std::string& record,
 
 void DbDescription::GetFieldNames(int recordType, StringVector& out, bool all) const {
   out.clear();
-  const int index = recordType - 10000;
-  if (index < 0 || index >= int(m_records.size())) return;
+  const int index = IndexOfType(recordType);
+  if (index < 0) return;
   for (int f = m_records[size_t(index)].firstField, end = FieldsEnd(index); f < end; ++f)
     if (all || IsDataField(m_fields[size_t(f)])) out.push_back(m_fieldNames[size_t(f)]);
 }
@@ -410,8 +414,8 @@ void DbDescription::GetFieldNamesByName(const std::string& record, StringVector&
 }
 
 int DbDescription::GetUniqueKeyField(int recordType) const {
-  const int index = recordType - 10000;
-  if (index < 0 || index >= int(m_records.size())) return -1;
+  const int index = IndexOfType(recordType);
+  if (index < 0) return -1;
   const int first = m_records[size_t(index)].firstField;
   for (int f = first, end = FieldsEnd(index); f < end; ++f)
     if (m_fields[size_t(f)].keyKind == 'u') return index * 1000 + (f - first);

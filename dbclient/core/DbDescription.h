@@ -282,6 +282,8 @@ class DbDescription {
   const char* ValueAt(int fieldNumber, const FieldSlot& slot) const;
   int RecordLength(int recordIndex) const;
   int RecordType(int recordIndex) const { return 10000 + recordIndex; }
+  // The record index of a record type, -1 for a type of no record.
+  int IndexOfType(int recordType) const;
   _RecInfoType& InfoOf(int recordIndex);
   const _RecInfoType& InfoOf(int recordIndex) const;
   // The entry of a record name; QoMapExcept when no record has the name.

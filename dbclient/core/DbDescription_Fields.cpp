@@ -210,23 +210,23 @@ bool DbDescription::ClearFields(const std::string& record) {
 }
 
 bool DbDescription::UnpackRecordOfType(int recordType, const char* image) {
-  const int index = recordType - RecordType(0);
-  if (index < 0 || index >= int(m_records.size()) || !image) return false;
+  const int index = IndexOfType(recordType);
+  if (index < 0 || !image) return false;
   UnpackAt(index, image);
   return true;
 }
 
 bool DbDescription::PackRecordOfType(int recordType, char* out) const {
-  const int index = recordType - RecordType(0);
-  if (index < 0 || index >= int(m_records.size())) return false;
+  const int index = IndexOfType(recordType);
+  if (index < 0) return false;
   const Bytes& values = m_values[size_t(index)].bytes;
   std::copy(values.begin(), values.end(), out);
   return true;
 }
 
 bool DbDescription::ClearFieldsOfType(int recordType) {
-  const int index = recordType - RecordType(0);
-  if (index < 0 || index >= int(m_records.size())) return false;
+  const int index = IndexOfType(recordType);
+  if (index < 0) return false;
   ZeroFields(index);
   return true;
 }
