@@ -1,5 +1,5 @@
 // What the benchmarks share: timing a piece of work, the median of timings,
-// reading a numeric option off the command line and preparing the SQLite
+// reading a numeric option off the command line and running the SQLite
 // side's statements.
 #pragma once
 
@@ -52,6 +52,40 @@ inline sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
     std::exit(1);
   }
   return s;
+}
+
+// SQL of the SQLite side that returns no rows; one that fails ends the
+// benchmark, as a statement that does not prepare does.
+inline void Exec(sqlite3* db, const std::string& sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    std::fprintf(stderr, "sqlite: %s\n", error != nullptr ? error : sqlite3_errmsg(db));
+    std::exit(1);
+  }
+}
+
+// Steps a statement to its end, reading every column as text as the program
+// reads its fields, and resets it; the rows stepped. bytes grows by the text
+// read.
+inline size_t ReadAll(sqlite3_stmt* s, size_t& bytes) {
+  size_t rows = 0;
+  while (sqlite3_step(s) == SQLITE_ROW) {
+    ++rows;
+    for (int c = 0, n = sqlite3_column_count(s); c < n; ++c) {
+      sqlite3_column_text(s, c);
+      bytes += size_t(sqlite3_column_bytes(s, c));
+    }
+  }
+  sqlite3_reset(s);
+  return rows;
+}
+
+// ReadAll of a query of its own.
+inline size_t ReadQuery(sqlite3* db, const std::string& sql, size_t& bytes) {
+  sqlite3_stmt* s = Prepare(db, sql);
+  const size_t rows = ReadAll(s, bytes);
+  sqlite3_finalize(s);
+  return rows;
 }
 
 }  // namespace bench

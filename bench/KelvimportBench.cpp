@@ -41,7 +41,10 @@
 
 namespace {
 
+using bench::Exec;
 using bench::Prepare;
+using bench::ReadAll;
+using bench::ReadQuery;
 
 // Every call through the loader's entries, counted.
 long g_calls = 0;
@@ -164,25 +167,6 @@ Timing Measure(F&& f) {
   f();
   return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
           CpuSeconds() - cpu};
-}
-
-void Exec(sqlite3* db, const char* sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-    std::fprintf(stderr, "kelvimport_bench: sqlite: %s\n", error ? error : "?");
-    std::exit(1);
-  }
-}
-
-// Steps a statement to its end, reading every column as the program reads
-// its fields; returns the bytes read.
-long long ReadAll(sqlite3_stmt* s) {
-  long long bytes = 0;
-  while (sqlite3_step(s) == SQLITE_ROW)
-    for (int c = 0; c < sqlite3_column_count(s); ++c)
-      bytes += sqlite3_column_bytes(s, c) + (sqlite3_column_text(s, c) ? 1 : 0);
-  sqlite3_reset(s);
-  return bytes;
 }
 
 // ---------------------------------------------------------------- the raw side
@@ -527,7 +511,7 @@ class RawImport {
   template <class F>
   Timing Run(F&& eachRow) {
     return Measure([&] {
-      ReadAll(basedata_);
+      ReadAll(basedata_, sink_);
       for (int type : {2, 3, 4}) {
         sqlite3_bind_int(tip_, 1, type);
         sqlite3_bind_text(tip_, 2, "Kelvado6 lejárati idő", -1, SQLITE_STATIC);
@@ -536,14 +520,8 @@ class RawImport {
       }
       std::vector<SourceRow> rows = ReadSource();
       if (readsDestination_) {
-        sqlite3_stmt* join = Prepare(db_, kDestinationJoin);
-        sink_ += ReadAll(join);
-        sqlite3_finalize(join);
-        for (const char* sql : kLookups) {
-          sqlite3_stmt* s = Prepare(db_, sql);
-          sink_ += ReadAll(s);
-          sqlite3_finalize(s);
-        }
+        ReadQuery(db_, kDestinationJoin, sink_);
+        for (const char* sql : kLookups) ReadQuery(db_, sql, sink_);
       }
       Exec(db_, "BEGIN IMMEDIATE");
       long remaining = long(rows.size()) - 1;
@@ -593,7 +571,7 @@ class RawImport {
   sqlite3_stmt* basedata_ = nullptr;
   sqlite3_stmt* owned_[2] = {};   // contacts, addresses of an owner and type
   sqlite3_stmt* delete_[2] = {};  // contacts, addresses by id
-  long long sink_ = 0;
+  size_t sink_ = 0;
 };
 
 }  // namespace

@@ -148,6 +148,7 @@ ServerTables ServerJoins(sqlite3* db) {
   return t;
 }
 
+using bench::Exec;
 using bench::Median;
 using bench::Seconds;
 using bench::TakeOption;
@@ -163,14 +164,6 @@ struct Rows {
   }
 };
 
-void Exec(sqlite3* db, const std::string& sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-    std::fprintf(stderr, "sql_bench: %s\n", error);
-    std::exit(1);
-  }
-}
-
 void Insert(sqlite3* db, const char* table, const Rows& rows) {
   std::string sql = std::string("INSERT INTO ") + table + " VALUES (?";
   for (size_t i = 1; i < rows.values.front().size(); ++i) sql += ", ?";
@@ -183,21 +176,6 @@ void Insert(sqlite3* db, const char* table, const Rows& rows) {
     sqlite3_reset(st);
   }
   sqlite3_finalize(st);
-}
-
-// Steps the query and reads every column as text, as the walk reads its fields.
-size_t SqliteWalk(sqlite3* db, const char* sql, size_t& bytes) {
-  sqlite3_stmt* st = bench::Prepare(db, sql);
-  size_t rows = 0;
-  while (sqlite3_step(st) == SQLITE_ROW) {
-    ++rows;
-    for (int c = 0, n = sqlite3_column_count(st); c < n; ++c) {
-      const unsigned char* text = sqlite3_column_text(st, c);
-      bytes += text ? std::strlen(reinterpret_cast<const char*>(text)) : 0;
-    }
-  }
-  sqlite3_finalize(st);
-  return rows;
 }
 
 // Steps a join over the server's tables and reads the named fields as text
@@ -354,7 +332,7 @@ int main(int argc, char** argv) {
       sourceRows = ViewWalk(runner, sourceFields, bytes);
     }));
     sqliteSources.push_back(
-        Seconds([&] { sqliteSourceRows = SqliteWalk(db, kSqliteSource, sqliteBytes); }));
+        Seconds([&] { sqliteSourceRows = bench::ReadQuery(db, kSqliteSource, sqliteBytes); }));
     serverSources.push_back(Seconds([&] {
       serverSourceRows = ServerWalk(serverDb, tables, tables.source, sourceFields, sqliteBytes);
     }));
@@ -363,7 +341,7 @@ int main(int argc, char** argv) {
       joinRows = ViewWalk(joiner, joinFields, bytes);
     }));
     sqliteJoins.push_back(
-        Seconds([&] { sqliteJoinRows = SqliteWalk(db, kSqliteJoin, sqliteBytes); }));
+        Seconds([&] { sqliteJoinRows = bench::ReadQuery(db, kSqliteJoin, sqliteBytes); }));
     serverJoins.push_back(Seconds([&] {
       serverJoinRows = ServerWalk(serverDb, tables, tables.join, joinFields, sqliteBytes);
     }));

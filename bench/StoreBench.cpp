@@ -42,6 +42,7 @@ end
 const char* kMasterTable = "t20_0";
 const char* kChildTable = "t20_1";
 
+using bench::Exec;
 using bench::Prepare;
 using bench::Seconds;
 using bench::TakeOption;
@@ -51,7 +52,7 @@ using bench::TakeOption;
 template <class Bind>
 double InOneTransaction(sqlite3* db, const std::string& sql, size_t count, Bind bind) {
   return Seconds([&] {
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    Exec(db, "BEGIN");
     sqlite3_stmt* st = Prepare(db, sql);
     for (size_t i = 0; i < count; ++i) {
       bind(st, i);
@@ -59,7 +60,7 @@ double InOneTransaction(sqlite3* db, const std::string& sql, size_t count, Bind 
       sqlite3_reset(st);
     }
     sqlite3_finalize(st);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    Exec(db, "COMMIT");
   });
 }
 
@@ -69,7 +70,7 @@ double InOneTransaction(sqlite3* db, const std::string& sql, size_t count, Bind 
 // copied out.
 size_t RawTreeRead(sqlite3* db, size_t masters) {
   std::vector<std::vector<char>> images;
-  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+  Exec(db, "BEGIN");
   sqlite3_stmt* all = Prepare(db, std::string("SELECT img FROM ") + kMasterTable + " ORDER BY k0");
   while (sqlite3_step(all) == SQLITE_ROW) {
     const char* p = static_cast<const char*>(sqlite3_column_blob(all, 0));
@@ -87,7 +88,7 @@ size_t RawTreeRead(sqlite3* db, size_t masters) {
     sqlite3_reset(children);
   }
   sqlite3_finalize(children);
-  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  Exec(db, "COMMIT");
   return images.size();
 }
 
@@ -130,13 +131,13 @@ double RawRemovals(const std::string& path, bool newestFirst) {
                            "CREATE INDEX tp ON t(parent);"
                            "INSERT INTO t SELECT k0, k1, img FROM srv." +
                            kChildTable + ";";
-  sqlite3_exec(db, load.c_str(), nullptr, nullptr, nullptr);
+  Exec(db, load);
   std::vector<int64_t> ids;
   sqlite3_stmt* order =
       Prepare(db, std::string("SELECT k0 FROM srv.") + kChildTable + " ORDER BY k1, rid");
   while (sqlite3_step(order) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(order, 0));
   sqlite3_finalize(order);
-  sqlite3_exec(db, "DETACH DATABASE srv", nullptr, nullptr, nullptr);
+  Exec(db, "DETACH DATABASE srv");
   if (newestFirst) std::reverse(ids.begin(), ids.end());
   const double seconds = InOneTransaction(
       db, "DELETE FROM t WHERE id = ?", ids.size(),
