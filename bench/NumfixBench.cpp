@@ -479,14 +479,13 @@ int main(int argc, char** argv) {
     ++marked;
   }
   // The raw rewrite first, on the copy, on a connection of its own with a
-  // cold page cache, as the program's write-back meets its pages; each side
-  // starts when no other connection holds a read snapshot (a session lets
-  // its own go after a few idle milliseconds), so each commit's checkpoint
-  // can copy the whole log.
+  // cold page cache, as the program's write-back meets its pages. No other
+  // connection has the copy open; the program's side starts once its session
+  // has let its read snapshot go (after a few idle milliseconds), so that
+  // each side's commit checkpoints the whole log.
   double raw = 0;
   {
     PlainContacts rawContacts(rawCopy, alapId);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     raw = Seconds([&] { rawContacts.Rewrite(markedIds, markedValues); });
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -517,7 +516,7 @@ int main(int argc, char** argv) {
   std::printf("  write back without the reload:                %8.3f s (%zu rewritten)\n",
               writeOnly, data->rewritten);
   std::printf("  of it, in the client library's calls:         %8.3f s\n", data->writeCalls);
-  std::printf("  plain SQLite rewrite of the same rows, first:  %8.3f s (cold cache, on a copy)\n",
+  std::printf("  plain SQLite rewrite of the same rows, first: %8.3f s (cold cache, on a copy)\n",
               raw);
   std::printf("  write back / plain SQLite rewrite:            %8.1f x\n",
               raw > 0 ? writeOnly / raw : 0.0);
