@@ -298,17 +298,8 @@ SequenceDraw::SequenceDraw(sqlite3* db, int r, const RecordModel& rec)
   update_ = Stmt(db, "UPDATE " + table + " SET img = ? WHERE rid = ?", true);
 }
 
-bool SequenceDraw::NameIs(const char* img, std::string_view wanted, bool exact) const {
-  const FieldModel& f = rec_.fields[name_];
-  std::string text;
-  std::string_view stored;
-  if (f.type == 'c' && f.length > 1) {
-    const char* p = img + f.offset;
-    stored = std::string_view(p, strnlen(p, f.length));
-  } else {
-    stored = text = FieldText(f, img);
-  }
-  if (exact) return stored == wanted;
+bool SequenceDraw::NameIs(const char* img, std::string_view wanted) const {
+  const std::string stored = FieldText(rec_.fields[name_], img);
   return std::equal(stored.begin(), stored.end(), wanted.begin(), wanted.end(),
                     [](char a, char b) { return UpperAscii(a) == UpperAscii(b); });
 }
@@ -320,10 +311,10 @@ int SequenceDraw::Draw(std::string_view name, int32_t* id) {
   // convert to an id.
   if (!fvalue.IsInteger() || !fstep.IsInteger()) throw StatusError{kEngineFailure};
   // The stored record of the row that s stands on, when it is the sequence named.
-  auto stored = [&](sqlite3_stmt* s, bool exact) -> const char* {
+  auto stored = [&](sqlite3_stmt* s) -> const char* {
     if (sqlite3_column_bytes(s, 1) != rec_.imageLength) throw StatusError{kEngineFailure};
     const char* img = static_cast<const char*>(sqlite3_column_blob(s, 1));
-    return NameIs(img, name, exact) ? img : nullptr;
+    return NameIs(img, name) ? img : nullptr;
   };
   auto advance = [&](sqlite3_stmt* s, const char* stored) -> int {
     image_.assign(stored, stored + rec_.imageLength);
@@ -347,11 +338,11 @@ int SequenceDraw::Draw(std::string_view name, int32_t* id) {
         SQLITE_OK)
       throw StatusError{kEngineFailure};
     if (use.Step())
-      if (const char* img = stored(find, true)) return advance(find, img);
+      if (const char* img = stored(find)) return advance(find, img);
   }
   StmtUse use(all_.get());
   while (use.Step())
-    if (const char* img = stored(all_.get(), false)) return advance(all_.get(), img);
+    if (const char* img = stored(all_.get())) return advance(all_.get(), img);
   return kUnknownSequence;
 }
 

@@ -136,8 +136,8 @@ class SequenceDraw {
   int Draw(std::string_view name, int32_t* id);
 
  private:
-  // Whether the name field of img holds wanted, written exactly so or in any case.
-  bool NameIs(const char* img, std::string_view wanted, bool exact) const;
+  // Whether the name field of img holds wanted, in any case.
+  bool NameIs(const char* img, std::string_view wanted) const;
 
   const RecordModel& rec_;
   int name_, value_, step_;  // field positions, -1 when missing
