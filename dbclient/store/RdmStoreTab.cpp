@@ -363,10 +363,7 @@ void RdmStoreTab::ClearChildGroups(int recordId) {
 }
 
 void RdmStoreTab::ClearChildGroupsOfCurrent() {
-  RecListType* list = nullptr;
-  int* position = nullptr;
-  if (GetCurrentList(list, position) && *position >= 0 && *position < int(list->size()))
-    ClearChildGroups((*list)[size_t(*position)]->id);
+  if (const _RecItemType* item = CurrentItem()) ClearChildGroups(item->id);
 }
 
 _RecItemType* RdmStoreTab::CurrentItem() {

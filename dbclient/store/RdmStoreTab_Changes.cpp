@@ -59,16 +59,13 @@ bool RdmStoreTab::Update(byte throwIfMissing) {
       throw DbDescError(2012, At("RdmStoreTab::Update", 1380), StringVector(m_alias));
     return false;
   }
-  RecListType* list = nullptr;
-  int* position = nullptr;
-  if (!GetCurrentList(list, position) || *position < 0 || *position >= int(list->size()))
+  _RecItemType* item = CurrentItem();
+  if (item == nullptr)
     throw DbDescError(2012, At("RdmStoreTab::Update", 1388), StringVector(m_alias));
   TakeBackup();
   const bool result = m_cachedMode ? true : RdmTable::Update(throwIfMissing);
   if (!result) return false;
-  _RecItemType* item = (*list)[size_t(*position)];
-  const DbDescription::Bytes image = PackCurrent();
-  std::copy(image.begin(), image.end(), item->record);
+  RequireDescription()->PackRecordOfType(m_recordType, item->record);
   if (m_cachedMode && !m_cache.Merge(kCacheUpdate, item->id, item->record))
     m_cache.Add(kCacheUpdate, item->id, item->record);
   return true;
