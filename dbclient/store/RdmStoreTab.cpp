@@ -186,8 +186,10 @@ DbDescription::Bytes RdmStoreTab::PackCurrent() const {
   return image;
 }
 
-void RdmStoreTab::StoreCurrent(int parentKey) {
-  RequireDescription()->PackRecordOfType(m_recordType, m_store.Add(parentKey)->record);
+void RdmStoreTab::StoreCurrent(int parentKey) { StoreInto(m_store.Add(parentKey)); }
+
+void RdmStoreTab::StoreInto(_RecItemType* item) const {
+  RequireDescription()->PackRecordOfType(m_recordType, item->record);
 }
 
 void RdmStoreTab::Unpack(const _RecItemType* item) { Unpack(item->record); }

@@ -239,6 +239,8 @@ class RdmStoreTab : public RdmTable {
   };
   // Stores the current field values as a new record under the parent key.
   void StoreCurrent(int parentKey);
+  // The current field values become the stored image of the record.
+  void StoreInto(_RecItemType* item) const;
   // Loads a record image (the record's stored copy) into the fields.
   void Unpack(const _RecItemType* item);
   void Unpack(const char* image);

@@ -65,7 +65,7 @@ bool RdmStoreTab::Update(byte throwIfMissing) {
   TakeBackup();
   const bool result = m_cachedMode ? true : RdmTable::Update(throwIfMissing);
   if (!result) return false;
-  RequireDescription()->PackRecordOfType(m_recordType, item->record);
+  StoreInto(item);
   if (m_cachedMode && !m_cache.Merge(kCacheUpdate, item->id, item->record))
     m_cache.Add(kCacheUpdate, item->id, item->record);
   return true;
@@ -251,8 +251,7 @@ bool RdmStoreTab::ReReadRecord(byte throwIfMissing) {
   const bool found = RdmTable::Find();
   if (key != unique) DefineKey(key);
   if (!found) return false;
-  const DbDescription::Bytes image = PackCurrent();
-  std::copy(image.begin(), image.end(), item->record);
+  StoreInto(item);
   // The sort keeps the re-read record current, whose values the children's
   // link values come from.
   if (!m_sortField.empty() && GetField(m_sortField).AsString() != sortText) Sort(m_sortField, 0, 1);
