@@ -1,7 +1,9 @@
 #include "TestServer_testutil.h"
 
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -217,4 +219,73 @@ std::vector<std::string> TestClient::Column(const char* list, int32_t size, cons
   EXPECT_EQ(size % len, 0);
   for (int32_t at = 0; at + len <= size; at += len) out.push_back(shopDict.Text(list + at, record, field));
   return out;
+}
+
+Peer::Peer() {
+  std::error_code ec;
+  const std::string program =
+      std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "qordbcli_peer";
+  int in[2], out[2];
+  if (pipe(in) != 0) throw std::runtime_error("pipe");
+  if (pipe(out) != 0) throw std::runtime_error("pipe");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  for (int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+  const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(in[0]);
+  close(out[1]);
+  to_ = fdopen(in[1], "w");
+  from_ = fdopen(out[0], "r");
+  if (failed) {
+    pid_ = -1;
+    ADD_FAILURE() << "cannot start " << program;
+  }
+}
+
+Peer::~Peer() { Quit(); }
+
+void Peer::Send(const std::string& command) {
+  if (!to_) return;
+  std::fputs((command + "\n").c_str(), to_);
+  std::fflush(to_);
+}
+
+std::string Peer::Answer() {
+  char line[256];
+  if (!from_ || !std::fgets(line, sizeof line, from_)) {
+    ADD_FAILURE() << "the peer gave no answer";
+    return "-1";
+  }
+  std::string s = line;
+  if (!s.empty() && s.back() == '\n') s.pop_back();
+  return s;
+}
+
+std::string Peer::Ask(const std::string& command) {
+  Send(command);
+  return Answer();
+}
+
+int Peer::Status(const std::string& command) {
+  const std::string answer = Ask(command);
+  try {
+    return std::stoi(answer);
+  } catch (const std::exception&) {
+    ADD_FAILURE() << command << ": " << answer;
+    return -1;
+  }
+}
+
+int Peer::Quit() {
+  if (to_) std::fclose(to_);
+  if (from_) std::fclose(from_);
+  to_ = from_ = nullptr;
+  int status = -1;
+  if (pid_ > 0 && waitpid(pid_, &status, 0) != pid_) status = -1;
+  pid_ = -1;
+  return status;
 }

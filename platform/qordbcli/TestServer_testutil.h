@@ -3,8 +3,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -80,6 +82,34 @@ class TestClient {
   // The values of one field over the records a list entry returned.
   std::vector<std::string> Column(const char* list, int32_t size, const std::string& record,
                                   const std::string& field) const;
+};
+
+// Another program on the server: qordbcli_peer (peer/qordbcli_peer.cpp lists
+// its commands), started from the test program's folder with this process's
+// environment, QORDB_ROOT included.
+class Peer {
+ public:
+  Peer();
+  // Ends its input, so that it logs out and exits, and waits for it.
+  ~Peer();
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+
+  // Sends a command and returns the answer line; Send and Answer do it in
+  // two steps, for a command that answers only once the next line arrives.
+  std::string Ask(const std::string& command);
+  void Send(const std::string& command);
+  std::string Answer();
+  // The status that the answer to command begins with.
+  int Status(const std::string& command);
+  // Ends its input and returns its wait status once it has exited.
+  int Quit();
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* to_ = nullptr;
+  FILE* from_ = nullptr;
 };
 
 // A fixture that fails the test when an entry's buffer was never released.
