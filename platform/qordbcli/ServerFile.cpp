@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "FileLocks.h"
 #include "ServerAdmin.h"
 
 namespace qordb {
@@ -54,13 +55,22 @@ void Exec(sqlite3* db, const char* sql) {
   if (rc != SQLITE_OK) throw StatusError{StatusOf(rc)};
 }
 
+namespace {
+
+// When the library is loaded, before anything in the process opens a
+// database. SQLite counts the memory it holds under a global mutex on every
+// allocation, and a call of the server allocates often; nothing here reads
+// the count. Only possible before SQLite's first use in the process (the
+// server is its only user in the programs); afterwards this changes nothing.
+const bool g_sqliteReady = [] {
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  KeepLocksOnOwnDescriptions();
+  return true;
+}();
+
+}  // namespace
+
 sqlite3* OpenServerFile(const std::string& path, bool create) {
-  // SQLite counts the memory it holds under a global mutex on every
-  // allocation, and a call of the server allocates often; nothing here reads
-  // the count. Only possible before SQLite's first use in the process (the
-  // server is its only user in the programs); afterwards this changes nothing.
-  static const int uncounted = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-  (void)uncounted;
   sqlite3* db = nullptr;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);

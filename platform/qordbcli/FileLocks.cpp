@@ -1,0 +1,207 @@
+#include "FileLocks.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace qordb {
+
+namespace {
+
+struct FileId {
+  dev_t dev;
+  ino_t ino;
+  bool operator==(const FileId& o) const { return dev == o.dev && ino == o.ino; }
+};
+
+struct FileIdHash {
+  size_t operator()(const FileId& f) const { return std::hash<ino_t>()(f.ino) * 31 + f.dev; }
+};
+
+// One file that SQLite has open in this process.
+struct File {
+  int descriptors = 0;  // SQLite's own
+  int lockFd = -1;      // the description that holds this process's locks on it
+  bool inherited = false;
+  bool plain = false;  // no OFD locks here: SQLite's locks stay plain POSIX locks
+};
+
+struct Files {
+  std::mutex mutex;
+  std::unordered_map<int, FileId> byDescriptor;
+  std::unordered_map<FileId, File, FileIdHash> files;
+};
+
+Files& State() {
+  static Files* files = new Files;  // SQLite may close files while statics are torn down
+  return *files;
+}
+
+using OpenCall = int (*)(const char*, int, int);
+using CloseCall = int (*)(int);
+using FcntlCall = int (*)(int, int, ...);
+OpenCall g_open = nullptr;
+CloseCall g_close = nullptr;
+FcntlCall g_fcntl = nullptr;
+
+// With the state's mutex held: SQLite no longer has descriptor fd open.
+// Returns the lock description to close once the mutex is released, or -1.
+int Forget(Files& s, int fd) {
+  auto it = s.byDescriptor.find(fd);
+  if (it == s.byDescriptor.end()) return -1;
+  auto file = s.files.find(it->second);
+  s.byDescriptor.erase(it);
+  if (file == s.files.end() || --file->second.descriptors > 0) return -1;
+  // SQLite closes its last descriptor of a file once it holds no lock on
+  // it, or to drop what it holds, as a POSIX close would.
+  const int lockFd = file->second.lockFd;
+  s.files.erase(file);
+  return lockFd;
+}
+
+int Open(const char* path, int flags, int mode) {
+  const int fd = g_open(path, flags, mode);
+  if (fd < 0) return fd;
+  struct stat st;
+  if (fstat(fd, &st) != 0) return fd;  // never locked through us, then
+  Files& s = State();
+  int stale;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    // A number that was SQLite's and was closed by other code.
+    stale = Forget(s, fd);
+    const FileId id{st.st_dev, st.st_ino};
+    s.byDescriptor[fd] = id;
+    ++s.files[id].descriptors;
+  }
+  if (stale >= 0) g_close(stale);
+  return fd;
+}
+
+int Close(int fd) {
+  Files& s = State();
+  int lockFd;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    lockFd = Forget(s, fd);
+  }
+  const int rc = g_close(fd);
+  if (lockFd >= 0) g_close(lockFd);
+  return rc;
+}
+
+// A description of the file that fd names, of this library's own, or -1
+// where the kernel keeps no OFD locks.
+int OwnDescription(int fd) {
+  const int access = g_fcntl(fd, F_GETFL) & O_ACCMODE;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const int own =
+      g_open(self.c_str(), (access == O_RDONLY ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY, 0);
+  if (own < 0) return -1;
+  struct flock probe = {};
+  probe.l_type = F_RDLCK;
+  probe.l_whence = SEEK_SET;
+  probe.l_len = 1;
+  if (g_fcntl(own, F_OFD_GETLK, &probe) != 0) {
+    g_close(own);
+    return -1;
+  }
+  return own;
+}
+
+// The description that fd's locks go to: lockFd set, or false when they
+// stay on fd itself (not a file of SQLite's, or no OFD locks here). -1 with
+// ENOLCK for a file inherited from the parent process.
+int LockDescription(int fd, int* lockFd) {
+  Files& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  auto id = s.byDescriptor.find(fd);
+  if (id == s.byDescriptor.end()) return 0;
+  File& file = s.files[id->second];
+  if (file.inherited) {
+    errno = ENOLCK;
+    return -1;
+  }
+  if (file.plain) return 0;
+  if (file.lockFd < 0) file.lockFd = OwnDescription(fd);
+  file.plain = file.lockFd < 0;
+  *lockFd = file.lockFd;
+  return file.plain ? 0 : 1;
+}
+
+int Fcntl(int fd, int command, ...) {
+  // Every command SQLite gives takes one argument: a lock, or a number.
+  va_list args;
+  va_start(args, command);
+  void* arg = va_arg(args, void*);
+  va_end(args);
+  const int ownCommand = command == F_SETLK    ? F_OFD_SETLK
+                         : command == F_SETLKW ? F_OFD_SETLKW
+                         : command == F_GETLK  ? F_OFD_GETLK
+                                               : 0;
+  if (ownCommand == 0) return g_fcntl(fd, command, arg);
+  int lockFd = -1;
+  const int route = LockDescription(fd, &lockFd);
+  if (route < 0) return -1;
+  if (route == 0) return g_fcntl(fd, command, arg);
+  struct flock* given = static_cast<struct flock*>(arg);
+  struct flock own = *given;
+  own.l_pid = 0;  // required of OFD locks
+  const int rc = g_fcntl(lockFd, ownCommand, &own);
+  if (rc == 0 && command == F_GETLK) *given = own;
+  return rc;
+}
+
+// A fork copies the state as no other thread is changing it.
+void BeforeFork() { State().mutex.lock(); }
+void InParent() { State().mutex.unlock(); }
+// The child shares its parent's lock descriptions until it closes them, and
+// holds none of its locks: every file SQLite has open is its parent's.
+void InChild() {
+  Files& s = State();
+  for (auto& [id, file] : s.files) {
+    if (file.lockFd >= 0) g_close(file.lockFd);
+    file.lockFd = -1;
+    file.inherited = true;
+  }
+  s.mutex.unlock();
+}
+
+}  // namespace
+
+void KeepLocksOnOwnDescriptions() {
+  static const bool installed = [] {
+    sqlite3_vfs* vfs = sqlite3_vfs_find("unix");
+    if (!vfs || vfs->iVersion < 3 || !vfs->xGetSystemCall || !vfs->xSetSystemCall) return false;
+    g_open = reinterpret_cast<OpenCall>(vfs->xGetSystemCall(vfs, "open"));
+    g_close = reinterpret_cast<CloseCall>(vfs->xGetSystemCall(vfs, "close"));
+    g_fcntl = reinterpret_cast<FcntlCall>(vfs->xGetSystemCall(vfs, "fcntl"));
+    if (!g_open || !g_close || !g_fcntl) return false;
+    State();
+    pthread_atfork(BeforeFork, InParent, InChild);
+    vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(Open));
+    vfs->xSetSystemCall(vfs, "close", reinterpret_cast<sqlite3_syscall_ptr>(Close));
+    vfs->xSetSystemCall(vfs, "fcntl", reinterpret_cast<sqlite3_syscall_ptr>(Fcntl));
+    return true;
+  }();
+  (void)installed;
+}
+
+bool InheritedFromParent(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  Files& s = State();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  auto file = s.files.find(FileId{st.st_dev, st.st_ino});
+  return file != s.files.end() && file->second.inherited;
+}
+
+}  // namespace qordb
