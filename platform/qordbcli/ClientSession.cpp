@@ -173,8 +173,23 @@ void ClientSession::BeginRead() {
   // commit in between is seen by this snapshot, and by the next call's
   // check as well, which only takes the snapshot once more.
   for (int i = 0; walIndex_ && i < kWalHeaderWords; ++i) walHeader_[i] = walIndex_[i];
+  // A snapshot that reads from the log keeps its read mark, and no writer
+  // can start the log again from its beginning while any such mark is held:
+  // a session that reads every few milliseconds would let the log grow
+  // without end. Such a snapshot is held beyond the call only while the log
+  // is short; one that reads from the database alone (every frame of the log
+  // already copied back) holds no such mark.
+  holdSnapshot_ = true;
+  if (walIndex_) {
+    const uint32_t frames = walHeader_[kMaxFrameWord], copied = walIndex_[kBackfillWord];
+    holdSnapshot_ = frames < kLongLogFrames || copied >= frames;
+  }
   Run(control_->begin.get());
   snapshot_ = true;
+}
+
+void ClientSession::EndCall() {
+  if (snapshot_ && !holdSnapshot_) EndRead();
 }
 
 void ClientSession::EndRead() {

@@ -5,8 +5,9 @@
 // Reads outside a transaction share one read snapshot, held from call to
 // call: it is ended before a write or a transaction begins, taken anew when
 // another connection has committed since it was taken (so that no read sees
-// older data than the last commit of any process), and ended when the
-// session has been idle for a few milliseconds (SnapshotWatch.h).
+// older data than the last commit of any process), ended when the session
+// has been idle for a few milliseconds (SnapshotWatch.h), and held beyond
+// its call only where it keeps no writer from starting the log again.
 //
 // Every operation returns a client status or throws StatusError; the entries,
 // and the thread that ends idle snapshots, hold the session's mutex around
@@ -84,6 +85,9 @@ class ClientSession {
   // before now. Returns when to look again, or time_point::max() when the
   // session holds no snapshot any more. Called with mutex held.
   std::chrono::steady_clock::time_point EndIdleSnapshot(std::chrono::steady_clock::time_point now);
+  // After each call: ends a snapshot that must not be held between calls.
+  // Called with mutex held.
+  void EndCall();
 
  private:
   struct Position {
@@ -173,12 +177,18 @@ class ClientSession {
   // of 48 bytes at the start of the server file's shared memory, rewritten
   // by every commit of any connection.
   static constexpr int kWalHeaderWords = 24;
+  // In the shared memory: the last frame of the log (in the header) and the
+  // frames of it copied back into the database (after both header copies).
+  static constexpr int kMaxFrameWord = 4, kBackfillWord = 24;
+  // SQLite's own checkpoint size: a log of this many frames is long.
+  static constexpr uint32_t kLongLogFrames = 1000;
 
   sqlite3* db_ = nullptr;
   std::unique_ptr<Control> control_;
   const volatile uint32_t* walIndex_ = nullptr;  // null when SQLite did not map it
   uint32_t walHeader_[kWalHeaderWords] = {};
   bool snapshot_ = false;  // a read transaction of ours is held outside a transaction
+  bool holdSnapshot_ = true;  // it may be held beyond the call that took it
   bool watched_ = false;   // the idle watch knows of this session
   std::chrono::steady_clock::time_point lastRead_;
   std::vector<char> scratch_;

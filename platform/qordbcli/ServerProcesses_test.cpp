@@ -45,6 +45,38 @@ std::string IntegrityOf(const std::string& path) {
   return result;
 }
 
+// A handle on a server with one database open and its dictionary read.
+struct Handle {
+  int32_t h = 10014, db = 0;
+  TestDictionary dict;
+
+  // Its status on failure.
+  int Open(const std::string& server, int32_t dbId, const char* name) {
+    db = dbId;
+    std::vector<char> block = UserBlock(server);
+    if (int s = CreateDbHandler(&h)) return s;
+    if (int s = InitUserEx(h, block.data())) return s;
+    if (int s = OpenDbExA(h, db, name, 0)) return s;
+    char* image = nullptr;
+    int32_t size = 0;
+    if (int s = GetDbDescription(h, db, &image, &size)) return s;
+    dict.Read(image, size);
+    FreePtr(image);
+    return 0;
+  }
+  // NewRec of a record of the given ID, its other fields filled with fill.
+  int Add(const std::string& record, int id, char fill = 0) {
+    std::vector<char> img(dict.ImageLength(record), fill);
+    dict.SetInt(img, record, "ID", id);
+    char* p = img.data();
+    return NewRec(h, db, dict.Rt(record), dict.ImageLength(record), &p);
+  }
+  int32_t Count(const std::string& record) {
+    int32_t n = -1;
+    return GetCount(h, db, dict.Rt(record), &n) == 0 ? n : -1;
+  }
+};
+
 TEST(ForeignCodeInTheProcess, EveryCommitThatAnsweredZeroIsKept) {
   enum class State { kIdle, kSnapshot, kWriting };
   const std::pair<State, const char*> states[] = {{State::kIdle, "idle"},
@@ -90,6 +122,76 @@ TEST(ForeignCodeInTheProcess, EveryCommitThatAnsweredZeroIsKept) {
       EXPECT_EQ(last.Ask("count"), "0 7");
       last.Quit();
       EXPECT_EQ(IntegrityOf(server.path), "ok");
+    }
+  }
+}
+
+// A database of large records, so that a few hundred commits write about
+// 20 MB to the log.
+qordb::SchemaDef BulkSchema() {
+  qordb::SchemaDef s;
+  s.name = "BULK";
+  qordb::FieldDef id, body;
+  id.name = "ID";
+  id.type = 'l';
+  id.keyKind = 'u';
+  body.name = "BODY";
+  body.type = 'c';
+  body.length = 2000;
+  s.records.push_back({"PAGE", {id, body}});
+  return s;
+}
+
+// Writes 10,000 records of 2,000 bytes in 200 transactions through a handle
+// of this process; returns the largest size the log had after a commit.
+off_t WriteAndWatchTheLog(const std::string& path, int32_t bulkId) {
+  Handle bulk;
+  EXPECT_EQ(bulk.Open("SRV", bulkId, "BULK"), 0);
+  off_t largest = 0;
+  for (int t = 0, id = 1; t < 200; ++t) {
+    EXPECT_EQ(BeginTransaction(bulk.h, "Bulk", 0, 0), 0);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(bulk.Add("PAGE", id++, 'x'), 0);
+    EXPECT_EQ(EndTransaction(bulk.h, 1), 0);
+    struct stat log {};
+    if (stat((path + "-wal").c_str(), &log) == 0) largest = std::max(largest, log.st_size);
+  }
+  EXPECT_EQ(FreeDbHandler(bulk.h), 0);
+  return largest;
+}
+
+TEST(TheLog, StaysBoundedBesideAnotherSession) {
+  struct Case {
+    const char* other;
+    std::function<void(Peer&)> start, stop;
+  };
+  const Case cases[] = {
+      {"no other session", nullptr, nullptr},
+      {"read once then idle", [](Peer& p) { EXPECT_EQ(p.Ask("count"), "0 5"); }, nullptr},
+      {"a read every 1 ms", [](Peer& p) { p.Send("reads 1000"); },
+       [](Peer& p) { EXPECT_EQ(p.Ask("stop").substr(0, 2), "0 "); }},
+      {"a tight read loop", [](Peer& p) { p.Send("reads 0"); },
+       [](Peer& p) { EXPECT_EQ(p.Ask("stop").substr(0, 2), "0 "); }},
+      {"a child forked within 1 ms of a read",
+       [](Peer& p) { EXPECT_EQ(p.Ask("fork").substr(0, 2), "0 "); }, nullptr},
+  };
+  off_t alone = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.other);
+    TestServer server;
+    const int32_t bulkId = qordb::ServerAdmin(server.path).AddDatabase(BulkSchema());
+    Peer other;
+    if (c.start) {
+      ASSERT_EQ(other.Status(Login(server)), 0);
+      c.start(other);
+    }
+    const off_t largest = WriteAndWatchTheLog(server.path, bulkId);
+    if (c.stop) c.stop(other);
+    EXPECT_EQ(other.Quit(), 0);
+    if (!c.start) {
+      alone = largest;
+      ASSERT_GT(alone, 0);
+    } else {
+      EXPECT_LE(largest, 3 * alone) << "the largest log: " << largest << " bytes, alone " << alone;
     }
   }
 }

@@ -64,6 +64,7 @@ int OnSession(int32_t h, F&& f, bool connected = true) {
   if (connected && !s->Connected()) return qordb::kBadConnection;
   int status = Guarded([&] { return f(*s); });
   if (status != 0) s->SyncTransaction();
+  s->EndCall();
   return status;
 }
 
