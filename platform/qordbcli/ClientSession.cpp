@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "BufferRegistry.h"
+#include "FileLocks.h"
 #include "ServerAdmin.h"
 #include "SnapshotWatch.h"
 
@@ -222,6 +223,9 @@ int ClientSession::InitUser(const void* block) {
   const std::string path = ServerAdmin::ResolveServerPath(server);
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return kNoService;
+  // SQLite's state of it in this process is the parent's, and names locks
+  // that this process does not hold.
+  if (InheritedFromParent(path)) return kServerLocked;
   Close();
   db_ = OpenServerFile(path, false);
   try {

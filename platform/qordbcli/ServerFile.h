@@ -45,6 +45,7 @@ enum : int {
   kBadRecordSize = 10036,
   kNotAvailable = 10038,
   kNoService = 10039,
+  kServerLocked = 10042,
   kBadPointer = 10050,
   kBusy = 10054,
   kEngineFailure = 10057,

@@ -196,4 +196,102 @@ TEST(TheLog, StaysBoundedBesideAnotherSession) {
   }
 }
 
+// Lines "name status" that the processes of a test write to one pipe.
+void Report(int out, const std::string& name, long value) {
+  const std::string line = name + " " + std::to_string(value) + "\n";
+  if (write(out, line.data(), line.size()) != static_cast<ssize_t>(line.size())) _exit(9);
+}
+
+std::map<std::string, long> ReadReports(int in) {
+  std::string text;
+  char buffer[256];
+  for (ssize_t n; (n = read(in, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  std::map<std::string, long> reports;
+  std::istringstream lines(text);
+  std::string name;
+  long value;
+  while (lines >> name >> value) reports[name] = value;
+  return reports;
+}
+
+long ThreadsOfThisProcess() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("Threads:", 0) == 0) return std::stol(line.substr(8));
+  return -1;
+}
+
+TEST(Fork, AHandleIsUsedOnlyInTheProcessThatOpenedIt) {
+  TestServer other;  // a server that the forking process never opens
+  TestServer server;
+  int reports[2];
+  ASSERT_EQ(pipe(reports), 0);
+  const pid_t parent = fork();
+  if (parent == 0) {
+    close(reports[0]);
+    const int out = reports[1];
+    QorDbCliSetSnapshotIdleTime(3600000000LL);
+    Handle shop;
+    if (shop.Open("SRV", server.shopId, "SHOP") || shop.Add("CUSTOMER", 50)) _exit(3);
+    shop.Count("CUSTOMER");  // a read snapshot is held from here on
+    int go[2];
+    if (pipe(go) != 0) _exit(4);
+    const pid_t child = fork();
+    if (child == 0) {
+      char c;
+      if (read(go[0], &c, 1) != 1) _exit(5);  // the parent has freed its handle
+      Report(out, "threads-before", ThreadsOfThisProcess());
+      Report(out, "inherited-add", shop.Add("CUSTOMER", 60));
+      int32_t n = -1;
+      Report(out, "inherited-count", GetCount(shop.h, shop.db, shop.dict.Rt("CUSTOMER"), &n));
+      Report(out, "inherited-free", FreeDbHandler(shop.h));
+      Handle fresh;
+      Report(out, "fresh-same-server", fresh.Open("SRV", server.shopId, "SHOP"));
+      Report(out, "threads-unused", ThreadsOfThisProcess());
+      Handle elsewhere;
+      int status = elsewhere.Open(other.path, other.shopId, "SHOP");
+      for (int id = 1000; status == 0 && id < 1200; ++id) status = elsewhere.Add("CUSTOMER", id);
+      Report(out, "fresh-other-server", status);
+      Report(out, "other-count", elsewhere.Count("CUSTOMER"));
+      Report(out, "threads-used", ThreadsOfThisProcess());
+      FreeDbHandler(elsewhere.h);
+      _exit(0);
+    }
+    Report(out, "parent-free", FreeDbHandler(shop.h));
+    if (write(go[1], "g", 1) != 1) _exit(6);
+    int status = -1;
+    waitpid(child, &status, 0);
+    Report(out, "child-exit", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    _exit(0);
+  }
+  close(reports[1]);
+  std::map<std::string, long> r = ReadReports(reports[0]);
+  close(reports[0]);
+  int status = -1;
+  ASSERT_EQ(waitpid(parent, &status, 0), parent);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  EXPECT_EQ(r["parent-free"], 0);
+  EXPECT_EQ(r["child-exit"], 0);
+  EXPECT_EQ(r["threads-before"], 1) << "a fork leaves the child one thread";
+  EXPECT_EQ(r["inherited-add"], 10015);
+  EXPECT_EQ(r["inherited-count"], 10015);
+  EXPECT_EQ(r["inherited-free"], 10015);
+  EXPECT_EQ(r["fresh-same-server"], 10042) << "the parent had this server open";
+  EXPECT_EQ(r["threads-unused"], 1) << "no idle watcher where the child read nothing";
+  EXPECT_EQ(r["fresh-other-server"], 0);
+  EXPECT_EQ(r["other-count"], 205);
+  EXPECT_EQ(r["threads-used"], 2) << "the idle watcher, once the child has read";
+
+  // From this process, after both have exited.
+  Handle after;
+  ASSERT_EQ(after.Open("SRV", server.shopId, "SHOP"), 0);
+  EXPECT_EQ(after.Count("CUSTOMER"), 6) << "the parent's commit, nothing of the child";
+  EXPECT_EQ(FreeDbHandler(after.h), 0);
+  Handle elsewhere;
+  ASSERT_EQ(elsewhere.Open(other.path, other.shopId, "SHOP"), 0);
+  EXPECT_EQ(elsewhere.Count("CUSTOMER"), 205) << "the child's commits on the other server";
+  EXPECT_EQ(FreeDbHandler(elsewhere.h), 0);
+}
+
 }  // namespace

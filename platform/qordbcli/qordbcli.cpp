@@ -2,6 +2,8 @@
 // and turn every failure into a status, so no input can take the caller down.
 #include "qordbcli.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -23,22 +25,47 @@ using qordb::StatusError;
 
 constexpr int32_t kNoConnection = 10014;
 
-struct Handles {
-  std::mutex mutex;
-  std::unordered_map<int32_t, std::shared_ptr<ClientSession>> sessions;
-  int32_t next = 1;
+// A handle belongs to the process that made it: after a fork, the child's
+// copies of its parent's sessions are the parent's, and no call of the child
+// may use them (FileLocks.h).
+struct Handle {
+  std::shared_ptr<ClientSession> session;
+  int forks;  // the forks this process had been made by when it was made
 };
 
+struct Handles {
+  std::mutex mutex;
+  std::unordered_map<int32_t, Handle> sessions;
+  int32_t next = 1;
+  int forks = 0;  // the forks between the first process and this one
+};
+
+void BeforeFork();
+void InParent();
+void InChild();
+
 Handles& Table() {
-  static auto* t = new Handles;  // entries may still run while statics are torn down
+  static auto* t = [] {
+    pthread_atfork(BeforeFork, InParent, InChild);
+    return new Handles;  // entries may still run while statics are torn down
+  }();
   return *t;
 }
 
+void BeforeFork() { Table().mutex.lock(); }
+void InParent() { Table().mutex.unlock(); }
+void InChild() {
+  ++Table().forks;
+  Table().mutex.unlock();
+}
+
+// The session of handle h when it is this process's own.
 std::shared_ptr<ClientSession> Find(int32_t h) {
   Handles& t = Table();
   std::lock_guard<std::mutex> lock(t.mutex);
   auto it = t.sessions.find(h);
-  return it == t.sessions.end() ? nullptr : it->second;
+  if (it == t.sessions.end() || it->second.forks != t.forks) return nullptr;
+  return it->second.session;
 }
 
 template <typename F>
@@ -84,7 +111,7 @@ QOR_EXPORT int CreateDbHandler(int32_t* h) {
     int32_t id = t.next;
     // Skip the value that means "no connection", and any id still in use after wrapping.
     while (id == kNoConnection || id <= 0 || t.sessions.count(id)) id = id == INT32_MAX ? 1 : id + 1;
-    t.sessions.emplace(id, std::move(s));
+    t.sessions.emplace(id, Handle{std::move(s), t.forks});
     t.next = id == INT32_MAX ? 1 : id + 1;
     *h = id;
     return 0;
@@ -107,8 +134,8 @@ QOR_EXPORT int FreeDbHandler(int32_t h) {
     Handles& t = Table();
     std::lock_guard<std::mutex> lock(t.mutex);
     auto it = t.sessions.find(h);
-    if (it == t.sessions.end()) return qordb::kBadConnection;
-    s = std::move(it->second);
+    if (it == t.sessions.end() || it->second.forks != t.forks) return qordb::kBadConnection;
+    s = std::move(it->second.session);
     t.sessions.erase(it);
   }
   std::lock_guard<std::mutex> lock(s->mutex);
