@@ -221,6 +221,44 @@ std::vector<std::string> TestClient::Column(const char* list, int32_t size, cons
   return out;
 }
 
+int BareClient::Open(const std::string& server, int32_t dbId, const char* name) {
+  db = dbId;
+  std::vector<char> block = UserBlock(server);
+  if (int s = CreateDbHandler(&h)) return s;
+  if (int s = InitUserEx(h, block.data())) return s;
+  if (int s = OpenDbExA(h, db, name, 0)) return s;
+  char* image = nullptr;
+  int32_t size = 0;
+  if (int s = GetDbDescription(h, db, &image, &size)) return s;
+  dict.Read(image, size);
+  FreePtr(image);
+  return 0;
+}
+
+std::vector<char> BareClient::Record(const std::string& record, int id, char fill) const {
+  std::vector<char> img(dict.ImageLength(record), fill);
+  dict.SetInt(img, record, "ID", id);
+  return img;
+}
+
+int BareClient::Add(const std::string& record, int id, char fill) {
+  std::vector<char> img = Record(record, id, fill);
+  char* p = img.data();
+  return NewRec(h, db, dict.Rt(record), dict.ImageLength(record), &p);
+}
+
+int BareClient::Has(const std::string& record, int id) {
+  if (int s = DefineKey(h, db, dict.Rt(record), dict.FieldNumber(record, "ID"))) return s;
+  std::vector<char> img = Record(record, id, 0);
+  char* p = img.data();
+  return FindRec(h, db, dict.Rt(record), dict.ImageLength(record), &p);
+}
+
+int32_t BareClient::Count(const std::string& record) {
+  int32_t n = -1;
+  return GetCount(h, db, dict.Rt(record), &n) == 0 ? n : -1;
+}
+
 Peer::Peer() {
   std::error_code ec;
   const std::string program =

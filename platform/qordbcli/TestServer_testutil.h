@@ -84,6 +84,25 @@ class TestClient {
                                   const std::string& field) const;
 };
 
+// A handle on a server with one database open, through the entries alone and
+// without test macros, for a child process or the peer program: every call
+// answers its status.
+struct BareClient {
+  int32_t h = 10014, db = 0;
+  TestDictionary dict;
+
+  int Open(const std::string& server, int32_t dbId, const char* name);
+  // A record of the given ID (its unique key), its other fields filled with
+  // fill: NewRec of it, and FindRec of it by its ID.
+  int Add(const std::string& record, int id, char fill = 0);
+  int Has(const std::string& record, int id);
+  // The record type's count, or -1.
+  int32_t Count(const std::string& record);
+
+ private:
+  std::vector<char> Record(const std::string& record, int id, char fill) const;
+};
+
 // Another program on the server: qordbcli_peer (peer/qordbcli_peer.cpp lists
 // its commands), started from the test program's folder with this process's
 // environment, QORDB_ROOT included.
