@@ -47,27 +47,6 @@ class Services : public NoLeakedBuffers {
     return n;
   }
 
-  // In a child process, where no test macro may run: a handle with SHOP
-  // open and its dictionary read into d; -1 when that fails.
-  int32_t ChildLogin(TestDictionary& d) {
-    int32_t h;
-    std::vector<char> block = UserBlock("SRV");
-    if (CreateDbHandler(&h) || InitUserEx(h, block.data()) ||
-        OpenDbExA(h, server_.shopId, "SHOP", 0))
-      return -1;
-    char* image = nullptr;
-    int32_t size = 0;
-    if (GetDbDescription(h, server_.shopId, &image, &size)) return -1;
-    d.Read(image, size);
-    FreePtr(image);
-    return h;
-  }
-  int ChildAddCustomer(int32_t h, const TestDictionary& d, int id) {
-    std::vector<char> img(d.ImageLength("CUSTOMER"));
-    d.SetInt(img, "CUSTOMER", "ID", id);
-    char* p = img.data();
-    return NewRec(h, server_.shopId, d.Rt("CUSTOMER"), d.ImageLength("CUSTOMER"), &p);
-  }
   // A child process that logs in and runs work, which may write to out and
   // returns the child's exit status (3: the login failed). A child may log
   // in only where this process has no handle on the server.
@@ -75,14 +54,13 @@ class Services : public NoLeakedBuffers {
     pid_t pid;
     int out;  // the read end of the child's out
   };
-  Child Spawn(const std::function<int(int32_t h, const TestDictionary& d, int out)>& work) {
+  Child Spawn(const std::function<int(BareClient& c, int out)>& work) {
     int fds[2];
     if (pipe(fds) != 0) return {-1, -1};
     const pid_t pid = fork();
     if (pid == 0) {
-      TestDictionary d;
-      const int32_t h = ChildLogin(d);
-      _exit(h < 0 ? 3 : work(h, d, fds[1]));
+      BareClient c;
+      _exit(c.Open("SRV", server_.shopId, "SHOP") ? 3 : work(c, fds[1]));
     }
     close(fds[1]);
     return {pid, fds[0]};
@@ -335,11 +313,12 @@ TEST_F(Services, AnotherProcessesCommitIsSeenByTheNextRead) {
 TEST_F(Services, IdsDrawnByManyProcessesAreUniqueAndRiseInEach) {
   constexpr int kDraws = 50;
   std::vector<Child> children;
-  for (int c = 0; c < 2; ++c) {
-    children.push_back(Spawn([&](int32_t h, const TestDictionary&, int out) {
+  for (int n = 0; n < 2; ++n) {
+    children.push_back(Spawn([&](BareClient& c, int out) {
       for (int i = 0; i < kDraws; ++i) {
         int32_t id = 0;
-        if (GetNextId(h, "Customer_Next", &id) || write(out, &id, sizeof id) != sizeof id) return 4;
+        if (GetNextId(c.h, "Customer_Next", &id) || write(out, &id, sizeof id) != sizeof id)
+          return 4;
       }
       return 0;
     }));
@@ -399,12 +378,12 @@ TEST_F(Services, FreeingAHandleAbortsItsTransaction) {
 }
 
 TEST_F(Services, KilledInsideATransactionLeavesTheServerAsBefore) {
-  const Child child = Spawn([&](int32_t h, const TestDictionary& d, int) {
+  const Child child = Spawn([&](BareClient& c, int) {
     // No test macros here: the child only works and dies.
     int32_t id;
-    if (BeginTransaction(h, "Doomed", 0, 0) || GetNextId(h, "Customer_Next", &id)) return 5;
+    if (BeginTransaction(c.h, "Doomed", 0, 0) || GetNextId(c.h, "Customer_Next", &id)) return 5;
     for (int i = 0; i < 2000; ++i)
-      if (ChildAddCustomer(h, d, 1000 + i)) return 6;
+      if (c.Add("CUSTOMER", 1000 + i)) return 6;
     kill(getpid(), SIGKILL);
     return 7;
   });
