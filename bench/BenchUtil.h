@@ -97,30 +97,6 @@ inline void Run(sqlite3_stmt* s) {
   sqlite3_reset(s);
 }
 
-// Steps a statement to its end, reading every column as text as the program
-// reads its fields, and resets it; the rows stepped. bytes grows by the text
-// read.
-inline size_t ReadAll(sqlite3_stmt* s, size_t& bytes) {
-  size_t rows = 0;
-  while (sqlite3_step(s) == SQLITE_ROW) {
-    ++rows;
-    for (int c = 0, n = sqlite3_column_count(s); c < n; ++c) {
-      sqlite3_column_text(s, c);
-      bytes += size_t(sqlite3_column_bytes(s, c));
-    }
-  }
-  sqlite3_reset(s);
-  return rows;
-}
-
-// ReadAll of a query of its own.
-inline size_t ReadQuery(sqlite3* db, const std::string& sql, size_t& bytes) {
-  sqlite3_stmt* s = Prepare(db, sql);
-  const size_t rows = ReadAll(s, bytes);
-  sqlite3_finalize(s);
-  return rows;
-}
-
 // The first difference between the program's stored result and the SQLite
 // side's, each a list of rows as text, or empty when they are the same.
 inline std::string FirstDifference(const std::vector<std::string>& program,
