@@ -2,11 +2,13 @@
 // 50,000 source customers (an address, a telephone, a plate and two expiry
 // dates each), a warm re-run that finds every one known, and a replace run
 // with every overwrite option. For each: rows per second and client-library
-// calls per row, beside raw SQLite doing the same run's storage work in the
-// same transactions (the source join, the destination join and the lookups,
-// then each row's sequence draws, inserts and deletes) on plain tables, all
-// in the same run; and the raw cold run once more with the destination in
-// the server's own table layout, so that the layout's cost shows on its own.
+// calls per row, beside raw SQLite doing the same run's storage work right
+// before it, in the same transactions (the source join, the destination join
+// and the lookups, then each row's sequence draws, inserts and deletes), on
+// plain tables; and the raw cold run once more with the destination in the
+// server's own table layout, so that the layout's cost shows on its own.
+// After each run both sides' stored results are compared record by record;
+// a difference fails the benchmark.
 //
 //   kelvimport_bench [--customers N]
 
@@ -16,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +28,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -43,8 +47,8 @@ namespace {
 
 using bench::Exec;
 using bench::Prepare;
-using bench::ReadAll;
-using bench::ReadQuery;
+using bench::Run;
+using bench::Step;
 
 // Every call through the loader's entries, counted.
 long g_calls = 0;
@@ -90,15 +94,17 @@ void Qorserver(const std::vector<std::string>& args) {
   }
 }
 
+// The sequences that the runs draw from, in the order the destination holds them.
+const char* const kSequences[] = {"UGYFEL_UGYFEL_NEXTID", "SMS_UGYFEL_IMPORT", "SMS_UGYFEL_DATUM",
+                                  "ALAP_CIM_NEXTID", "ALAP_ELERHETOSEG_NEXTID"};
+
 // The destination (the demo's schemas) and the source beside it, in the test server's folder.
 void MakeServers(QorTestServer& dest, int customers) {
   const std::string demo = KELVIMPORT_DEMO_DIR;
   for (const char* db : {"DEVUDAVARER", "UGYFEL", "ALAP"})
     dest.AddDatabase(FileText(demo + "/destination/" + db + ".schema"));
   dest.AddUser("DEMO", "DEMO");
-  for (const char* sequence : {"UGYFEL_UGYFEL_NEXTID", "SMS_UGYFEL_IMPORT", "SMS_UGYFEL_DATUM",
-                               "ALAP_CIM_NEXTID", "ALAP_ELERHETOSEG_NEXTID"})
-    dest.AddSequence(sequence, 1, 1);
+  for (const char* sequence : kSequences) dest.AddSequence(sequence, 1, 1);
   dest.Load("DEVUDAVARER", "BASEDATA", "BASEDATA_ID\tCLIENT_ID\tDELETED\n1\t4711\tN\n");
   dest.Load("ALAP", "ELERTIP", "ELET_ID\tELET_TIPUS\tELMT_ID\n6\tSMS telefonszám\t1\n");
   dest.Load("ALAP", "CIMTIP", "CIMT_ID\tCIMT_TIPUS\n1\tLakcím\n");
@@ -171,43 +177,205 @@ Timing Measure(F&& f) {
 
 // ---------------------------------------------------------------- the raw side
 
-// A destination row's values, in the order of its table's fields below.
-using Value = std::variant<int64_t, double, std::string_view>;
+// How the raw side binds and reads a field: its plain column's type.
+enum Kind { kInt, kReal, kText };
 
-// The five destination tables that the runs write, with the fields each run sets.
+// A field that a run sets: its name in the dictionary, its plain column and
+// its kind. A time stamp is each side's own clock, so it is left out when
+// the two sides' results are compared.
+struct FieldDef {
+  const char* name;
+  const char* column;
+  Kind kind;
+  bool stamp = false;
+};
+
+// The five destination tables that the runs write and read, each with the
+// fields the runs set, in the order they set them.
 enum Table { kCustomer, kLink, kAddress, kContact, kDate, kTables };
 struct TableDef {
   const char* db;
   const char* record;
-  std::vector<const char*> fields;
+  const char* plain;
+  std::vector<FieldDef> fields;
 };
 const TableDef kTableDefs[kTables] = {
     {"UGYFEL",
      "UGYFEL",
-     {"UGY_ID", "UGY_NEV", "UGY_TOROLT", "VTK", "CREATOR", "CREATE", "LASTMOD", "LASTMDT"}},
+     "ugyfel",
+     {{"UGY_ID", "ugy_id", kInt},
+      {"UGY_NEV", "ugy_nev", kText},
+      {"UGY_TOROLT", "ugy_torolt", kInt},
+      {"VTK", "vtk", kInt},
+      {"CREATOR", "creator", kInt},
+      {"CREATE", "created", kReal, true},
+      {"LASTMOD", "lastmod", kInt},
+      {"LASTMDT", "lastmdt", kReal, true}}},
     {"DEVUDAVARER",
      "UGYFEL_IMPORT",
-     {"UGYFEL_IMPORT_ID", "UGY_ID", "SOURCE_KEY", "SERVER_UNIQUE", "CREATOR", "RECORD_INACTIVE",
-      "RECORD_CREATION_TIME", "RECORD_LAST_UPDATE"}},
+     "ugyfel_import",
+     {{"UGYFEL_IMPORT_ID", "ugyfel_import_id", kInt},
+      {"UGY_ID", "ugy_id", kInt},
+      {"SOURCE_KEY", "source_key", kText},
+      {"SERVER_UNIQUE", "server_unique", kText},
+      {"CREATOR", "creator", kInt},
+      {"RECORD_INACTIVE", "record_inactive", kText},
+      {"RECORD_CREATION_TIME", "record_creation_time", kReal, true},
+      {"RECORD_LAST_UPDATE", "record_last_update", kReal, true}}},
     {"ALAP",
      "CIM",
-     {"CIM_ID", "CIMT_ID", "CIM_OWNER", "CIM_TABLECODE", "CIM_IRSZAM", "CIM_TELEPULES",
-      "CIM_KOZTERULET", "CIM_HAZSZAM"}},
+     "cim",
+     {{"CIM_ID", "cim_id", kInt},
+      {"CIMT_ID", "cimt_id", kInt},
+      {"CIM_OWNER", "cim_owner", kInt},
+      {"CIM_TABLECODE", "cim_tablecode", kInt},
+      {"CIM_IRSZAM", "cim_irszam", kText},
+      {"CIM_TELEPULES", "cim_telepules", kText},
+      {"CIM_KOZTERULET", "cim_kozterulet", kText},
+      {"CIM_HAZSZAM", "cim_hazszam", kText}}},
     {"ALAP",
      "ELERHETOSEG",
-     {"ELER_ID", "ELET_ID", "ELER_OWNER", "ELER_TABLECODE", "ELER_ADAT", "ELER_MEGJEGY",
-      "ELER_PREF"}},
+     "elerhetoseg",
+     {{"ELER_ID", "eler_id", kInt},
+      {"ELET_ID", "elet_id", kInt},
+      {"ELER_OWNER", "eler_owner", kInt},
+      {"ELER_TABLECODE", "eler_tablecode", kInt},
+      {"ELER_ADAT", "eler_adat", kText},
+      {"ELER_MEGJEGY", "eler_megjegy", kText},
+      {"ELER_PREF", "eler_pref", kInt}}},
     {"DEVUDAVARER",
      "UGYFEL_DATUM",
-     {"UGYFEL_DATUM_ID", "UGYFEL_ID", "UGYFEL_DATUM_TIP_ID", "DATUM", "DATA00", "DATA01"}},
+     "ugyfel_datum",
+     {{"UGYFEL_DATUM_ID", "ugyfel_datum_id", kInt},
+      {"UGYFEL_ID", "ugyfel_id", kInt},
+      {"UGYFEL_DATUM_TIP_ID", "ugyfel_datum_tip_id", kInt},
+      {"DATUM", "datum", kReal},
+      {"DATA00", "data00", kText},
+      {"DATA01", "data01", kText}}},
 };
+
+const FieldDef& FieldOf(Table table, std::string_view name) {
+  for (const FieldDef& f : kTableDefs[table].fields)
+    if (name == f.name) return f;
+  bench::Fail("kelvimport_bench: no field " + std::string(name));
+}
+
+// The lookup maps' reads, in the program's order: the fields that each map
+// takes of every record of its table.
+const std::pair<Table, std::vector<const char*>> kLookups[] = {
+    {kContact, {"ELER_ID", "ELER_OWNER", "ELER_TABLECODE", "ELET_ID", "ELER_ADAT"}},
+    {kAddress,
+     {"CIM_ID", "CIM_OWNER", "CIM_TABLECODE", "CIMT_ID", "CIM_IRSZAM", "CIM_TELEPULES",
+      "CIM_KOZTERULET", "CIM_HAZSZAM"}},
+    {kDate, {"UGYFEL_DATUM_ID", "UGYFEL_ID", "UGYFEL_DATUM_TIP_ID", "DATUM", "DATA00"}},
+    {kCustomer, {"UGY_ID", "UGY_NEV"}},
+    {kLink, {"UGY_ID", "SOURCE_KEY", "SERVER_UNIQUE"}},
+};
+
+// The three expiry-date types that the preparation makes sure of, each with its own text.
+const std::pair<int, const char*> kDateTypes[] = {{2, "Kelvado6 ZK lejárati idő"},
+                                                  {3, "Kelvado6 garancia lejárati idő"},
+                                                  {4, "Kelvado6 műszaki lejárati idő"}};
+
+// A value of a plain column as text, as the client reads a field: numbers in
+// decimal (the shortest form that reads back for a double), texts as stored.
+std::string ColumnText(sqlite3_stmt* s, int c) {
+  switch (sqlite3_column_type(s, c)) {
+    case SQLITE_INTEGER:
+      return std::to_string(sqlite3_column_int64(s, c));
+    case SQLITE_FLOAT: {
+      char buffer[64];
+      const auto [end, ec] =
+          std::to_chars(buffer, buffer + sizeof buffer, sqlite3_column_double(s, c));
+      return std::string(buffer, end);
+    }
+    case SQLITE_NULL:
+      return "";
+    default:
+      return std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, c)),
+                         size_t(sqlite3_column_bytes(s, c)));
+  }
+}
+
+// The rows of a query, each its columns' texts, tab-separated.
+std::vector<std::string> QueryRows(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* s = Prepare(db, sql);
+  std::vector<std::string> rows;
+  while (Step(s)) {
+    std::string& row = rows.emplace_back();
+    for (int c = 0, n = sqlite3_column_count(s); c < n; ++c)
+      row += (c > 0 ? "\t" : "") + ColumnText(s, c);
+  }
+  sqlite3_finalize(s);
+  return rows;
+}
+
+// The five tables in the server's layout, from the destination server's
+// file: each one's table and dictionary entry, and the positions of the
+// fields that the runs set and that the sides' results compare.
+struct ServerTables {
+  explicit ServerTables(sqlite3* server)
+      : types(bench::FindRecord(server, "DEVUDAVARER", "UGYFEL_DATUM_TIP")),
+        sequences(bench::FindRecord(server, "SYSDB", "SEQUENCIES")) {
+    for (int t = 0; t < kTables; ++t) {
+      records[t] = bench::FindRecord(server, kTableDefs[t].db, kTableDefs[t].record);
+      for (const FieldDef& f : kTableDefs[t].fields) {
+        set[t].push_back(records[t].Field(f.name));
+        if (!f.stamp) compared[t].push_back(set[t].back());
+      }
+      const qordb::RecordModel& rec = records[t].rec;
+      for (int p = 0; p < int(rec.fields.size()); ++p)
+        if (rec.fields[size_t(p)].IsData() &&
+            std::find(set[t].begin(), set[t].end(), p) == set[t].end())
+          unset[t].push_back(p);
+    }
+  }
+
+  // What db holds in a table of this layout, as the comparison takes it: the
+  // fields compared, and whether a field the runs do not set holds anything.
+  std::vector<std::string> Rows(sqlite3* db, Table t) const {
+    return bench::ImageRows(db, records[t].table, records[t].rec, compared[t], unset[t]);
+  }
+
+  bench::ServerRecord records[kTables];
+  std::vector<int> set[kTables], compared[kTables], unset[kTables];
+  bench::ServerRecord types, sequences;
+};
+
+// What the program stored: the five tables, the expiry-date types and the
+// next values of the run's sequences.
+struct Stored {
+  std::vector<std::string> tables[kTables], types, sequences;
+};
+
+Stored ProgramStored(sqlite3* server, const ServerTables& tables) {
+  Stored s;
+  for (int t = 0; t < kTables; ++t) s.tables[t] = tables.Rows(server, Table(t));
+  s.types = bench::ImageRows(server, tables.types.table, tables.types.rec);
+  const bench::ServerRecord& q = tables.sequences;
+  for (std::string& row :
+       bench::ImageRows(server, q.table, q.rec, {q.Field("SEQ_NAME"), q.Field("SEQ_ID")})) {
+    const std::string name = row.substr(0, row.find('\t'));
+    if (std::find(std::begin(kSequences), std::end(kSequences), name) != std::end(kSequences))
+      s.sequences.push_back(std::move(row));
+  }
+  return s;
+}
+
+void CompareStored(const std::string& after, const Stored& program, const Stored& raw, bool& same) {
+  for (int t = 0; t < kTables; ++t)
+    bench::Compare(after + ", " + kTableDefs[t].record, program.tables[t], raw.tables[t], same);
+  bench::Compare(after + ", UGYFEL_DATUM_TIP", program.types, raw.types, same);
+  bench::Compare(after + ", the sequences", program.sequences, raw.sequences, same);
+}
 
 // Plain tables: the destination's with the id as the primary key, an index
 // per key of the destination's schemas, and the source's with indexes on the
 // columns its join follows; the sequences as rows of a table of their own.
 const char* kPlainSchema =
-    "CREATE TABLE ugyfel(ugy_id INTEGER PRIMARY KEY, ugy_nev TEXT, ugy_torolt INTEGER, "
-    "vtk INTEGER, creator INTEGER, created REAL, lastmod INTEGER, lastmdt REAL);"
+    "CREATE TABLE ugyfel(ugy_id INTEGER PRIMARY KEY, ugy_azon TEXT, ugy_nev TEXT, "
+    "ugy_torolt INTEGER, vtk INTEGER, creator INTEGER, created REAL, lastmod INTEGER, "
+    "lastmdt REAL);"
     "CREATE INDEX ugyfel_nev ON ugyfel(ugy_nev);"
     "CREATE TABLE ugyfel_import(ugyfel_import_id INTEGER PRIMARY KEY, ugy_id INTEGER, "
     "source_key TEXT, server_unique TEXT, creator INTEGER, record_inactive TEXT, "
@@ -228,8 +396,6 @@ const char* kPlainSchema =
     "ugyfel_datum_tip_id INTEGER, datum REAL, data00 TEXT, data01 TEXT);"
     "CREATE INDEX datum_ugyfel ON ugyfel_datum(ugyfel_id);"
     "CREATE INDEX datum_tip ON ugyfel_datum(ugyfel_datum_tip_id);";
-const char* kPlainTableNames[kTables] = {"ugyfel", "ugyfel_import", "cim", "elerhetoseg",
-                                         "ugyfel_datum"};
 const char* kOtherTables =
     "CREATE TABLE basedata(basedata_id INTEGER PRIMARY KEY, client_id INTEGER, deleted TEXT);"
     "CREATE INDEX basedata_deleted ON basedata(deleted);"
@@ -240,8 +406,6 @@ const char* kOtherTables =
     "CREATE TABLE cimtip(cimt_id INTEGER PRIMARY KEY, cimt_tipus TEXT);"
     "INSERT INTO cimtip VALUES (1, 'Lakcím');"
     "CREATE TABLE seq(name TEXT PRIMARY KEY, id INTEGER, step INTEGER);"
-    "INSERT INTO seq VALUES ('UGYFEL_UGYFEL_NEXTID', 1, 1), ('SMS_UGYFEL_IMPORT', 1, 1), "
-    "('SMS_UGYFEL_DATUM', 1, 1), ('ALAP_CIM_NEXTID', 1, 1), ('ALAP_ELERHETOSEG_NEXTID', 1, 1);"
     "CREATE TABLE ugyfel_src(ucode INTEGER PRIMARY KEY, name TEXT, torolt INTEGER, "
     "rendszamcode INTEGER, alvazszam TEXT, zold INTEGER, garancia INTEGER, muszaki INTEGER);"
     "CREATE INDEX ugyfel_src_torolt ON ugyfel_src(torolt);"
@@ -256,9 +420,10 @@ const char* kOtherTables =
     "CREATE INDEX telefonlink_code ON telefonlink(code, tab);";
 
 // The source SELECT: customers not deleted, each with its addresses,
-// telephones and plate (left joins, as the view keeps customers without them).
+// telephones and plate (left joins, as the view keeps customers without
+// them), only the columns the runs use.
 const char* kSourceJoin =
-    "SELECT u.ucode, u.name, u.alvazszam, u.zold, u.muszaki, c.iranyitoszam, "
+    "SELECT u.ucode, u.name, u.alvazszam, u.zold, u.garancia, u.muszaki, c.iranyitoszam, "
     "c.varos, c.utca, c.hazszam, t.orszag, t.korzet, t.szam, t.mellek, r.rszam, r.torolt "
     "FROM ugyfel_src u "
     "LEFT JOIN cimlink cl ON cl.code = u.ucode AND cl.tab = 1 "
@@ -268,45 +433,71 @@ const char* kSourceJoin =
     "LEFT JOIN rendszam r ON r.rcode = u.rendszamcode "
     "WHERE u.torolt = 0 ORDER BY u.ucode, cl.rowid, tl.rowid";
 // The destination SELECT: customers with their contacts of owner table 2 and
-// those contacts' types, and their addresses with the addresses' types.
+// those contacts' types, and their addresses with the addresses' types; the
+// columns it names.
 const char* kDestinationJoin =
-    "SELECT u.ugy_id, u.ugy_nev, e.eler_adat, et.elet_tipus, c.cim_irszam, c.cim_telepules, "
-    "c.cim_kozterulet, c.cim_hazszam, ct.cimt_tipus FROM ugyfel u "
+    "SELECT u.ugy_id, u.ugy_azon, u.ugy_nev, e.eler_adat, et.elet_tipus, c.cim_irszam, "
+    "c.cim_telepules, c.cim_kozterulet, c.cim_hazszam, ct.cimt_tipus FROM ugyfel u "
     "LEFT JOIN elerhetoseg e ON e.eler_owner = u.ugy_id AND e.eler_tablecode = 2 "
     "LEFT JOIN elertip et ON et.elet_id = e.elet_id "
     "LEFT JOIN cim c ON c.cim_owner = u.ugy_id AND c.cim_tablecode = 2 "
-    "LEFT JOIN cimtip ct ON ct.cimt_id = c.cimt_id";
-// The lookup maps: every record of five tables.
-const char* kLookups[] = {"SELECT * FROM elerhetoseg", "SELECT * FROM cim",
-                          "SELECT * FROM ugyfel_datum", "SELECT * FROM ugyfel",
-                          "SELECT * FROM ugyfel_import"};
+    "LEFT JOIN cimtip ct ON ct.cimt_id = c.cimt_id ORDER BY u.rowid";
 
 // One row of the source view, held in memory as the view holds its records.
 struct SourceRow {
-  int64_t customer = 0, greenCard = 0, inspection = 0;
+  int64_t customer = 0;
+  int64_t days[3] = {};  // green card, warranty, inspection, as the source's day numbers
   int plateDeleted = 0;
   std::string name, vin, postalCode, town, street, house, country, area, number, extension, plate;
 };
 
-// Where the raw side writes the five destination tables.
+// A destination row's values, in the order of its table's fields.
+using Value = std::variant<int64_t, double, std::string_view>;
+
+// Where the raw side keeps the five destination tables.
 class Destination {
  public:
   virtual ~Destination() = default;
   virtual void Insert(Table table, std::initializer_list<Value> values) = 0;
+  // The destination join and the lookups' reads, as a run makes them before
+  // its rows; a sum of what was read, so that every value is taken.
+  virtual uint64_t ReadAll() = 0;
+  // What a table holds, as the comparison with the program takes it.
+  virtual std::vector<std::string> Rows(Table table) = 0;
 };
 
-// Plain tables: each value bound to its column.
+// Plain tables: each value bound to its column, each read typed.
 class PlainDestination : public Destination {
  public:
-  explicit PlainDestination(sqlite3* db) {
+  explicit PlainDestination(sqlite3* db) : db_(db) {
     for (int t = 0; t < kTables; ++t) {
-      std::string sql = std::string("INSERT INTO ") + kPlainTableNames[t] + " VALUES (?";
-      for (size_t i = 1; i < kTableDefs[t].fields.size(); ++i) sql += ", ?";
-      inserts_[t] = Prepare(db, sql + ")");
+      std::string columns, values;
+      for (const FieldDef& f : kTableDefs[t].fields) {
+        columns += (columns.empty() ? "" : ", ") + std::string(f.column);
+        values += values.empty() ? "?" : ", ?";
+      }
+      inserts_[t] = Prepare(db, std::string("INSERT INTO ") + kTableDefs[t].plain + "(" + columns +
+                                    ") VALUES (" + values + ")");
+    }
+    join_ = Prepare(db, kDestinationJoin);
+    for (const auto& [table, fields] : kLookups) {
+      std::string columns;
+      Lookup& l = lookups_.emplace_back();
+      for (const char* name : fields) {
+        const FieldDef& f = FieldOf(table, name);
+        columns += (columns.empty() ? "" : ", ") + std::string(f.column);
+        l.kinds.push_back(f.kind);
+      }
+      // In rowid order, as the server hands out its records, and not along
+      // an index that happens to cover the columns.
+      l.read =
+          Prepare(db, "SELECT " + columns + " FROM " + kTableDefs[table].plain + " ORDER BY rowid");
     }
   }
   ~PlainDestination() override {
     for (sqlite3_stmt* s : inserts_) sqlite3_finalize(s);
+    sqlite3_finalize(join_);
+    for (const Lookup& l : lookups_) sqlite3_finalize(l.read);
   }
   void Insert(Table table, std::initializer_list<Value> values) override {
     sqlite3_stmt* s = inserts_[table];
@@ -318,149 +509,261 @@ class PlainDestination : public Destination {
         sqlite3_bind_text(s, i, t->data(), int(t->size()), SQLITE_STATIC);
       ++i;
     }
-    sqlite3_step(s);
-    sqlite3_reset(s);
+    Run(s);
+  }
+  uint64_t ReadAll() override {
+    uint64_t sum = 0;
+    while (Step(join_)) {
+      sum += uint64_t(sqlite3_column_int64(join_, 0));
+      for (int c = 1; c < 10; ++c) sum += Read(join_, c, kText);
+    }
+    sqlite3_reset(join_);
+    for (const Lookup& l : lookups_) {
+      while (Step(l.read))
+        for (size_t c = 0; c < l.kinds.size(); ++c) sum += Read(l.read, int(c), l.kinds[c]);
+      sqlite3_reset(l.read);
+    }
+    return sum;
+  }
+  std::vector<std::string> Rows(Table table) override {
+    std::string columns;
+    for (const FieldDef& f : kTableDefs[table].fields)
+      if (!f.stamp) columns += (columns.empty() ? "" : ", ") + std::string(f.column);
+    return QueryRows(db_,
+                     "SELECT " + columns + " FROM " + kTableDefs[table].plain + " ORDER BY rowid");
   }
 
  private:
+  struct Lookup {
+    sqlite3_stmt* read;
+    std::vector<Kind> kinds;
+  };
+  static uint64_t Read(sqlite3_stmt* s, int c, Kind kind) {
+    switch (kind) {
+      case kInt:
+        return uint64_t(sqlite3_column_int64(s, c));
+      case kReal:
+        return sqlite3_column_double(s, c) != 0;
+      default:
+        sqlite3_column_text(s, c);
+        return uint64_t(sqlite3_column_bytes(s, c));
+    }
+  }
+
+  sqlite3* db_;
   sqlite3_stmt* inserts_[kTables] = {};
+  sqlite3_stmt* join_ = nullptr;
+  std::vector<Lookup> lookups_;
 };
 
 // The server's own table layout (made by the server's own code from the
 // destination's dictionaries): each row's record image, its key fields in
-// their indexed columns.
+// their indexed columns; read as the server reads it, every record's image
+// in insertion order with the fields taken out of it.
 class LayoutDestination : public Destination {
  public:
-  LayoutDestination(sqlite3* db, const std::string& serverPath) : db_(db) {
-    sqlite3* server = qordb::OpenServerFile(serverPath, false);
+  LayoutDestination(sqlite3* db, const ServerTables& tables) : db_(db), tables_(tables) {
     for (int t = 0; t < kTables; ++t) {
-      const TableDef& def = kTableDefs[t];
-      qordb::Stmt id(server,
-                     std::string("SELECT dbid FROM qor_database WHERE name = '") + def.db + "'");
-      sqlite3_step(id.get());
-      const int32_t dbId = sqlite3_column_int(id.get(), 0);
-      const std::vector<char> image = qordb::LoadImage(server, dbId);
-      const qordb::DictModel dict = qordb::DictModel::Parse(image.data(), image.size());
-      const int r = dict.RecordByName(def.record);
-      Layout& l = tables_[t];
-      l.rec = dict.records[size_t(r)];
-      for (const char* field : def.fields) l.fields.push_back(l.rec.FieldByName(field));
-      l.img.assign(size_t(l.rec.imageLength), 0);
-      qordb::CreateRecordTable(db, dbId, r, l.rec);
-      l.insert = qordb::Stmt(db, qordb::InsertSql(dbId, r, l.rec), true);
+      const bench::ServerRecord& r = tables.records[t];
+      img_[t].assign(size_t(r.rec.imageLength), 0);
+      qordb::CreateRecordTable(db, r.dbId, r.index, r.rec);
+      inserts_[t] = qordb::Stmt(db, qordb::InsertSql(r.dbId, r.index, r.rec), true);
+      all_[t] = qordb::Stmt(db, "SELECT img FROM " + r.table + " ORDER BY rid", true);
     }
-    sqlite3_close_v2(server);
+    // The destination join on the key columns, the fields out of the images.
+    auto k = [&](const char* alias, Table t, const char* field) {
+      const bench::ServerRecord& r = tables.records[t];
+      const int column = r.rec.keyColumn[size_t(r.Field(field))];
+      if (column < 0) bench::Fail(std::string("kelvimport_bench: no key column for ") + field);
+      return std::string(alias) + ".k" + std::to_string(column);
+    };
+    const std::string& contacts = tables.records[kContact].table;
+    const std::string& addresses = tables.records[kAddress].table;
+    join_ = qordb::Stmt(
+        db,
+        "SELECT u.img, e.img, et.elet_tipus, c.img, ct.cimt_tipus FROM " +
+            tables.records[kCustomer].table + " u LEFT JOIN " + contacts + " e ON " +
+            k("e", kContact, "ELER_OWNER") + " = " + k("u", kCustomer, "UGY_ID") + " AND " +
+            k("e", kContact, "ELER_TABLECODE") +
+            " = 2 LEFT JOIN elertip et ON et.elet_id = " + k("e", kContact, "ELET_ID") +
+            " LEFT JOIN " + addresses + " c ON " + k("c", kAddress, "CIM_OWNER") + " = " +
+            k("u", kCustomer, "UGY_ID") + " AND " + k("c", kAddress, "CIM_TABLECODE") +
+            " = 2 LEFT JOIN cimtip ct ON ct.cimt_id = " + k("c", kAddress, "CIMT_ID") +
+            " ORDER BY u.rid",
+        true);
+    const bench::ServerRecord& u = tables.records[kCustomer];
+    const bench::ServerRecord& e = tables.records[kContact];
+    const bench::ServerRecord& c = tables.records[kAddress];
+    joinFields_ = {{0, &u.FieldModel("UGY_ID")},         {0, &u.FieldModel("UGY_AZON")},
+                   {0, &u.FieldModel("UGY_NEV")},        {1, &e.FieldModel("ELER_ADAT")},
+                   {3, &c.FieldModel("CIM_IRSZAM")},     {3, &c.FieldModel("CIM_TELEPULES")},
+                   {3, &c.FieldModel("CIM_KOZTERULET")}, {3, &c.FieldModel("CIM_HAZSZAM")}};
   }
   void Insert(Table table, std::initializer_list<Value> values) override {
-    Layout& l = tables_[table];
-    std::fill(l.img.begin(), l.img.end(), 0);
+    const qordb::RecordModel& rec = tables_.records[table].rec;
+    char* img = img_[table].data();
+    std::fill(img_[table].begin(), img_[table].end(), 0);
     size_t i = 0;
     for (const Value& v : values) {
-      const qordb::FieldModel& f = l.rec.fields[size_t(l.fields[i++])];
-      char* at = l.img.data() + f.offset;
-      if (const auto* n = std::get_if<int64_t>(&v)) qordb::SetFieldInteger(f, *n, l.img.data());
-      if (const auto* d = std::get_if<double>(&v)) std::memcpy(at, d, sizeof *d);
+      const qordb::FieldModel& f = rec.fields[size_t(tables_.set[table][i++])];
+      if (const auto* n = std::get_if<int64_t>(&v)) qordb::SetFieldInteger(f, *n, img);
+      if (const auto* d = std::get_if<double>(&v)) std::memcpy(img + f.offset, d, sizeof *d);
       if (const auto* t = std::get_if<std::string_view>(&v))
-        std::memcpy(at, t->data(), std::min(t->size(), size_t(f.length - 1)));
+        std::memcpy(img + f.offset, t->data(), std::min(t->size(), size_t(f.length - 1)));
     }
-    qordb::InsertRecord(db_, l.insert.get(), l.rec, l.img.data());
+    try {
+      qordb::InsertRecord(db_, inserts_[table].get(), rec, img);
+    } catch (const qordb::StatusError& e) {
+      bench::Fail("kelvimport_bench: an insert into the server's layout failed with status " +
+                  std::to_string(e.status));
+    }
   }
+  uint64_t ReadAll() override {
+    uint64_t sum = 0;
+    sqlite3_stmt* join = join_.get();
+    while (Step(join)) {
+      for (const auto& [column, field] : joinFields_)
+        if (const char* img = static_cast<const char*>(sqlite3_column_blob(join, column)))
+          sum += Read(*field, img);
+      for (int column : {2, 4}) {
+        sqlite3_column_text(join, column);
+        sum += uint64_t(sqlite3_column_bytes(join, column));
+      }
+    }
+    sqlite3_reset(join);
+    for (const auto& [table, fields] : kLookups) {
+      const bench::ServerRecord& r = tables_.records[table];
+      sqlite3_stmt* all = all_[table].get();
+      while (Step(all)) {
+        const char* img = static_cast<const char*>(sqlite3_column_blob(all, 0));
+        for (const char* name : fields) sum += Read(r.FieldModel(name), img);
+      }
+      sqlite3_reset(all);
+    }
+    return sum;
+  }
+  std::vector<std::string> Rows(Table table) override { return tables_.Rows(db_, table); }
 
  private:
-  struct Layout {
-    qordb::RecordModel rec;
-    std::vector<int> fields;  // positions of the fields the runs set
-    std::vector<char> img;
-    qordb::Stmt insert;
-  };
+  static uint64_t Read(const qordb::FieldModel& f, const char* img) {
+    if (f.IsInteger()) return uint64_t(qordb::FieldInteger(f, img));
+    if (f.type == 'F') {
+      double d;
+      std::memcpy(&d, img + f.offset, sizeof d);
+      return d != 0;
+    }
+    return strnlen(img + f.offset, size_t(f.length));
+  }
+
   sqlite3* db_;
-  Layout tables_[kTables];
+  const ServerTables& tables_;
+  std::vector<char> img_[kTables];
+  qordb::Stmt inserts_[kTables], all_[kTables], join_;
+  std::vector<std::pair<int, const qordb::FieldModel*>> joinFields_;  // image column, field
+};
+
+// What a run takes from the program's logins and its date library.
+struct RunValues {
+  int64_t userId;            // the destination user, CREATOR and LASTMOD
+  std::string serverUnique;  // the source server's unique name, of every import link
+  const TForm1* form;        // the source's day numbers to dates
 };
 
 // Plain SQLite doing the storage work of each run of the program, in the same
-// transactions: the preparation's reads and its three autocommitted writes of
-// the expiry-date types, the source join read into memory, the destination
-// join and the five lookup reads, then the rows in a transaction committed
-// every 1000 rows with each row's sequence draws, inserts and deletes.
+// transactions: the preparation's read and its three autocommitted writes of
+// the expiry-date types (none for a type that is stored as it should be), the
+// source join read into memory, the destination join and the five lookup
+// reads, then the rows in a transaction committed every 1000 rows with each
+// row's sequence draws, inserts and deletes. It stores what the program
+// stores: the same ids, texts and numbers.
 class RawImport {
  public:
   enum class Layout { kPlain, kServer };
 
-  RawImport(const std::string& path, const std::string& serverPath, int customers, Layout layout) {
-    sqlite3_open(path.c_str(), &db_);
+  RawImport(const std::string& path, const ServerTables& tables, int customers, Layout layout,
+            RunValues values)
+      : values_(std::move(values)) {
+    db_ = bench::Open(path);
     Exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;");
     Exec(db_, kOtherTables);
+    for (const char* sequence : kSequences)
+      Exec(db_, std::string("INSERT INTO seq VALUES ('") + sequence + "', 1, 1)");
     if (layout == Layout::kPlain) {
       Exec(db_, kPlainSchema);
       destination_ = std::make_unique<PlainDestination>(db_);
-      owned_[0] = Prepare(db_,
-                          "SELECT eler_id FROM elerhetoseg WHERE eler_owner = ?1 AND "
-                          "eler_tablecode = 2 AND elet_id = 6 ORDER BY eler_owner, "
-                          "eler_tablecode, elet_id, rowid");
-      owned_[1] = Prepare(db_,
-                          "SELECT cim_id FROM cim WHERE cim_owner = ?1 AND cim_tablecode = 2 AND "
-                          "cimt_id = 1 ORDER BY cim_owner, cim_tablecode, cimt_id, rowid");
-      delete_[0] = Prepare(db_, "DELETE FROM elerhetoseg WHERE eler_id = ?1");
-      delete_[1] = Prepare(db_, "DELETE FROM cim WHERE cim_id = ?1");
+      // One statement for all of an owner's contacts (addresses) of the chosen type.
+      deleteOwned_[0] = Prepare(db_,
+                                "DELETE FROM elerhetoseg WHERE eler_owner = ?1 AND "
+                                "eler_tablecode = 2 AND elet_id = 6");
+      deleteOwned_[1] = Prepare(
+          db_, "DELETE FROM cim WHERE cim_owner = ?1 AND cim_tablecode = 2 AND cimt_id = 1");
     } else {
-      destination_ = std::make_unique<LayoutDestination>(db_, serverPath);
+      destination_ = std::make_unique<LayoutDestination>(db_, tables);
     }
-    readsDestination_ = layout == Layout::kPlain;
     FillSource(customers);
+    begin_ = Prepare(db_, "BEGIN IMMEDIATE");
+    commit_ = Prepare(db_, "COMMIT");
     draw_ = Prepare(db_, "UPDATE seq SET id = id + step WHERE name = ?1 RETURNING id - step");
-    tip_ = Prepare(db_, "INSERT OR REPLACE INTO ugyfel_datum_tip VALUES (?1, ?2)");
+    tip_ =
+        Prepare(db_,
+                "INSERT INTO ugyfel_datum_tip VALUES (?1, ?2) ON CONFLICT (ugyfel_datum_tip_id) DO "
+                "UPDATE SET tipus = excluded.tipus WHERE tipus IS NOT excluded.tipus");
     basedata_ = Prepare(db_, "SELECT client_id FROM basedata WHERE deleted = 'N'");
   }
   ~RawImport() {
-    for (sqlite3_stmt* s : {draw_, tip_, basedata_, owned_[0], owned_[1], delete_[0], delete_[1]})
+    for (sqlite3_stmt* s :
+         {begin_, commit_, draw_, tip_, basedata_, deleteOwned_[0], deleteOwned_[1]})
       sqlite3_finalize(s);
     destination_.reset();
     sqlite3_close_v2(db_);
   }
 
   // A new customer per row: its customer, import link, address, contact and
-  // two expiry dates, each with its sequence draw.
+  // the expiry dates the source has, each with its sequence draw.
   Timing Cold() {
-    return Run([&](const SourceRow& row) {
+    return Timed([&](const SourceRow& row) {
       const int64_t customer = Draw("UGYFEL_UGYFEL_NEXTID");
-      destination_->Insert(kCustomer, {customer, row.name, int64_t(0), int64_t(4711), int64_t(1),
-                                       kNow, int64_t(1), kNow});
-      const std::string key = std::to_string(
-          std::hash<std::string>{}(row.name + row.postalCode + row.town + row.street + row.house) %
-          10000000000000000ULL);
-      destination_->Insert(kLink, {Draw("SMS_UGYFEL_IMPORT"), customer, key,
-                                   std::string_view("kelvado.qdb_1_KELVREG01"), int64_t(1),
-                                   std::string_view("N"), kNow, kNow});
+      destination_->Insert(kCustomer, {customer, row.name, int64_t(0), clientId_, values_.userId,
+                                       kNow, values_.userId, kNow});
+      const std::string hashText = row.name + row.postalCode + row.town + row.street + row.house;
+      const std::string key = TForm1::DecimalHashMod(hashText, TForm1::kSourceKeyModuli[0]) +
+                              TForm1::DecimalHashMod(hashText, TForm1::kSourceKeyModuli[1]);
+      destination_->Insert(kLink, {Draw("SMS_UGYFEL_IMPORT"), customer, key, values_.serverUnique,
+                                   values_.userId, std::string_view("N"), kNow, kNow});
       WriteAddressAndContact(customer, row);
-      for (int64_t type : {2, 4})
-        destination_->Insert(
-            kDate, {Draw("SMS_UGYFEL_DATUM"), customer, type,
-                    double(type == 2 ? row.greenCard : row.inspection), row.plate, row.vin});
+      if (row.plate.empty()) return;
+      for (int kind = 0; kind < 3; ++kind) {
+        const double date = DateOf(row.days[kind]);
+        if (date == 0) continue;
+        destination_->Insert(kDate, {Draw("SMS_UGYFEL_DATUM"), customer,
+                                     int64_t(kDateTypes[kind].first), date, row.plate, row.vin});
+      }
     });
   }
-  // Every row known: nothing written but the preparation's three rows.
+  // Every row known and unchanged: nothing written.
   Timing Warm() {
-    return Run([](const SourceRow&) {});
+    return Timed([](const SourceRow&) {});
   }
   // Every row an existing customer whose contacts and addresses of the
-  // chosen types are replaced: each found by the owner key and deleted by
-  // its id, then the row's own written.
+  // chosen types are replaced: deleted by the owner key, then the row's own
+  // written.
   Timing Replace() {
-    return Run([&](const SourceRow& row) {
-      for (int k = 0; k < 2; ++k) {
-        std::vector<int64_t> ids;
-        sqlite3_bind_int64(owned_[k], 1, row.customer);
-        while (sqlite3_step(owned_[k]) == SQLITE_ROW)
-          ids.push_back(sqlite3_column_int64(owned_[k], 0));
-        sqlite3_reset(owned_[k]);
-        for (int64_t id : ids) {
-          sqlite3_bind_int64(delete_[k], 1, id);
-          sqlite3_step(delete_[k]);
-          sqlite3_reset(delete_[k]);
-        }
+    return Timed([&](const SourceRow& row) {
+      for (sqlite3_stmt* s : deleteOwned_) {
+        sqlite3_bind_int64(s, 1, row.customer);
+        Run(s);
       }
       WriteAddressAndContact(row.customer, row);
     });
+  }
+
+  Stored Results() {
+    Stored s;
+    for (int t = 0; t < kTables; ++t) s.tables[t] = destination_->Rows(Table(t));
+    s.types =
+        QueryRows(db_, "SELECT ugyfel_datum_tip_id, tipus FROM ugyfel_datum_tip ORDER BY rowid");
+    s.sequences = QueryRows(db_, "SELECT name, id FROM seq ORDER BY rowid");
+    return s;
   }
 
  private:
@@ -482,8 +785,7 @@ class RawImport {
     for (int i = 1; i <= customers; ++i)
       for (sqlite3_stmt* s : rows) {
         sqlite3_bind_int(s, 1, i);
-        sqlite3_step(s);
-        sqlite3_reset(s);
+        Run(s);
       }
     for (sqlite3_stmt* s : rows) sqlite3_finalize(s);
     Exec(db_, "COMMIT");
@@ -491,17 +793,27 @@ class RawImport {
 
   int64_t Draw(const char* sequence) {
     sqlite3_bind_text(draw_, 1, sequence, -1, SQLITE_STATIC);
-    sqlite3_step(draw_);
+    if (!Step(draw_)) bench::Fail(std::string("kelvimport_bench: no sequence ") + sequence);
     const int64_t id = sqlite3_column_int64(draw_, 0);
+    if (Step(draw_)) bench::Fail(std::string("kelvimport_bench: two sequences ") + sequence);
     sqlite3_reset(draw_);
     return id;
+  }
+
+  // A source day number as the program's date, each converted once per run
+  // as the program converts each source text once.
+  double DateOf(int64_t day) {
+    const auto known = dates_.find(day);
+    if (known != dates_.end()) return known->second;
+    return dates_[day] = values_.form->DateFromLong(std::to_string(day));
   }
 
   void WriteAddressAndContact(int64_t customer, const SourceRow& row) {
     destination_->Insert(kAddress, {Draw("ALAP_CIM_NEXTID"), int64_t(1), customer, int64_t(2),
                                     row.postalCode, row.town, row.street, row.house});
-    const std::string contact =
-        "(" + row.country + ")" + row.area + "/" + row.number + ":" + row.extension;
+    // As the program stores it; the bench's source texts have no blanks to trim.
+    const std::string contact = "(" + row.country + ")" + row.area + "/" +
+                                TForm1::FormatSubscriberNumber(row.number) + ":" + row.extension;
     destination_->Insert(
         kContact, {Draw("ALAP_ELERHETOSEG_NEXTID"), int64_t(6), customer, int64_t(2), contact,
                    std::string_view("Kelvado6 importból."), int64_t(0)});
@@ -509,28 +821,29 @@ class RawImport {
 
   // The frame that every run shares, with each row's own work.
   template <class F>
-  Timing Run(F&& eachRow) {
+  Timing Timed(F&& eachRow) {
     return Measure([&] {
-      ReadAll(basedata_, sink_);
-      for (int type : {2, 3, 4}) {
+      while (Step(basedata_)) clientId_ = sqlite3_column_int64(basedata_, 0);
+      sqlite3_reset(basedata_);
+      for (const auto& [type, text] : kDateTypes) {
         sqlite3_bind_int(tip_, 1, type);
-        sqlite3_bind_text(tip_, 2, "Kelvado6 lejárati idő", -1, SQLITE_STATIC);
-        sqlite3_step(tip_);
-        sqlite3_reset(tip_);
+        sqlite3_bind_text(tip_, 2, text, -1, SQLITE_STATIC);
+        Run(tip_);
       }
-      std::vector<SourceRow> rows = ReadSource();
-      if (readsDestination_) {
-        ReadQuery(db_, kDestinationJoin, sink_);
-        for (const char* sql : kLookups) ReadQuery(db_, sql, sink_);
-      }
-      Exec(db_, "BEGIN IMMEDIATE");
+      dates_.clear();
+      const std::vector<SourceRow> rows = ReadSource();
+      sink_ += destination_->ReadAll();
+      Run(begin_);
       long remaining = long(rows.size()) - 1;
       for (const SourceRow& row : rows) {
-        if (remaining % 1000 == 0) Exec(db_, "COMMIT; BEGIN IMMEDIATE");
+        if (remaining % 1000 == 0) {
+          Run(commit_);
+          Run(begin_);
+        }
         if (row.plateDeleted == 0) eachRow(row);
         --remaining;
       }
-      Exec(db_, "COMMIT");
+      Run(commit_);
     });
   }
 
@@ -539,39 +852,42 @@ class RawImport {
     std::vector<SourceRow> rows;
     auto text = [&](int c) {
       const unsigned char* t = sqlite3_column_text(s, c);
-      return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+      return t ? std::string(reinterpret_cast<const char*>(t), size_t(sqlite3_column_bytes(s, c)))
+               : std::string();
     };
-    while (sqlite3_step(s) == SQLITE_ROW) {
+    while (Step(s)) {
       SourceRow& r = rows.emplace_back();
       r.customer = sqlite3_column_int64(s, 0);
       r.name = text(1);
       r.vin = text(2);
-      r.greenCard = sqlite3_column_int64(s, 3);
-      r.inspection = sqlite3_column_int64(s, 4);
-      r.postalCode = text(5);
-      r.town = text(6);
-      r.street = text(7);
-      r.house = text(8);
-      r.country = text(9);
-      r.area = text(10);
-      r.number = text(11);
-      r.extension = text(12);
-      r.plate = text(13);
-      r.plateDeleted = sqlite3_column_int(s, 14);
+      for (int kind = 0; kind < 3; ++kind) r.days[kind] = sqlite3_column_int64(s, 3 + kind);
+      r.postalCode = text(6);
+      r.town = text(7);
+      r.street = text(8);
+      r.house = text(9);
+      r.country = text(10);
+      r.area = text(11);
+      r.number = text(12);
+      r.extension = text(13);
+      r.plate = text(14);
+      r.plateDeleted = sqlite3_column_int(s, 15);
     }
     sqlite3_finalize(s);
     return rows;
   }
 
+  RunValues values_;
   sqlite3* db_ = nullptr;
   std::unique_ptr<Destination> destination_;
-  bool readsDestination_ = true;
+  sqlite3_stmt* begin_ = nullptr;
+  sqlite3_stmt* commit_ = nullptr;
   sqlite3_stmt* draw_ = nullptr;
   sqlite3_stmt* tip_ = nullptr;
   sqlite3_stmt* basedata_ = nullptr;
-  sqlite3_stmt* owned_[2] = {};   // contacts, addresses of an owner and type
-  sqlite3_stmt* delete_[2] = {};  // contacts, addresses by id
-  size_t sink_ = 0;
+  sqlite3_stmt* deleteOwned_[2] = {};  // contacts, addresses of an owner and the chosen type
+  int64_t clientId_ = 0;
+  std::unordered_map<int64_t, double> dates_;
+  uint64_t sink_ = 0;
 };
 
 }  // namespace
@@ -604,37 +920,38 @@ int main(int argc, char** argv) {
   }
   CountEveryEntry();
 
-  // The raw side first, each run after the one before as the program's runs
-  // follow each other; then the cold run again into the server's layout.
-  Timing rawCold, rawWarm, rawReplace, rawLayoutCold;
-  {
-    RawImport raw(dest.Folder() + "/raw.sqlite", dest.Path(), customers, RawImport::Layout::kPlain);
-    rawCold = raw.Cold();
-    rawWarm = raw.Warm();
-    rawReplace = raw.Replace();
-  }
-  rawLayoutCold = RawImport(dest.Folder() + "/rawlayout.sqlite", dest.Path(), customers,
-                            RawImport::Layout::kServer)
-                      .Cold();
-  std::printf(
-      "raw SQLite, each run's storage work on plain tables (preparation, source join into memory,\n"
-      "  destination join and lookups, then per row the draws, inserts and deletes, committed\n"
-      "  every 1000 rows):\n"
-      "  cold %.2f s CPU (%.2f s wall), warm %.2f s CPU (%.2f s wall), replace %.2f s CPU (%.2f s "
-      "wall)\n"
-      "raw SQLite cold run into the server's table layout: %.2f s CPU (%.2f s wall), %.1fx the "
-      "plain tables in CPU\n",
-      rawCold.cpu, rawCold.wall, rawWarm.cpu, rawWarm.wall, rawReplace.cpu, rawReplace.wall,
-      rawLayoutCold.cpu, rawLayoutCold.wall, rawLayoutCold.cpu / rawCold.cpu);
-  struct Run {
+  // The program's stored results are read on a connection of the bench's own.
+  sqlite3* server = nullptr;
+  if (sqlite3_open_v2(dest.Path().c_str(), &server, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+    bench::Fail("kelvimport_bench: cannot open the destination server's file");
+  const ServerTables tables(server);
+  const RunValues values{form.m_destUserId, form.m_srcUnique, &form};
+  RawImport raw(dest.Folder() + "/raw.sqlite", tables, customers, RawImport::Layout::kPlain,
+                values);
+  RawImport layout(dest.Folder() + "/rawlayout.sqlite", tables, customers,
+                   RawImport::Layout::kServer, values);
+
+  // Each raw run right before the program's, each after the one before on
+  // the same tables as the program's runs follow each other; after each,
+  // both sides' stored results side by side.
+  struct Phase {
     const char* name;
     bool replace;
-    Timing base;
+    Timing (RawImport::*raw)();
   };
-  const Run runs[] = {{"cold import", false, rawCold},
-                      {"warm re-run", false, rawWarm},
-                      {"replace run", true, rawReplace}};
-  for (const Run& run : runs) {
+  const Phase runs[] = {{"cold import", false, &RawImport::Cold},
+                        {"warm re-run", false, &RawImport::Warm},
+                        {"replace run", true, &RawImport::Replace}};
+  bool succeeded = true, same = true;
+  Timing rawCold, layoutCold;
+  Stored program;
+  for (const Phase& run : runs) {
+    const Timing base = (raw.*run.raw)();
+    const bool cold = run.raw == &RawImport::Cold;
+    if (cold) {
+      rawCold = base;
+      layoutCold = layout.Cold();
+    }
     form.cbCim->setChecked(run.replace);
     form.cbEle->setChecked(run.replace);
     form.cbUf->setChecked(run.replace);
@@ -643,12 +960,28 @@ int main(int argc, char** argv) {
     const Timing t = Measure([&] { form.Execute(form.aStartImport); });
     const bool ok = !ui.MessageBoxes().empty() &&
                     ui.MessageBoxes().back().text == "A betöltés sikeresen befejeződött.";
+    succeeded = succeeded && ok;
     std::printf(
-        "%s: %.2f s CPU (%.2f s wall), %.0f rows/s of CPU, %.1f client calls per row, "
-        "%.1fx its raw run in CPU (%.1fx in wall time)%s\n",
-        run.name, t.cpu, t.wall, customers / t.cpu, double(g_calls) / customers,
-        t.cpu / run.base.cpu, t.wall / run.base.wall, ok ? "" : " (the run did not succeed)");
+        "%s: %.2f s CPU (%.2f s wall), %.0f rows/s of CPU, %.1f client calls per row; raw SQLite "
+        "%.2f s CPU (%.2f s wall); %.1fx in CPU (%.1fx in wall time)%s\n",
+        run.name, t.cpu, t.wall, customers / t.cpu, double(g_calls) / customers, base.cpu,
+        base.wall, t.cpu / base.cpu, t.wall / base.wall, ok ? "" : " (the run did not succeed)");
     std::fflush(stdout);
+    program = ProgramStored(server, tables);
+    CompareStored(std::string("after the ") + run.name, program, raw.Results(), same);
+    if (cold)
+      CompareStored("after the cold import, the server's layout", program, layout.Results(), same);
   }
-  return 0;
+  std::printf(
+      "raw SQLite cold run into the server's table layout: %.2f s CPU (%.2f s wall), %.1fx the "
+      "plain tables in CPU\n",
+      layoutCold.cpu, layoutCold.wall, layoutCold.cpu / rawCold.cpu);
+  std::printf(
+      "stored results after each run: %s (at the end %zu customers, %zu import links, "
+      "%zu addresses, %zu contacts, %zu expiry dates)\n",
+      same ? "the same on both sides" : "DIFFERENT (see above)", program.tables[kCustomer].size(),
+      program.tables[kLink].size(), program.tables[kAddress].size(),
+      program.tables[kContact].size(), program.tables[kDate].size());
+  sqlite3_close_v2(server);
+  return succeeded && same ? 0 : 1;
 }

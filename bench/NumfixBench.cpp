@@ -4,8 +4,8 @@
 // (the rows read in the server's order with the fields the window needs; the
 // same rows given the same new values in one transaction, on a copy of the
 // server file made before the program opened it, before the program's
-// write-back and on a cold page cache), and the classification alone in
-// numbers per second.
+// write-back and on a cold page cache, every record's image compared with the
+// program's afterwards), and the classification alone in numbers per second.
 //
 //   numfix_bench [--contacts N] [--repairs N] [Google Benchmark options]
 
@@ -173,27 +173,23 @@ class TimedNumfixData : public RdmNumfixData {
 // way the server opens its own (same journal and synchronous settings).
 class PlainContacts {
  public:
-  PlainContacts(const std::string& path, int32_t alapId) : db_(qordb::OpenServerFile(path, false)) {
-    const std::vector<char> image = qordb::LoadImage(db_, alapId);
-    const qordb::DictModel dict = qordb::DictModel::Parse(image.data(), image.size());
-    const int r = dict.RecordByName("ELERHETOSEG");
-    rec_ = dict.records[size_t(r)];
-    table_ = qordb::RecordTableName(alapId, r);
-    id_ = rec_.fields[size_t(rec_.FieldByName("ELER_ID"))];
-    type_ = rec_.fields[size_t(rec_.FieldByName("ELET_ID"))];
-    tableCode_ = rec_.fields[size_t(rec_.FieldByName("ELER_TABLECODE"))];
-    adat_ = rec_.fields[size_t(rec_.FieldByName("ELER_ADAT"))];
-    idColumn_ = "k" + std::to_string(rec_.keyColumn[size_t(rec_.FieldByName("ELER_ID"))]);
-  }
+  explicit PlainContacts(const std::string& path)
+      : db_(qordb::OpenServerFile(path, false)),
+        record_(bench::FindRecord(db_, "ALAP", "ELERHETOSEG")),
+        id_(record_.FieldModel("ELER_ID")),
+        type_(record_.FieldModel("ELET_ID")),
+        tableCode_(record_.FieldModel("ELER_TABLECODE")),
+        adat_(record_.FieldModel("ELER_ADAT")),
+        idColumn_("k" + std::to_string(record_.rec.keyColumn[size_t(record_.Field("ELER_ID"))])) {}
   ~PlainContacts() { sqlite3_close_v2(db_); }
 
   // Every record in the order GetAllRec hands them out (insertion order),
   // the window's fields taken out of the image; the records the window
   // skips are left out, as the client library's reader leaves them out.
   void Read(const std::function<void(const NumfixData::Contact&)>& each) {
-    qordb::Stmt s(db_, "SELECT img FROM " + table_ + " ORDER BY rid");
+    qordb::Stmt s(db_, "SELECT img FROM " + record_.table + " ORDER BY rid");
     NumfixData::Contact c;
-    while (sqlite3_step(s.get()) == SQLITE_ROW) {
+    while (bench::Step(s.get())) {
       const char* img = static_cast<const char*>(sqlite3_column_blob(s.get(), 0));
       c.eletId = long(qordb::FieldInteger(type_, img));
       c.tableCode = long(qordb::FieldInteger(tableCode_, img));
@@ -209,57 +205,41 @@ class PlainContacts {
   // record by ELER_ID, take its ELER_ADAT (the log line's old value), put
   // the new value into its image and store it (the record's key columns
   // stay as they are). The commit checkpoints as the server's own commit
-  // does: the connection is opened with the server's settings.
+  // does: the connection is opened with the server's settings. Every id is
+  // one the program finds, so a missing record ends the benchmark.
   void Rewrite(const std::vector<long>& elerIds, const std::vector<std::string>& values) {
-    qordb::Exec(db_, "BEGIN IMMEDIATE");
-    qordb::Stmt find(db_, "SELECT rid, img FROM " + table_ + " WHERE " + idColumn_ + " = ?");
-    qordb::Stmt update(db_, "UPDATE " + table_ + " SET img = ? WHERE rid = ?");
-    std::vector<char> img(size_t(rec_.imageLength));
+    bench::Exec(db_, "BEGIN IMMEDIATE");
+    qordb::Stmt find(db_, "SELECT rid, img FROM " + record_.table + " WHERE " + idColumn_ + " = ?");
+    qordb::Stmt update(db_, "UPDATE " + record_.table + " SET img = ? WHERE rid = ?");
+    std::vector<char> img(size_t(record_.rec.imageLength));
     std::string old;
     for (size_t i = 0; i < elerIds.size(); ++i) {
       sqlite3_bind_int64(find.get(), 1, elerIds[i]);
-      if (sqlite3_step(find.get()) == SQLITE_ROW) {
-        std::memcpy(img.data(), sqlite3_column_blob(find.get(), 1), img.size());
-        char* text = img.data() + adat_.offset;
-        old.assign(text, strnlen(text, size_t(adat_.length)));
-        std::memset(text, 0, size_t(adat_.length));
-        std::memcpy(text, values[i].data(), std::min(values[i].size(), size_t(adat_.length - 1)));
-        sqlite3_bind_blob(update.get(), 1, img.data(), int(img.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(update.get(), 2, sqlite3_column_int64(find.get(), 0));
-        if (sqlite3_step(update.get()) != SQLITE_DONE || sqlite3_changes(db_) != 1)
-          throw std::runtime_error("numfix_bench: a raw rewrite failed");
-        sqlite3_reset(update.get());
-      }
+      if (!bench::Step(find.get()))
+        bench::Fail("numfix_bench: the raw rewrite found no contact " + std::to_string(elerIds[i]));
+      std::memcpy(img.data(), sqlite3_column_blob(find.get(), 1), img.size());
+      char* text = img.data() + adat_.offset;
+      old.assign(text, strnlen(text, size_t(adat_.length)));
+      std::memset(text, 0, size_t(adat_.length));
+      std::memcpy(text, values[i].data(), std::min(values[i].size(), size_t(adat_.length - 1)));
+      sqlite3_bind_blob(update.get(), 1, img.data(), int(img.size()), SQLITE_STATIC);
+      sqlite3_bind_int64(update.get(), 2, sqlite3_column_int64(find.get(), 0));
+      bench::Run(update.get());
+      if (sqlite3_changes(db_) != 1) bench::Fail("numfix_bench: a raw rewrite changed no row");
       sqlite3_reset(find.get());
     }
-    qordb::Exec(db_, "COMMIT");
+    bench::Exec(db_, "COMMIT");
   }
+
+  // Every record of the table, each its fields as text, in insertion order.
+  std::vector<std::string> Images() { return bench::ImageRows(db_, record_.table, record_.rec); }
 
  private:
   sqlite3* db_;
-  qordb::RecordModel rec_;
-  std::string table_, idColumn_;
-  qordb::FieldModel id_, type_, tableCode_, adat_;
+  const bench::ServerRecord record_;
+  const qordb::FieldModel id_, type_, tableCode_, adat_;
+  const std::string idColumn_;
 };
-
-// A page-for-page copy of the server file at path, made through SQLite and
-// synced, so that the raw rewrite meets the same tables and indexes page for
-// page, and the same values, as the program's write-back meets in the server file.
-std::string CopyServerFile(const std::string& path) {
-  const std::string copy = path + ".raw";
-  sqlite3 *from = nullptr, *to = nullptr;
-  bool copied = sqlite3_open_v2(path.c_str(), &from, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-                sqlite3_open(copy.c_str(), &to) == SQLITE_OK;
-  if (copied) {
-    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
-    copied = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
-    copied = sqlite3_backup_finish(backup) == SQLITE_OK && copied;
-  }
-  sqlite3_close(from);
-  sqlite3_close(to);
-  if (!copied) throw std::runtime_error("numfix_bench: the server file could not be copied");
-  return copy;
-}
 
 std::vector<std::string> g_numbers;
 NumberTemplates* g_templates = nullptr;
@@ -301,14 +281,11 @@ std::vector<size_t> TakeSizes(int& argc, char** argv, const char* name, const ch
 
 // Makes the server the way the demo is made: its three databases, the demo user
 // and client configuration, the demo templates in its folder, and `numbers` as
-// type-6 contacts, two per customer. Returns ALAP's database id; `load` is the
-// time the contacts took to load.
-int32_t FillServer(QorTestServer& server, const std::vector<std::string>& numbers, double& load) {
-  int32_t alapId = 0;
+// type-6 contacts, two per customer; `load` is the time the contacts took to
+// load.
+void FillServer(QorTestServer& server, const std::vector<std::string>& numbers, double& load) {
   for (const char* db : {"DEVUDAVARER", "UGYFEL", "ALAP"}) {
-    const int32_t id =
-        server.AddDatabase(DemoFile((std::string("destination/") + db + ".schema").c_str()));
-    if (std::strcmp(db, "ALAP") == 0) alapId = id;
+    server.AddDatabase(DemoFile((std::string("destination/") + db + ".schema").c_str()));
   }
   server.AddUser("DEMO", "DEMO");
   QorClientConfig client;
@@ -320,7 +297,6 @@ int32_t FillServer(QorTestServer& server, const std::vector<std::string>& number
     tsv +=
         std::to_string(i + 1) + "\t" + std::to_string(i / 2 + 1) + "\t2\t6\t" + numbers[i] + "\n";
   load = Seconds([&] { server.Load("ALAP", "ELERHETOSEG", tsv); });
-  return alapId;
 }
 
 struct WindowPhases {
@@ -412,11 +388,11 @@ int main(int argc, char** argv) {
   QorTestServer server("vovbench.qdb");
   g_numbers = MakeNumbers(contacts);
   double setup = 0;
-  const int32_t alapId = FillServer(server, g_numbers, setup);
+  FillServer(server, g_numbers, setup);
   for (std::string& n : g_numbers) n = NumberTemplates::StripBlanks(n);
   // Before the program opens the server, for the raw rewrite (a rewrite
   // with unchanged values would store nothing).
-  const std::string rawCopy = CopyServerFile(server.Path());
+  const std::string rawCopy = bench::CopyServerFile(server.Path());
 
   const auto oldDir = std::filesystem::current_path();
   std::filesystem::current_path(server.Folder());
@@ -454,7 +430,7 @@ int main(int argc, char** argv) {
   ini.SetText(DemoFile("SMS_tel_sablon.ini"));
   NumberTemplates templates;
   templates.Load(ini);
-  PlainContacts plainContacts(server.Path(), alapId);
+  PlainContacts plainContacts(server.Path());
   size_t rows = 0, classified = 0;
   const double plain = Seconds([&] {
     plainContacts.Read([&](const NumfixData::Contact& c) { rows += c.adat.size() > 0; });
@@ -485,7 +461,7 @@ int main(int argc, char** argv) {
   // each side's commit checkpoints the whole log.
   double raw = 0;
   {
-    PlainContacts rawContacts(rawCopy, alapId);
+    PlainContacts rawContacts(rawCopy);
     raw = Seconds([&] { rawContacts.Rewrite(markedIds, markedValues); });
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -497,24 +473,30 @@ int main(int argc, char** argv) {
   const double writeOnly = Between(writeStart, data->reloadStart);
   const bool wroteOk = !prompts->messages.empty() &&
                        prompts->messages[0] == "A javítások bekerültek az adatbázisba.";
+  // What both sides stored: every record's image, the rewritten ones among them.
+  bool same = true;
+  const std::vector<std::string> stored = plainContacts.Images();
+  bench::Compare("after the write-back, ELERHETOSEG", stored, PlainContacts(rawCopy).Images(),
+                 same);
+  const bool readSame = rows == read && classified == size_t(listed);
 
   std::printf("Numfix on %zu type-6 contacts (setup: server load %.2f s)\n", contacts, setup);
   std::printf("  open window (login, connect, load, classify): %8.3f s, %d listed\n", open, listed);
   std::printf("  load and classify into the window:            %8.3f s\n", load);
-  std::printf("  plain SQLite read and classify, same rows:    %8.3f s (%zu listed)\n",
-              plainClassify, classified);
+  std::printf("  plain SQLite read and classify, same rows:    %8.3f s (%zu listed)%s\n",
+              plainClassify, classified, classified == size_t(listed) ? "" : "  (DIFFERENT)");
   std::printf("  load / plain SQLite read and classify:        %8.1f x\n",
               plainClassify > 0 ? load / plainClassify : 0.0);
   std::printf("  the read through the client library:          %8.3f s (%zu contacts)\n",
               libraryRead, read);
-  std::printf("  plain SQLite read of the same rows:           %8.3f s (%zu contacts)\n", plain,
-              rows);
+  std::printf("  plain SQLite read of the same rows:           %8.3f s (%zu contacts)%s\n", plain,
+              rows, rows == read ? "" : "  (DIFFERENT)");
   std::printf("  library read / plain SQLite read:             %8.1f x\n",
               plain > 0 ? libraryRead / plain : 0.0);
   std::printf("  write back %zu marked repairs (with reload):  %8.3f s%s\n", marked, writeBack,
               wroteOk ? "" : "  (FAILED)");
-  std::printf("  write back without the reload:                %8.3f s (%zu rewritten)\n",
-              writeOnly, data->rewritten);
+  std::printf("  write back without the reload:                %8.3f s (%zu rewritten)%s\n",
+              writeOnly, data->rewritten, data->rewritten == marked ? "" : "  (NOT ALL)");
   std::printf("  of it, in the client library's calls:         %8.3f s\n", data->writeCalls);
   std::printf("  plain SQLite rewrite of the same rows, first: %8.3f s (cold cache, on a copy)\n",
               raw);
@@ -522,6 +504,8 @@ int main(int argc, char** argv) {
               raw > 0 ? writeOnly / raw : 0.0);
   std::printf("  library calls / plain SQLite rewrite:         %8.1f x\n",
               raw > 0 ? data->writeCalls / raw : 0.0);
+  std::printf("  stored images after the write-back:           %s (%zu records)\n",
+              same ? "the same on both sides" : "DIFFERENT", stored.size());
   std::fflush(stdout);
 
   form.reset();
@@ -532,5 +516,5 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  return wroteOk ? 0 : 1;
+  return wroteOk && same && readSame && data->rewritten == marked ? 0 : 1;
 }

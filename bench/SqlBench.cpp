@@ -4,7 +4,8 @@
 // links. Each is set beside SQLite stepping the equivalent left join twice:
 // over the server's own tables (record images joined on their key columns,
 // the fields taken out of the images) and over plain tables of its own, with
-// the ratio to each. Every figure is the median of three rounds.
+// the ratio to each. Every figure is the median of three rounds, and in each
+// the sides' walked rows are compared field for field.
 //
 //   sql_bench [--customers N] [--phones-per-customer N]
 
@@ -172,18 +173,47 @@ void Insert(sqlite3* db, const char* table, const Rows& rows) {
   for (const auto& row : rows.values) {
     for (size_t i = 0; i < row.size(); ++i)
       sqlite3_bind_text(st, int(i + 1), row[i].c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_step(st);
-    sqlite3_reset(st);
+    bench::Run(st);
   }
   sqlite3_finalize(st);
 }
 
+// What a walk read: each row's fields as text, tab-separated, a line a row
+// (an absent child's fields as empty texts). Each side's walk writes its
+// rows into one, so that the sides' rows can be compared afterwards.
+struct Walked {
+  std::string text;
+  size_t rows = 0;
+
+  void Start() {
+    text.clear();
+    text.reserve(size_t(1) << 24);
+    rows = 0;
+  }
+  void Field(size_t i, const char* value, size_t size) {
+    if (i > 0) text += '\t';
+    text.append(value, size);
+  }
+  void EndRow() {
+    text += '\n';
+    ++rows;
+  }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+      end = text.find('\n', at);
+      lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+  }
+};
+
 // Steps a join over the server's tables and reads the named fields as text
 // out of the images; the query's columns are the images of the records in
 // the order the fields name them.
-size_t ServerWalk(sqlite3* db, const ServerTables& t, const std::string& sql,
-                  const std::vector<std::pair<const char*, const char*>>& columnFields,
-                  size_t& bytes) {
+void ServerWalk(sqlite3* db, const ServerTables& t, const std::string& sql,
+                const std::vector<std::pair<const char*, const char*>>& columnFields,
+                Walked& walked) {
   struct Read {
     int column;
     const qordb::FieldModel* field;
@@ -196,30 +226,46 @@ size_t ServerWalk(sqlite3* db, const ServerTables& t, const std::string& sql,
     reads.push_back({int(records.size()) - 1, &rec.fields[size_t(rec.FieldByName(name))]});
   }
   qordb::Stmt st(db, sql);
-  size_t rows = 0;
-  while (sqlite3_step(st.get()) == SQLITE_ROW) {
-    ++rows;
-    for (const Read& r : reads) {
-      const char* img = static_cast<const char*>(sqlite3_column_blob(st.get(), r.column));
-      if (img) bytes += qordb::FieldText(*r.field, img).size();
+  walked.Start();
+  while (bench::Step(st.get())) {
+    for (size_t i = 0; i < reads.size(); ++i) {
+      const char* img = static_cast<const char*>(sqlite3_column_blob(st.get(), reads[i].column));
+      const std::string value = img ? qordb::FieldText(*reads[i].field, img) : std::string();
+      walked.Field(i, value.data(), value.size());
     }
+    walked.EndRow();
   }
-  return rows;
+}
+
+// Steps a query over the plain tables and reads every column as text.
+void PlainWalk(sqlite3* db, const char* sql, Walked& walked) {
+  sqlite3_stmt* st = bench::Prepare(db, sql);
+  walked.Start();
+  while (bench::Step(st)) {
+    for (int c = 0, n = sqlite3_column_count(st); c < n; ++c) {
+      const char* value = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+      walked.Field(size_t(c), value ? value : "", size_t(sqlite3_column_bytes(st, c)));
+    }
+    walked.EndRow();
+  }
+  sqlite3_finalize(st);
 }
 
 // Walks the runner's view and reads the named fields of every row as text.
-size_t ViewWalk(RdmFileImport& runner,
-                const std::vector<std::pair<const char*, const char*>>& fields, size_t& bytes) {
+void ViewWalk(RdmFileImport& runner, const std::vector<std::pair<const char*, const char*>>& fields,
+              Walked& walked) {
   RdmView* view = runner.GetResultView();
   std::vector<RdmFld*> values;
   for (const auto& [table, field] : fields)
     values.push_back(&view->GetTable(table)->GetField(field));
-  size_t rows = 0;
+  walked.Start();
   while (view->Next()) {
-    ++rows;
-    for (RdmFld* v : values) bytes += std::strlen(v->GetText());
+    for (size_t i = 0; i < values.size(); ++i) {
+      const char* value = values[i]->GetText();
+      walked.Field(i, value, std::strlen(value));
+    }
+    walked.EndRow();
   }
-  return rows;
 }
 
 }  // namespace
@@ -276,9 +322,7 @@ int main(int argc, char** argv) {
   map.OpenAll(0);
 
   // Plain SQLite tables of the same rows, with indexes on the join columns.
-  sqlite3* db = nullptr;
-  const std::string plainPath = server.Folder() + "/plain.sqlite";
-  sqlite3_open(plainPath.c_str(), &db);
+  sqlite3* db = bench::Open(server.Folder() + "/plain.sqlite");
   Exec(db,
        "CREATE TABLE ugyfel(ucode INTEGER PRIMARY KEY, name TEXT, torolt TEXT, "
        "rendszamcode INTEGER, alvazszam TEXT);"
@@ -317,40 +361,44 @@ int main(int argc, char** argv) {
   // Three rounds of every measurement, side by side, each figure the median
   // of its three: a busy machine disturbs one round, not the figures.
   constexpr int kRounds = 3;
-  size_t bytes = 0, sqliteBytes = 0;
-  size_t sourceRows = 0, sqliteSourceRows = 0, serverSourceRows = 0;
-  size_t joinRows = 0, sqliteJoinRows = 0, serverJoinRows = 0;
+  Walked source, sqliteSource, serverSource, join, sqliteJoin, serverJoin;
   std::vector<double> selects, walks, sqliteSources, serverSources, joins, sqliteJoins, serverJoins;
   RdmFileImport runner, joiner;
   runner.Attach(&map, false);
   joiner.Attach(&map, false);
+  // Each round's walks side by side: the same rows, field for field.
+  bool same = true;
+  auto compare = [&](const char* what, const Walked& program, const Walked& raw) {
+    bench::Compare(what, program.Lines(), raw.Lines(), same);
+  };
   for (int round = 0; round < kRounds; ++round) {
     selects.push_back(Seconds([&] { runner.Run(kSourceScript); }));
     walks.push_back(Seconds([&] {
       const char option[] = {4, 0};
       runner.GetResultView()->AddTableOption(option);
-      sourceRows = ViewWalk(runner, sourceFields, bytes);
+      ViewWalk(runner, sourceFields, source);
     }));
-    sqliteSources.push_back(
-        Seconds([&] { sqliteSourceRows = bench::ReadQuery(db, kSqliteSource, sqliteBytes); }));
-    serverSources.push_back(Seconds([&] {
-      serverSourceRows = ServerWalk(serverDb, tables, tables.source, sourceFields, sqliteBytes);
-    }));
+    sqliteSources.push_back(Seconds([&] { PlainWalk(db, kSqliteSource, sqliteSource); }));
+    serverSources.push_back(
+        Seconds([&] { ServerWalk(serverDb, tables, tables.source, sourceFields, serverSource); }));
     joins.push_back(Seconds([&] {
       joiner.Run(kJoinScript);
-      joinRows = ViewWalk(joiner, joinFields, bytes);
+      ViewWalk(joiner, joinFields, join);
     }));
-    sqliteJoins.push_back(
-        Seconds([&] { sqliteJoinRows = bench::ReadQuery(db, kSqliteJoin, sqliteBytes); }));
-    serverJoins.push_back(Seconds([&] {
-      serverJoinRows = ServerWalk(serverDb, tables, tables.join, joinFields, sqliteBytes);
-    }));
+    sqliteJoins.push_back(Seconds([&] { PlainWalk(db, kSqliteJoin, sqliteJoin); }));
+    serverJoins.push_back(
+        Seconds([&] { ServerWalk(serverDb, tables, tables.join, joinFields, serverJoin); }));
+    compare("source SELECT, SQLite on the server's tables", source, serverSource);
+    compare("source SELECT, SQLite on plain tables", source, sqliteSource);
+    compare("join, SQLite on the server's tables", join, serverJoin);
+    compare("join, SQLite on plain tables", join, sqliteJoin);
   }
   sqlite3_close(db);
   sqlite3_close_v2(serverDb);
-  const double select = Median(selects), walk = Median(walks), sqliteSource = Median(sqliteSources),
-               serverSource = Median(serverSources), join = Median(joins),
-               sqliteJoin = Median(sqliteJoins), serverJoin = Median(serverJoins);
+  const double select = Median(selects), walk = Median(walks),
+               sqliteSourceTime = Median(sqliteSources), serverSourceTime = Median(serverSources),
+               joinTime = Median(joins), sqliteJoinTime = Median(sqliteJoins),
+               serverJoinTime = Median(serverJoins);
 
   auto time = [](const std::string& what, double seconds, size_t rows) {
     std::printf("  %-58s %8.3f s, %zu rows\n", what.c_str(), seconds, rows);
@@ -362,20 +410,20 @@ int main(int argc, char** argv) {
               customers, address, phone, setup);
   std::printf("  %-58s %8.3f s (%s)\n", "source SELECT (build the view, load every table)", select,
               runner.GetMessage().c_str());
-  time("walk of its rows, fields read as text", walk, sourceRows);
-  time("SQLite left join, server's tables, fields from the images", serverSource, serverSourceRows);
-  time("SQLite left join, plain tables, columns read as text", sqliteSource, sqliteSourceRows);
-  ratio("source SELECT and walk / SQLite on the server's tables", select + walk, serverSource);
-  ratio("source SELECT and walk / SQLite on plain tables", select + walk, sqliteSource);
+  time("walk of its rows, fields read as text", walk, source.rows);
+  time("SQLite left join, server's tables, fields from the images", serverSourceTime,
+       serverSource.rows);
+  time("SQLite left join, plain tables, columns read as text", sqliteSourceTime, sqliteSource.rows);
+  ratio("source SELECT and walk / SQLite on the server's tables", select + walk, serverSourceTime);
+  ratio("source SELECT and walk / SQLite on plain tables", select + walk, sqliteSourceTime);
   time("join of " + std::to_string(telefonlink.values.size()) + " telephone links, select and walk",
-       join, joinRows);
-  time("SQLite join, server's tables, fields from the images", serverJoin, serverJoinRows);
-  time("SQLite join, plain tables, columns read as text", sqliteJoin, sqliteJoinRows);
-  ratio("join / SQLite on the server's tables", join, serverJoin);
-  ratio("join / SQLite on plain tables", join, sqliteJoin);
+       joinTime, join.rows);
+  time("SQLite join, server's tables, fields from the images", serverJoinTime, serverJoin.rows);
+  time("SQLite join, plain tables, columns read as text", sqliteJoinTime, sqliteJoin.rows);
+  ratio("join / SQLite on the server's tables", joinTime, serverJoinTime);
+  ratio("join / SQLite on plain tables", joinTime, sqliteJoinTime);
+  std::printf("  %-58s %s\n", "walked rows, field for field, every round",
+              same ? "the same on every side" : "DIFFERENT (see above)");
   login.Logout();
-  return sourceRows == sqliteSourceRows && sourceRows == serverSourceRows &&
-                 joinRows == sqliteJoinRows && joinRows == serverJoinRows
-             ? 0
-             : 1;
+  return same ? 0 : 1;
 }
