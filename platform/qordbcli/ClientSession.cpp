@@ -527,8 +527,14 @@ int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   const int status = Atomically([&] {
     rid = RewriteImage(t, *buffer, img) ? t.pos->rid : 0;
     if (rid != 0) return 0;
-    rid = Locate(t, *buffer, nullptr);
+    rid = Locate(t, *buffer, &located_);
     if (rid == 0) return static_cast<int>(kNotFound);
+    // The record as it is stored now: when no key column changes, its
+    // indexes stay as they are.
+    if (SameKeyColumns(t, located_.data(), img)) {
+      StoreImage(t, rid, img);
+      return 0;
+    }
     sqlite3_stmt* s = Cached(t, 0, kUpdate, [&] {
       std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ?";
       for (size_t p = 0; p < t.rec->fields.size(); ++p)
@@ -550,32 +556,39 @@ int ClientSession::ModRec(int32_t db, int32_t rt, int32_t len, char** buffer) {
   return 0;
 }
 
+bool ClientSession::SameKeyColumns(const Target& t, const char* a, const char* b) const {
+  // Records are stored normalised, so equal key values are equal bytes; the
+  // rare equal values in other bytes (a float's -0, an image stored by
+  // someone else) count as a change.
+  for (int p : t.odb->keyFields[t.index]) {
+    const FieldModel& f = t.rec->fields[p];
+    if (std::memcmp(a + f.offset, b + f.offset, f.length) != 0) return false;
+  }
+  return true;
+}
+
+bool ClientSession::StoreImage(const Target& t, int64_t rid, const char* img) {
+  sqlite3_stmt* s = Cached(t, 0, kUpdateImageByRid, [&] {
+    return "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
+  });
+  StmtUse use(s);
+  BindImage(s, 1, img, t.rec->imageLength);
+  sqlite3_bind_int64(s, 2, rid);
+  use.Step();
+  return sqlite3_changes(db_) == 1;
+}
+
 bool ClientSession::RewriteImage(const Target& t, const char* image, const char* img) {
   Position& pos = *t.pos;
-  if (!pos.has) return false;
   // Worth a try only when no key column changes against the record as we
-  // last saw it. Records are stored normalised, so equal key values are
-  // equal bytes; the rare equal values in other bytes (a float's -0, an
-  // image stored by someone else) take the general way.
+  // last saw it.
+  if (!pos.has || !SameKeyColumns(t, pos.image.data(), img)) return false;
   const std::vector<int>& keys = t.odb->keyFields[t.index];
-  for (int p : keys) {
-    const FieldModel& f = t.rec->fields[p];
-    if (std::memcmp(pos.image.data() + f.offset, img + f.offset, f.length) != 0) return false;
-  }
   const std::vector<int>& parts = CurrentKeyParts(t);
   // Seen in this transaction, the record is still as we saw it (no other
   // connection writes meanwhile); otherwise the statement checks the record
   // as it is now.
-  if (SeenInThisTransaction(pos)) {
-    sqlite3_stmt* s = Cached(t, 0, kUpdateImageByRid, [&] {
-      return "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
-    });
-    StmtUse use(s);
-    BindImage(s, 1, img, t.rec->imageLength);
-    sqlite3_bind_int64(s, 2, pos.rid);
-    use.Step();
-    return sqlite3_changes(db_) == 1;
-  }
+  if (SeenInThisTransaction(pos)) return StoreImage(t, pos.rid, img);
   sqlite3_stmt* s = Cached(t, pos.key, kUpdateImage, [&] {
     std::string sql = "UPDATE " + RecordTableName(t.dbId, t.index) + " SET img = ? WHERE rid = ?";
     if (!parts.empty())

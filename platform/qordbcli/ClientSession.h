@@ -148,6 +148,11 @@ class ClientSession {
   // stored without touching key columns or indexes. False when it does not
   // apply, with nothing changed.
   bool RewriteImage(const Target& t, const char* image, const char* img);
+  // Whether a and b hold the same bytes in every field that has a key column.
+  bool SameKeyColumns(const Target& t, const char* a, const char* b) const;
+  // Stores img (normalised) as record rid's image, key columns untouched;
+  // false when there is no such record.
+  bool StoreImage(const Target& t, int64_t rid, const char* img);
   // The first record, by insertion order, whose current key (made of parts)
   // equals the bound value.
   sqlite3_stmt* FindEqStmt(const Target& t, const std::vector<int>& parts);
@@ -192,6 +197,7 @@ class ClientSession {
   bool watched_ = false;   // the idle watch knows of this session
   std::chrono::steady_clock::time_point lastRead_;
   std::vector<char> scratch_;
+  std::vector<char> located_;  // the stored image of the record ModRec changes
   std::string code_;
   std::map<int32_t, OpenDatabase> dbs_;
   std::unique_ptr<DictModel> sysdb_;

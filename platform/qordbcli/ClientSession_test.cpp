@@ -353,6 +353,16 @@ TEST_F(Records, ModRecKeepsTheKeysInStepWithTheStoredRecord) {
   ASSERT_EQ(Call(FindRec, stored), 0);
   EXPECT_EQ(stored, img);
 
+  // Standing on another record, a change of the note alone is stored on the
+  // record that carries the key value, which its keys still find.
+  EXPECT_EQ(c_.CustomerId(LastRec), 5);
+  c_.shopDict.SetText(img, "CUSTOMER", "NOTE", "third");
+  ASSERT_EQ(Call(ModRec, img), 0);
+  EXPECT_EQ(Named("Budapest", "Kovács"), Ids({1, 5}));
+  stored = Customer(1, "", "");
+  ASSERT_EQ(Call(FindRec, stored), 0);
+  EXPECT_EQ(stored, img);
+
   // A key value changed by this handle moves the record in the index.
   c_.shopDict.SetText(img, "CUSTOMER", "CITY", "Eger");
   ASSERT_EQ(Call(ModRec, img), 0);
