@@ -40,15 +40,27 @@ void RdmStoreTab::TakeBackup() {
 // ---- Changes ----
 
 void RdmStoreTab::Append() {
-  if (m_parent != nullptr && m_currentGroupKey == -1)
+  // The new record belongs to the parent's current record, which need not
+  // be the one this table stands under (SetPosition leaves it there).
+  const _RecItemType* parent = m_parent != nullptr ? m_parent->CurrentItem() : nullptr;
+  if (m_parent != nullptr && parent == nullptr)
     throw DbDescError(2013, At("RdmStoreTab::Append", 1348), StringVector(m_alias));
+  const int parentKey = parent != nullptr ? parent->id : -1;
+  if (parent != nullptr && m_masterDepMode) m_currentGroupKey = parentKey;
   TakeBackup();
-  if (GetTableOptions().Contains(rtoLinkValues)) SetLinkValues();
+  // The link values of that record as it is stored, not what the parent's
+  // fields may hold meanwhile.
+  if (GetTableOptions().Contains(rtoLinkValues)) {
+    if (parent != nullptr)
+      LinkSetter(*this, false).Apply(parent);
+    else
+      SetLinkValues();
+  }
   // Taken before the insert: what the server writes back into the buffers
   // stays out of the stored copy.
   const DbDescription::Bytes image = PackCurrent();
   if (!m_cachedMode) RdmTable::Append();
-  _RecItemType* item = m_store.Add(m_currentGroupKey, image.data());
+  _RecItemType* item = m_store.Add(parentKey, image.data());
   if (m_cachedMode) m_cache.Add(kCacheAppend, item->id, item->record);
   GoTo(GetRecordCount() - 1, 5);
 }
@@ -95,6 +107,7 @@ bool RdmStoreTab::Delete(byte throwIfMissing) {
   // deleted record over it.
   const int index = *position;
   if (m_cachedMode) m_deletedKeys[item->id] = item->parentKey;
+  ShiftOtherPosition(item);
   m_store.Remove(item->id);
   GoToIndex(index - 1, *list, 5, *position);
   return true;
@@ -225,9 +238,18 @@ bool RdmStoreTab::ReRead(byte throwIfMissing) {
   if (m_parent == nullptr) {
     // Re-reading reloads the children's groups of the record, which keeps
     // each child on its record; the groups of a record that the server no
-    // longer has go.
-    if (ReReadRecord(throwIfMissing)) return true;
+    // longer has go, and the fields, which the find cleared, show its
+    // stored copy again.
+    bool found = false;
+    try {
+      found = ReReadRecord(throwIfMissing);
+    } catch (...) {
+      ShowCurrent();
+      throw;
+    }
+    if (found) return true;
     ClearChildGroupsOfCurrent();
+    ShowCurrent();
     return false;
   }
   if (m_currentGroupKey == -1) return true;
