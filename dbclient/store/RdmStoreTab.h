@@ -42,8 +42,8 @@ class RdmStoreTab : public RdmTable {
   // Destroys the children (except no-clone ones) and leaves the parent.
   ~RdmStoreTab() override;
 
-  // ---- Server operations (root only; 2012 on a child or with a backup).
-  // One that reads nothing leaves the stores and the
+  // ---- Server operations (root only; 2012 on a child or while a table of
+  // the tree has a backup). One that reads nothing leaves the stores and the
   // positions as they were, the fields showing the current record again. ----
   bool Go(byte direction, byte childMode = 0) override;
   bool Find(std::string keyField, byte childMode = 0) override;
@@ -70,7 +70,9 @@ class RdmStoreTab : public RdmTable {
   bool SetPosition(int index) override;
   int GetRecordCount() override;
 
-  // ---- Sort, locate, aggregates and removal (no server call) ----
+  // ---- Sort, locate, aggregates and removal (no server call; a removal is
+  // refused with 2014 while this table or one below it has changes queued,
+  // which would go with the records) ----
   std::string Aggregate(std::string field, byte operation) override;
   void Sort(std::string field, byte descending, byte allGroups = 0) override;
   std::string GetSortField() override;
@@ -86,8 +88,8 @@ class RdmStoreTab : public RdmTable {
   void Append() override;
   bool Update(byte throwIfMissing) override;
   bool Delete(byte throwIfMissing) override;
-  // A child re-reads its group by the link values of the group's own parent
-  // record.
+  // 2014 while this table or one below it has changes queued. A child
+  // re-reads its group by the link values of the group's own parent record.
   // A record that the server no longer has keeps its stored copy, which the
   // fields show, and loses its children's records.
   bool ReRead(byte throwIfMissing) override;
@@ -176,9 +178,13 @@ class RdmStoreTab : public RdmTable {
   bool WriteCachedRecord(_RecCacheType* entry);
   // Writes the cached deletes of the records of the group that left the store.
   void WriteCachedDeletes(int parentKey);
+  // Restoring keeps the ids given out since the backup from being given again.
   void EndBackup(bool discard);
   bool ChangeAllowed();
   bool LinkKeyCoversUniqueKey();
+  // Whether a child, in whatever mode, holds records under the current
+  // record through a link key that is not unique: the server would keep
+  // them without their parent.
   bool ChildBlocksDelete();
   bool IsLinkKeyUnique();
 
@@ -232,8 +238,10 @@ class RdmStoreTab : public RdmTable {
     DbDescription::Bytes m_values;  // the field values, when no record was stood on
   };
 
-  // Refuses a server operation on a child or while a backup exists.
+  // Refuses a server operation on a child or while a table of the tree has a backup.
   void RefuseServerOperation(const char* operation, int line) const;
+  // Whether this table or one below it has a backup.
+  bool TreeHasBackup() const;
   // A server operation once it is allowed: read reads the record or records
   // into the description; when it reads nothing, or fails, the fields show
   // the current record again (a selection that finds nothing empties the

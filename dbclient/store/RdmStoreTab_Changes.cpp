@@ -26,8 +26,14 @@ bool RdmStoreTab::ChangeAllowed() {
 bool RdmStoreTab::IsLinkKeyUnique() { return IsUniqueKey(m_linkKey); }
 
 bool RdmStoreTab::ChildBlocksDelete() {
-  for (auto& [alias, child] : m_children)
-    if (child->m_masterDepMode && !child->IsEmpty() && !child->IsLinkKeyUnique()) return true;
+  const _RecItemType* item = CurrentItem();
+  if (item == nullptr) return false;
+  // The child's records of this record, whatever the child's mode and
+  // wherever it stands.
+  for (auto& [alias, child] : m_children) {
+    const _MapItemType* group = child->m_store.FindGroup(item->id);
+    if (group != nullptr && !group->items.empty() && !child->IsLinkKeyUnique()) return true;
+  }
   return false;
 }
 
@@ -218,7 +224,7 @@ void RdmStoreTab::EndBackup(bool discard) {
     if (!discard) {
       RecSentry sentry(this);
       CurrentKeeper keeper(this);  // by its id, which the backup keeps
-      m_store.Assign(m_backupStore);
+      m_store.Restore(m_backupStore);
       // The changes are undone: none of them may reach the server later.
       m_cache.Clear();
       m_deletedKeys.clear();
@@ -232,7 +238,8 @@ void RdmStoreTab::EndBackup(bool discard) {
 // ---- Re-reading ----
 
 bool RdmStoreTab::ReRead(byte throwIfMissing) {
-  if (!m_cache.IsEmpty())
+  // The groups reloaded below would take the changes queued in them along.
+  if (HasPendingWrites())
     throw DbDescError(2014, At("RdmStoreTab::ReRead", 1225), StringVector(m_alias));
   RecSentry sentry(this);
   if (m_parent == nullptr) {

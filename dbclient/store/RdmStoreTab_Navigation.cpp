@@ -10,8 +10,16 @@ QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", 
 // ---- Server operations ----
 
 void RdmStoreTab::RefuseServerOperation(const char* operation, int line) const {
-  if (m_parent == nullptr && !m_backupExists) return;
+  // A reload would drop the changes that wait in a backup below too.
+  if (m_parent == nullptr && !TreeHasBackup()) return;
   throw DbDescError(2012, At(operation, line), StringVector(m_alias));
+}
+
+bool RdmStoreTab::TreeHasBackup() const {
+  if (m_backupExists) return true;
+  for (const auto& [alias, child] : m_children)
+    if (child->TreeHasBackup()) return true;
+  return false;
 }
 
 void RdmStoreTab::ShowCurrent() {
@@ -115,7 +123,7 @@ bool RdmStoreTab::GoCursor(std::string name, byte direction, byte childMode) {
 
 bool RdmStoreTab::GoBookmark(std::string name, byte childMode) {
   // A reload would drop the pending changes of a child or of a backup.
-  if (m_parent != nullptr || m_backupExists) throw DbDescError(2012, StringVector(m_alias));
+  if (m_parent != nullptr || TreeHasBackup()) throw DbDescError(2012, StringVector(m_alias));
   // Going to a bookmark positions the server only; the record is read here.
   return ReadAndReload([&] { return RdmTable::GetBookmark(name) && RdmTable::ReRead(1); }, false, 0,
                        childMode);
