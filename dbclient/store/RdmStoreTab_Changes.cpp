@@ -1,12 +1,39 @@
 // Appends, updates and deletes, the write cache and re-reading from the server.
 #include <algorithm>
 #include <deque>
+#include <exception>
+#include <optional>
 
 #include "RdmStoreTab.h"
 
 namespace {
 
 QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", operation, line); }
+
+// Puts the key that was current when it was made back on the server when
+// it goes, also when a call it guards fails: a write or a re-read that
+// fails part-way must not leave later finds and moves on another key.
+class KeyScope {
+ public:
+  explicit KeyScope(RdmTable& table)
+      : m_table(table), m_saved(table.GetKeyName()), m_uncaught(std::uncaught_exceptions()) {}
+  // Passes on a failure of its own unless another exception is unwinding.
+  ~KeyScope() noexcept(false) {
+    try {
+      m_table.DefineKey(m_saved);
+    } catch (...) {
+      if (std::uncaught_exceptions() > m_uncaught) return;
+      throw;
+    }
+  }
+  KeyScope(const KeyScope&) = delete;
+  KeyScope& operator=(const KeyScope&) = delete;
+
+ private:
+  RdmTable& m_table;
+  std::string m_saved;
+  int m_uncaught;
+};
 
 }  // namespace
 
@@ -127,12 +154,15 @@ bool RdmStoreTab::WriteCache() {
   CollectTreeTables(tables);
   std::deque<CurrentKeeper> keepers;
   for (RdmStoreTab* table : tables) keepers.emplace_back(table);
-  const std::string saved = GetKeyName();
-  const bool uniqueWrites = GetTableOptions().Contains(rtoUniqueKeyWrites);
-  if (uniqueWrites && !DefineUniqueKey())
-    throw DbDescError(10028, At("RdmStoreTab::WriteCache", 2006), StringVector(m_name));
+  std::optional<KeyScope> key;
+  if (GetTableOptions().Contains(rtoUniqueKeyWrites)) {
+    if (GetUniqueKeyName().empty())
+      throw DbDescError(10028, At("RdmStoreTab::WriteCache", 2006), StringVector(m_name));
+    key.emplace(*this);
+    DefineUniqueKey();
+  }
   const bool result = WriteGroup(m_currentGroupKey);
-  if (uniqueWrites) DefineKey(saved);
+  key.reset();
   if (result) EndBackup(true);
   return result;
 }
@@ -201,13 +231,12 @@ bool RdmStoreTab::ImplicitProcessCacheList(int recordId) {
                         StringVector(m_name));
     // A subtree with nothing queued needs no key switched on the server.
     if (!child->HasPendingWrites()) continue;
-    std::string saved;
+    std::optional<KeyScope> key;
     if (uniqueWrites) {
-      saved = child->GetKeyName();
+      key.emplace(*child);
       child->DefineUniqueKey();
     }
     child->WriteGroup(recordId);
-    if (uniqueWrites) child->DefineKey(saved);
   }
   return true;
 }
@@ -274,11 +303,14 @@ bool RdmStoreTab::ReReadRecord(byte throwIfMissing) {
   Unpack(item);
   std::string sortText;
   if (!m_sortField.empty()) sortText = GetField(m_sortField).AsString();
-  const std::string key = GetKeyName();
   const std::string unique = GetUniqueKeyName();
-  if (key != unique) DefineKey(unique);
+  std::optional<KeyScope> key;
+  if (GetKeyName() != unique) {
+    key.emplace(*this);
+    DefineKey(unique);
+  }
   const bool found = RdmTable::Find();
-  if (key != unique) DefineKey(key);
+  key.reset();
   if (!found) return false;
   StoreInto(item);
   // The sort keeps the re-read record current, whose values the children's

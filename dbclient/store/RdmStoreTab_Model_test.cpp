@@ -1647,6 +1647,11 @@ const SequenceCase kSequences[] = {
     {"GoOnAnEmptiedRecordType",
      Shop(kLinkValues, {Select(0), ODelete(M, 1), ODelete(M, 2), ODelete(M, 3), Go(0, 0),
                         Append(C, 200, 0, "uj")})},
+    // A write of the cache that fails part-way leaves the key it found
+    // current, which the navigation follows.
+    {"WriteThatFailsPartWay",
+     Shop(kCached, {Select(0), Update(M, 7, "x"), ODelete(M, 1), WriteCache(), Restore(),
+                    ODelete(M, 2), OInsert(M, 2, 0, 0, "b"), Go(3, 0)})},
     // Decided: a reload, re-read or removal of a parent is refused while a
     // table below it has changes queued, which would go with the records...
     {"ChildChangesQueuedBelowAParentsReReadRemovalAndReload",
