@@ -1154,7 +1154,9 @@ void StoreModelTest::Reset(const Setting& setting) {
     tables[t] = new ProbedTab(tables[t - 1], &*desc, kRecords[t], kLevelNames[t], setting.cached);
     tables[t]->SetLink("ID", "LINK", "LINK");
   }
+  // Nothing of the sequence before: the options, the current key, the fields.
   for (ProbedTab* table : tables) {
+    table->DefineKey("");
     table->SetTableOptions(DefaultTableOptions());
     table->AddTableOption(rtoUniqueKeyWrites);
     if (setting.keepRecord) table->AddTableOption(rtoKeepRecord);
