@@ -116,6 +116,9 @@ void RdmStoreTab::SetMasterDepMode(byte mode) {
   if ((mode != 0) == m_masterDepMode) return;
   CurrentKeeper keeper(this);
   m_masterDepMode = mode != 0;
+  // Without a current record the new list's position is -1 too, not an
+  // index left there from before.
+  if (keeper.Id() == -1) CurrentPosition() = -1;
 }
 
 void RdmStoreTab::SaveTreePositions(QoMap<std::string, _TableInfo>& out) {
@@ -247,48 +250,44 @@ bool IsInteger(const RdmFld& field) {
 
 }  // namespace
 
-RdmStoreTab::LinkSource::LinkSource(const RdmFld& field, int dataOffset) : value(field) {
-  // A bound field is read from the stored images, so that the field buffers
-  // keep their values; a detached one gives its own text for every record.
-  if (!value.IsDetached()) {
-    offset = value.GetFieldEntry().offset - dataOffset;
-    value.Detach();
+RdmStoreTab::LinkSetter::LinkSetter(RdmStoreTab& table, bool onlyUncovered) {
+  RdmStoreTab& parent = *table.m_parent;
+  for (const LinkPair& pair : table.m_linkPairs) {
+    Source source{parent.GetField(pair.first)};
+    // A bound field is read from the stored images.
+    if (!source.value.IsDetached()) {
+      source.offset = source.value.GetFieldEntry().offset - parent.m_recordEntry.dataOffset;
+      source.value.Detach();
+    }
+    source.linked = &table.GetField(pair.second);
+    // An integer goes from an integer field to another as a number: its text
+    // would give the same bytes.
+    source.asNumber = IsInteger(source.value) && IsInteger(*source.linked);
+    m_sources.push_back(std::move(source));
   }
+  for (const auto& [field, value] : table.m_linkConstants)
+    if (!onlyUncovered || !parent.HasField(field, false))
+      m_constants.emplace_back(&table.GetField(field), &value);
 }
 
-const RdmFld& RdmStoreTab::LinkSource::At(const _RecItemType* item) {
-  if (offset >= 0) value.SetRaw(item->record + offset);
-  return value;
+void RdmStoreTab::LinkSetter::Apply(const _RecItemType* parent) {
+  for (Source& source : m_sources) {
+    if (source.offset >= 0) source.value.SetRaw(parent->record + source.offset);
+    if (source.asNumber)
+      source.linked->SetLong(source.value.AsLong());
+    else
+      source.linked->SetString(source.value.AsString());
+  }
+  for (const auto& [field, value] : m_constants) field->SetString(*value);
 }
 
 void RdmStoreTab::LoadChildRecords() {
   ClearStore();
-  std::vector<LinkSource> sources;
-  for (const LinkPair& pair : m_linkPairs)
-    sources.emplace_back(m_parent->GetField(pair.first), m_parent->m_recordEntry.dataOffset);
   // Each parent record's group takes its id as the key.
   const RecListType& parents = m_parent->m_store.Items();
-  std::vector<RdmFld*> linked;
-  for (const LinkPair& pair : m_linkPairs) linked.push_back(&GetField(pair.second));
-  // An integer goes from an integer field to another as a number: its text
-  // would give the same bytes.
-  std::vector<bool> asNumber;
-  for (size_t i = 0; i < linked.size(); ++i)
-    asNumber.push_back(IsInteger(sources[i].value) && IsInteger(*linked[i]));
-  // The constants that a field of the parent does not cover, looked up once.
-  std::vector<std::pair<RdmFld*, const std::string*>> constants;
-  if (!parents.empty())
-    for (const auto& [field, value] : m_linkConstants)
-      if (!m_parent->HasField(field, false)) constants.emplace_back(&GetField(field), &value);
+  LinkSetter links(*this, true);
   for (const _RecItemType* parent : parents) {
-    for (size_t i = 0; i < linked.size(); ++i) {
-      const RdmFld& value = sources[i].At(parent);
-      if (asNumber[i])
-        linked[i]->SetLong(value.AsLong());
-      else
-        linked[i]->SetString(value.AsString());
-    }
-    for (const auto& [field, value] : constants) field->SetString(*value);
+    links.Apply(parent);
     if (!RdmTable::Select(m_linkKey, 5)) continue;
     while (RdmTable::Next())
       if (PassesLinkFilters()) StoreCurrent(parent->id);
@@ -317,7 +316,11 @@ void RdmStoreTab::LoadGroup(int parentRecordId) {
   const StringVector key = reread ? UniqueKeyTexts(current) : StringVector();
   if (reread) keeper.Follow(-1);
   ClearGroup(parentRecordId, true, true);
-  SetLinkValues();
+  // The link values are those of the group's own parent record, which need
+  // not be the parent's current one.
+  const _RecItemType* parent = m_parent->m_store.Find(parentRecordId);
+  if (parent == nullptr) return;
+  LinkSetter(*this, false).Apply(parent);
   if (!RdmTable::Select(m_linkKey, 5)) return;
   // The filters hold for a re-read group as they held when the tree loaded.
   while (RdmTable::Next())
@@ -379,14 +382,44 @@ _RecItemType* RdmStoreTab::CurrentItem() {
 void RdmStoreTab::StandOn(int id) {
   RecListType* list = nullptr;
   int* position = nullptr;
-  if (!GetCurrentList(list, position)) {
-    m_groupPosition = -1;
-    ClearOwnFields();
+  if (GetCurrentList(list, position)) {
+    auto it = std::find_if(list->begin(), list->end(),
+                           [id](const _RecItemType* item) { return item->id == id; });
+    if (it != list->end()) {
+      LoadAt(int(it - list->begin()), *list, *position);
+      return;
+    }
+  }
+  StandOnNothing();
+}
+
+void RdmStoreTab::StandOnNothing() {
+  CurrentPosition() = -1;
+  ClearOwnFields();
+  for (auto& [alias, child] : m_children) {
+    if (!child->m_masterDepMode) continue;
+    child->m_currentGroupKey = -1;
+    child->StandOnNothing();
+  }
+}
+
+void RdmStoreTab::ShiftForRemoval(const RecListType& list, int& position,
+                                  const _RecItemType* item) {
+  if (position < 0) return;
+  if (size_t(position) < list.size() && list[size_t(position)] == item) {
+    --position;
     return;
   }
-  auto it = std::find_if(list->begin(), list->end(),
-                         [id](const _RecItemType* item) { return item->id == id; });
-  LoadAt(it == list->end() ? -1 : int(it - list->begin()), *list, *position);
+  auto it = std::find(list.begin(), list.end(), item);
+  if (it != list.end() && it - list.begin() < position) --position;
+}
+
+void RdmStoreTab::ShiftOtherPosition(const _RecItemType* item) {
+  if (m_masterDepMode) {
+    ShiftForRemoval(m_store.Items(), m_storePosition, item);
+  } else if (_MapItemType* group = m_store.FindGroup(m_currentGroupKey)) {
+    ShiftForRemoval(group->items, m_groupPosition, item);
+  }
 }
 
 StringVector RdmStoreTab::UniqueKeyTexts(const _RecItemType* item) {
@@ -408,10 +441,12 @@ RdmStoreTab::CurrentKeeper::CurrentKeeper(RdmStoreTab* table) : m_table(table) {
 }
 
 RdmStoreTab::CurrentKeeper::~CurrentKeeper() {
-  if (m_stoodOn)
-    m_table->StandOn(m_id);
-  else
+  if (!m_stoodOn) {
     m_table->Unpack(m_values.data());
+    return;
+  }
+  m_table->StandOn(m_id);
+  if (m_followed && m_table->CurrentItem() != nullptr) m_table->SetChilds(5, m_id);
 }
 
 bool RdmStoreTab::GetCurrentList(RecListType*& list, int*& position) {
@@ -436,14 +471,22 @@ bool RdmStoreTab::RefindRecord(const std::vector<std::string>& names, const Stri
     StringVector now;
     GetFieldTexts(names, now);
     if (now != texts) continue;
-    LoadAt(int(index), items, m_storePosition);
+    m_storePosition = int(index);
     m_groupPosition = -1;
     if (_MapItemType* group = m_store.FindGroup(m_currentGroupKey)) {
       RecListType& list = group->items;
-      for (size_t g = 0; g < list.size(); ++g)
-        if (list[g] == items[index]) LoadAt(int(g), list, m_groupPosition);
+      auto it = std::find(list.begin(), list.end(), items[index]);
+      if (it != list.end()) m_groupPosition = int(it - list.begin());
     }
+    // The fields show what the position now names: in master-dependency
+    // mode, a record found outside the current group is no current record.
+    if (GetPosition() == -1) ClearOwnFields();
     return true;
+  }
+  // The last record searched is in the fields: the table stands on none.
+  if (!SetPosition(-1)) {
+    m_groupPosition = -1;
+    ClearOwnFields();
   }
   return false;
 }
@@ -462,7 +505,7 @@ RecSentry::RecSentry(RdmStoreTab* table) : m_table(table), m_uncaught(std::uncau
 RecSentry::~RecSentry() noexcept(false) {
   if (!m_active || m_names.empty()) return;
   try {
-    if (!m_table->RefindRecord(m_names, m_texts)) m_table->SetPosition(-1);
+    m_table->RefindRecord(m_names, m_texts);
   } catch (...) {
     if (std::uncaught_exceptions() > m_uncaught) return;
     throw;

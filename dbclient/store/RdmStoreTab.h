@@ -42,7 +42,9 @@ class RdmStoreTab : public RdmTable {
   // Destroys the children (except no-clone ones) and leaves the parent.
   ~RdmStoreTab() override;
 
-  // ---- Server operations (root only; 2012 on a child or with a backup) ----
+  // ---- Server operations (root only; 2012 on a child or while a table of
+  // the tree has a backup). One that reads nothing leaves the stores and the
+  // positions as they were, the fields showing the current record again. ----
   bool Go(byte direction, byte childMode = 0) override;
   bool Find(std::string keyField, byte childMode = 0) override;
   bool Find(byte childMode = 0) override;
@@ -56,6 +58,9 @@ class RdmStoreTab : public RdmTable {
   bool GoCursor(std::string name, byte direction, byte childMode = 0) override;
 
   // ---- Store movements (no server call) ----
+  // A table whose list is empty, or that has none, stands before its first
+  // record, and so, under no record, does every child in master-dependency
+  // mode; a child outside it stays on its record.
   bool Step(byte move, byte childMode = 0) override;
   bool GoTo(int index, byte childMode = 0) override;
   // The next record of the current list; the children go before their first.
@@ -65,7 +70,9 @@ class RdmStoreTab : public RdmTable {
   bool SetPosition(int index) override;
   int GetRecordCount() override;
 
-  // ---- Sort, locate, aggregates and removal (no server call) ----
+  // ---- Sort, locate, aggregates and removal (no server call; a removal is
+  // refused with 2014 while this table or one below it has changes queued,
+  // which would go with the records) ----
   std::string Aggregate(std::string field, byte operation) override;
   void Sort(std::string field, byte descending, byte allGroups = 0) override;
   std::string GetSortField() override;
@@ -76,9 +83,15 @@ class RdmStoreTab : public RdmTable {
   void RemoveAll(std::string field, std::string value, int start) override;
 
   // ---- Changes, write cache, re-reading ----
+  // A child's new record belongs to its parent's current record (2013
+  // without one); in master-dependency mode the child goes under it.
   void Append() override;
   bool Update(byte throwIfMissing) override;
   bool Delete(byte throwIfMissing) override;
+  // 2014 while this table or one below it has changes queued. A child
+  // re-reads its group by the link values of the group's own parent record.
+  // A record that the server no longer has keeps its stored copy, which the
+  // fields show, and loses its children's records.
   bool ReRead(byte throwIfMissing) override;
   bool WriteCache() override;
 
@@ -128,6 +141,10 @@ class RdmStoreTab : public RdmTable {
   void LoadChildren();
   void LoadChildRecords();
   void SetLinkValues();
+  // Reloads the group of the parent's record with the id, by that record's
+  // link values; without that record in the parent's store the group is
+  // only cleared. A current record of the group is found again by its
+  // unique key and its children go before their first record under it.
   void LoadGroup(int parentRecordId);
   bool RefreshChildren(byte throwIfMissing, int recordId);
   // Whatever the mode, which decides what positions and steps see, never
@@ -161,9 +178,13 @@ class RdmStoreTab : public RdmTable {
   bool WriteCachedRecord(_RecCacheType* entry);
   // Writes the cached deletes of the records of the group that left the store.
   void WriteCachedDeletes(int parentKey);
+  // Restoring keeps the ids given out since the backup from being given again.
   void EndBackup(bool discard);
   bool ChangeAllowed();
   bool LinkKeyCoversUniqueKey();
+  // Whether a child, in whatever mode, holds records under the current
+  // record through a link key that is not unique: the server would keep
+  // them without their parent.
   bool ChildBlocksDelete();
   bool IsLinkKeyUnique();
 
@@ -180,7 +201,10 @@ class RdmStoreTab : public RdmTable {
   std::string _DoAggregate(std::string field, byte operation, RecListType& list, int& position);
 
   // ---- The logical record (RecSentry) ----
-  // Makes current the first stored record whose fields names hold texts.
+  // Makes current the first stored record whose fields names hold texts;
+  // false without one. Its values are in the fields when the current list
+  // holds it; otherwise the table stands before its first record with its
+  // fields cleared.
   bool RefindRecord(const std::vector<std::string>& names, const StringVector& texts);
 
  protected:
@@ -199,25 +223,52 @@ class RdmStoreTab : public RdmTable {
     CurrentKeeper& operator=(const CurrentKeeper&) = delete;
     // The id of the record stood on, or -1.
     int Id() const { return m_id; }
-    // The record stood on was read again under another id (-1: it has gone).
-    void Follow(int id) { m_id = id; }
+    // The record stood on was read again under another id (-1: it has
+    // gone); its children go before their first record under the new one.
+    void Follow(int id) {
+      m_id = id;
+      m_followed = true;
+    }
 
    private:
     RdmStoreTab* m_table;
     bool m_stoodOn;
+    bool m_followed = false;
     int m_id;
     DbDescription::Bytes m_values;  // the field values, when no record was stood on
   };
 
-  // Refuses a server operation on a child or while a backup exists.
+  // Refuses a server operation on a child or while a table of the tree has a backup.
   void RefuseServerOperation(const char* operation, int line) const;
+  // Whether this table or one below it has a backup.
+  bool TreeHasBackup() const;
+  // A server operation once it is allowed: read reads the record or records
+  // into the description; when it reads nothing, or fails, the fields show
+  // the current record again (a selection that finds nothing empties the
+  // tree instead); otherwise the tree is reloaded with them.
+  template <class Read>
+  bool ReadAndReload(Read read, bool selection, byte move, byte childMode);
   // Steps 3 to 8 of a server operation that has read its records.
   void ReloadTree(bool selection, byte move, byte childMode);
+  // The current record's stored copy into the fields, or cleared fields
+  // without a current record.
+  void ShowCurrent();
   // The record at the current position, or null.
   _RecItemType* CurrentItem();
+  // The group position in master-dependency mode, the store position outside it.
+  int& CurrentPosition() { return m_masterDepMode ? m_groupPosition : m_storePosition; }
   // Makes the record with the id current in the current list, its values in
-  // the fields; without it there, before the first record with cleared fields.
+  // the fields; without it there, the table stands on no record (below).
   void StandOn(int id);
+  // Before the first record with the fields cleared, and so, under no
+  // record, every child in master-dependency mode.
+  void StandOnNothing();
+  // Moves a position in list as the item's removal from the list requires:
+  // a later position one place up, the item's own to the record before it.
+  static void ShiftForRemoval(const RecListType& list, int& position, const _RecItemType* item);
+  // Keeps the position in the list that is not current in line with the
+  // removal of the item from the store (before it is removed).
+  void ShiftOtherPosition(const _RecItemType* item);
   // The texts of the unique key's fields of the record (loaded into the
   // fields for it); empty when the table has no unique key.
   StringVector UniqueKeyTexts(const _RecItemType* item);
@@ -229,13 +280,25 @@ class RdmStoreTab : public RdmTable {
   void TakeBackup();
   // The image of the current field values.
   DbDescription::Bytes PackCurrent() const;
-  // A parent's field as its child's loading reads it for each parent record.
-  struct LinkSource {
-    LinkSource(const RdmFld& field, int dataOffset);
-    // The value the field has in the record.
-    const RdmFld& At(const _RecItemType* item);
-    RdmFld value;
-    int offset = -1;  // in a stored image; -1: the value is detached
+  // Sets this table's link fields from a record of the parent as its stored
+  // image holds them, so that the parent's field buffers keep their values,
+  // and the link constants: all of them, or with onlyUncovered those that
+  // no visible field of the parent covers.
+  class LinkSetter {
+   public:
+    LinkSetter(RdmStoreTab& table, bool onlyUncovered);
+    void Apply(const _RecItemType* parent);
+
+   private:
+    // A parent's field; a detached one gives its own text for every record.
+    struct Source {
+      RdmFld value;
+      int offset = -1;  // in a stored image; -1: the value is detached
+      RdmFld* linked = nullptr;
+      bool asNumber = false;  // between integer fields: no text in between
+    };
+    std::vector<Source> m_sources;
+    std::vector<std::pair<RdmFld*, const std::string*>> m_constants;
   };
   // Stores the current field values as a new record under the parent key.
   void StoreCurrent(int parentKey);

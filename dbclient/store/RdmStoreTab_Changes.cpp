@@ -1,12 +1,39 @@
 // Appends, updates and deletes, the write cache and re-reading from the server.
 #include <algorithm>
 #include <deque>
+#include <exception>
+#include <optional>
 
 #include "RdmStoreTab.h"
 
 namespace {
 
 QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", operation, line); }
+
+// Puts the key that was current when it was made back on the server when
+// it goes, also when a call it guards fails: a write or a re-read that
+// fails part-way must not leave later finds and moves on another key.
+class KeyScope {
+ public:
+  explicit KeyScope(RdmTable& table)
+      : m_table(table), m_saved(table.GetKeyName()), m_uncaught(std::uncaught_exceptions()) {}
+  // Passes on a failure of its own unless another exception is unwinding.
+  ~KeyScope() noexcept(false) {
+    try {
+      m_table.DefineKey(m_saved);
+    } catch (...) {
+      if (std::uncaught_exceptions() > m_uncaught) return;
+      throw;
+    }
+  }
+  KeyScope(const KeyScope&) = delete;
+  KeyScope& operator=(const KeyScope&) = delete;
+
+ private:
+  RdmTable& m_table;
+  std::string m_saved;
+  int m_uncaught;
+};
 
 }  // namespace
 
@@ -26,8 +53,14 @@ bool RdmStoreTab::ChangeAllowed() {
 bool RdmStoreTab::IsLinkKeyUnique() { return IsUniqueKey(m_linkKey); }
 
 bool RdmStoreTab::ChildBlocksDelete() {
-  for (auto& [alias, child] : m_children)
-    if (child->m_masterDepMode && !child->IsEmpty() && !child->IsLinkKeyUnique()) return true;
+  const _RecItemType* item = CurrentItem();
+  if (item == nullptr) return false;
+  // The child's records of this record, whatever the child's mode and
+  // wherever it stands.
+  for (auto& [alias, child] : m_children) {
+    const _MapItemType* group = child->m_store.FindGroup(item->id);
+    if (group != nullptr && !group->items.empty() && !child->IsLinkKeyUnique()) return true;
+  }
   return false;
 }
 
@@ -40,15 +73,27 @@ void RdmStoreTab::TakeBackup() {
 // ---- Changes ----
 
 void RdmStoreTab::Append() {
-  if (m_parent != nullptr && m_currentGroupKey == -1)
+  // The new record belongs to the parent's current record, which need not
+  // be the one this table stands under (SetPosition leaves it there).
+  const _RecItemType* parent = m_parent != nullptr ? m_parent->CurrentItem() : nullptr;
+  if (m_parent != nullptr && parent == nullptr)
     throw DbDescError(2013, At("RdmStoreTab::Append", 1348), StringVector(m_alias));
+  const int parentKey = parent != nullptr ? parent->id : -1;
+  if (parent != nullptr && m_masterDepMode) m_currentGroupKey = parentKey;
   TakeBackup();
-  if (GetTableOptions().Contains(rtoLinkValues)) SetLinkValues();
+  // The link values of that record as it is stored, not what the parent's
+  // fields may hold meanwhile.
+  if (GetTableOptions().Contains(rtoLinkValues)) {
+    if (parent != nullptr)
+      LinkSetter(*this, false).Apply(parent);
+    else
+      SetLinkValues();
+  }
   // Taken before the insert: what the server writes back into the buffers
   // stays out of the stored copy.
   const DbDescription::Bytes image = PackCurrent();
   if (!m_cachedMode) RdmTable::Append();
-  _RecItemType* item = m_store.Add(m_currentGroupKey, image.data());
+  _RecItemType* item = m_store.Add(parentKey, image.data());
   if (m_cachedMode) m_cache.Add(kCacheAppend, item->id, item->record);
   GoTo(GetRecordCount() - 1, 5);
 }
@@ -95,6 +140,7 @@ bool RdmStoreTab::Delete(byte throwIfMissing) {
   // deleted record over it.
   const int index = *position;
   if (m_cachedMode) m_deletedKeys[item->id] = item->parentKey;
+  ShiftOtherPosition(item);
   m_store.Remove(item->id);
   GoToIndex(index - 1, *list, 5, *position);
   return true;
@@ -108,12 +154,15 @@ bool RdmStoreTab::WriteCache() {
   CollectTreeTables(tables);
   std::deque<CurrentKeeper> keepers;
   for (RdmStoreTab* table : tables) keepers.emplace_back(table);
-  const std::string saved = GetKeyName();
-  const bool uniqueWrites = GetTableOptions().Contains(rtoUniqueKeyWrites);
-  if (uniqueWrites && !DefineUniqueKey())
-    throw DbDescError(10028, At("RdmStoreTab::WriteCache", 2006), StringVector(m_name));
+  std::optional<KeyScope> key;
+  if (GetTableOptions().Contains(rtoUniqueKeyWrites)) {
+    if (GetUniqueKeyName().empty())
+      throw DbDescError(10028, At("RdmStoreTab::WriteCache", 2006), StringVector(m_name));
+    key.emplace(*this);
+    DefineUniqueKey();
+  }
   const bool result = WriteGroup(m_currentGroupKey);
-  if (uniqueWrites) DefineKey(saved);
+  key.reset();
   if (result) EndBackup(true);
   return result;
 }
@@ -182,13 +231,12 @@ bool RdmStoreTab::ImplicitProcessCacheList(int recordId) {
                         StringVector(m_name));
     // A subtree with nothing queued needs no key switched on the server.
     if (!child->HasPendingWrites()) continue;
-    std::string saved;
+    std::optional<KeyScope> key;
     if (uniqueWrites) {
-      saved = child->GetKeyName();
+      key.emplace(*child);
       child->DefineUniqueKey();
     }
     child->WriteGroup(recordId);
-    if (uniqueWrites) child->DefineKey(saved);
   }
   return true;
 }
@@ -205,7 +253,7 @@ void RdmStoreTab::EndBackup(bool discard) {
     if (!discard) {
       RecSentry sentry(this);
       CurrentKeeper keeper(this);  // by its id, which the backup keeps
-      m_store.Assign(m_backupStore);
+      m_store.Restore(m_backupStore);
       // The changes are undone: none of them may reach the server later.
       m_cache.Clear();
       m_deletedKeys.clear();
@@ -219,15 +267,25 @@ void RdmStoreTab::EndBackup(bool discard) {
 // ---- Re-reading ----
 
 bool RdmStoreTab::ReRead(byte throwIfMissing) {
-  if (!m_cache.IsEmpty())
+  // The groups reloaded below would take the changes queued in them along.
+  if (HasPendingWrites())
     throw DbDescError(2014, At("RdmStoreTab::ReRead", 1225), StringVector(m_alias));
   RecSentry sentry(this);
   if (m_parent == nullptr) {
     // Re-reading reloads the children's groups of the record, which keeps
     // each child on its record; the groups of a record that the server no
-    // longer has go.
-    if (ReReadRecord(throwIfMissing)) return true;
+    // longer has go, and the fields, which the find cleared, show its
+    // stored copy again.
+    bool found = false;
+    try {
+      found = ReReadRecord(throwIfMissing);
+    } catch (...) {
+      ShowCurrent();
+      throw;
+    }
+    if (found) return true;
     ClearChildGroupsOfCurrent();
+    ShowCurrent();
     return false;
   }
   if (m_currentGroupKey == -1) return true;
@@ -245,11 +303,14 @@ bool RdmStoreTab::ReReadRecord(byte throwIfMissing) {
   Unpack(item);
   std::string sortText;
   if (!m_sortField.empty()) sortText = GetField(m_sortField).AsString();
-  const std::string key = GetKeyName();
   const std::string unique = GetUniqueKeyName();
-  if (key != unique) DefineKey(unique);
+  std::optional<KeyScope> key;
+  if (GetKeyName() != unique) {
+    key.emplace(*this);
+    DefineKey(unique);
+  }
   const bool found = RdmTable::Find();
-  if (key != unique) DefineKey(key);
+  key.reset();
   if (!found) return false;
   StoreInto(item);
   // The sort keeps the re-read record current, whose values the children's

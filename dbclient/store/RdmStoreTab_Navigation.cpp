@@ -10,8 +10,49 @@ QorErrPos At(const char* operation, int line) { return QorErrPos("RdmStoreTab", 
 // ---- Server operations ----
 
 void RdmStoreTab::RefuseServerOperation(const char* operation, int line) const {
-  if (m_parent == nullptr && !m_backupExists) return;
+  // A reload would drop the changes that wait in a backup below too.
+  if (m_parent == nullptr && !TreeHasBackup()) return;
   throw DbDescError(2012, At(operation, line), StringVector(m_alias));
+}
+
+bool RdmStoreTab::TreeHasBackup() const {
+  if (m_backupExists) return true;
+  for (const auto& [alias, child] : m_children)
+    if (child->TreeHasBackup()) return true;
+  return false;
+}
+
+void RdmStoreTab::ShowCurrent() {
+  if (const _RecItemType* item = CurrentItem())
+    Unpack(item);
+  else
+    ClearOwnFields();
+}
+
+template <class Read>
+bool RdmStoreTab::ReadAndReload(Read read, bool selection, byte move, byte childMode) {
+  // The base operations clear the fields when they find nothing, and may
+  // when they fail; the stores are not touched then, so the fields show the
+  // record the position names again.
+  bool readSome = false;
+  try {
+    readSome = read();
+  } catch (...) {
+    ShowCurrent();
+    throw;
+  }
+  if (!readSome) {
+    if (selection) {
+      // Nothing found: no row of the previous selection may stay.
+      ClearTree(true);
+      ClearFieldsTree();
+    } else {
+      ShowCurrent();
+    }
+    return false;
+  }
+  ReloadTree(selection, move, childMode);
+  return true;
 }
 
 void RdmStoreTab::ReloadTree(bool selection, byte move, byte childMode) {
@@ -35,85 +76,57 @@ void RdmStoreTab::ReloadTree(bool selection, byte move, byte childMode) {
 
 bool RdmStoreTab::Go(byte direction, byte childMode) {
   RefuseServerOperation("RdmStoreTab::Go", 336);
-  if (!RdmTable::Go(direction, 5)) return false;
-  ReloadTree(false, 0, childMode);
-  return true;
+  return ReadAndReload([&] { return RdmTable::Go(direction, 5); }, false, 0, childMode);
 }
 
 bool RdmStoreTab::Find(std::string keyField, byte childMode) {
   RefuseServerOperation("RdmStoreTab::Find", 356);
-  if (!RdmTable::Find(keyField, childMode)) return false;
-  ReloadTree(false, 0, childMode);
-  return true;
+  return ReadAndReload([&] { return RdmTable::Find(keyField, childMode); }, false, 0, childMode);
 }
 
 bool RdmStoreTab::Find(byte childMode) {
   RefuseServerOperation("RdmStoreTab::Find", 374);
-  if (!RdmTable::Find(childMode)) return false;
-  ReloadTree(false, 0, childMode);
-  return true;
+  return ReadAndReload([&] { return RdmTable::Find(childMode); }, false, 0, childMode);
 }
 
 bool RdmStoreTab::FindNext(std::string keyField, byte childMode) {
   RefuseServerOperation("RdmStoreTab::FindNext", 392);
-  if (!RdmTable::FindNext(keyField, childMode)) return false;
-  ReloadTree(false, 0, childMode);
-  return true;
+  return ReadAndReload([&] { return RdmTable::FindNext(keyField, childMode); }, false, 0,
+                       childMode);
 }
 
 bool RdmStoreTab::FindNext(byte childMode) {
   RefuseServerOperation("RdmStoreTab::FindNext", 410);
-  if (!RdmTable::FindNext(childMode)) return false;
-  ReloadTree(false, 0, childMode);
-  return true;
+  return ReadAndReload([&] { return RdmTable::FindNext(childMode); }, false, 0, childMode);
 }
 
 bool RdmStoreTab::Select(std::string keyField, byte move) {
   RefuseServerOperation("RdmStoreTab::Select", 428);
-  if (!RdmTable::Select(keyField, 5)) {
-    // Nothing found: no row of the previous selection may stay.
-    ClearTree(true);
-    return false;
-  }
-  ReloadTree(true, move, move);
-  return true;
+  return ReadAndReload([&] { return RdmTable::Select(keyField, 5); }, true, move, move);
 }
 
 bool RdmStoreTab::SelectGe(std::string keyField, byte move) {
   RefuseServerOperation("RdmStoreTab::SelectGe", 446);
-  if (!RdmTable::SelectGe(keyField, 5)) {
-    ClearTree(true);
-    return false;
-  }
-  ReloadTree(true, move, move);
-  return true;
+  return ReadAndReload([&] { return RdmTable::SelectGe(keyField, 5); }, true, move, move);
 }
 
 bool RdmStoreTab::SelectNe(std::string field, byte move) {
   RefuseServerOperation("RdmStoreTab::SelectNe", 464);
-  if (!RdmTable::SelectNe(field, 5)) {
-    ClearTree(true);
-    return false;
-  }
-  ReloadTree(true, move, move);
-  return true;
+  return ReadAndReload([&] { return RdmTable::SelectNe(field, 5); }, true, move, move);
 }
 
 bool RdmStoreTab::GoCursor(std::string name, byte direction, byte childMode) {
   RefuseServerOperation("RdmStoreTab::GoCursor", 2436);
-  if (!RdmTable::GoCursor(name, direction, childMode)) return false;
-  ReloadTree(false, 0, childMode);
-  return true;
+  return ReadAndReload([&] { return RdmTable::GoCursor(name, direction, childMode); }, false, 0,
+                       childMode);
 }
 
 bool RdmStoreTab::GoBookmark(std::string name, byte childMode) {
   // A reload would drop the pending changes of a child or of a backup.
-  if (m_parent != nullptr || m_backupExists) throw DbDescError(2012, StringVector(m_alias));
-  if (!RdmTable::GetBookmark(name)) return false;
+  if (m_parent != nullptr || TreeHasBackup()) throw DbDescError(2012, StringVector(m_alias));
   // Going to a bookmark positions the server only; the record is read here.
-  if (!RdmTable::ReRead(1)) return false;
-  ReloadTree(false, 0, childMode);
-  return true;
+  return ReadAndReload([&] { return RdmTable::GetBookmark(name) && RdmTable::ReRead(1); }, false, 0,
+                       childMode);
 }
 
 bool RdmStoreTab::JumpToBookmark(std::string name, byte childMode) {
@@ -126,7 +139,7 @@ bool RdmStoreTab::Step(byte move, byte childMode) {
   RecListType* list = nullptr;
   int* position = nullptr;
   if (!GetCurrentList(list, position)) {
-    ClearFieldsTree();
+    StandOnNothing();
     return move == 5 && childMode == 5;
   }
   return _Step(move, *list, childMode, *position);
@@ -134,7 +147,8 @@ bool RdmStoreTab::Step(byte move, byte childMode) {
 
 bool RdmStoreTab::_Step(byte move, RecListType& list, byte childMode, int& position) {
   if (list.empty()) {
-    ClearFieldsTree();
+    // Not on a record of another list, nor its children under one.
+    StandOnNothing();
     return move == 5 && childMode == 5;
   }
   int target = position;
@@ -200,7 +214,7 @@ bool RdmStoreTab::GoTo(int index, byte childMode) {
   RecListType* list = nullptr;
   int* position = nullptr;
   if (!GetCurrentList(list, position)) {
-    ClearFieldsTree();
+    StandOnNothing();
     return index == -1 && childMode == 5;
   }
   return GoToIndex(index, *list, childMode, *position);
@@ -213,7 +227,7 @@ bool RdmStoreTab::Next() {
   return StepNextIn(*list, *position);
 }
 
-int RdmStoreTab::GetPosition() { return m_masterDepMode ? m_groupPosition : m_storePosition; }
+int RdmStoreTab::GetPosition() { return CurrentPosition(); }
 
 bool RdmStoreTab::SetPosition(int index) {
   RecListType* list = nullptr;
@@ -232,7 +246,8 @@ int RdmStoreTab::GetRecordCount() {
 
 void RdmStoreTab::NextJoined(int parentKey, bool& found) {
   // A table outside master-dependency mode that the walk moves stays on the
-  // record the walk made current; one that it leaves stays where it stood.
+  // record the walk made current; one that it leaves, or that it leaves on
+  // no record of the group, stays where it stood, its fields untouched.
   struct RestoreMode {
     RdmStoreTab* table;
     bool mode;
@@ -240,7 +255,8 @@ void RdmStoreTab::NextJoined(int parentKey, bool& found) {
     int position;
     ~RestoreMode() {
       if (mode) return;
-      if (table->m_currentGroupKey == key && table->m_groupPosition == position)
+      if ((table->m_currentGroupKey == key && table->m_groupPosition == position) ||
+          table->m_groupPosition == -1)
         table->m_masterDepMode = false;
       else
         table->SetMasterDepMode(0);
@@ -263,6 +279,11 @@ void RdmStoreTab::NextJoined(int parentKey, bool& found) {
   }
   if (m_groupPosition == -1) {
     found = AdvanceJoined(group->items);
+    return;
+  }
+  // A position past the end of its group has no row left there.
+  if (m_groupPosition >= int(group->items.size())) {
+    found = false;
     return;
   }
   const int id = group->items[size_t(m_groupPosition)]->id;

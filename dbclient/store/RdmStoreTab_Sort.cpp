@@ -114,11 +114,14 @@ bool RdmStoreTab::Locate(std::string field, std::string value, int start) {
 // ---- Removing ----
 
 bool RdmStoreTab::_Drop(int index, RecListType& list, int& position) {
-  if (!m_cache.IsEmpty())
+  // The records below go too, and with them the changes queued for them.
+  if (HasPendingWrites())
     throw DbDescError(2014, At("RdmStoreTab::_Drop", 2047), StringVector(m_alias));
   if (index < 0 || index >= int(list.size())) return false;
-  const int id = list[size_t(index)]->id;
+  const _RecItemType* item = list[size_t(index)];
+  const int id = item->id;
   for (auto& [alias, child] : m_children) child->DropGroupTree(id);
+  ShiftOtherPosition(item);
   m_store.Remove(id);
   if (index < position) {
     // The current record stays current one place up.

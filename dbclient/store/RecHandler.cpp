@@ -227,3 +227,16 @@ void RecHandler::Assign(const RecHandler& other) {
   });
   m_nextId = other.m_nextId;
 }
+
+void RecHandler::Restore(const RecHandler& backup) {
+  const int nextId = m_nextId;
+  Assign(backup);
+  m_nextId = std::max(m_nextId, nextId);
+}
+
+_RecItemType* RecHandler::Find(int id) {
+  if (id >= 0 && size_t(id) < m_items.size() && m_items[size_t(id)]->id == id)
+    return m_items[size_t(id)];
+  auto it = FindFromBothEnds(m_items, [id](const _RecItemType* item) { return item->id == id; });
+  return it == m_items.end() ? nullptr : *it;
+}

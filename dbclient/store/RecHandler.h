@@ -103,6 +103,13 @@ class RecHandler {
   // A deep copy of other; each group takes the sort field of other's group
   // of the same rank in key order.
   void Assign(const RecHandler& other);
+  // Assign from a copy taken earlier, keeping the next id: an id given out
+  // since the copy was taken is not given again, so that a key kept from
+  // then cannot name a record added later.
+  void Restore(const RecHandler& backup);
+  // The record with the id, null when there is none. Right after a load the
+  // ids are the record-list positions, which are tried first.
+  _RecItemType* Find(int id);
 
   RecListType& Items() { return m_items; }
   const RecListType& Items() const { return m_items; }
