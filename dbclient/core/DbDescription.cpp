@@ -151,8 +151,8 @@ void DbDescription::ParseDictionary(const char* image, int length) {
       RefuseImage();
     }
     RecordValues& values = m_values[r];
-    values.bytes.assign(size_t(recordLength), 0);
     std::vector<bool> covered(size_t(recordLength), false);
+    int ownLength = 0;  // the data fields' lengths together
     for (int f = rec.firstField; f < end; ++f) {
       const FIELD_ENTRY_S& fe = m_fields[size_t(f)];
       FieldSlot slot;
@@ -164,11 +164,25 @@ void DbDescription::ParseDictionary(const char* image, int length) {
           Clear();
           RefuseImage();
         }
-        slot = {start, fe.length};
-        std::fill_n(covered.begin() + start, fe.length, true);
+        slot = {start, fe.length, start};
+        const auto bytes = covered.begin() + start;
+        if (std::find(bytes, bytes + fe.length, true) != bytes + fe.length)
+          values.overlapping = true;
+        std::fill_n(bytes, fe.length, true);
+        ownLength += fe.length;
       }
       values.fields.push_back(slot);
     }
+    // Decided once per record type: only one whose data fields share bytes
+    // keeps them apart.
+    if (values.overlapping) {
+      int at = 0;
+      for (FieldSlot& slot : values.fields) {
+        slot.offset = at;
+        at += slot.length;
+      }
+    }
+    values.bytes.assign(size_t(values.overlapping ? ownLength : recordLength), 0);
     for (int at = 0; at < recordLength;) {
       int next = at;
       while (next < recordLength && covered[size_t(next)] == covered[size_t(at)]) ++next;

@@ -237,21 +237,26 @@ class DbDescription {
   int BookmarkOperation(int32_t bookmarkId, unsigned char operation);
 
  private:
-  // Where a field's value lies in its record's values: a data field's bytes
-  // at its place in the record image; none (length 0) for groups and
-  // compound keys.
+  // Where a field's value lies in its record's values, and where it goes in
+  // the record image; none (length 0) for groups and compound keys.
   struct FieldSlot {
     int32_t offset = 0;
     int32_t length = 0;
+    int32_t imageOffset = 0;
   };
-  // The current values of one record type: a block of the record length in
-  // which every data field's bytes lie where the record image has them, so
-  // that loading, packing and clearing a record are one copy each. The bytes
-  // that no field covers stay zero.
+  // The current values of one record type. Usually a block of the record
+  // length in which every data field's bytes lie where the record image has
+  // them, so that loading, packing and clearing a record are one copy each;
+  // the bytes that no field covers stay zero. A dictionary made elsewhere
+  // may lay two data fields over the same bytes: then each field keeps a
+  // value of its own, one after another in the block, so that writing one
+  // leaves the other as it was, and packing lays them into the image in
+  // dictionary order.
   struct RecordValues {
     Bytes bytes;
     std::vector<FieldSlot> fields;          // by position in the record
     std::vector<std::pair<int, int>> gaps;  // (offset, length) of the bytes no field covers
+    bool overlapping = false;
   };
 
   // RdmFld reads numbers straight from the buffers.
@@ -296,6 +301,8 @@ class DbDescription {
   Bytes PackAt(int recordIndex) const;
   // The same into image, whose room is reused.
   void PackAt(int recordIndex, Bytes& image) const;
+  // The same into out, which holds the record length.
+  void PackInto(int recordIndex, char* out) const;
   void UnpackFetched(int recordIndex, int index);
   // Unpacks the current fetched record into the buffers; false, with them
   // zeroed, when the position is on no record.

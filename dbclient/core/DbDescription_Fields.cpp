@@ -1,4 +1,5 @@
 // Field buffers: text conversions by field type and packed record images.
+#include <algorithm>
 #include <cstring>
 
 #include "DbDescription.h"
@@ -171,6 +172,13 @@ void DbDescription::ZeroFields(int recordIndex) {
 void DbDescription::UnpackAt(int recordIndex, const char* image) {
   RecordValues& values = m_values[size_t(recordIndex)];
   if (values.bytes.empty()) return;
+  if (values.overlapping) {
+    for (const FieldSlot& slot : values.fields)
+      if (slot.length > 0)
+        std::memcpy(&values.bytes[size_t(slot.offset)], image + slot.imageOffset,
+                    size_t(slot.length));
+    return;
+  }
   std::memcpy(values.bytes.data(), image, values.bytes.size());
   for (const auto& [offset, length] : values.gaps)
     std::memset(&values.bytes[size_t(offset)], 0, size_t(length));
@@ -183,9 +191,28 @@ DbDescription::Bytes DbDescription::PackAt(int recordIndex) const {
 }
 
 void DbDescription::PackAt(int recordIndex, Bytes& image) const {
-  // The bytes between fields are zero, so they carry nothing from memory.
-  const Bytes& values = m_values[size_t(recordIndex)].bytes;
-  image.assign(values.begin(), values.end());
+  const RecordValues& values = m_values[size_t(recordIndex)];
+  if (values.overlapping) {
+    image.resize(size_t(RecordLength(recordIndex)));
+    PackInto(recordIndex, image.data());
+  } else {
+    image.assign(values.bytes.begin(), values.bytes.end());
+  }
+}
+
+void DbDescription::PackInto(int recordIndex, char* out) const {
+  const RecordValues& values = m_values[size_t(recordIndex)];
+  if (!values.overlapping) {
+    // The bytes between fields are zero, so they carry nothing from memory.
+    std::copy(values.bytes.begin(), values.bytes.end(), out);
+    return;
+  }
+  // Field by field in dictionary order: a field laid over another's bytes
+  // is stored as written, over what the other put there.
+  std::fill_n(out, RecordLength(recordIndex), 0);
+  for (const FieldSlot& slot : values.fields)
+    if (slot.length > 0)
+      std::memcpy(out + slot.imageOffset, &values.bytes[size_t(slot.offset)], size_t(slot.length));
 }
 
 bool DbDescription::UnpackRecord(const char* image, const std::string& record) {
@@ -219,8 +246,7 @@ bool DbDescription::UnpackRecordOfType(int recordType, const char* image) {
 bool DbDescription::PackRecordOfType(int recordType, char* out) const {
   const int index = IndexOfType(recordType);
   if (index < 0) return false;
-  const Bytes& values = m_values[size_t(index)].bytes;
-  std::copy(values.begin(), values.end(), out);
+  PackInto(index, out);
   return true;
 }
 

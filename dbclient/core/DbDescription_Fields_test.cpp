@@ -10,6 +10,7 @@
 
 #include "DbDescription.h"
 #include "Raised_testutil.h"
+#include "RdmFld.h"
 #include "TestDictionary_testutil.h"
 
 namespace {
@@ -217,6 +218,63 @@ TEST(FieldBufferTest, BytesNoFieldCoversPackAsZeroAfterAnImageIsUnpacked) {
       std::string(packed.begin(), packed.end()),
       std::string(4, 'x') + std::string(3, '\0') + std::string(26, 'x') + std::string(3, '\0'));
 }
+
+// A dictionary made elsewhere may lay two data fields over the same bytes:
+// here a two-byte AGE over the low half of a four-byte ID.
+struct OverlaidWrites {
+  const char* what;
+  bool idOverAge;  // AGE comes first in the dictionary, ID laid over it
+  std::vector<std::pair<const char*, long>> writes;
+  long storedId, storedAge;  // what the packed record holds
+};
+void PrintTo(const OverlaidWrites& c, std::ostream* os) { *os << c.what; }
+
+class OverlaidFieldsTest : public ::testing::TestWithParam<OverlaidWrites> {};
+
+TEST_P(OverlaidFieldsTest, KeepAValueEachAndPackInDictionaryOrder) {
+  const OverlaidWrites& c = GetParam();
+  TestDictionary t;
+  t.Record("person").Field("p_id", 'l', 4, 'u');
+  if (c.idOverAge)
+    t.Field("age", 's', 2).Field("id", 'l', 4).LaidOver("age");
+  else
+    t.Field("id", 'l', 4).Field("age", 's', 2).LaidOver("id");
+  t.Field("name", 'c', 6);
+  DbDescription d = t.Load();
+  RdmFld id(&d, "person", "id", false), age(&d, "person", "age", false);
+  for (const auto& [field, value] : c.writes)
+    (field == std::string("id") ? id : age).SetLong(value);
+  d.SetFieldText(d.GetFieldNumber("person", "name"), "Anna");
+  // Each reads what was written to it, however the other was written after.
+  EXPECT_EQ(id.AsLong(), 70000);
+  EXPECT_EQ(age.AsLong(), 1);
+  EXPECT_EQ(d.GetFieldTextByName("person", "id"), "70000");
+  EXPECT_EQ(d.GetFieldTextByName("person", "age"), "1");
+
+  std::vector<char> image;
+  ASSERT_TRUE(d.PackRecord("person", image));
+  ASSERT_EQ(image.size(), 4u + 4u + 6u);
+  std::vector<char> typed(image.size(), 'x');
+  ASSERT_TRUE(d.PackRecordOfType(10000, typed.data()));
+  EXPECT_EQ(typed, image) << "the store packs a record as the server is sent it";
+  DbDescription e = t.Load();
+  ASSERT_TRUE(e.UnpackRecord(image.data(), "person"));
+  EXPECT_EQ(e.GetFieldTextByName("person", "id"), std::to_string(c.storedId));
+  EXPECT_EQ(e.GetFieldTextByName("person", "age"), std::to_string(c.storedAge));
+  EXPECT_EQ(e.GetFieldTextByName("person", "name"), "Anna");
+
+  ASSERT_TRUE(d.ClearFields("person"));
+  EXPECT_EQ(id.AsLong(), 0);
+  EXPECT_EQ(age.AsLong(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, OverlaidFieldsTest,
+    ::testing::Values(
+        // 70000 is 0x11170: AGE's 1 replaces its low half, 0x1170 (4464).
+        OverlaidWrites{"ID then AGE", false, {{"id", 70000}, {"age", 1}}, 65537, 1},
+        OverlaidWrites{"AGE then ID", false, {{"age", 1}, {"id", 70000}}, 65537, 1},
+        OverlaidWrites{"ID laid over AGE", true, {{"id", 70000}, {"age", 1}}, 70000, 4464}));
 
 // A locale whose decimal point is a comma, built for the test when the
 // machine has none installed; null when neither works.

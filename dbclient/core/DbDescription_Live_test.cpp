@@ -1,7 +1,9 @@
 // The description against the real client library and a server made for
 // the test: navigation, finds, writes, lists, transactions and bookmarks.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <cstring>
 #include <optional>
 
 #include "DbDescription.h"
@@ -10,6 +12,7 @@
 #include "RdmBookmark.h"
 #include "RdmCursor.h"
 #include "RdmFld.h"
+#include "ServerAdmin.h"
 #include "TestServer.h"
 #include "UserInfoBlock.h"
 #include "qordbcli_diag.h"
@@ -36,6 +39,40 @@ record ENTRY
   TEXT  c 31
 end
 )";
+
+// AGE, two bytes, comes to lie over the low half of ID: the server makes no
+// such dictionary but serves one made elsewhere.
+const char* kPeople = R"(database PEOPLE id 22
+record PERSON
+  P_ID  l unique
+  ID    l
+  AGE   s
+end
+)";
+
+void LayAgeOverId(const QorTestServer& server) {
+  std::vector<char> image = qordb::ServerAdmin(server.Path()).DictionaryImage("PEOPLE");
+  DbDescription d;
+  d.Load(image.data(), int(image.size()), "PEOPLE", 22);
+  int16_t files, records;
+  std::memcpy(&files, &image[8], 2);
+  std::memcpy(&records, &image[10], 2);
+  const size_t at = 22 + 60 * size_t(files) + 12 * size_t(records) +
+                    20 * size_t(d.GetRecordEntryByName("person").firstField + 2);
+  FIELD_ENTRY_S age;
+  std::memcpy(&age, &image[at], sizeof age);
+  age.offset = d.GetFieldEntryByName("person", "id").offset;
+  std::memcpy(&image[at], &age, sizeof age);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(server.Path().c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* update = nullptr;
+  sqlite3_prepare_v2(db, "UPDATE qor_database SET image = ?1 WHERE name = 'PEOPLE'", -1, &update,
+                     nullptr);
+  sqlite3_bind_blob(update, 1, image.data(), int(image.size()), SQLITE_STATIC);
+  EXPECT_EQ(sqlite3_step(update), SQLITE_DONE);
+  sqlite3_finalize(update);
+  sqlite3_close(db);
+}
 
 class LiveTest : public ::testing::Test {
  protected:
@@ -113,6 +150,36 @@ TEST_F(LiveTest, NavigationFollowsTheCurrentKey) {
   shop.SetFieldText(1000, "9");
   EXPECT_FALSE(shop.Navigate(0, "orders"));
   EXPECT_EQ(shop.GetFieldText(1000), "0");
+}
+
+TEST_F(LiveTest, FieldsLaidOverOneAnotherAreStoredInDictionaryOrder) {
+  server->AddDatabase(kPeople);
+  LayAgeOverId(*server);
+  DbDescription people = Open("PEOPLE", 22);
+  RdmFld key(&people, "person", "p_id", false), id(&people, "person", "id", false),
+      age(&people, "person", "age", false);
+  // In both orders each field reads what was written to it...
+  struct Person {
+    long key, age;
+    bool ageFirst;
+  };
+  for (const Person& p : {Person{1, 1, false}, Person{2, 2, true}}) {
+    key.SetLong(p.key);
+    if (p.ageFirst) age.SetLong(p.age);
+    id.SetLong(70000);
+    if (!p.ageFirst) age.SetLong(p.age);
+    EXPECT_EQ(id.AsLong(), 70000);
+    EXPECT_EQ(age.AsLong(), p.age);
+    people.NewRec("person");
+  }
+  // ...and each record holds ID with AGE written over its low half.
+  EXPECT_EQ(server->DumpedRecords("PEOPLE", "PERSON"),
+            (std::vector<std::vector<std::string>>{{"1", "65537", "1"}, {"2", "65538", "2"}}));
+  people.ClearFields("person");
+  key.SetLong(1);
+  ASSERT_TRUE(people.FindRecByKey("person", "p_id"));
+  EXPECT_EQ(id.AsLong(), 65537);
+  EXPECT_EQ(age.AsLong(), 1);
 }
 
 TEST_F(LiveTest, FindsAndTheDuplicatesOfAKey) {

@@ -1,5 +1,6 @@
 #include "TestDictionary_testutil.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -21,7 +22,13 @@ TestDictionary& TestDictionary::Record(const std::string& name) {
 TestDictionary& TestDictionary::Field(const std::string& name, char type, int16_t length,
                                       char keyKind, int16_t flags) {
   if (m_records.empty()) throw std::logic_error("field before any record");
-  m_fields.push_back({name, type, length, keyKind, flags, int(m_records.size()) - 1, {}});
+  m_fields.push_back({name, type, length, keyKind, flags, int(m_records.size()) - 1, {}, ""});
+  return *this;
+}
+
+TestDictionary& TestDictionary::LaidOver(const std::string& field) {
+  if (m_fields.empty()) throw std::logic_error("no field to lay over " + field);
+  m_fields.back().over = field;
   return *this;
 }
 
@@ -44,7 +51,7 @@ std::vector<char> TestDictionary::Image() const {
     rec.fileNumber = int16_t(r);
     rec.dataOffset = kDataOffset;
     rec.firstField = int16_t(m_fields.size());
-    int16_t offset = kDataOffset;
+    int16_t end = kDataOffset;  // past the last byte of the fields so far
     int16_t total = 0;
     for (size_t f = 0; f < m_fields.size(); ++f) {
       const FieldDef& d = m_fields[f];
@@ -67,12 +74,19 @@ std::vector<char> TestDictionary::Image() const {
           if (comp == m_fields.size()) throw std::logic_error("unknown key component " + c);
           keys.push_back(KEY_ENTRY_S{int16_t(f), int16_t(comp), {0, 0}});
         }
+      } else if (!d.over.empty()) {
+        size_t under = 0;
+        while (under < f && !(m_fields[under].record == int(r) && m_fields[under].name == d.over))
+          ++under;
+        if (under == f) throw std::logic_error("no earlier field " + d.over);
+        fe.offset = fields[under].offset;
+        end = std::max(end, int16_t(fe.offset + d.length));
       } else {
-        fe.offset = offset;
-        offset = int16_t(offset + d.length);
+        fe.offset = end;
+        end = int16_t(end + d.length);
       }
     }
-    rec.slotLength = offset;
+    rec.slotLength = end;
     rec.fieldTotal = total;
   }
 

@@ -15,6 +15,10 @@ class TestDictionary {
   TestDictionary& Record(const std::string& name);
   TestDictionary& Field(const std::string& name, char type, int16_t length, char keyKind = 'n',
                         int16_t flags = 0);
+  // Lays the field declared last over the bytes of an earlier field of its
+  // record, from that field's first byte on, as a dictionary made elsewhere
+  // may; the fields after it follow the last byte of those before.
+  TestDictionary& LaidOver(const std::string& field);
   // A group: it gathers the fields after it and has no bytes of its own.
   TestDictionary& Group(const std::string& name);
   // A compound key over fields of the current record, named in order.
@@ -45,6 +49,7 @@ class TestDictionary {
     int16_t flags;
     int record;
     std::vector<std::string> components;
+    std::string over;  // the field whose bytes it shares; none when empty
   };
   std::vector<std::string> m_records;
   std::vector<FieldDef> m_fields;

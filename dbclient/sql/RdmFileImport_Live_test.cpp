@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "LiveClient_testutil.h"
+#include "QorServerTool.h"
 #include "Raised_testutil.h"
 #include "RdmFileImport.h"
 #include "SecurityCode.h"
@@ -476,6 +477,120 @@ TEST_F(SourceTest, SequencesAlteredKeepWhatTheStatementDoesNotName) {
   EXPECT_EQ(Run("CREATE SEQUENCE s2 BOGUS;"), "Ismeretlen token: BOGUS");
   EXPECT_EQ(Run("CREATE TABLE t;"), "Ez a művelet itt nem megengedett!");
 }
+
+// One sequence per name whatever its case: each way of adding one refuses a
+// name that a stored one, or one added with it, has in another case.
+enum class Adding { kCreateSequence, kAddSequence, kLoad };
+struct SequenceAdding {
+  const char* what;
+  Adding firstBy;
+  const char* first;  // stored before; none when empty
+  Adding thenBy;
+  std::vector<std::string> then;    // in one file by load, one after another otherwise
+  const char* refusal;              // part of the refusal's message; "" when accepted
+  std::vector<std::string> stored;  // the names stored afterwards, besides "sysdb_dbuser"
+};
+void PrintTo(const SequenceAdding& c, std::ostream* os) { *os << c.what; }
+
+class SequenceAddingTest : public SqlLiveBase,
+                           public ::testing::WithParamInterface<SequenceAdding> {
+ protected:
+  void Fill(QorTestServer&) override {}
+  // The refusal's message, "" when every name was added.
+  std::string Add(Adding way, const std::vector<std::string>& names) {
+    try {
+      std::string file = "seq_name\tseq_id\tseq_step\n";
+      for (const std::string& name : names) {
+        if (way == Adding::kCreateSequence) {
+          const std::string message = Run("CREATE SEQUENCE " + name + ";");
+          if (message != ToUpper(name) + " sequence created.") return message;
+        }
+        if (way == Adding::kAddSequence) server->AddSequence(name);
+        file += name + "\t1\t1\n";
+      }
+      if (way == Adding::kLoad) server->Load("SYSDB", "sequencies", file);
+    } catch (const ToolError& e) {
+      return e.what();
+    }
+    return "";
+  }
+};
+
+TEST_P(SequenceAddingTest, RefusesANameStoredInAnotherCase) {
+  const SequenceAdding& c = GetParam();
+  if (*c.first) {
+    ASSERT_EQ(Add(c.firstBy, {c.first}), "");
+  }
+  const std::string refusal = Add(c.thenBy, c.then);
+  if (*c.refusal)
+    EXPECT_NE(refusal.find(c.refusal), std::string::npos) << refusal;
+  else
+    EXPECT_EQ(refusal, "");
+  std::vector<std::string> stored;
+  for (const auto& row : server->DumpedRecords("SYSDB", "sequencies"))
+    if (row.at(0) != "sysdb_dbuser") stored.push_back(row.at(0));
+  EXPECT_EQ(stored, c.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, SequenceAddingTest,
+    ::testing::Values(SequenceAdding{"CREATE SEQUENCE beside add-sequence's",
+                                     Adding::kAddSequence,
+                                     "next_one",
+                                     Adding::kCreateSequence,
+                                     {"Next_One"},
+                                     "Az egyedi azonosító már létezik!",
+                                     {"next_one"}},
+                      SequenceAdding{"add-sequence beside CREATE SEQUENCE's",
+                                     Adding::kCreateSequence,
+                                     "next_one",
+                                     Adding::kAddSequence,
+                                     {"next_One"},
+                                     "sequence next_One already exists as NEXT_ONE",
+                                     {"NEXT_ONE"}},
+                      SequenceAdding{"load beside CREATE SEQUENCE's",
+                                     Adding::kCreateSequence,
+                                     "next_one",
+                                     Adding::kLoad,
+                                     {"next_one"},
+                                     "line 2: sequence next_one already exists as NEXT_ONE",
+                                     {"NEXT_ONE"}},
+                      // The whole file is refused, its first record too.
+                      SequenceAdding{"load beside add-sequence's",
+                                     Adding::kAddSequence,
+                                     "next_one",
+                                     Adding::kLoad,
+                                     {"other", "NEXT_ONE"},
+                                     "line 3: sequence NEXT_ONE already exists as next_one",
+                                     {"next_one"}},
+                      SequenceAdding{"two spellings in one load",
+                                     Adding::kLoad,
+                                     "",
+                                     Adding::kLoad,
+                                     {"next_one", "Next_One"},
+                                     "line 3: sequence Next_One already exists as next_one",
+                                     {}},
+                      SequenceAdding{"other names by CREATE SEQUENCE",
+                                     Adding::kLoad,
+                                     "next_one",
+                                     Adding::kCreateSequence,
+                                     {"next_two"},
+                                     "",
+                                     {"next_one", "NEXT_TWO"}},
+                      SequenceAdding{"other names by add-sequence",
+                                     Adding::kCreateSequence,
+                                     "next_one",
+                                     Adding::kAddSequence,
+                                     {"next_two"},
+                                     "",
+                                     {"NEXT_ONE", "next_two"}},
+                      SequenceAdding{"other names by load",
+                                     Adding::kAddSequence,
+                                     "next_one",
+                                     Adding::kLoad,
+                                     {"next_two", "NEXT_THREE"},
+                                     "",
+                                     {"next_one", "next_two", "NEXT_THREE"}}));
 
 TEST_F(SourceTest, SchemaStatementsCommitTheOpenTransaction) {
   Run("INSERT INTO TELEFON VALUES (707, 'c');");

@@ -383,10 +383,17 @@ void RdmSqlExec::ParseSequenceOptions(TokenPos& position, RdmTable& sequencies) 
 void RdmSqlExec::CreateSequence(TokenPos& position) {
   m_message = "Sequence creation failed!";
   RdmTable table(SysDb(), "sequencies");
+  const std::string name = NameAt(position, StringVector());
+  // The server draws a name from whichever row has it in any case, so one
+  // that differs from a stored name only in case is refused as that name
+  // itself would be.
+  for (bool more = table.Go(0); more; more = table.Go(2))
+    if (ToUpper(table.GetField("seq_name").AsString()) == name)
+      throw DbDescError(10005, StringVector("sequencies"));
   table.ClearFields();
   table.GetField("seq_step").SetInt(1);
   table.GetField("seq_id").SetInt(1);
-  table.GetField("seq_name").SetString(NameAt(position, StringVector()));
+  table.GetField("seq_name").SetString(name);
   ParseSequenceOptions(position, table);
   table.Append();
   m_message = table.GetField("seq_name").AsString() + " sequence created.";

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <ostream>
 #include <random>
 
@@ -127,6 +129,35 @@ int SequenceRecord(const DictModel& sys) {
       Fail(std::string("the catalogue's field SEQUENCIES.") + name + " is not an integer");
   return r;
 }
+
+// The sequence names stored in SYSDB "sequencies" (record index r), by their
+// upper case: a name is one sequence whatever its case, so a name that
+// differs from a stored one only in case is refused as that one would be.
+class SequenceNames {
+ public:
+  SequenceNames(sqlite3* db, int r, const RecordModel& rec)
+      : name_(CatalogueField(rec, "seq_name")) {
+    Stmt sel(db, "SELECT img FROM " + RecordTableName(ServerAdmin::kSysdbId, r) + " ORDER BY rid");
+    StmtUse use(sel.get());
+    while (use.Step()) {
+      if (sqlite3_column_bytes(sel.get(), 0) != rec.imageLength)
+        Fail(rec.name + " holds a record of a wrong size");
+      Add(static_cast<const char*>(sqlite3_column_blob(sel.get(), 0)));
+    }
+  }
+  // The name of the sequence in img, when no stored one has it in any case;
+  // else a reason to refuse it, naming the one stored.
+  std::string Add(const char* img) {
+    const std::string name = FieldText(name_, img);
+    const auto [at, added] = names_.emplace(UpperAscii(name), name);
+    if (added) return "";
+    return "sequence " + name + " already exists" + (at->second == name ? "" : " as " + at->second);
+  }
+
+ private:
+  const FieldModel& name_;
+  std::map<std::string, std::string> names_;  // upper case to as stored
+};
 
 // A record image from field texts by field name; throws naming the field.
 std::vector<char> MakeImage(const RecordModel& rec, const std::vector<std::pair<std::string, std::string>>& values) {
@@ -352,19 +383,12 @@ void ServerAdmin::AddSequence(const std::string& name, int32_t start, int32_t st
     LoadedDb sys = FindDb(db, "SYSDB");
     const int r = SequenceRecord(sys.model);
     const RecordModel& rec = sys.model.records[r];
-    const FieldModel& fname = CatalogueField(rec, "seq_name");
-    const std::string upper = UpperAscii(name);
-    Stmt sel(db, "SELECT img FROM " + RecordTableName(kSysdbId, r));
-    StmtUse use(sel.get());
-    while (use.Step()) {
-      if (sqlite3_column_bytes(sel.get(), 0) != rec.imageLength)
-        Fail(rec.name + " holds a record of a wrong size");
-      if (UpperAscii(FieldText(fname, static_cast<const char*>(sqlite3_column_blob(sel.get(), 0)))) == upper)
-        Fail("sequence " + name + " already exists");
-    }
-    InsertImage(
-        db, kSysdbId, r, rec,
-        MakeImage(rec, {{"seq_name", name}, {"seq_id", std::to_string(start)}, {"seq_step", std::to_string(step)}}));
+    SequenceNames names(db, r, rec);
+    const std::vector<char> img = MakeImage(rec, {{"seq_name", name},
+                                                  {"seq_id", std::to_string(start)},
+                                                  {"seq_step", std::to_string(step)}});
+    if (const std::string why = names.Add(img.data()); !why.empty()) Fail(why);
+    InsertImage(db, kSysdbId, r, rec, img);
     txn.Commit();
     return 0;
   });
@@ -400,6 +424,11 @@ size_t ServerAdmin::LoadRecords(const std::string& dbName, const std::string& re
     std::vector<int> data;
     for (size_t p = 0; p < rec.fields.size(); ++p)
       if (rec.fields[p].IsData()) data.push_back(static_cast<int>(p));
+    // A load of the catalogue's sequences keeps to one sequence per name.
+    std::optional<SequenceNames> sequences;
+    if (l.id == kSysdbId && r == l.model.RecordByName("SEQUENCIES") &&
+        rec.FieldByName("SEQ_NAME") >= 0)
+      sequences.emplace(db, r, rec);
     Stmt ins(db, InsertSql(l.id, r, rec));
     std::vector<char> img(rec.imageLength);
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -412,6 +441,8 @@ size_t ServerAdmin::LoadRecords(const std::string& dbName, const std::string& re
         const FieldModel& f = rec.fields[data[c]];
         if (!SetFieldText(f, rows[i][c], img.data(), why)) FailRow(i, "field " + f.name + " is " + why);
       }
+      if (sequences)
+        if (const std::string why = sequences->Add(img.data()); !why.empty()) FailRow(i, why);
       try {
         InsertRecord(db, ins.get(), rec, img.data());
       } catch (const StatusError& e) {

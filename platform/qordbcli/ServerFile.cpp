@@ -299,11 +299,7 @@ SequenceDraw::SequenceDraw(sqlite3* db, int r, const RecordModel& rec)
       value_(rec.FieldByName("SEQ_ID")),
       step_(rec.FieldByName("SEQ_STEP")) {
   const std::string table = RecordTableName(ServerAdmin::kSysdbId, r);
-  if (name_ >= 0 && rec.keyColumn[name_] >= 0)
-    find_ = Stmt(db,
-                 "SELECT rid, img FROM " + table + " WHERE k" +
-                     std::to_string(rec.keyColumn[name_]) + " = ? ORDER BY rid LIMIT 1",
-                 true);
+  byRid_ = Stmt(db, "SELECT rid, img FROM " + table + " WHERE rid = ?", true);
   all_ = Stmt(db, "SELECT rid, img FROM " + table + " ORDER BY rid", true);
   update_ = Stmt(db, "UPDATE " + table + " SET img = ? WHERE rid = ?", true);
 }
@@ -342,17 +338,23 @@ int SequenceDraw::Draw(std::string_view name, int32_t* id) {
     *id = static_cast<int32_t>(value);
     return 0;
   };
-  if (sqlite3_stmt* find = find_.get()) {
-    StmtUse use(find);
-    if (sqlite3_bind_blob(find, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC) !=
-        SQLITE_OK)
-      throw StatusError{kEngineFailure};
+  const auto found =
+      std::find_if(found_.begin(), found_.end(), [&](const Found& f) { return f.name == name; });
+  if (found != found_.end()) {
+    StmtUse use(byRid_.get());
+    sqlite3_bind_int64(byRid_.get(), 1, found->rid);
     if (use.Step())
-      if (const char* img = stored(find)) return advance(find, img);
+      if (const char* img = stored(byRid_.get())) return advance(byRid_.get(), img);
+    found_.erase(found);
   }
   StmtUse use(all_.get());
-  while (use.Step())
-    if (const char* img = stored(all_.get())) return advance(all_.get(), img);
+  while (use.Step()) {
+    if (const char* img = stored(all_.get())) {
+      if (found_.size() == kMaxFound) found_.clear();
+      found_.push_back({std::string(name), sqlite3_column_int64(all_.get(), 0)});
+      return advance(all_.get(), img);
+    }
+  }
   return kUnknownSequence;
 }
 

@@ -128,10 +128,9 @@ class SequenceDraw {
   SequenceDraw(sqlite3* db, int r, const RecordModel& rec);  // throws StatusError
 
   // The next value of the sequence named: its seq_id, after which seq_id
-  // advances by seq_step. The row whose name is written exactly so is found
-  // straight through the name's key column; a name in another case, or a
-  // catalogue without that key column, is looked for among every row.
-  // Returns 0, or 10061 when there is no such sequence or its next value
+  // advances by seq_step. Names match in any case, and a catalogue that holds
+  // one name in two cases serves it from the row stored first, however it is
+  // asked. Returns 0, or 10061 when there is no such sequence or its next value
   // would leave the 32-bit range. Throws StatusError for the engine, and
   // 10057 when SEQ_ID or SEQ_STEP is not an integer field.
   int Draw(std::string_view name, int32_t* id);
@@ -140,10 +139,20 @@ class SequenceDraw {
   // Whether the name field of img holds wanted, in any case.
   bool NameIs(const char* img, std::string_view wanted) const;
 
+  // A name as it was asked for and the row that serves it. The first draw
+  // finds the row by a scan in stored order; later ones read it by its rid
+  // and check its name. Rids only grow, so no row stored later can come
+  // before it; a row deleted or renamed is found again by a scan.
+  struct Found {
+    std::string name;
+    int64_t rid;
+  };
+  static constexpr size_t kMaxFound = 64;  // names asked for are few; this bounds any caller
+
   const RecordModel& rec_;
   int name_, value_, step_;  // field positions, -1 when missing
-  Stmt find_;                // none without a key column for the name
-  Stmt all_, update_;
+  Stmt byRid_, all_, update_;
+  std::vector<Found> found_;
   std::vector<char> image_;  // the record being advanced
 };
 

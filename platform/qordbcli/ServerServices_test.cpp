@@ -434,6 +434,55 @@ TEST_F(Services, GetNextIdDrawsFromSysdbSequencies) {
   EXPECT_EQ(GetNextId(a.h, "customer_next", nullptr), 10050);
 }
 
+TEST_F(Services, ANameStoredInTwoCasesIsDrawnFromTheRowStoredFirst) {
+  // A catalogue from before names that differ only in case were refused:
+  // next_one, and NEXT_ONE stored after it, written as any client may write.
+  TestClient a(server_), b(server_);
+  const std::string seq = "sequencies";
+  std::vector<char> img(a.sysDict.ImageLength(seq));
+  auto put = [&](QorFn_NewRec entry, const std::string& name, int32_t start) {
+    a.sysDict.SetText(img, seq, "seq_name", name);
+    a.sysDict.SetInt(img, seq, "seq_id", start);
+    a.sysDict.SetInt(img, seq, "seq_step", 1);
+    char* p = img.data();
+    return entry(a.h, 19, a.sysDict.Rt(seq), a.sysDict.ImageLength(seq), &p);
+  };
+  ASSERT_EQ(put(NewRec, "next_one", 1), 0);
+  ASSERT_EQ(put(NewRec, "NEXT_ONE", 500), 0);
+
+  struct Draw {
+    TestClient* client;
+    const char* name;
+    int32_t id;
+  };
+  auto draw = [](const std::vector<Draw>& draws) {
+    for (const Draw& d : draws) {
+      int32_t id = 0;
+      EXPECT_EQ(GetNextId(d.client->h, d.name, &id), 0) << d.name;
+      EXPECT_EQ(id, d.id) << d.name;
+    }
+  };
+  draw({{&a, "NEXT_ONE", 1}, {&a, "next_one", 2}, {&b, "Next_One", 3}, {&a, "NEXT_ONE", 4}});
+  const Child child = Spawn([](int32_t h, const TestDictionary&, int out) {
+    int32_t id = 0;
+    return GetNextId(h, "NEXT_ONE", &id) || write(out, &id, sizeof id) != sizeof id ? 4 : 0;
+  });
+  int32_t childId = 0;
+  EXPECT_EQ(read(child.out, &childId, sizeof childId), ssize_t(sizeof childId));
+  EXPECT_EQ(WaitFor(child), 0);
+  EXPECT_EQ(childId, 5) << "another process draws from the same row";
+
+  // Once that row is gone, the one stored after it serves the name, also to
+  // a handle that drew from the first before.
+  ASSERT_EQ(DefineKey(a.h, 19, a.sysDict.Rt(seq), a.sysDict.FieldNumber(seq, "seq_name")), 0);
+  ASSERT_EQ(put(DelRec, "next_one", 0), 0);
+  draw({{&a, "NEXT_ONE", 500}, {&b, "next_one", 501}});
+  qordb::ServerAdmin admin(server_.path);
+  const auto rows = admin.ReadRecords("SYSDB", seq);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2], (std::vector<std::string>{"NEXT_ONE", "502", "1", "0", "0", "0", "0"}));
+}
+
 TEST_F(Services, CountsTimeAndLocks) {
   TestClient c(server_);
   int32_t n = -1;

@@ -116,6 +116,24 @@ std::vector<std::vector<std::string>> QorTestServer::Records(const std::string& 
   });
 }
 
+std::vector<std::vector<std::string>> QorTestServer::DumpedRecords(
+    const std::string& db, const std::string& record) const {
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string command = "'" + self.substr(0, self.rfind('/')) + "/qorserver' dump '" +
+                              Path() + "' '" + db + "' '" + record + "' 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) throw ToolError("cannot run " + command);
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  if (pclose(pipe) != 0) throw ToolError(command + ": " + text);
+  // The form that load reads: the names line, then one line per record.
+  TsvFile dumped = Guarded([&] { return TsvFile::Parse(text); });
+  std::vector<std::vector<std::string>> rows;
+  for (TsvFile::Row& row : dumped.rows) rows.push_back(std::move(row.values));
+  return rows;
+}
+
 void QorTestServer::AddClient(const QorClientConfig& config) {
   auto same = [&](const QorClientConfig& c) { return c.name == config.name; };
   clients_.erase(std::remove_if(clients_.begin(), clients_.end(), same), clients_.end());

@@ -49,6 +49,11 @@ class QorTestServer {
   void AddSequence(const std::string& name, int32_t start = 1, int32_t step = 1);
   size_t Load(const std::string& db, const std::string& record, const std::string& tsvText);
   std::vector<std::vector<std::string>> Records(const std::string& db, const std::string& record) const;
+  // The same as `qorserver dump` prints them in a process of its own (the
+  // qorserver built next to the running program), so that what a test
+  // reads is what the file holds, not what this process keeps of it.
+  std::vector<std::vector<std::string>> DumpedRecords(const std::string& db,
+                                                      const std::string& record) const;
 
   // Adds (or replaces, by name) a client configuration and rewrites the registry file.
   void AddClient(const QorClientConfig& config);
