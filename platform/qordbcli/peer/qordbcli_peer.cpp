@@ -8,6 +8,7 @@
 //   idle MICROSECONDS     how long an idle handle keeps its read snapshot
 //   add ID | has ID       NewRec of a CUSTOMER / FindRec of one by its ID
 //   count                 the count of CUSTOMER, -1 when it fails
+//   draw NAME             "status id" of GetNextId
 //   begin | commit | rollback
 //   touch PATH            what other code in a process may do with any file:
 //                         open it, read a few bytes and close it ("0" or errno)
@@ -74,6 +75,10 @@ int main() {
       answer = std::to_string(peer.Has("CUSTOMER", std::stoi(arg)));
     } else if (command == "count") {
       answer = std::to_string(peer.Count("CUSTOMER"));
+    } else if (command == "draw") {
+      int32_t id = 0;
+      const int status = GetNextId(peer.h, arg.c_str(), &id);
+      answer = std::to_string(status) + " " + std::to_string(id);
     } else if (command == "begin") {
       answer = std::to_string(BeginTransaction(peer.h, "Peer", 0, 0));
     } else if (command == "commit" || command == "rollback") {
