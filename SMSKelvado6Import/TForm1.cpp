@@ -449,7 +449,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
-  if (m_running && prompts_->AskYesNo("Biztos, hogy megszakítja a betöltést?")) m_running = false;
+  if (m_running && AskToStop()) m_running = false;
   canClose = !m_running;
 }
 
@@ -476,7 +476,12 @@ void TForm1::LogoutAll() {
 void TForm1::aExitExecute() { close(); }
 
 void TForm1::aCancelExecute() {
-  if (prompts_->AskYesNo("Biztos, hogy megszakítja a betöltést?")) m_running = false;
+  if (AskToStop()) m_running = false;
+}
+
+bool TForm1::AskToStop() {
+  PaintProgress();
+  return prompts_->AskYesNo("Biztos, hogy megszakítja a betöltést?");
 }
 
 // ---------------------------------------------------------------- log
@@ -596,10 +601,16 @@ void TForm1::aDetailedLogExecute() {}
 // ---------------------------------------------------------------- connecting
 
 void TForm1::ShowErrorBox(const char* operation, int line, int code, const char* message) {
+  PaintProgress();
   prompts_->TopMostBox(std::string("Modul: ") + kModule + "\nEljárás: " + operation +
                            "\nSor: " + std::to_string(line) + "\nKód: " + std::to_string(code) +
                            "\nÜzenet: " + message,
                        "Hiba történt!");
+}
+
+void TForm1::ShowCriticalBox() {
+  PaintProgress();
+  prompts_->TopMostBox("Kritikus programhiba történt!", "Figyelem!");
 }
 
 void TForm1::Connect(const Side& side) {

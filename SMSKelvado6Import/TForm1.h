@@ -151,7 +151,11 @@ class TForm1 : public QMainWindow {
  private:
   void BuildActions();
   void BuildControls();
+  // The boxes and the question that a run may show come over the row it is
+  // at: each first paints the gauge and the count as they stand.
   void ShowErrorBox(const char* operation, int line, int code, const char* message);
+  void ShowCriticalBox();
+  bool AskToStop();
   // Both connect actions: the side's members, controls, texts and check.
   struct Side;
   void Connect(const Side& side);
