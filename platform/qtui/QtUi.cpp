@@ -24,22 +24,32 @@ namespace {
 
 QMessageBox::Icon IconOf(win::UINT flags) {
   switch (win::MessageBoxIconOf(flags)) {
-    case win::MessageBoxIcon::Error: return QMessageBox::Critical;
-    case win::MessageBoxIcon::Question: return QMessageBox::Question;
-    case win::MessageBoxIcon::Warning: return QMessageBox::Warning;
-    case win::MessageBoxIcon::Information: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case win::MessageBoxIcon::Error:
+      return QMessageBox::Critical;
+    case win::MessageBoxIcon::Question:
+      return QMessageBox::Question;
+    case win::MessageBoxIcon::Warning:
+      return QMessageBox::Warning;
+    case win::MessageBoxIcon::Information:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 
 QMessageBox::ButtonRole RoleOf(int answer) {
   switch (answer) {
-    case win::IDOK: return QMessageBox::AcceptRole;
-    case win::IDYES: return QMessageBox::YesRole;
-    case win::IDNO: return QMessageBox::NoRole;
+    case win::IDOK:
+      return QMessageBox::AcceptRole;
+    case win::IDYES:
+      return QMessageBox::YesRole;
+    case win::IDNO:
+      return QMessageBox::NoRole;
     case win::IDCANCEL:
-    case win::IDABORT: return QMessageBox::RejectRole;
-    default: return QMessageBox::ActionRole;
+    case win::IDABORT:
+      return QMessageBox::RejectRole;
+    default:
+      return QMessageBox::ActionRole;
   }
 }
 
@@ -53,7 +63,8 @@ class EscapeBlocker : public QObject {
       event->ignore();
       return true;
     }
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
       return true;
     return QObject::eventFilter(watched, event);
   }
@@ -127,14 +138,22 @@ class FileDialogFitter : public QObject {
 
 QString QtUi::ButtonText(int answer) {
   switch (answer) {
-    case win::IDOK: return QStringLiteral("OK");
-    case win::IDCANCEL: return QString::fromUtf16(u"Mégse");
-    case win::IDABORT: return QString::fromUtf16(u"Megszakítás");
-    case win::IDRETRY: return QString::fromUtf16(u"Újra");
-    case win::IDIGNORE: return QString::fromUtf16(u"Kihagyás");
-    case win::IDYES: return QString::fromUtf16(u"Igen");
-    case win::IDNO: return QString::fromUtf16(u"Nem");
-    default: return QString();
+    case win::IDOK:
+      return QStringLiteral("OK");
+    case win::IDCANCEL:
+      return QString::fromUtf16(u"Mégse");
+    case win::IDABORT:
+      return QString::fromUtf16(u"Megszakítás");
+    case win::IDRETRY:
+      return QString::fromUtf16(u"Újra");
+    case win::IDIGNORE:
+      return QString::fromUtf16(u"Kihagyás");
+    case win::IDYES:
+      return QString::fromUtf16(u"Igen");
+    case win::IDNO:
+      return QString::fromUtf16(u"Nem");
+    default:
+      return QString();
   }
 }
 
@@ -148,7 +167,8 @@ int QtUi::ShowMessageBox(win::HWND owner, const std::string& text, const std::st
                          win::UINT flags) {
   // A box on top stands alone; any other belongs to the window in front.
   QWidget* parent = ParentFor(owner);
-  if (parent == nullptr && owner == nullptr && !win::MessageBoxOnTop(flags)) parent = QApplication::activeWindow();
+  if (parent == nullptr && owner == nullptr && !win::MessageBoxOnTop(flags))
+    parent = QApplication::activeWindow();
   QMessageBox box(IconOf(flags), Cp1250Codec::ToQString(caption), Cp1250Codec::ToQString(text),
                   QMessageBox::NoButton, parent);
   box.setTextFormat(Qt::PlainText);
@@ -201,7 +221,8 @@ QStringList QtUi::NameFilters(const std::string& filter) {
     QString patterns = parts[i + 1];
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
     // Qt reads the patterns from the parentheses; add them when missing.
-    if (!description.contains(QLatin1Char('('))) description += QStringLiteral(" (%1)").arg(patterns);
+    if (!description.contains(QLatin1Char('(')))
+      description += QStringLiteral(" (%1)").arg(patterns);
     filters << description;
   }
   return filters;

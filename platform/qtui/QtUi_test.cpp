@@ -58,8 +58,8 @@ TEST(QtMessageBox, ShowsAModalBoxOnTopAndEnterAnswersTheDefault) {
     checked = true;
     QTest::keyClick(box, Qt::Key_Return);
   });
-  EXPECT_EQ(MessageBoxA(nullptr, "Ismeretlen a felhasználónév vagy hibás a jelszó!", "Bejelentkezés",
-                        MB_ICONEXCLAMATION | MB_TOPMOST),
+  EXPECT_EQ(MessageBoxA(nullptr, "Ismeretlen a felhasználónév vagy hibás a jelszó!",
+                        "Bejelentkezés", MB_ICONEXCLAMATION | MB_TOPMOST),
             IDOK);
   EXPECT_TRUE(checked);
 }
@@ -95,7 +95,8 @@ TEST(QtMessageBox, KeysAndButtonsGiveTheAnswersTheyGiveOnWindows) {
           if (b->text() == QtUi::ButtonText(c.answer)) b->click();
       }
     });
-    EXPECT_EQ(MessageBox("Folytatja?", "Figyelem!", c.flags), c.answer) << c.flags << " " << c.action;
+    EXPECT_EQ(MessageBox("Folytatja?", "Figyelem!", c.flags), c.answer)
+        << c.flags << " " << c.action;
   }
 }
 
@@ -193,7 +194,8 @@ struct Login {
     return buffer;
   }
   static void EnableOk(HWND dlg, bool found) {
-    EnableWindow(GetDlgItem(dlg, IDOK), found && !user.empty() && !password.empty() && !database.empty());
+    EnableWindow(GetDlgItem(dlg, IDOK),
+                 found && !user.empty() && !password.empty() && !database.empty());
   }
   static INT_PTR Proc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
@@ -243,32 +245,32 @@ class QtDialogTest : public ::testing::Test {
 };
 
 TEST_F(QtDialogTest, IsAModalWindowOnTopWithTheTemplatesControls) {
-  EXPECT_EQ(Run([](QtDialog* d) {
-              EXPECT_TRUE(d->isModal());
-              EXPECT_TRUE(d->windowFlags() & Qt::WindowStaysOnTopHint);
-              // A caption without a system menu: no buttons on the title bar.
-              EXPECT_FALSE(d->windowFlags() &
-                           (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint));
-              EXPECT_EQ(d->windowTitle(), Q("Bejelentkezés"));
-              EXPECT_EQ(d->size(), QSize(d->PixelsX(160), d->PixelsY(75)));
-              EXPECT_EQ(Item<QLabel>(d, 982)->text(), Q("Felhasználó:"));
-              auto* user = Item<QLineEdit>(d, kUser);
-              auto* password = Item<QLineEdit>(d, kPassword);
-              EXPECT_EQ(user->text(), QStringLiteral("ADMIN"));
-              EXPECT_EQ(user->echoMode(), QLineEdit::Normal);
-              EXPECT_EQ(password->echoMode(), QLineEdit::Password);
-              EXPECT_EQ(password->text(), QStringLiteral("SECRET"));
-              EXPECT_EQ(user->geometry().topLeft(), QPoint(d->PixelsX(60), d->PixelsY(7)));
-              auto* combo = Item<QComboBox>(d, kDatabase);
-              EXPECT_EQ(combo->count(), 2);
-              EXPECT_EQ(combo->itemText(0), QStringLiteral("KELVADO"));  // sorted
-              EXPECT_EQ(combo->currentText(), QStringLiteral("UGYFEL"));
-              EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isDefault());
-              EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isEnabled());
-              EXPECT_EQ(Item<QPushButton>(d, IDCANCEL)->text(), Q("Mégse"));
-              QTest::keyClick(user, Qt::Key_Return);
-            }),
-            1);
+  EXPECT_EQ(
+      Run([](QtDialog* d) {
+        EXPECT_TRUE(d->isModal());
+        EXPECT_TRUE(d->windowFlags() & Qt::WindowStaysOnTopHint);
+        // A caption without a system menu: no buttons on the title bar.
+        EXPECT_FALSE(d->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint));
+        EXPECT_EQ(d->windowTitle(), Q("Bejelentkezés"));
+        EXPECT_EQ(d->size(), QSize(d->PixelsX(160), d->PixelsY(75)));
+        EXPECT_EQ(Item<QLabel>(d, 982)->text(), Q("Felhasználó:"));
+        auto* user = Item<QLineEdit>(d, kUser);
+        auto* password = Item<QLineEdit>(d, kPassword);
+        EXPECT_EQ(user->text(), QStringLiteral("ADMIN"));
+        EXPECT_EQ(user->echoMode(), QLineEdit::Normal);
+        EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(password->text(), QStringLiteral("SECRET"));
+        EXPECT_EQ(user->geometry().topLeft(), QPoint(d->PixelsX(60), d->PixelsY(7)));
+        auto* combo = Item<QComboBox>(d, kDatabase);
+        EXPECT_EQ(combo->count(), 2);
+        EXPECT_EQ(combo->itemText(0), QStringLiteral("KELVADO"));  // sorted
+        EXPECT_EQ(combo->currentText(), QStringLiteral("UGYFEL"));
+        EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isDefault());
+        EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isEnabled());
+        EXPECT_EQ(Item<QPushButton>(d, IDCANCEL)->text(), Q("Mégse"));
+        QTest::keyClick(user, Qt::Key_Return);
+      }),
+      1);
 }
 
 TEST_F(QtDialogTest, TypingIsUpperCasedAndStopsAtTheLimit) {
@@ -288,7 +290,8 @@ TEST_F(QtDialogTest, TypingIsUpperCasedAndStopsAtTheLimit) {
               QTest::keyClicks(password, QStringLiteral("u"));
               EXPECT_EQ(password->text().size(), 20);
               // A character with no Windows-1250 byte is refused.
-              QKeyEvent han(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUtf16(u"\u4E2D"));
+              QKeyEvent han(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                            QString::fromUtf16(u"\u4E2D"));
               QApplication::sendEvent(user, &han);
               EXPECT_EQ(user->text(), QStringLiteral("ABCDEFGHIJKLMNO"));
               QTest::keyClick(user, Qt::Key_Escape);
