@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QListView>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStyle>
@@ -104,8 +107,7 @@ void FitCaption(QMessageBox& box) {
 
 // Qt lays its file dialog out for English texts, and for the widths that an
 // operator left it at: as it shows, the places and the column titles get the
-// room their texts need, the dialog widening by what they grew. A dialog of
-// the desktop's own has none of these widgets and stays as it is.
+// room their texts need, the dialog widening by what they grew.
 class FileDialogFitter : public QObject {
  public:
   using QObject::QObject;
@@ -132,6 +134,32 @@ class FileDialogFitter : public QObject {
     chooser.resize(chooser.width() + wider, chooser.height());
     splitter->setSizes({placesWidth, sizes[1] + header->length() - columnsWidth});
   }
+};
+
+// Qt's file dialog types the files it lists by their content, and so opens
+// and closes each one. On Linux a close drops every POSIX lock that the
+// process holds on the file, which is where the client library keeps the
+// locks of its servers. These icons and types come from the names alone.
+class NameOnlyIconProvider : public QFileIconProvider {
+ public:
+  QIcon icon(const QFileInfo& info) const override {
+    if (info.isRoot()) return QFileIconProvider::icon(Drive);
+    if (info.isDir()) return QFileIconProvider::icon(Folder);
+    const QMimeType mime = ByName(info);
+    return QIcon::fromTheme(
+        mime.iconName(), QIcon::fromTheme(mime.genericIconName(), QFileIconProvider::icon(File)));
+  }
+  QString type(const QFileInfo& info) const override {
+    if (!info.isFile()) return QFileIconProvider::type(info);
+    const QMimeType mime = ByName(info);
+    return mime.comment().isEmpty() ? mime.name() : mime.comment();
+  }
+
+ private:
+  QMimeType ByName(const QFileInfo& info) const {
+    return mimes_.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+  }
+  QMimeDatabase mimes_;
 };
 
 }  // namespace
@@ -229,7 +257,12 @@ QStringList QtUi::NameFilters(const std::string& filter) {
 }
 
 bool QtUi::ChooseSaveFile(const win::SaveFileRequest& request, std::string& fileName) {
+  // Outlives the dialog, whose model asks it until the model is gone.
+  NameOnlyIconProvider icons;
   QFileDialog chooser(QApplication::activeWindow(), Cp1250Codec::ToQString(request.title));
+  // Qt's own dialog, whose typing of files is ours; the desktop's would read them.
+  chooser.setOption(QFileDialog::DontUseNativeDialog);
+  chooser.setIconProvider(&icons);
   chooser.setAcceptMode(QFileDialog::AcceptSave);
   chooser.setFileMode(QFileDialog::AnyFile);
   const QStringList filters = NameFilters(request.filter);
