@@ -1,5 +1,8 @@
 #include "TForm1.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -52,6 +55,30 @@ std::string CTimeText(std::time_t t) {
   char text[32] = {};
   ctime_r(&t, text);
   return std::string(text, 24);
+}
+
+// Whether this process has the file open already, as the client library has
+// its servers' files, their logs and indexes. Writing over one would wreck a
+// live server, and on Linux closing the descriptor would drop the library's
+// locks on it.
+bool OpenInThisProcess(const QString& name) {
+  struct stat file;
+  if (::stat(QFile::encodeName(name).constData(), &file) != 0) return false;
+  DIR* fds = ::opendir("/proc/self/fd");
+  if (fds == nullptr) return false;
+  bool open = false;
+  while (const dirent* entry = ::readdir(fds)) {
+    char* end = nullptr;
+    const long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0' || fd == ::dirfd(fds)) continue;
+    struct stat held;
+    if (::fstat(int(fd), &held) == 0 && held.st_dev == file.st_dev && held.st_ino == file.st_ino) {
+      open = true;
+      break;
+    }
+  }
+  ::closedir(fds);
+  return open;
 }
 
 // A name in a read-only edit, shown from its start; long ones in full as the hint.
@@ -546,7 +573,8 @@ void TForm1::aLogSaveExecute() {
   const std::string text = LogText();
   // The name is the system's narrow text; the file system takes it through Qt.
   QFile file(Q(name));
-  const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+  const bool written = !OpenInThisProcess(file.fileName()) &&
+                       file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                        file.write(text.data(), qint64(text.size())) == qint64(text.size()) &&
                        file.flush();
   file.close();

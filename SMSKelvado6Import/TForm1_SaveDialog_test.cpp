@@ -1,12 +1,15 @@
-// The log's save dialog as the program shows it, over a folder that holds
-// the servers the window is connected to.
+// Saving the log beside the servers the window is connected to: the save
+// dialog as the program shows it, and a name that is a server's.
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAbstractItemModel>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QTest>
 #include <set>
 #include <string>
@@ -106,6 +109,34 @@ TEST_F(ImportWindowTest, TheSaveDialogListsTheLiveServersFilesWithoutOpeningOne)
   for (const std::string& name : opened.Take())
     if (serverFiles.count(name)) openedServerFiles += name + " ";
   EXPECT_EQ(openedServerFiles, "");
+}
+
+// A log saved over a file of a live server would wreck it: the save fails
+// and the file stays as it was.
+TEST_F(ImportWindowTest, TheLogIsNotSavedOverAFileOfALiveServer) {
+  OpenConnected();
+  // Looked at through their sizes and times: reading them here would drop
+  // the locks of the window's sessions too.
+  auto state = [](const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return std::string("missing");
+    return std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
+  };
+  for (const std::string suffix : {"", "-wal", "-shm"}) {
+    const std::string path = server.Path() + suffix;
+    const std::string before = state(path);
+    ASSERT_NE(before, "missing") << path;
+    ui.Clear();
+    ui.QueueSaveFile(path);
+    form->Execute(form->aLogSave);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A logállomány mentése sikertelen."}) << path;
+    EXPECT_EQ(state(path), before) << path;
+  }
+  // The destination is whole: connecting to it again reads its types.
+  ConnectDest();
+  EXPECT_EQ(form->ComboBox3->count(), 2);
+  EXPECT_EQ(form->Edit6->text(), "VOVDEMO");
 }
 
 }  // namespace
