@@ -23,6 +23,13 @@
 #include "QtDialog.h"
 #include "WinDialog.h"
 
+#if QOR_QTUI_XCB
+#include <xcb/xcb.h>
+
+#include <QGuiApplication>
+#include <cstdlib>
+#endif
+
 namespace {
 
 QMessageBox::Icon IconOf(win::UINT flags) {
@@ -72,6 +79,35 @@ class EscapeBlocker : public QObject {
     return QObject::eventFilter(watched, event);
   }
 };
+
+// A window that cannot be closed, as its window manager is told on X11. Qt
+// asks there for every function, the close among them, once a window names
+// none of its title bar's buttons, so that a window manager that honours
+// the hints drew a close button that did nothing. These hints ask for
+// moving alone, and for a border and a title without the window menu.
+void AskForNoClose(QWidget& window) {
+#if QOR_QTUI_XCB
+  // The offscreen platform answers for X11 too, without a connection.
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+  if (connection == nullptr || QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  static constexpr char kName[] = "_MOTIF_WM_HINTS";
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+      connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
+  if (atom == nullptr) return;
+  enum : uint32_t { kFunctions = 1, kDecorations = 2 };  // which of the two the hints give
+  enum : uint32_t { kMove = 4 };                         // functions
+  enum : uint32_t { kBorder = 2, kTitle = 8 };           // decorations
+  const uint32_t hints[5] = {kFunctions | kDecorations, kMove, kBorder | kTitle, 0, 0};
+  // Its native window now, so that Qt has written its own hints before these.
+  const auto id = xcb_window_t(window.winId());
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, atom->atom, atom->atom, 32, 5, hints);
+  xcb_flush(connection);
+  std::free(atom);
+#else
+  (void)window;
+#endif
+}
 
 // The width a title bar needs to show a window's caption whole: the caption
 // in the desktop's title font, bold as title bars mostly draw it, with a
@@ -217,10 +253,13 @@ int QtUi::ShowMessageBox(win::HWND owner, const std::string& text, const std::st
   if (escapeButton) {
     box.setEscapeButton(escapeButton);
   } else {
-    box.setWindowFlag(Qt::WindowCloseButtonHint, false);
+    // A title bar without buttons or window menu.
+    box.setWindowFlags((box.windowFlags() & Qt::WindowStaysOnTopHint) | Qt::Dialog |
+                       Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     box.installEventFilter(&blocker);
   }
   FitCaption(box);
+  if (!escapeButton) AskForNoClose(box);
   box.exec();
   auto it = answers.find(box.clickedButton());
   if (it != answers.end()) return it->second;

@@ -30,6 +30,13 @@
 #include "QtTest_testutil.h"
 #include "WinDialog.h"
 
+#if QOR_QTUI_XCB
+#include <xcb/xcb.h>
+
+#include <QGuiApplication>
+#include <cstdlib>
+#endif
+
 namespace {
 
 using namespace win;
@@ -149,6 +156,76 @@ TEST(QtMessageBox, EscapeDoesNothingWithoutACancelButton) {
       if (b->text() == QStringLiteral("Igen")) b->click();
   });
   EXPECT_EQ(MessageBox("Töröljem?", "Kérdés", MB_YESNO | MB_ICONQUESTION), IDYES);
+}
+
+#if QOR_QTUI_XCB
+// The Motif hints that the X server holds for a window, as a window manager
+// reads them: flags, functions, decorations and two more; empty for none.
+std::vector<uint32_t> MotifHintsOf(QWidget* window) {
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  if (c == nullptr) return {};
+  static constexpr char kName[] = "_MOTIF_WM_HINTS";
+  xcb_intern_atom_reply_t* atom =
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof kName - 1, kName), nullptr);
+  if (atom == nullptr) return {};
+  xcb_get_property_reply_t* reply = xcb_get_property_reply(
+      c, xcb_get_property(c, 0, xcb_window_t(window->winId()), atom->atom, atom->atom, 0, 5),
+      nullptr);
+  std::free(atom);
+  std::vector<uint32_t> hints;
+  if (reply != nullptr && reply->format == 32) {
+    const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+    hints.assign(values, values + xcb_get_property_value_length(reply) / 4);
+  }
+  std::free(reply);
+  return hints;
+}
+#endif
+
+// What a window manager that honours the hints offers: a box without Cancel
+// cannot be closed from its title bar or its window menu, and has no menu;
+// every other box keeps its close button.
+TEST(QtX11, ABoxWithoutCancelAsksForNoCloseAndTheOthersKeepTheirs) {
+#if !QOR_QTUI_XCB
+  GTEST_SKIP() << "built without xcb";
+#else
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    GTEST_SKIP() << "needs an X display: the qtui_x11_tests run";
+  enum : uint32_t { kFunctions = 1, kDecorations = 2, kAll = 1, kMove = 4, kClose = 0x20 };
+  enum : uint32_t { kMenu = 0x10, kTitle = 8 };
+  // A bit of the hints' functions or decorations is on when the hints leave
+  // that part out, or when kAll inverts what they list.
+  auto on = [](const std::vector<uint32_t>& h, uint32_t part, size_t at, uint32_t bit) {
+    return !(h[0] & part) || ((h[at] & kAll) ? !(h[at] & bit) : (h[at] & bit) != 0);
+  };
+  const struct {
+    UINT flags;
+    bool closes;
+  } cases[] = {{MB_YESNO | MB_ICONEXCLAMATION, false},
+               {MB_YESNO | MB_TOPMOST, false},
+               {MB_ABORTRETRYIGNORE, false},
+               {MB_OK, true},
+               {MB_OK | MB_TOPMOST, true},
+               {MB_OKCANCEL, true},
+               {MB_YESNOCANCEL, true}};
+  QtUi ui;
+  ScopedUiBackend installed(ui);
+  for (const auto& c : cases) {
+    WhenModal([&](QWidget* box) {
+      const std::vector<uint32_t> h = MotifHintsOf(box);
+      ASSERT_EQ(h.size(), 5u) << c.flags;
+      EXPECT_EQ(on(h, kFunctions, 1, kClose), c.closes) << c.flags;
+      EXPECT_TRUE(on(h, kFunctions, 1, kMove)) << c.flags;
+      EXPECT_TRUE(on(h, kDecorations, 2, kTitle)) << c.flags;
+      if (!c.closes) {
+        EXPECT_FALSE(on(h, kDecorations, 2, kMenu)) << c.flags;
+      }
+      static_cast<QMessageBox*>(box)->buttons().front()->click();
+    });
+    MessageBox("Folytatja?", "Figyelem!", c.flags);
+  }
+#endif
 }
 
 // The login dialog's items and a procedure in its manner.
