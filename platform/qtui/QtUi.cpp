@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
+#include <QTimer>
 #include <QTranslator>
 #include <QTreeView>
 
@@ -199,6 +200,37 @@ class NameOnlyIconProvider : public QFileIconProvider {
 };
 
 }  // namespace
+
+bool QtModalRestorer::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+#if QOR_QTUI_XCB
+  if (eventType != "xcb_generic_event_t") return false;
+  // A blocked window does not take the focus nor the click: Qt passes the
+  // focus on to the modal window, which a minimised one cannot take.
+  const uint8_t kind = static_cast<const xcb_generic_event_t*>(message)->response_type & 0x7f;
+  if (kind != XCB_FOCUS_IN && kind != XCB_BUTTON_PRESS) return false;
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal == nullptr || !(modal->windowState() & Qt::WindowMinimized)) return false;
+  // Once the event is handled; the window may be gone by then.
+  QTimer::singleShot(0, modal, [modal] {
+    modal->setWindowState(modal->windowState() & ~Qt::WindowMinimized);
+    modal->show();
+    modal->raise();
+    modal->activateWindow();
+  });
+#else
+  (void)eventType;
+  (void)message;
+#endif
+  return false;
+}
+
+QtUi::QtUi() { QCoreApplication::instance()->installNativeEventFilter(&restorer_); }
+
+QtUi::~QtUi() {
+  // A backend kept to the program's end outlives its application.
+  if (QCoreApplication* app = QCoreApplication::instance())
+    app->removeNativeEventFilter(&restorer_);
+}
 
 QString QtUi::ButtonText(int answer) {
   switch (answer) {

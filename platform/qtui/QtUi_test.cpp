@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -413,6 +414,39 @@ TEST_F(QtDialogTest, AnUnknownPresetWaitsForAPick) {
 
 TEST_F(QtDialogTest, ClosingTheWindowCancels) {
   EXPECT_EQ(Run([](QtDialog* d) { d->close(); }), 0);
+}
+
+// A window manager that offers to minimise every window let the operator
+// minimise the dialog: a click on a window that it blocks, or its
+// activation, brings it back; other events leave it.
+TEST_F(QtDialogTest, AMinimisedDialogComesBackWhenABlockedWindowIsClickedOrActivated) {
+#if !QOR_QTUI_XCB
+  GTEST_SKIP() << "built without xcb";
+#else
+  auto deliver = [](uint8_t kind) {
+    xcb_generic_event_t event{};
+    event.response_type = kind;
+    qintptr result = 0;
+    QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &event, &result);
+    QApplication::processEvents();
+  };
+  for (uint8_t kind : {uint8_t(XCB_FOCUS_IN), uint8_t(XCB_BUTTON_PRESS)}) {
+    EXPECT_EQ(Run([&](QtDialog* d) {
+                d->showMinimized();
+                QApplication::processEvents();
+                ASSERT_TRUE(d->windowState() & Qt::WindowMinimized);
+                for (uint8_t other : {XCB_KEY_PRESS, XCB_MOTION_NOTIFY, XCB_FOCUS_OUT}) {
+                  deliver(other);
+                  EXPECT_TRUE(d->windowState() & Qt::WindowMinimized) << int(other);
+                }
+                deliver(kind);
+                EXPECT_FALSE(d->windowState() & Qt::WindowMinimized) << int(kind);
+                EXPECT_TRUE(d->isVisible());
+                QTest::mouseClick(Item<QPushButton>(d, IDCANCEL), Qt::LeftButton);
+              }),
+              0);
+  }
+#endif
 }
 
 INT_PTR ThrowOnCommand(HWND, UINT message, WPARAM, LPARAM) {
