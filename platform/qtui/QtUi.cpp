@@ -144,12 +144,19 @@ void FitCaption(QMessageBox& box) {
 
 // Qt lays its file dialog out for English texts, and for the widths that an
 // operator left it at: as it shows, the places and the column titles get the
-// room their texts need, the dialog widening by what they grew.
+// room their texts need, the dialog widening by what they grew. Its own
+// questions (whether to replace a file) are as wide as their caption needs,
+// as our boxes are.
 class FileDialogFitter : public QObject {
  public:
   using QObject::QObject;
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Show) Fit(*static_cast<QWidget*>(watched));
+    // A box is polished as it is about to show, with its buttons in place.
+    if (event->type() == QEvent::ChildPolished) {
+      if (auto* box = qobject_cast<QMessageBox*>(static_cast<QChildEvent*>(event)->child()))
+        FitCaption(*box);
+    }
     return QObject::eventFilter(watched, event);
   }
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -108,9 +109,23 @@ TEST(QtMessageBox, KeysAndButtonsGiveTheAnswersTheyGiveOnWindows) {
   }
 }
 
-// What a title bar leaves its caption at the box's width, drawn by the style
-// with every button that a window manager may show, against the caption in
-// the desktop's title font, bold as title bars mostly draw it.
+// What a title bar leaves a window's caption at the window's width, drawn by
+// the style with every button that a window manager may show, less the
+// caption in the desktop's title font, bold as title bars mostly draw it.
+int CaptionRoomLeft(QWidget* window) {
+  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  titleFont.setBold(true);
+  QStyleOptionTitleBar bar;
+  bar.initFrom(window);
+  bar.titleBarFlags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                      Qt::WindowCloseButtonHint;
+  bar.rect = QRect(0, 0, window->width(),
+                   window->style()->pixelMetric(QStyle::PM_TitleBarHeight, &bar, window));
+  const QRect label =
+      window->style()->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarLabel, window);
+  return label.width() - QFontMetrics(titleFont).horizontalAdvance(window->windowTitle());
+}
+
 TEST(QtMessageBox, IsWideEnoughForItsCaptionOnATitleBar) {
   const struct {
     const char* text;
@@ -119,21 +134,12 @@ TEST(QtMessageBox, IsWideEnoughForItsCaptionOnATitleBar) {
                {"", "Kelvimport"},
                {"", "Numfix"},
                {"Kész.", "Hiba történt!"}};
-  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
-  titleFont.setBold(true);
   QtUi ui;
   ScopedUiBackend installed(ui);
   for (const auto& c : cases) {
     WhenModal([&](QWidget* box) {
-      QStyleOptionTitleBar bar;
-      bar.initFrom(box);
-      bar.titleBarFlags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
-      bar.rect = QRect(0, 0, box->width(),
-                       box->style()->pixelMetric(QStyle::PM_TitleBarHeight, &bar, box));
-      const QRect label =
-          box->style()->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarLabel, box);
-      EXPECT_GE(label.width(), QFontMetrics(titleFont).horizontalAdvance(Q(c.caption)))
+      EXPECT_EQ(box->windowTitle(), Q(c.caption));
+      EXPECT_GE(CaptionRoomLeft(box), 0)
           << c.caption << " over \"" << c.text << "\", " << box->width() << " wide";
       QTest::keyClick(box, Qt::Key_Return);
     });
@@ -536,6 +542,46 @@ TEST(QtTranslations, TheSaveDialogShowsItsTextsWhole) {
   request.defaultExt = "log";
   std::string name;
   EXPECT_FALSE(ChooseSaveFile(request, name));
+}
+
+// Qt's own question before a file is replaced, with the save dialog's
+// caption, as wide as that caption needs.
+TEST(QtTranslations, TheOverwriteQuestionShowsItsCaptionWhole) {
+  InstalledTranslators translators;
+  ASSERT_TRUE(InstallQtTranslations());
+  QTemporaryDir folder;
+  QFile existing(folder.filePath(QStringLiteral("import.log")));
+  ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+  existing.close();
+  QtUi ui;
+  ScopedUiBackend installed(ui);
+  bool asked = false;
+  WhenModal([&](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    chooser->setDirectory(folder.path());
+    chooser->selectFile(existing.fileName());
+    WhenModal([&](QWidget* q) {
+      auto* question = qobject_cast<QMessageBox*>(q);
+      ASSERT_NE(question, nullptr);
+      asked = true;
+      EXPECT_EQ(question->windowTitle(), Q("Mentés másként"));
+      EXPECT_GE(CaptionRoomLeft(question), 0) << question->width() << " wide";
+      question->button(QMessageBox::No)->click();
+    });
+    chooser->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))
+        ->button(QDialogButtonBox::Save)
+        ->click();
+    // Not replaced: the dialog waits for another name.
+    EXPECT_TRUE(chooser->isVisible());
+    chooser->reject();
+  });
+  SaveFileRequest request;
+  request.filter = "Log fájlok (*.log)|*.log";
+  request.defaultExt = "log";
+  std::string name;
+  EXPECT_FALSE(ChooseSaveFile(request, name));
+  EXPECT_TRUE(asked);
 }
 
 TEST(QtTranslations, AMissingFileLeavesQtAsItWas) {
