@@ -22,6 +22,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -42,6 +43,9 @@ class TForm1 : public QMainWindow {
   ~TForm1() override;
 
   bool ExitRequested() const { return exitRequested_; }
+
+  // None: the tool bar is not one to hide, and its name is no caption.
+  QMenu* createPopupMenu() override { return nullptr; }
 
   // The log: a line with the time of day in front, a separator line with
   // the date and time, and a line as it stands; each comes into view.

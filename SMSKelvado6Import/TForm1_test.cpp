@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,6 +127,21 @@ TEST_F(ImportWindowTest, ActionsCarryTheirCaptionsHintsAndPlaces) {
   EXPECT_EQ(entries(form->ToolBar1->actions()),
             (std::vector<QAction*>{form->aLogSave, nullptr, form->aConnectToSource,
                                    form->aConnectToDest, nullptr, form->aStartImport}));
+}
+
+// Qt's main window offers a menu that hides the tool bar under its object name.
+TEST_F(ImportWindowTest, RightClickingTheToolBarOrTheMenuBarOffersNoMenu) {
+  Open();
+  form->show();
+  for (QWidget* bar : std::initializer_list<QWidget*>{form->ToolBar1, form->menuBar()}) {
+    const QPoint at(bar->width() - 4, bar->height() / 2);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, bar->mapToGlobal(at));
+    QApplication::sendEvent(bar, &click);
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << bar->metaObject()->className();
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  }
+  EXPECT_TRUE(form->ToolBar1->isVisible());
 }
 
 TEST_F(ImportWindowTest, ControlsSitInTheirGroupsBesideTheirLabels) {

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -715,6 +716,21 @@ TEST_F(WindowTest, MenusPopupAndToolbarHoldTheirEntriesInOrder) {
     EXPECT_EQ(form->ToolBar1->widgetForAction(a)->toolTip(), a->toolTip());
   }
   EXPECT_EQ(S(form->bExit->text()) + " | " + S(form->bExit->toolTip()), "Kilépés | Kilépés.");
+}
+
+// Qt's main window offers a menu that hides the tool bar under its object name.
+TEST_F(WindowTest, RightClickingTheToolBarOrTheMenuBarOffersNoMenu) {
+  Open();
+  form->show();
+  for (QWidget* bar : std::initializer_list<QWidget*>{form->ToolBar1, form->menuBar()}) {
+    const QPoint at(bar->width() - 4, bar->height() / 2);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, bar->mapToGlobal(at));
+    QApplication::sendEvent(bar, &click);
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << bar->metaObject()->className();
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  }
+  EXPECT_TRUE(form->ToolBar1->isVisible());
 }
 
 TEST_F(WindowTest, MarkingKeysNeverReachTheListsTypeAheadSearch) {
