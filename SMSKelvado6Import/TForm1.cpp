@@ -410,6 +410,11 @@ void TForm1::BuildControls() {
   Memo1->setReadOnly(true);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // A resize keeps the first line shown; the newest line comes into view
+  // instead, as it does when a line is added.
+  QScrollBar* logBar = Memo1->verticalScrollBar();
+  connect(logBar, &QScrollBar::rangeChanged, logBar,
+          [logBar](int, int maximum) { logBar->setValue(maximum); });
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   QFont courier(QStringLiteral("Courier New"));
   courier.setStyleHint(QFont::TypeWriter);

@@ -259,13 +259,13 @@ TEST_F(ImportWindowTest, EveryAddedLineComesIntoViewWhereverTheLogWasScrolled) {
   const std::pair<const char*, std::function<void()>> before[] = {
       {"scrolled to the top", [&] { bar->setValue(0); }},
       {"scrolled half way", [&] { bar->setValue(bar->maximum() / 2); }},
-      {"at the end, then maximised and restored",
+      {"maximised, restored and scrolled to the top",
        [&] {
-         bar->setValue(bar->maximum());
          form->showMaximized();
          QApplication::processEvents();
          form->showNormal();
          QApplication::processEvents();
+         bar->setValue(0);
        }},
   };
   // Every way a line reaches the log: as it stands, time-stamped, and the
@@ -284,6 +284,43 @@ TEST_F(ImportWindowTest, EveryAddedLineComesIntoViewWhereverTheLogWasScrolled) {
       EXPECT_EQ(bar->value(), bar->maximum()) << scrolled << ", " << added;
       const QRect last = form->Memo1->cursorRect(QTextCursor(form->Memo1->document()->lastBlock()));
       EXPECT_TRUE(form->Memo1->viewport()->rect().contains(last)) << scrolled << ", " << added;
+    }
+  }
+}
+
+// After the window is shrunk, grown or restored the log shows its newest
+// line, as it does when a line is added.
+TEST_F(ImportWindowTest, AfterAResizeTheNewestLineIsInViewWhereverTheLogWasScrolled) {
+  Open();
+  form->show();
+  for (int i = 0; i < 200; ++i) form->AddMemoLine("sor " + std::to_string(i));
+  QScrollBar* bar = form->Memo1->verticalScrollBar();
+  const int low = form->minimumHeight(), high = 800;
+  const struct {
+    const char* name;
+    int from;  // the height the log is scrolled at
+    std::function<void()> resize;
+  } resizes[] = {
+      {"shrunk", high, [&] { form->resize(form->width(), low); }},
+      {"grown", low, [&] { form->resize(form->width(), high); }},
+      {"maximised and restored", low,
+       [&] {
+         form->showMaximized();
+         QApplication::processEvents();
+         form->showNormal();
+       }},
+  };
+  for (const auto& r : resizes) {
+    for (const bool top : {true, false}) {
+      form->resize(form->width(), r.from);
+      QApplication::processEvents();
+      bar->setValue(top ? 0 : bar->maximum() / 2);
+      ASSERT_LT(bar->value(), bar->maximum()) << r.name;
+      r.resize();
+      QApplication::processEvents();
+      EXPECT_EQ(bar->value(), bar->maximum()) << r.name << (top ? " from the top" : " half way");
+      const QRect last = form->Memo1->cursorRect(QTextCursor(form->Memo1->document()->lastBlock()));
+      EXPECT_TRUE(form->Memo1->viewport()->rect().contains(last)) << r.name;
     }
   }
 }
