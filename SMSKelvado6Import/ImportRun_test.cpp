@@ -3,12 +3,16 @@
 #include "ImportRun.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
@@ -602,6 +606,47 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"CloseYes", true, win::IDYES, 10, 1, "Betöltés megszakítva."},
         StopCase{"CloseNo", true, win::IDNO, 50, 2, "A betöltés sikeresen befejeződött."}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+// Where every control of the two groups, the log and the exit button stand.
+std::vector<QRect> Places(const TForm1& form) {
+  std::vector<QRect> places;
+  for (QWidget* group :
+       {static_cast<QWidget*>(form.GroupBox1), static_cast<QWidget*>(form.GroupBox2)}) {
+    places.push_back(group->geometry());
+    // The type lists' popups are windows of their own.
+    for (const QWidget* w : group->findChildren<QWidget*>())
+      if (w->window() == &form) places.push_back(w->geometry());
+  }
+  places.push_back(form.Memo1->geometry());
+  places.push_back(form.bExit->geometry());
+  return places;
+}
+
+// The busy animation comes and goes and the count changes while a run goes;
+// nothing of the window moves.
+TEST_F(ImportTest, TheWindowsControlsKeepTheirPlacesThroughARun) {
+  LoadGeneratedSource(50);
+  Connect();
+  QApplication::processEvents();
+  const std::vector<QRect> idle = Places(*form);
+  int samples = 0, moved = 0;
+  bool animated = false;
+  QTimer sampler;
+  sampler.setInterval(0);
+  QObject::connect(&sampler, &QTimer::timeout, [&] {
+    if (!form->m_running) return;
+    ++samples;
+    animated = animated || form->Animate1->isVisible();
+    if (Places(*form) != idle) ++moved;
+  });
+  sampler.start();
+  RunImport();
+  sampler.stop();
+  EXPECT_TRUE(animated);
+  EXPECT_GT(samples, 50);
+  EXPECT_EQ(moved, 0);
+  EXPECT_EQ(Places(*form), idle);
+}
 
 // What the gauge and the count label showed each time they were painted.
 class PaintedProgress : public QObject {

@@ -23,7 +23,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QTextBlock>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -87,28 +86,6 @@ void ShowName(QLineEdit* edit, const std::string& text) {
   edit->setCursorPosition(0);
   edit->setToolTip(edit->text());
 }
-
-// A type list never narrower than its longest type, so that each shows whole
-// in the closed box; the rest of the window gives way to it.
-class TypeList : public QComboBox {
- public:
-  explicit TypeList(QWidget* parent) : QComboBox(parent) {
-    // Re-measures as items come and go.
-    setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  }
-  // Qt's own minimum follows the items only until the first is added, and
-  // its measure of a text can fall a pixel short of the text's advance.
-  QSize minimumSizeHint() const override {
-    QSize size = sizeHint();
-    QStyleOptionComboBox option;
-    initStyleOption(&option);
-    for (int i = 0; i < count(); ++i) {
-      const QSize text(fontMetrics().horizontalAdvance(itemText(i)), fontMetrics().height());
-      size = size.expandedTo(style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, this));
-    }
-    return size;
-  }
-};
 
 // A combo in the colours of the state the list operations give it.
 void PaintCombo(QComboBox* combo, QPalette::ColorRole background) {
@@ -291,7 +268,7 @@ void TForm1::BuildActions() {
 void TForm1::BuildControls() {
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(6, 6, 6, 6);
+  layout->setContentsMargins(4, 6, 4, 6);
 
   auto makeEdit = [](QWidget* parent, const char* name) {
     auto* edit = new QLineEdit(parent);
@@ -300,7 +277,7 @@ void TForm1::BuildControls() {
     return edit;
   };
   auto makeCombo = [](QWidget* parent, const char* name) {
-    auto* combo = new TypeList(parent);
+    auto* combo = new QComboBox(parent);
     combo->setObjectName(name);
     return combo;
   };
@@ -311,7 +288,10 @@ void TForm1::BuildControls() {
     auto* group = new QGroupBox(Q(title), central);
     group->setObjectName(name);
     auto* grid = new QGridLayout(group);
-    grid->setHorizontalSpacing(6);
+    // Narrow margins: at half the window's width the fields keep the room
+    // that the longest types need.
+    grid->setContentsMargins(4, grid->contentsMargins().top(), 4, grid->contentsMargins().bottom());
+    grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(4);
     unique = makeEdit(group, names[0]);
     user = makeEdit(group, names[1]);
@@ -362,6 +342,11 @@ void TForm1::BuildControls() {
   Label14->setAutoFillBackground(true);
   Animate1 = new BusyAnimation(GroupBox1);
   Animate1->setObjectName("Animate1");
+  // Its room is kept while it is hidden, so that the rows of a run stay
+  // where they are as it comes and goes.
+  QSizePolicy keepRoom(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  keepRoom.setRetainSizeWhenHidden(true);
+  Animate1->setSizePolicy(keepRoom);
   Animate1->hide();
   bCancel = new QPushButton(GroupBox1);
   bCancel->setObjectName("bCancel");
@@ -400,9 +385,14 @@ void TForm1::BuildControls() {
   destGrid->addWidget(GroupBox3, 5, 0, 1, 2);
   destGrid->addWidget(cbDetailed, 6, 0, 1, 2);
 
+  // Each group half of the window's fixed width, whatever they hold: the
+  // destination's type lists would otherwise narrow the source group.
   auto* settings = new QHBoxLayout;
-  settings->addWidget(GroupBox1, 1);
-  settings->addWidget(GroupBox2, 1);
+  settings->setSpacing(4);
+  for (QGroupBox* group : {GroupBox1, GroupBox2}) {
+    group->setSizePolicy(QSizePolicy::Ignored, group->sizePolicy().verticalPolicy());
+    settings->addWidget(group, 1);
+  }
   layout->addLayout(settings);
 
   Memo1 = new QPlainTextEdit(central);
