@@ -506,6 +506,15 @@ TEST(QtTranslations, QtsOwnDialogsAndButtonsSpeakHungarianAfterStartUp) {
   EXPECT_EQ(chooserButtons->button(QDialogButtonBox::Cancel)->text(), Q("Mégse"));
 }
 
+// The import log's save question; false when it is cancelled.
+bool ChooseLogFile() {
+  SaveFileRequest request;
+  request.filter = "Log fájlok (*.log)|*.log|Szöveges fájlok (*.txt)|*.txt";
+  request.defaultExt = "log";
+  std::string name;
+  return ChooseSaveFile(request, name);
+}
+
 // The log's save dialog as the backend shows it: every place and column title
 // whole in Hungarian, also where an earlier session left the places narrow.
 TEST(QtTranslations, TheSaveDialogShowsItsTextsWhole) {
@@ -537,11 +546,7 @@ TEST(QtTranslations, TheSaveDialogShowsItsTextsWhole) {
     EXPECT_LE(header->length(), files->viewport()->width());
     chooser->reject();
   });
-  SaveFileRequest request;
-  request.filter = "Log fájlok (*.log)|*.log|Szöveges fájlok (*.txt)|*.txt";
-  request.defaultExt = "log";
-  std::string name;
-  EXPECT_FALSE(ChooseSaveFile(request, name));
+  EXPECT_FALSE(ChooseLogFile());
 }
 
 // Qt's own question before a file is replaced, with the save dialog's
@@ -576,11 +581,7 @@ TEST(QtTranslations, TheOverwriteQuestionShowsItsCaptionWhole) {
     EXPECT_TRUE(chooser->isVisible());
     chooser->reject();
   });
-  SaveFileRequest request;
-  request.filter = "Log fájlok (*.log)|*.log";
-  request.defaultExt = "log";
-  std::string name;
-  EXPECT_FALSE(ChooseSaveFile(request, name));
+  EXPECT_FALSE(ChooseLogFile());
   EXPECT_TRUE(asked);
 }
 
