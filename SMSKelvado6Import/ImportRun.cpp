@@ -113,7 +113,7 @@ void ImportRun::Execute() {
     } catch (...) {
       // The box below reports the run as broken either way.
     }
-    m_form.prompts_->TopMostBox("Kritikus programhiba történt!", "Figyelem!");
+    m_form.ShowCriticalBox();
   }
   EndBlock();
 }
@@ -659,7 +659,7 @@ void ImportRun::ReportFailure(int code, const char* message) {
     m_ugyfel.EndTransaction(0);
     m_form.ShowErrorBox(kOperation, kMainLine, code, message);
   } catch (...) {
-    m_form.prompts_->TopMostBox("Kritikus programhiba történt!", "Figyelem!");
+    m_form.ShowCriticalBox();
   }
 }
 

@@ -3,17 +3,22 @@
 #include "ImportRun.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <stdexcept>
@@ -326,18 +331,7 @@ TEST_F(ImportTest, ASourceWithoutRowsSucceedsAndLeavesTheGaugeIdle) {
 }
 
 TEST_F(ImportTest, AContactTooLongToStoreStopsEveryRunAtItsRow) {
-  // Nagy's contact text, "(+361234)1234567/123-...-45-67:1234567890", is
-  // longer than ELER_ADAT holds: it is refused, not stored cut.
-  LoadSource("UGYFEL", "UCODE\tNAME\tRENDSZAMCODE\n1\tKiss Ágnes\t10\n2\tNagy Béla\t11\n");
-  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n11\tDEF-456\n");
-  LoadSource("CIM",
-             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n"
-             "101\t7621\tPécs\tKirály u.\t5\n");
-  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n101\t2\t1\n");
-  LoadSource("TELEFON",
-             "TELCODE\tORSZAG\tKORZET\tSZAM\tMELLEK\n200\t36\t20\t1234567\t\n"
-             "201\t+361234\t1234567\t12345678901234567890\t1234567890\n");
-  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n201\t2\t1\n");
+  LoadTooLongSecondContact();
   Connect();
   std::string first;
   for (int run = 1; run <= 2; ++run) {
@@ -613,6 +607,47 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"CloseNo", true, win::IDNO, 50, 2, "A betöltés sikeresen befejeződött."}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
+// Where every control of the two groups, the log and the exit button stand.
+std::vector<QRect> Places(const TForm1& form) {
+  std::vector<QRect> places;
+  for (QWidget* group :
+       {static_cast<QWidget*>(form.GroupBox1), static_cast<QWidget*>(form.GroupBox2)}) {
+    places.push_back(group->geometry());
+    // The type lists' popups are windows of their own.
+    for (const QWidget* w : group->findChildren<QWidget*>())
+      if (w->window() == &form) places.push_back(w->geometry());
+  }
+  places.push_back(form.Memo1->geometry());
+  places.push_back(form.bExit->geometry());
+  return places;
+}
+
+// The busy animation comes and goes and the count changes while a run goes;
+// nothing of the window moves.
+TEST_F(ImportTest, TheWindowsControlsKeepTheirPlacesThroughARun) {
+  LoadGeneratedSource(50);
+  Connect();
+  QApplication::processEvents();
+  const std::vector<QRect> idle = Places(*form);
+  int samples = 0, moved = 0;
+  bool animated = false;
+  QTimer sampler;
+  sampler.setInterval(0);
+  QObject::connect(&sampler, &QTimer::timeout, [&] {
+    if (!form->m_running) return;
+    ++samples;
+    animated = animated || form->Animate1->isVisible();
+    if (Places(*form) != idle) ++moved;
+  });
+  sampler.start();
+  RunImport();
+  sampler.stop();
+  EXPECT_TRUE(animated);
+  EXPECT_GT(samples, 50);
+  EXPECT_EQ(moved, 0);
+  EXPECT_EQ(Places(*form), idle);
+}
+
 // What the gauge and the count label showed each time they were painted.
 class PaintedProgress : public QObject {
  public:
@@ -661,6 +696,100 @@ TEST_F(ImportTest, TheRunsLastStateIsPaintedHoweverFewRowsArePainted) {
   ASSERT_GT(painted.label.size(), paints);
   EXPECT_EQ(painted.label.back(), "7");
 }
+
+// Prompts that let a test look at the window whenever the run shows a box
+// or asks its question.
+struct BoxWatchingPrompts : ScriptedClockPrompts {
+  void TopMostBox(const std::string& text, const std::string& caption) override {
+    if (onBox) onBox(text);
+    ScriptedClockPrompts::TopMostBox(text, caption);
+  }
+  bool AskYesNo(const std::string& text) override {
+    if (onBox) onBox(text);
+    return ScriptedClockPrompts::AskYesNo(text);
+  }
+  std::function<void(const std::string& text)> onBox;
+};
+
+// How a run is stopped at its second row, and by which box.
+enum class StopAt { ContactTooLong, FailureNotTheLibrarys, CancelQuestion };
+struct StoppingRowCase {
+  const char* name;
+  StopAt stop;
+  int rows;
+  const char* box;  // how the box's text begins
+};
+
+void PrintTo(const StoppingRowCase& c, std::ostream* out) { *out << c.name; }
+
+class ImportStoppingRowTest : public ImportTest,
+                              public ::testing::WithParamInterface<StoppingRowCase> {};
+
+// The gauge and the count are painted only now and then while the rows go,
+// but a box comes over the row that the run is at: that row is painted first.
+TEST_P(ImportStoppingRowTest, IsPaintedBeforeTheBox) {
+  const StoppingRowCase& c = GetParam();
+  if (c.stop == StopAt::ContactTooLong)
+    LoadTooLongSecondContact();
+  else
+    LoadGeneratedSource(c.rows);
+  auto prompts = std::make_unique<BoxWatchingPrompts>();
+  BoxWatchingPrompts* watch = prompts.get();
+  Connect(std::move(prompts));
+  // The detailed report reads the clock in every row.
+  form->cbDetailed->setChecked(true);
+  QCoreApplication::processEvents();
+  PaintedProgress painted(*form);
+  struct Shown {
+    int gauge = -1, paintedGauge = -1;
+    std::string label, paintedLabel, title;
+  };
+  std::optional<Shown> shown;
+  watch->onBox = [&](const std::string& text) {
+    if (shown || text.rfind(c.box, 0) != 0) return;
+    shown = Shown{form->ProgressBar1->value(), painted.gauge.empty() ? -1 : painted.gauge.back(),
+                  form->Label14->text().toStdString(),
+                  painted.label.empty() ? "" : painted.label.back(), win::ApplicationTitle()};
+  };
+  if (c.stop == StopAt::FailureNotTheLibrarys) {
+    watch->onNow = [&](int) {
+      if (form->m_running && form->ProgressBar1->value() == 2) throw std::runtime_error("no clock");
+    };
+  }
+  if (c.stop == StopAt::CancelQuestion) {
+    ui.QueueMessageBoxAnswer(win::IDYES);
+    RunImportActing(2, [&] { form->Execute(form->aCancel); });
+  } else {
+    RunImport();
+  }
+
+  ASSERT_TRUE(shown.has_value()) << c.box;
+  const std::string remaining = std::to_string(c.rows - 2);
+  EXPECT_EQ(shown->gauge, 2);
+  EXPECT_EQ(shown->paintedGauge, 2);
+  EXPECT_EQ(shown->label, remaining);
+  EXPECT_EQ(shown->paintedLabel, remaining);
+  EXPECT_EQ(shown->title, "(" + remaining + ") Kelvimport");
+  // Stopped at its second row, the run ends idle.
+  const auto stats = LastStatistics();
+  ASSERT_GE(stats.size(), 4u);
+  EXPECT_EQ(stats[3], c.stop == StopAt::CancelQuestion ? "Ebből vizsgált bejegyzés: 2."
+                                                       : "Ebből vizsgált bejegyzés: 1.");
+  EXPECT_EQ(form->ProgressBar1->value(), 0);
+  EXPECT_EQ(painted.gauge.back(), 0);
+  EXPECT_EQ(painted.label.back(), "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, ImportStoppingRowTest,
+    ::testing::Values(StoppingRowCase{"ErrorBox", StopAt::ContactTooLong, 2, "Modul: "},
+                      StoppingRowCase{"CrashBox", StopAt::FailureNotTheLibrarys, 2,
+                                      "Kritikus programhiba történt!"},
+                      StoppingRowCase{"CancelQuestion", StopAt::CancelQuestion, 50,
+                                      "Biztos, hogy megszakítja a betöltést?"}),
+    [](const ::testing::TestParamInfo<StoppingRowCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(ImportTest, WithoutAValidClientIdNoRowIsProcessed) {
   clientId = 0;

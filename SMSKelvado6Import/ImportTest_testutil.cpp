@@ -172,6 +172,19 @@ void ImportTest::LoadGeneratedSource(int count) {
   LoadSource("TELEFONLINK", phoneLinks);
 }
 
+void ImportTest::LoadTooLongSecondContact() {
+  LoadSource("UGYFEL", "UCODE\tNAME\tRENDSZAMCODE\n1\tKiss Ágnes\t10\n2\tNagy Béla\t11\n");
+  LoadSource("RENDSZAM", "RCODE\tRSZAM\n10\tABC-123\n11\tDEF-456\n");
+  LoadSource("CIM",
+             "CIMCODE\tIRANYITOSZAM\tVAROS\tUTCA\tHAZSZAM\n100\t9021\tGyőr\tBaross út\t12/B\n"
+             "101\t7621\tPécs\tKirály u.\t5\n");
+  LoadSource("CIMLINK", "CIMCODE\tCODE\tTABLE\n100\t1\t1\n101\t2\t1\n");
+  LoadSource("TELEFON",
+             "TELCODE\tORSZAG\tKORZET\tSZAM\tMELLEK\n200\t36\t20\t1234567\t\n"
+             "201\t+361234\t1234567\t12345678901234567890\t1234567890\n");
+  LoadSource("TELEFONLINK", "TELCODE\tCODE\tTABLE\n200\t1\t1\n201\t2\t1\n");
+}
+
 Records ImportTest::Dest(const std::string& db, const std::string& record) const {
   return server.Records(db, record);
 }

@@ -61,6 +61,10 @@ class ImportTest : public ImportWindowTest {
   void LoadSmallSource();
   // count customers, each with one address, one number and a plate: one row each.
   void LoadGeneratedSource(int count);
+  // Two rows, Kiss's and Nagy's. Nagy's contact text,
+  // "(+361234)1234567/123-...-45-67:1234567890", is longer than ELER_ADAT
+  // holds: it is refused, not stored cut.
+  void LoadTooLongSecondContact();
 
   Records Dest(const std::string& db, const std::string& record) const;
   // Every record of the tables the import writes.

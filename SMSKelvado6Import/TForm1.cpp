@@ -1,5 +1,8 @@
 #include "TForm1.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -20,7 +23,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QTextBlock>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -54,34 +56,36 @@ std::string CTimeText(std::time_t t) {
   return std::string(text, 24);
 }
 
+// Whether this process has the file open already, as the client library has
+// its servers' files, their logs and indexes. Writing over one would wreck a
+// live server, and on Linux closing the descriptor would drop the library's
+// locks on it.
+bool OpenInThisProcess(const QString& name) {
+  struct stat file;
+  if (::stat(QFile::encodeName(name).constData(), &file) != 0) return false;
+  DIR* fds = ::opendir("/proc/self/fd");
+  if (fds == nullptr) return false;
+  bool open = false;
+  while (const dirent* entry = ::readdir(fds)) {
+    char* end = nullptr;
+    const long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0' || fd == ::dirfd(fds)) continue;
+    struct stat held;
+    if (::fstat(int(fd), &held) == 0 && held.st_dev == file.st_dev && held.st_ino == file.st_ino) {
+      open = true;
+      break;
+    }
+  }
+  ::closedir(fds);
+  return open;
+}
+
 // A name in a read-only edit, shown from its start; long ones in full as the hint.
 void ShowName(QLineEdit* edit, const std::string& text) {
   edit->setText(Q(text));
   edit->setCursorPosition(0);
   edit->setToolTip(edit->text());
 }
-
-// A type list never narrower than its longest type, so that each shows whole
-// in the closed box; the rest of the window gives way to it.
-class TypeList : public QComboBox {
- public:
-  explicit TypeList(QWidget* parent) : QComboBox(parent) {
-    // Re-measures as items come and go.
-    setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  }
-  // Qt's own minimum follows the items only until the first is added, and
-  // its measure of a text can fall a pixel short of the text's advance.
-  QSize minimumSizeHint() const override {
-    QSize size = sizeHint();
-    QStyleOptionComboBox option;
-    initStyleOption(&option);
-    for (int i = 0; i < count(); ++i) {
-      const QSize text(fontMetrics().horizontalAdvance(itemText(i)), fontMetrics().height());
-      size = size.expandedTo(style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, this));
-    }
-    return size;
-  }
-};
 
 // A combo in the colours of the state the list operations give it.
 void PaintCombo(QComboBox* combo, QPalette::ColorRole background) {
@@ -264,7 +268,7 @@ void TForm1::BuildActions() {
 void TForm1::BuildControls() {
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(6, 6, 6, 6);
+  layout->setContentsMargins(4, 6, 4, 6);
 
   auto makeEdit = [](QWidget* parent, const char* name) {
     auto* edit = new QLineEdit(parent);
@@ -273,7 +277,7 @@ void TForm1::BuildControls() {
     return edit;
   };
   auto makeCombo = [](QWidget* parent, const char* name) {
-    auto* combo = new TypeList(parent);
+    auto* combo = new QComboBox(parent);
     combo->setObjectName(name);
     return combo;
   };
@@ -284,7 +288,10 @@ void TForm1::BuildControls() {
     auto* group = new QGroupBox(Q(title), central);
     group->setObjectName(name);
     auto* grid = new QGridLayout(group);
-    grid->setHorizontalSpacing(6);
+    // Narrow margins: at half the window's width the fields keep the room
+    // that the longest types need.
+    grid->setContentsMargins(4, grid->contentsMargins().top(), 4, grid->contentsMargins().bottom());
+    grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(4);
     unique = makeEdit(group, names[0]);
     user = makeEdit(group, names[1]);
@@ -335,6 +342,11 @@ void TForm1::BuildControls() {
   Label14->setAutoFillBackground(true);
   Animate1 = new BusyAnimation(GroupBox1);
   Animate1->setObjectName("Animate1");
+  // Its room is kept while it is hidden, so that the rows of a run stay
+  // where they are as it comes and goes.
+  QSizePolicy keepRoom(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  keepRoom.setRetainSizeWhenHidden(true);
+  Animate1->setSizePolicy(keepRoom);
   Animate1->hide();
   bCancel = new QPushButton(GroupBox1);
   bCancel->setObjectName("bCancel");
@@ -373,9 +385,14 @@ void TForm1::BuildControls() {
   destGrid->addWidget(GroupBox3, 5, 0, 1, 2);
   destGrid->addWidget(cbDetailed, 6, 0, 1, 2);
 
+  // Each group half of the window's fixed width, whatever they hold: the
+  // destination's type lists would otherwise narrow the source group.
   auto* settings = new QHBoxLayout;
-  settings->addWidget(GroupBox1, 1);
-  settings->addWidget(GroupBox2, 1);
+  settings->setSpacing(4);
+  for (QGroupBox* group : {GroupBox1, GroupBox2}) {
+    group->setSizePolicy(QSizePolicy::Ignored, group->sizePolicy().verticalPolicy());
+    settings->addWidget(group, 1);
+  }
   layout->addLayout(settings);
 
   Memo1 = new QPlainTextEdit(central);
@@ -383,6 +400,11 @@ void TForm1::BuildControls() {
   Memo1->setReadOnly(true);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // A resize keeps the first line shown; the newest line comes into view
+  // instead, as it does when a line is added.
+  QScrollBar* logBar = Memo1->verticalScrollBar();
+  connect(logBar, &QScrollBar::rangeChanged, logBar,
+          [logBar](int, int maximum) { logBar->setValue(maximum); });
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   QFont courier(QStringLiteral("Courier New"));
   courier.setStyleHint(QFont::TypeWriter);
@@ -449,7 +471,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormCloseQuery(bool& canClose) {
-  if (m_running && prompts_->AskYesNo("Biztos, hogy megszakítja a betöltést?")) m_running = false;
+  if (m_running && AskToStop()) m_running = false;
   canClose = !m_running;
 }
 
@@ -476,7 +498,12 @@ void TForm1::LogoutAll() {
 void TForm1::aExitExecute() { close(); }
 
 void TForm1::aCancelExecute() {
-  if (prompts_->AskYesNo("Biztos, hogy megszakítja a betöltést?")) m_running = false;
+  if (AskToStop()) m_running = false;
+}
+
+bool TForm1::AskToStop() {
+  PaintProgress();
+  return prompts_->AskYesNo("Biztos, hogy megszakítja a betöltést?");
 }
 
 // ---------------------------------------------------------------- log
@@ -541,7 +568,8 @@ void TForm1::aLogSaveExecute() {
   const std::string text = LogText();
   // The name is the system's narrow text; the file system takes it through Qt.
   QFile file(Q(name));
-  const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+  const bool written = !OpenInThisProcess(file.fileName()) &&
+                       file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                        file.write(text.data(), qint64(text.size())) == qint64(text.size()) &&
                        file.flush();
   file.close();
@@ -596,10 +624,16 @@ void TForm1::aDetailedLogExecute() {}
 // ---------------------------------------------------------------- connecting
 
 void TForm1::ShowErrorBox(const char* operation, int line, int code, const char* message) {
+  PaintProgress();
   prompts_->TopMostBox(std::string("Modul: ") + kModule + "\nEljárás: " + operation +
                            "\nSor: " + std::to_string(line) + "\nKód: " + std::to_string(code) +
                            "\nÜzenet: " + message,
                        "Hiba történt!");
+}
+
+void TForm1::ShowCriticalBox() {
+  PaintProgress();
+  prompts_->TopMostBox("Kritikus programhiba történt!", "Figyelem!");
 }
 
 void TForm1::Connect(const Side& side) {

@@ -22,6 +22,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -42,6 +43,9 @@ class TForm1 : public QMainWindow {
   ~TForm1() override;
 
   bool ExitRequested() const { return exitRequested_; }
+
+  // None: the tool bar is not one to hide, and its name is no caption.
+  QMenu* createPopupMenu() override { return nullptr; }
 
   // The log: a line with the time of day in front, a separator line with
   // the date and time, and a line as it stands; each comes into view.
@@ -151,7 +155,11 @@ class TForm1 : public QMainWindow {
  private:
   void BuildActions();
   void BuildControls();
+  // The boxes and the question that a run may show come over the row it is
+  // at: each first paints the gauge and the count as they stand.
   void ShowErrorBox(const char* operation, int line, int code, const char* message);
+  void ShowCriticalBox();
+  bool AskToStop();
   // Both connect actions: the side's members, controls, texts and check.
   struct Side;
   void Connect(const Side& side);

@@ -4,9 +4,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <cstdlib>
 
 #include "Cp1250Codec.h"
 #include "KelvimportTest_testutil.h"
@@ -111,6 +113,23 @@ TEST_F(ImportWindowTest, EveryTypeShowsWholeInItsBoxAndInItsListAtTheSmallestWin
         << combo->objectName().toStdString();
     combo->hidePopup();
   }
+}
+
+// Connecting fills the destination's type lists; the two groups keep the
+// halves of the window that they had before.
+TEST_F(ImportWindowTest, ConnectingLeavesBothGroupsTheirWidths) {
+  MakeSource(SourceSchema());
+  Open();
+  form->show();
+  QApplication::processEvents();
+  const QRect source = form->GroupBox1->geometry(), dest = form->GroupBox2->geometry();
+  EXPECT_LE(std::abs(source.width() - dest.width()), 1);
+  ConnectSource();
+  ConnectDest();
+  QApplication::processEvents();
+  ASSERT_GT(form->ComboBox3->count(), 0);
+  EXPECT_EQ(form->GroupBox1->geometry(), source);
+  EXPECT_EQ(form->GroupBox2->geometry(), dest);
 }
 
 TEST_F(ImportWindowTest, TheStartActionNeedsBothLoginsAndBothTypes) {

@@ -24,6 +24,7 @@
 #include "BusyAnimation.h"
 #include "Cp1250Codec.h"
 #include "KelvimportTest_testutil.h"
+#include "QtTest_testutil.h"
 
 namespace {
 
@@ -126,6 +127,15 @@ TEST_F(ImportWindowTest, ActionsCarryTheirCaptionsHintsAndPlaces) {
   EXPECT_EQ(entries(form->ToolBar1->actions()),
             (std::vector<QAction*>{form->aLogSave, nullptr, form->aConnectToSource,
                                    form->aConnectToDest, nullptr, form->aStartImport}));
+}
+
+// Qt's main window offers a menu that hides the tool bar under its object name.
+TEST_F(ImportWindowTest, RightClickingTheToolBarOrTheMenuBarOffersNoMenu) {
+  Open();
+  form->show();
+  EXPECT_FALSE(RightClickOpensAMenu(form->ToolBar1));
+  EXPECT_FALSE(RightClickOpensAMenu(form->menuBar()));
+  EXPECT_TRUE(form->ToolBar1->isVisible());
 }
 
 TEST_F(ImportWindowTest, ControlsSitInTheirGroupsBesideTheirLabels) {
@@ -243,13 +253,13 @@ TEST_F(ImportWindowTest, EveryAddedLineComesIntoViewWhereverTheLogWasScrolled) {
   const std::pair<const char*, std::function<void()>> before[] = {
       {"scrolled to the top", [&] { bar->setValue(0); }},
       {"scrolled half way", [&] { bar->setValue(bar->maximum() / 2); }},
-      {"at the end, then maximised and restored",
+      {"maximised, restored and scrolled to the top",
        [&] {
-         bar->setValue(bar->maximum());
          form->showMaximized();
          QApplication::processEvents();
          form->showNormal();
          QApplication::processEvents();
+         bar->setValue(0);
        }},
   };
   // Every way a line reaches the log: as it stands, time-stamped, and the
@@ -268,6 +278,43 @@ TEST_F(ImportWindowTest, EveryAddedLineComesIntoViewWhereverTheLogWasScrolled) {
       EXPECT_EQ(bar->value(), bar->maximum()) << scrolled << ", " << added;
       const QRect last = form->Memo1->cursorRect(QTextCursor(form->Memo1->document()->lastBlock()));
       EXPECT_TRUE(form->Memo1->viewport()->rect().contains(last)) << scrolled << ", " << added;
+    }
+  }
+}
+
+// After the window is shrunk, grown or restored the log shows its newest
+// line, as it does when a line is added.
+TEST_F(ImportWindowTest, AfterAResizeTheNewestLineIsInViewWhereverTheLogWasScrolled) {
+  Open();
+  form->show();
+  for (int i = 0; i < 200; ++i) form->AddMemoLine("sor " + std::to_string(i));
+  QScrollBar* bar = form->Memo1->verticalScrollBar();
+  const int low = form->minimumHeight(), high = 800;
+  const struct {
+    const char* name;
+    int from;  // the height the log is scrolled at
+    std::function<void()> resize;
+  } resizes[] = {
+      {"shrunk", high, [&] { form->resize(form->width(), low); }},
+      {"grown", low, [&] { form->resize(form->width(), high); }},
+      {"maximised and restored", low,
+       [&] {
+         form->showMaximized();
+         QApplication::processEvents();
+         form->showNormal();
+       }},
+  };
+  for (const auto& r : resizes) {
+    for (const bool top : {true, false}) {
+      form->resize(form->width(), r.from);
+      QApplication::processEvents();
+      bar->setValue(top ? 0 : bar->maximum() / 2);
+      ASSERT_LT(bar->value(), bar->maximum()) << r.name;
+      r.resize();
+      QApplication::processEvents();
+      EXPECT_EQ(bar->value(), bar->maximum()) << r.name << (top ? " from the top" : " half way");
+      const QRect last = form->Memo1->cursorRect(QTextCursor(form->Memo1->document()->lastBlock()));
+      EXPECT_TRUE(form->Memo1->viewport()->rect().contains(last)) << r.name;
     }
   }
 }

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -144,6 +145,22 @@ class MaskedEdit : public QLineEdit {
   }
 };
 
+// The width an edit needs to show text whole, as the edit measures itself:
+// the text, the room that it keeps either side and the style's frame.
+int WidthFor(const QLineEdit* edit, const QString& text) {
+  QStyleOptionFrame option;
+  option.initFrom(edit);
+  option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+  const QMargins around = edit->textMargins() + edit->contentsMargins();
+  // QLineEdit's own margin of 2 on each side, and a pixel for the cursor.
+  const int width =
+      edit->fontMetrics().horizontalAdvance(text) + 2 * 2 + 1 + around.left() + around.right();
+  return edit->style()
+      ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(width, edit->fontMetrics().height()),
+                         edit)
+      .width();
+}
+
 // A read-only field shows the beginning of its text: a number's country and
 // area code matter more than its end.
 void ShowFromStart(QLineEdit* edit, const QString& text) {
@@ -245,10 +262,13 @@ TForm1::TForm1(QWidget* owner, std::unique_ptr<NumfixData> data,
                std::unique_ptr<NumfixPrompts> prompts)
     : QMainWindow(owner), data_(std::move(data)), prompts_(std::move(prompts)) {
   setWindowTitle("Numfix");
-  setMinimumSize(600, 500);
   ActionList1 = new ActionList(this);
   BuildActions();
   BuildControls();
+  // At least 600 by 500, and never narrower than the editor shown whole.
+  const QMargins margins = centralWidget()->layout()->contentsMargins();
+  setMinimumSize(
+      std::max(600, GroupBox1->minimumSizeHint().width() + margins.left() + margins.right()), 500);
   resize(1000, 700);
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
@@ -402,8 +422,7 @@ void TForm1::BuildControls() {
     edit->setObjectName(name);
     edit->setFont(fixed);
     edit->setInputMask(mask);
-    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QString(chars + 2, QChar('0'))) +
-                          12);
+    edit->setMinimumWidth(WidthFor(edit, QString(chars, QChar('0'))));
     edit->installEventFilter(this);
     connect(edit, &QLineEdit::textChanged, this, &TForm1::UpdatePreview);
     return edit;
@@ -424,6 +443,8 @@ void TForm1::BuildControls() {
   Edit1 = makeReadOnly("Edit1");
   Edit2 = makeReadOnly("Edit2");
   Edit3 = makeReadOnly("Edit3");
+  // The preview is never narrower than the longest value the fields give.
+  Edit3->setMinimumWidth(WidthFor(Edit3, QStringLiteral("(+00)00/000-00-00:0000")));
 
   int col = 1;
   for (const char* caption : {"ország:", "körzet:", "szám:", "mellék:"})
@@ -439,7 +460,7 @@ void TForm1::BuildControls() {
     label->setEnabled(false);
     grid->addWidget(label, 2, col++);
   }
-  grid->setColumnMinimumWidth(5, 16);
+  grid->setColumnMinimumWidth(5, 6);
   grid->addWidget(new QLabel(Q("Tárolt telefonszám"), GroupBox1), 0, 6);
   grid->addWidget(Edit1, 0, 7);
   grid->addWidget(new QLabel(Q("Javaslat"), GroupBox1), 1, 6);

@@ -35,6 +35,9 @@ class TForm1 : public QMainWindow {
 
   bool ExitRequested() const { return exitRequested_; }
 
+  // None: the tool bar is not one to hide, and its name is no caption.
+  QMenu* createPopupMenu() override { return nullptr; }
+
   // Repair states of a list item (its state image).
   enum State { kNotMarked = -1, kMarked = 0, kManualOnly = 1, kEditedMarked = 2 };
   enum Column { kColCaption, kColDescription, kColNumber, kColSuggestion, kColEdited, kColumns };

@@ -18,6 +18,7 @@
 
 #include "Cp1250Codec.h"
 #include "NumfixFakes_testutil.h"
+#include "QtTest_testutil.h"
 
 namespace {
 
@@ -717,6 +718,15 @@ TEST_F(WindowTest, MenusPopupAndToolbarHoldTheirEntriesInOrder) {
   EXPECT_EQ(S(form->bExit->text()) + " | " + S(form->bExit->toolTip()), "Kilépés | Kilépés.");
 }
 
+// Qt's main window offers a menu that hides the tool bar under its object name.
+TEST_F(WindowTest, RightClickingTheToolBarOrTheMenuBarOffersNoMenu) {
+  Open();
+  form->show();
+  EXPECT_FALSE(RightClickOpensAMenu(form->ToolBar1));
+  EXPECT_FALSE(RightClickOpensAMenu(form->menuBar()));
+  EXPECT_TRUE(form->ToolBar1->isVisible());
+}
+
 TEST_F(WindowTest, MarkingKeysNeverReachTheListsTypeAheadSearch) {
   data->Add(1, "0620/1234567");
   data->Add(2, "+36201234567");  // the kind "+36AAAAAAAAA", right below
@@ -858,6 +868,37 @@ TEST_F(WindowTest, EditorFieldsShowTheBeginningOfLongNumbers) {
     // Too long for the field at this size, so only a part can show: the beginning.
     ASSERT_GT(field->fontMetrics().horizontalAdvance(field->text()), field->contentsRect().width());
     EXPECT_EQ(field->cursorPosition(), 0);
+  }
+}
+
+// Whether a read-only field, shown from its beginning, shows its whole text:
+// its last character is left of the field's right end.
+bool ShowsWhole(QLineEdit* field) {
+  const QPoint end(field->contentsRect().right() - 2, field->height() / 2);
+  return field->cursorPosition() == 0 && field->cursorPositionAt(end) == field->text().size();
+}
+
+TEST_F(WindowTest, ThePreviewShowsTheLongestValueWholeAtTheSmallestWindow) {
+  data->Add(1, "0620/1234567");
+  Open();
+  EXPECT_EQ(form->minimumSize(), QSize(600, 500));
+  form->resize(form->minimumSize());
+  form->show();
+  Select(1);
+  form->Execute(form->aEnterEditMode);
+  QTest::qWait(10);
+  ASSERT_EQ(form->size(), QSize(600, 500));
+  // Every place of every field taken: the longest value the editor gives.
+  TypeDigits(form->eOrszag, "36");
+  TypeDigits(form->eKorzet, "20");
+  TypeDigits(form->eSzam, "8188521");
+  TypeDigits(form->eMellek, "1234");
+  ASSERT_EQ(form->Edit3->text(), "(+36)20/818-85-21:1234");
+  EXPECT_TRUE(ShowsWhole(form->Edit3)) << form->Edit3->width() << " wide";
+  // So do the masked fields, each full.
+  for (QLineEdit* field : {form->eOrszag, form->eKorzet, form->eSzam, form->eMellek}) {
+    field->setCursorPosition(0);
+    EXPECT_TRUE(ShowsWhole(field)) << field->objectName().toStdString();
   }
 }
 

@@ -79,7 +79,8 @@ TEST(ActionList, ADeletedActionIsForgotten) {
   int updates = 0;
   auto* action = new QAction("x");
   ActionList actions;
-  actions.Add(action, [] {}, [&] { ++updates; });
+  actions.Add(
+      action, [] {}, [&] { ++updates; });
   delete action;
   actions.UpdateAll();
   GoIdle();

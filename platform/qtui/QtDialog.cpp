@@ -99,9 +99,8 @@ void QtDialog::Build() {
         auto* button = new QPushButton(this);
         button->setDefault(control.IsDefaultButton());
         button->setAutoDefault(control.IsPushButton());
-        connect(button, &QPushButton::clicked, this, [this, &control] {
-          Guarded([&] { model_.UserPress(control); });
-        });
+        connect(button, &QPushButton::clicked, this,
+                [this, &control] { Guarded([&] { model_.UserPress(control); }); });
         widget = button;
         break;
       }

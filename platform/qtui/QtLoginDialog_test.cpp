@@ -19,7 +19,8 @@ namespace {
 class QtLoginDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    login_.SetDatabases(StringVector() << "ugyfel" << "KELVADO");
+    login_.SetDatabases(StringVector() << "ugyfel"
+                                       << "KELVADO");
     login_.SetUser("ADMIN");
     login_.SetPassword("SECRET");
     login_.SetDatabase("UGY");
@@ -53,7 +54,8 @@ TEST_F(QtLoginDialogTest, TypedValuesComeBackUpperCasedWhenOkIsPressed) {
     EXPECT_FALSE(d->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint));
     EXPECT_TRUE(d->isModal());
     auto* user = Item<QLineEdit>(d, TRdmLogin::kUserEdit);
-    EXPECT_EQ(Item<QComboBox>(d, TRdmLogin::kDatabaseList)->currentText(), QStringLiteral("UGYFEL"));
+    EXPECT_EQ(Item<QComboBox>(d, TRdmLogin::kDatabaseList)->currentText(),
+              QStringLiteral("UGYFEL"));
     EXPECT_EQ(Item<QLineEdit>(d, TRdmLogin::kPasswordEdit)->echoMode(), QLineEdit::Password);
     user->selectAll();
     QTest::keyClicks(user, QStringLiteral("abc"));

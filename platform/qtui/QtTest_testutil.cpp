@@ -52,6 +52,7 @@ class QtEnvironment : public ::testing::Environment {
   std::unique_ptr<QApplication> app_;
 };
 
-[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] const auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 }  // namespace

@@ -1,7 +1,9 @@
-// Helpers of this folder's tests: finding a dialog's widgets and acting on
-// the next modal window from inside its event loop.
+// Helpers of the window tests: finding a dialog's widgets, acting on the
+// next modal window from inside its event loop, and right-clicking.
 #pragma once
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -15,3 +17,15 @@ W* Item(QWidget* dialog, int id) {
 // Runs act on the next modal window once it is shown. A window that act
 // leaves open would hang the test, so a watchdog ends the program instead.
 void WhenModal(std::function<void(QWidget*)> act);
+
+// Right-clicks widget near its right end, where a bar is empty, as an
+// operator does; true when that opened a menu, which is closed again.
+inline bool RightClickOpensAMenu(QWidget* widget) {
+  const QPoint at(widget->width() - 4, widget->height() / 2);
+  QContextMenuEvent click(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
+  QApplication::sendEvent(widget, &click);
+  QApplication::processEvents();
+  QWidget* menu = QApplication::activePopupWidget();
+  if (menu != nullptr) menu->close();
+  return menu != nullptr;
+}

@@ -3,16 +3,20 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QListView>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
+#include <QTimer>
 #include <QTranslator>
 #include <QTreeView>
 
@@ -20,26 +24,43 @@
 #include "QtDialog.h"
 #include "WinDialog.h"
 
+#if QOR_QTUI_XCB
+#include <xcb/xcb.h>
+
+#include <QGuiApplication>
+#include <cstdlib>
+#endif
+
 namespace {
 
 QMessageBox::Icon IconOf(win::UINT flags) {
   switch (win::MessageBoxIconOf(flags)) {
-    case win::MessageBoxIcon::Error: return QMessageBox::Critical;
-    case win::MessageBoxIcon::Question: return QMessageBox::Question;
-    case win::MessageBoxIcon::Warning: return QMessageBox::Warning;
-    case win::MessageBoxIcon::Information: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case win::MessageBoxIcon::Error:
+      return QMessageBox::Critical;
+    case win::MessageBoxIcon::Question:
+      return QMessageBox::Question;
+    case win::MessageBoxIcon::Warning:
+      return QMessageBox::Warning;
+    case win::MessageBoxIcon::Information:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 
 QMessageBox::ButtonRole RoleOf(int answer) {
   switch (answer) {
-    case win::IDOK: return QMessageBox::AcceptRole;
-    case win::IDYES: return QMessageBox::YesRole;
-    case win::IDNO: return QMessageBox::NoRole;
+    case win::IDOK:
+      return QMessageBox::AcceptRole;
+    case win::IDYES:
+      return QMessageBox::YesRole;
+    case win::IDNO:
+      return QMessageBox::NoRole;
     case win::IDCANCEL:
-    case win::IDABORT: return QMessageBox::RejectRole;
-    default: return QMessageBox::ActionRole;
+    case win::IDABORT:
+      return QMessageBox::RejectRole;
+    default:
+      return QMessageBox::ActionRole;
   }
 }
 
@@ -53,11 +74,41 @@ class EscapeBlocker : public QObject {
       event->ignore();
       return true;
     }
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
       return true;
     return QObject::eventFilter(watched, event);
   }
 };
+
+// A window that cannot be closed, as its window manager is told on X11. Qt
+// asks there for every function, the close among them, once a window names
+// none of its title bar's buttons, so that a window manager that honours
+// the hints drew a close button that did nothing. These hints ask for
+// moving alone, and for a border and a title without the window menu.
+void AskForNoClose(QWidget& window) {
+#if QOR_QTUI_XCB
+  // The offscreen platform answers for X11 too, without a connection.
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+  if (connection == nullptr || QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  static constexpr char kName[] = "_MOTIF_WM_HINTS";
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+      connection, xcb_intern_atom(connection, 0, sizeof kName - 1, kName), nullptr);
+  if (atom == nullptr) return;
+  enum : uint32_t { kFunctions = 1, kDecorations = 2 };  // which of the two the hints give
+  enum : uint32_t { kMove = 4 };                         // functions
+  enum : uint32_t { kBorder = 2, kTitle = 8 };           // decorations
+  const uint32_t hints[5] = {kFunctions | kDecorations, kMove, kBorder | kTitle, 0, 0};
+  // Its native window now, so that Qt has written its own hints before these.
+  const auto id = xcb_window_t(window.winId());
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, atom->atom, atom->atom, 32, 5, hints);
+  xcb_flush(connection);
+  std::free(atom);
+#else
+  (void)window;
+#endif
+}
 
 // The width a title bar needs to show a window's caption whole: the caption
 // in the desktop's title font, bold as title bars mostly draw it, with a
@@ -93,13 +144,19 @@ void FitCaption(QMessageBox& box) {
 
 // Qt lays its file dialog out for English texts, and for the widths that an
 // operator left it at: as it shows, the places and the column titles get the
-// room their texts need, the dialog widening by what they grew. A dialog of
-// the desktop's own has none of these widgets and stays as it is.
+// room their texts need, the dialog widening by what they grew. Its own
+// questions (whether to replace a file) are as wide as their caption needs,
+// as our boxes are.
 class FileDialogFitter : public QObject {
  public:
   using QObject::QObject;
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Show) Fit(*static_cast<QWidget*>(watched));
+    // A box is polished as it is about to show, with its buttons in place.
+    if (event->type() == QEvent::ChildPolished) {
+      if (auto* box = qobject_cast<QMessageBox*>(static_cast<QChildEvent*>(event)->child()))
+        FitCaption(*box);
+    }
     return QObject::eventFilter(watched, event);
   }
 
@@ -123,18 +180,83 @@ class FileDialogFitter : public QObject {
   }
 };
 
+// Qt's file dialog types the files it lists by their content, and so opens
+// and closes each one. On Linux a close drops every POSIX lock that the
+// process holds on the file, which is where the client library keeps the
+// locks of its servers. These icons and types come from the names alone.
+class NameOnlyIconProvider : public QFileIconProvider {
+ public:
+  QIcon icon(const QFileInfo& info) const override {
+    if (info.isRoot()) return QFileIconProvider::icon(Drive);
+    if (info.isDir()) return QFileIconProvider::icon(Folder);
+    const QMimeType mime = ByName(info);
+    return QIcon::fromTheme(
+        mime.iconName(), QIcon::fromTheme(mime.genericIconName(), QFileIconProvider::icon(File)));
+  }
+  QString type(const QFileInfo& info) const override {
+    if (!info.isFile()) return QFileIconProvider::type(info);
+    const QMimeType mime = ByName(info);
+    return mime.comment().isEmpty() ? mime.name() : mime.comment();
+  }
+
+ private:
+  QMimeType ByName(const QFileInfo& info) const {
+    return mimes_.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+  }
+  QMimeDatabase mimes_;
+};
+
 }  // namespace
+
+bool QtModalRestorer::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+#if QOR_QTUI_XCB
+  if (eventType != "xcb_generic_event_t") return false;
+  // A blocked window does not take the focus nor the click: Qt passes the
+  // focus on to the modal window, which a minimised one cannot take.
+  const uint8_t kind = static_cast<const xcb_generic_event_t*>(message)->response_type & 0x7f;
+  if (kind != XCB_FOCUS_IN && kind != XCB_BUTTON_PRESS) return false;
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal == nullptr || !(modal->windowState() & Qt::WindowMinimized)) return false;
+  // Once the event is handled; the window may be gone by then.
+  QTimer::singleShot(0, modal, [modal] {
+    modal->setWindowState(modal->windowState() & ~Qt::WindowMinimized);
+    modal->show();
+    modal->raise();
+    modal->activateWindow();
+  });
+#else
+  (void)eventType;
+  (void)message;
+#endif
+  return false;
+}
+
+QtUi::QtUi() { QCoreApplication::instance()->installNativeEventFilter(&restorer_); }
+
+QtUi::~QtUi() {
+  // A backend kept to the program's end outlives its application.
+  if (QCoreApplication* app = QCoreApplication::instance())
+    app->removeNativeEventFilter(&restorer_);
+}
 
 QString QtUi::ButtonText(int answer) {
   switch (answer) {
-    case win::IDOK: return QStringLiteral("OK");
-    case win::IDCANCEL: return QString::fromUtf16(u"Mégse");
-    case win::IDABORT: return QString::fromUtf16(u"Megszakítás");
-    case win::IDRETRY: return QString::fromUtf16(u"Újra");
-    case win::IDIGNORE: return QString::fromUtf16(u"Kihagyás");
-    case win::IDYES: return QString::fromUtf16(u"Igen");
-    case win::IDNO: return QString::fromUtf16(u"Nem");
-    default: return QString();
+    case win::IDOK:
+      return QStringLiteral("OK");
+    case win::IDCANCEL:
+      return QString::fromUtf16(u"Mégse");
+    case win::IDABORT:
+      return QString::fromUtf16(u"Megszakítás");
+    case win::IDRETRY:
+      return QString::fromUtf16(u"Újra");
+    case win::IDIGNORE:
+      return QString::fromUtf16(u"Kihagyás");
+    case win::IDYES:
+      return QString::fromUtf16(u"Igen");
+    case win::IDNO:
+      return QString::fromUtf16(u"Nem");
+    default:
+      return QString();
   }
 }
 
@@ -148,7 +270,8 @@ int QtUi::ShowMessageBox(win::HWND owner, const std::string& text, const std::st
                          win::UINT flags) {
   // A box on top stands alone; any other belongs to the window in front.
   QWidget* parent = ParentFor(owner);
-  if (parent == nullptr && owner == nullptr && !win::MessageBoxOnTop(flags)) parent = QApplication::activeWindow();
+  if (parent == nullptr && owner == nullptr && !win::MessageBoxOnTop(flags))
+    parent = QApplication::activeWindow();
   QMessageBox box(IconOf(flags), Cp1250Codec::ToQString(caption), Cp1250Codec::ToQString(text),
                   QMessageBox::NoButton, parent);
   box.setTextFormat(Qt::PlainText);
@@ -169,10 +292,13 @@ int QtUi::ShowMessageBox(win::HWND owner, const std::string& text, const std::st
   if (escapeButton) {
     box.setEscapeButton(escapeButton);
   } else {
-    box.setWindowFlag(Qt::WindowCloseButtonHint, false);
+    // A title bar without buttons or window menu.
+    box.setWindowFlags((box.windowFlags() & Qt::WindowStaysOnTopHint) | Qt::Dialog |
+                       Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     box.installEventFilter(&blocker);
   }
   FitCaption(box);
+  if (!escapeButton) AskForNoClose(box);
   box.exec();
   auto it = answers.find(box.clickedButton());
   if (it != answers.end()) return it->second;
@@ -201,14 +327,20 @@ QStringList QtUi::NameFilters(const std::string& filter) {
     QString patterns = parts[i + 1];
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
     // Qt reads the patterns from the parentheses; add them when missing.
-    if (!description.contains(QLatin1Char('('))) description += QStringLiteral(" (%1)").arg(patterns);
+    if (!description.contains(QLatin1Char('(')))
+      description += QStringLiteral(" (%1)").arg(patterns);
     filters << description;
   }
   return filters;
 }
 
 bool QtUi::ChooseSaveFile(const win::SaveFileRequest& request, std::string& fileName) {
+  // Outlives the dialog, whose model asks it until the model is gone.
+  NameOnlyIconProvider icons;
   QFileDialog chooser(QApplication::activeWindow(), Cp1250Codec::ToQString(request.title));
+  // Qt's own dialog, whose typing of files is ours; the desktop's would read them.
+  chooser.setOption(QFileDialog::DontUseNativeDialog);
+  chooser.setIconProvider(&icons);
   chooser.setAcceptMode(QFileDialog::AcceptSave);
   chooser.setFileMode(QFileDialog::AnyFile);
   const QStringList filters = NameFilters(request.filter);

@@ -3,6 +3,7 @@
 // calls InstallQtUi() once its QApplication exists.
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QLibraryInfo>
 #include <QStringList>
 #include <map>
@@ -12,8 +13,22 @@
 class QWidget;
 class QtDialog;
 
+// A modal window that a window manager let the operator minimise, as some
+// offer for every window, comes back when the operator clicks or activates
+// a window of the program that it blocks (on X11).
+class QtModalRestorer : public QAbstractNativeEventFilter {
+ public:
+  bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+};
+
+// Needs the QApplication: a program makes it with InstallQtUi().
 class QtUi : public win::UiBackend {
  public:
+  QtUi();
+  ~QtUi() override;
+  QtUi(const QtUi&) = delete;
+  QtUi& operator=(const QtUi&) = delete;
+
   int ShowMessageBox(win::HWND owner, const std::string& text, const std::string& caption,
                      win::UINT flags) override;
   void RunDialog(win::DialogWindow& dialog) override;
@@ -30,6 +45,7 @@ class QtUi : public win::UiBackend {
   QWidget* ParentFor(win::HWND owner) const;
 
   std::map<win::HWND, QtDialog*> running_;
+  QtModalRestorer restorer_;
 };
 
 // Installs the one Qt backend of the program; returns the backend before.

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -29,6 +31,13 @@
 #include "QtDialog.h"
 #include "QtTest_testutil.h"
 #include "WinDialog.h"
+
+#if QOR_QTUI_XCB
+#include <xcb/xcb.h>
+
+#include <QGuiApplication>
+#include <cstdlib>
+#endif
 
 namespace {
 
@@ -58,8 +67,8 @@ TEST(QtMessageBox, ShowsAModalBoxOnTopAndEnterAnswersTheDefault) {
     checked = true;
     QTest::keyClick(box, Qt::Key_Return);
   });
-  EXPECT_EQ(MessageBoxA(nullptr, "Ismeretlen a felhasználónév vagy hibás a jelszó!", "Bejelentkezés",
-                        MB_ICONEXCLAMATION | MB_TOPMOST),
+  EXPECT_EQ(MessageBoxA(nullptr, "Ismeretlen a felhasználónév vagy hibás a jelszó!",
+                        "Bejelentkezés", MB_ICONEXCLAMATION | MB_TOPMOST),
             IDOK);
   EXPECT_TRUE(checked);
 }
@@ -95,13 +104,28 @@ TEST(QtMessageBox, KeysAndButtonsGiveTheAnswersTheyGiveOnWindows) {
           if (b->text() == QtUi::ButtonText(c.answer)) b->click();
       }
     });
-    EXPECT_EQ(MessageBox("Folytatja?", "Figyelem!", c.flags), c.answer) << c.flags << " " << c.action;
+    EXPECT_EQ(MessageBox("Folytatja?", "Figyelem!", c.flags), c.answer)
+        << c.flags << " " << c.action;
   }
 }
 
-// What a title bar leaves its caption at the box's width, drawn by the style
-// with every button that a window manager may show, against the caption in
-// the desktop's title font, bold as title bars mostly draw it.
+// What a title bar leaves a window's caption at the window's width, drawn by
+// the style with every button that a window manager may show, less the
+// caption in the desktop's title font, bold as title bars mostly draw it.
+int CaptionRoomLeft(QWidget* window) {
+  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  titleFont.setBold(true);
+  QStyleOptionTitleBar bar;
+  bar.initFrom(window);
+  bar.titleBarFlags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                      Qt::WindowCloseButtonHint;
+  bar.rect = QRect(0, 0, window->width(),
+                   window->style()->pixelMetric(QStyle::PM_TitleBarHeight, &bar, window));
+  const QRect label =
+      window->style()->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarLabel, window);
+  return label.width() - QFontMetrics(titleFont).horizontalAdvance(window->windowTitle());
+}
+
 TEST(QtMessageBox, IsWideEnoughForItsCaptionOnATitleBar) {
   const struct {
     const char* text;
@@ -110,21 +134,12 @@ TEST(QtMessageBox, IsWideEnoughForItsCaptionOnATitleBar) {
                {"", "Kelvimport"},
                {"", "Numfix"},
                {"Kész.", "Hiba történt!"}};
-  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
-  titleFont.setBold(true);
   QtUi ui;
   ScopedUiBackend installed(ui);
   for (const auto& c : cases) {
     WhenModal([&](QWidget* box) {
-      QStyleOptionTitleBar bar;
-      bar.initFrom(box);
-      bar.titleBarFlags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
-      bar.rect = QRect(0, 0, box->width(),
-                       box->style()->pixelMetric(QStyle::PM_TitleBarHeight, &bar, box));
-      const QRect label =
-          box->style()->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarLabel, box);
-      EXPECT_GE(label.width(), QFontMetrics(titleFont).horizontalAdvance(Q(c.caption)))
+      EXPECT_EQ(box->windowTitle(), Q(c.caption));
+      EXPECT_GE(CaptionRoomLeft(box), 0)
           << c.caption << " over \"" << c.text << "\", " << box->width() << " wide";
       QTest::keyClick(box, Qt::Key_Return);
     });
@@ -148,6 +163,76 @@ TEST(QtMessageBox, EscapeDoesNothingWithoutACancelButton) {
       if (b->text() == QStringLiteral("Igen")) b->click();
   });
   EXPECT_EQ(MessageBox("Töröljem?", "Kérdés", MB_YESNO | MB_ICONQUESTION), IDYES);
+}
+
+#if QOR_QTUI_XCB
+// The Motif hints that the X server holds for a window, as a window manager
+// reads them: flags, functions, decorations and two more; empty for none.
+std::vector<uint32_t> MotifHintsOf(QWidget* window) {
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  if (c == nullptr) return {};
+  static constexpr char kName[] = "_MOTIF_WM_HINTS";
+  xcb_intern_atom_reply_t* atom =
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof kName - 1, kName), nullptr);
+  if (atom == nullptr) return {};
+  xcb_get_property_reply_t* reply = xcb_get_property_reply(
+      c, xcb_get_property(c, 0, xcb_window_t(window->winId()), atom->atom, atom->atom, 0, 5),
+      nullptr);
+  std::free(atom);
+  std::vector<uint32_t> hints;
+  if (reply != nullptr && reply->format == 32) {
+    const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+    hints.assign(values, values + xcb_get_property_value_length(reply) / 4);
+  }
+  std::free(reply);
+  return hints;
+}
+#endif
+
+// What a window manager that honours the hints offers: a box without Cancel
+// cannot be closed from its title bar or its window menu, and has no menu;
+// every other box keeps its close button.
+TEST(QtX11, ABoxWithoutCancelAsksForNoCloseAndTheOthersKeepTheirs) {
+#if !QOR_QTUI_XCB
+  GTEST_SKIP() << "built without xcb";
+#else
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    GTEST_SKIP() << "needs an X display: the qtui_x11_tests run";
+  enum : uint32_t { kFunctions = 1, kDecorations = 2, kAll = 1, kMove = 4, kClose = 0x20 };
+  enum : uint32_t { kMenu = 0x10, kTitle = 8 };
+  // A bit of the hints' functions or decorations is on when the hints leave
+  // that part out, or when kAll inverts what they list.
+  auto on = [](const std::vector<uint32_t>& h, uint32_t part, size_t at, uint32_t bit) {
+    return !(h[0] & part) || ((h[at] & kAll) ? !(h[at] & bit) : (h[at] & bit) != 0);
+  };
+  const struct {
+    UINT flags;
+    bool closes;
+  } cases[] = {{MB_YESNO | MB_ICONEXCLAMATION, false},
+               {MB_YESNO | MB_TOPMOST, false},
+               {MB_ABORTRETRYIGNORE, false},
+               {MB_OK, true},
+               {MB_OK | MB_TOPMOST, true},
+               {MB_OKCANCEL, true},
+               {MB_YESNOCANCEL, true}};
+  QtUi ui;
+  ScopedUiBackend installed(ui);
+  for (const auto& c : cases) {
+    WhenModal([&](QWidget* box) {
+      const std::vector<uint32_t> h = MotifHintsOf(box);
+      ASSERT_EQ(h.size(), 5u) << c.flags;
+      EXPECT_EQ(on(h, kFunctions, 1, kClose), c.closes) << c.flags;
+      EXPECT_TRUE(on(h, kFunctions, 1, kMove)) << c.flags;
+      EXPECT_TRUE(on(h, kDecorations, 2, kTitle)) << c.flags;
+      if (!c.closes) {
+        EXPECT_FALSE(on(h, kDecorations, 2, kMenu)) << c.flags;
+      }
+      static_cast<QMessageBox*>(box)->buttons().front()->click();
+    });
+    MessageBox("Folytatja?", "Figyelem!", c.flags);
+  }
+#endif
 }
 
 // The login dialog's items and a procedure in its manner.
@@ -193,7 +278,8 @@ struct Login {
     return buffer;
   }
   static void EnableOk(HWND dlg, bool found) {
-    EnableWindow(GetDlgItem(dlg, IDOK), found && !user.empty() && !password.empty() && !database.empty());
+    EnableWindow(GetDlgItem(dlg, IDOK),
+                 found && !user.empty() && !password.empty() && !database.empty());
   }
   static INT_PTR Proc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
@@ -243,32 +329,32 @@ class QtDialogTest : public ::testing::Test {
 };
 
 TEST_F(QtDialogTest, IsAModalWindowOnTopWithTheTemplatesControls) {
-  EXPECT_EQ(Run([](QtDialog* d) {
-              EXPECT_TRUE(d->isModal());
-              EXPECT_TRUE(d->windowFlags() & Qt::WindowStaysOnTopHint);
-              // A caption without a system menu: no buttons on the title bar.
-              EXPECT_FALSE(d->windowFlags() &
-                           (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint));
-              EXPECT_EQ(d->windowTitle(), Q("Bejelentkezés"));
-              EXPECT_EQ(d->size(), QSize(d->PixelsX(160), d->PixelsY(75)));
-              EXPECT_EQ(Item<QLabel>(d, 982)->text(), Q("Felhasználó:"));
-              auto* user = Item<QLineEdit>(d, kUser);
-              auto* password = Item<QLineEdit>(d, kPassword);
-              EXPECT_EQ(user->text(), QStringLiteral("ADMIN"));
-              EXPECT_EQ(user->echoMode(), QLineEdit::Normal);
-              EXPECT_EQ(password->echoMode(), QLineEdit::Password);
-              EXPECT_EQ(password->text(), QStringLiteral("SECRET"));
-              EXPECT_EQ(user->geometry().topLeft(), QPoint(d->PixelsX(60), d->PixelsY(7)));
-              auto* combo = Item<QComboBox>(d, kDatabase);
-              EXPECT_EQ(combo->count(), 2);
-              EXPECT_EQ(combo->itemText(0), QStringLiteral("KELVADO"));  // sorted
-              EXPECT_EQ(combo->currentText(), QStringLiteral("UGYFEL"));
-              EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isDefault());
-              EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isEnabled());
-              EXPECT_EQ(Item<QPushButton>(d, IDCANCEL)->text(), Q("Mégse"));
-              QTest::keyClick(user, Qt::Key_Return);
-            }),
-            1);
+  EXPECT_EQ(
+      Run([](QtDialog* d) {
+        EXPECT_TRUE(d->isModal());
+        EXPECT_TRUE(d->windowFlags() & Qt::WindowStaysOnTopHint);
+        // A caption without a system menu: no buttons on the title bar.
+        EXPECT_FALSE(d->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint));
+        EXPECT_EQ(d->windowTitle(), Q("Bejelentkezés"));
+        EXPECT_EQ(d->size(), QSize(d->PixelsX(160), d->PixelsY(75)));
+        EXPECT_EQ(Item<QLabel>(d, 982)->text(), Q("Felhasználó:"));
+        auto* user = Item<QLineEdit>(d, kUser);
+        auto* password = Item<QLineEdit>(d, kPassword);
+        EXPECT_EQ(user->text(), QStringLiteral("ADMIN"));
+        EXPECT_EQ(user->echoMode(), QLineEdit::Normal);
+        EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(password->text(), QStringLiteral("SECRET"));
+        EXPECT_EQ(user->geometry().topLeft(), QPoint(d->PixelsX(60), d->PixelsY(7)));
+        auto* combo = Item<QComboBox>(d, kDatabase);
+        EXPECT_EQ(combo->count(), 2);
+        EXPECT_EQ(combo->itemText(0), QStringLiteral("KELVADO"));  // sorted
+        EXPECT_EQ(combo->currentText(), QStringLiteral("UGYFEL"));
+        EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isDefault());
+        EXPECT_TRUE(Item<QPushButton>(d, IDOK)->isEnabled());
+        EXPECT_EQ(Item<QPushButton>(d, IDCANCEL)->text(), Q("Mégse"));
+        QTest::keyClick(user, Qt::Key_Return);
+      }),
+      1);
 }
 
 TEST_F(QtDialogTest, TypingIsUpperCasedAndStopsAtTheLimit) {
@@ -288,7 +374,8 @@ TEST_F(QtDialogTest, TypingIsUpperCasedAndStopsAtTheLimit) {
               QTest::keyClicks(password, QStringLiteral("u"));
               EXPECT_EQ(password->text().size(), 20);
               // A character with no Windows-1250 byte is refused.
-              QKeyEvent han(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUtf16(u"\u4E2D"));
+              QKeyEvent han(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                            QString::fromUtf16(u"\u4E2D"));
               QApplication::sendEvent(user, &han);
               EXPECT_EQ(user->text(), QStringLiteral("ABCDEFGHIJKLMNO"));
               QTest::keyClick(user, Qt::Key_Escape);
@@ -333,6 +420,39 @@ TEST_F(QtDialogTest, AnUnknownPresetWaitsForAPick) {
 
 TEST_F(QtDialogTest, ClosingTheWindowCancels) {
   EXPECT_EQ(Run([](QtDialog* d) { d->close(); }), 0);
+}
+
+// A window manager that offers to minimise every window let the operator
+// minimise the dialog: a click on a window that it blocks, or its
+// activation, brings it back; other events leave it.
+TEST_F(QtDialogTest, AMinimisedDialogComesBackWhenABlockedWindowIsClickedOrActivated) {
+#if !QOR_QTUI_XCB
+  GTEST_SKIP() << "built without xcb";
+#else
+  auto deliver = [](uint8_t kind) {
+    xcb_generic_event_t event{};
+    event.response_type = kind;
+    qintptr result = 0;
+    QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &event, &result);
+    QApplication::processEvents();
+  };
+  for (uint8_t kind : {uint8_t(XCB_FOCUS_IN), uint8_t(XCB_BUTTON_PRESS)}) {
+    EXPECT_EQ(Run([&](QtDialog* d) {
+                d->showMinimized();
+                QApplication::processEvents();
+                ASSERT_TRUE(d->windowState() & Qt::WindowMinimized);
+                for (uint8_t other : {XCB_KEY_PRESS, XCB_MOTION_NOTIFY, XCB_FOCUS_OUT}) {
+                  deliver(other);
+                  EXPECT_TRUE(d->windowState() & Qt::WindowMinimized) << int(other);
+                }
+                deliver(kind);
+                EXPECT_FALSE(d->windowState() & Qt::WindowMinimized) << int(kind);
+                EXPECT_TRUE(d->isVisible());
+                QTest::mouseClick(Item<QPushButton>(d, IDCANCEL), Qt::LeftButton);
+              }),
+              0);
+  }
+#endif
 }
 
 INT_PTR ThrowOnCommand(HWND, UINT message, WPARAM, LPARAM) {
@@ -386,6 +506,15 @@ TEST(QtTranslations, QtsOwnDialogsAndButtonsSpeakHungarianAfterStartUp) {
   EXPECT_EQ(chooserButtons->button(QDialogButtonBox::Cancel)->text(), Q("Mégse"));
 }
 
+// The import log's save question; false when it is cancelled.
+bool ChooseLogFile() {
+  SaveFileRequest request;
+  request.filter = "Log fájlok (*.log)|*.log|Szöveges fájlok (*.txt)|*.txt";
+  request.defaultExt = "log";
+  std::string name;
+  return ChooseSaveFile(request, name);
+}
+
 // The log's save dialog as the backend shows it: every place and column title
 // whole in Hungarian, also where an earlier session left the places narrow.
 TEST(QtTranslations, TheSaveDialogShowsItsTextsWhole) {
@@ -417,11 +546,43 @@ TEST(QtTranslations, TheSaveDialogShowsItsTextsWhole) {
     EXPECT_LE(header->length(), files->viewport()->width());
     chooser->reject();
   });
-  SaveFileRequest request;
-  request.filter = "Log fájlok (*.log)|*.log|Szöveges fájlok (*.txt)|*.txt";
-  request.defaultExt = "log";
-  std::string name;
-  EXPECT_FALSE(ChooseSaveFile(request, name));
+  EXPECT_FALSE(ChooseLogFile());
+}
+
+// Qt's own question before a file is replaced, with the save dialog's
+// caption, as wide as that caption needs.
+TEST(QtTranslations, TheOverwriteQuestionShowsItsCaptionWhole) {
+  InstalledTranslators translators;
+  ASSERT_TRUE(InstallQtTranslations());
+  QTemporaryDir folder;
+  QFile existing(folder.filePath(QStringLiteral("import.log")));
+  ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+  existing.close();
+  QtUi ui;
+  ScopedUiBackend installed(ui);
+  bool asked = false;
+  WhenModal([&](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    chooser->setDirectory(folder.path());
+    chooser->selectFile(existing.fileName());
+    WhenModal([&](QWidget* q) {
+      auto* question = qobject_cast<QMessageBox*>(q);
+      ASSERT_NE(question, nullptr);
+      asked = true;
+      EXPECT_EQ(question->windowTitle(), Q("Mentés másként"));
+      EXPECT_GE(CaptionRoomLeft(question), 0) << question->width() << " wide";
+      question->button(QMessageBox::No)->click();
+    });
+    chooser->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))
+        ->button(QDialogButtonBox::Save)
+        ->click();
+    // Not replaced: the dialog waits for another name.
+    EXPECT_TRUE(chooser->isVisible());
+    chooser->reject();
+  });
+  EXPECT_FALSE(ChooseLogFile());
+  EXPECT_TRUE(asked);
 }
 
 TEST(QtTranslations, AMissingFileLeavesQtAsItWas) {
