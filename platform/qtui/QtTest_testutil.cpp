@@ -23,9 +23,11 @@ void WhenModal(std::function<void(QWidget*)> act) {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || !modal->isVisible()) return;
     poll->stop();
-    poll->deleteLater();
+    // Goes with the window: a deferred deletion would wait for an event loop
+    // that need not run again once the window's own has ended.
+    poll->setParent(modal);
     act(modal);
-    QTimer::singleShot(0, [watchdog] { watchdog->deleteLater(); });
+    delete watchdog;
   });
   poll->start(5);
   watchdog->start(20000);
