@@ -57,9 +57,8 @@ std::string CTimeText(std::time_t t) {
 }
 
 // Whether this process has the file open already, as the client library has
-// its servers' files, their logs and indexes. Writing over one would wreck a
-// live server, and on Linux closing the descriptor would drop the library's
-// locks on it.
+// its servers' files, their logs and indexes: writing over one would wreck a
+// live server.
 bool OpenInThisProcess(const QString& name) {
   struct stat file;
   if (::stat(QFile::encodeName(name).constData(), &file) != 0) return false;

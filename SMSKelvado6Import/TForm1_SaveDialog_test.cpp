@@ -59,9 +59,9 @@ struct InFolder {
   QString before;
 };
 
-// Closing any descriptor of a server file would drop the locks that the
-// library holds on it: the dialog lists the servers' files, their log and
-// index among them, without opening one.
+// On Linux closing any descriptor of a file drops the process's POSIX locks
+// on it: the dialog lists the servers' files, their logs and indexes among
+// them, without opening one.
 TEST_F(ImportWindowTest, TheSaveDialogListsTheLiveServersFilesWithoutOpeningOne) {
   OpenConnected();
   ASSERT_TRUE(ui.MessageBoxes().empty());
@@ -115,8 +115,7 @@ TEST_F(ImportWindowTest, TheSaveDialogListsTheLiveServersFilesWithoutOpeningOne)
 // and the file stays as it was.
 TEST_F(ImportWindowTest, TheLogIsNotSavedOverAFileOfALiveServer) {
   OpenConnected();
-  // Looked at through their sizes and times: reading them here would drop
-  // the locks of the window's sessions too.
+  // Looked at through their sizes and times, without opening them.
   auto state = [](const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return std::string("missing");

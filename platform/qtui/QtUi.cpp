@@ -182,8 +182,9 @@ class FileDialogFitter : public QObject {
 
 // Qt's file dialog types the files it lists by their content, and so opens
 // and closes each one. On Linux a close drops every POSIX lock that the
-// process holds on the file, which is where the client library keeps the
-// locks of its servers. These icons and types come from the names alone.
+// process holds on the file, which is where SQLite keeps its locks: the
+// client library keeps its own out of that reach, and the windows open no
+// file of a server either. These icons and types come from the names alone.
 class NameOnlyIconProvider : public QFileIconProvider {
  public:
   QIcon icon(const QFileInfo& info) const override {
