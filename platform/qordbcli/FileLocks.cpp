@@ -117,24 +117,24 @@ int OwnDescription(int fd) {
   return own;
 }
 
-// The description that fd's locks go to: lockFd set, or false when they
-// stay on fd itself (not a file of SQLite's, or no OFD locks here). -1 with
-// ENOLCK for a file inherited from the parent process.
-int LockDescription(int fd, int* lockFd) {
+// The description that holds fd's locks: one of the library's own, or fd
+// itself (not a file of SQLite's, or no OFD locks here); -1 with ENOLCK for
+// a file inherited from the parent process.
+int LockDescription(int fd) {
   Files& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   auto id = s.byDescriptor.find(fd);
-  if (id == s.byDescriptor.end()) return 0;
+  if (id == s.byDescriptor.end()) return fd;
   File& file = s.files[id->second];
   if (file.inherited) {
     errno = ENOLCK;
     return -1;
   }
-  if (file.plain) return 0;
-  if (file.lockFd < 0) file.lockFd = OwnDescription(fd);
-  file.plain = file.lockFd < 0;
-  *lockFd = file.lockFd;
-  return file.plain ? 0 : 1;
+  if (file.lockFd < 0 && !file.plain) {
+    file.lockFd = OwnDescription(fd);
+    file.plain = file.lockFd < 0;
+  }
+  return file.plain ? fd : file.lockFd;
 }
 
 int Fcntl(int fd, int command, ...) {
@@ -148,10 +148,9 @@ int Fcntl(int fd, int command, ...) {
                          : command == F_GETLK  ? F_OFD_GETLK
                                                : 0;
   if (ownCommand == 0) return g_fcntl(fd, command, arg);
-  int lockFd = -1;
-  const int route = LockDescription(fd, &lockFd);
-  if (route < 0) return -1;
-  if (route == 0) return g_fcntl(fd, command, arg);
+  const int lockFd = LockDescription(fd);
+  if (lockFd < 0) return -1;
+  if (lockFd == fd) return g_fcntl(fd, command, arg);
   struct flock* given = static_cast<struct flock*>(arg);
   struct flock own = *given;
   own.l_pid = 0;  // required of OFD locks

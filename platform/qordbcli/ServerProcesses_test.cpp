@@ -2,7 +2,6 @@
 // program's process that opens and closes a server file, the log beside a
 // session that keeps reading, and handles across fork. What each case checks
 // is the stored data, read by another process afterwards.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -11,8 +10,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -22,7 +19,6 @@
 
 #include "SchemaDef.h"
 #include "ServerAdmin.h"
-#include "TestDictionary_testutil.h"
 #include "TestServer_testutil.h"
 #include "qordbcli.h"
 
