@@ -191,13 +191,8 @@ DbDescription::Bytes DbDescription::PackAt(int recordIndex) const {
 }
 
 void DbDescription::PackAt(int recordIndex, Bytes& image) const {
-  const RecordValues& values = m_values[size_t(recordIndex)];
-  if (values.overlapping) {
-    image.resize(size_t(RecordLength(recordIndex)));
-    PackInto(recordIndex, image.data());
-  } else {
-    image.assign(values.bytes.begin(), values.bytes.end());
-  }
+  image.resize(size_t(RecordLength(recordIndex)));
+  PackInto(recordIndex, image.data());
 }
 
 void DbDescription::PackInto(int recordIndex, char* out) const {
