@@ -93,6 +93,8 @@ class RdmStoreTab : public RdmTable {
   // A record that the server no longer has keeps its stored copy, which the
   // fields show, and loses its children's records.
   bool ReRead(byte throwIfMissing) override;
+  // Writes the current group and everything below it; a child's link
+  // values come from the parent record each change was queued under.
   bool WriteCache() override;
 
   // Renames a field and follows the rename in the children's link pairs.
@@ -178,8 +180,22 @@ class RdmStoreTab : public RdmTable {
   bool WriteCachedRecord(_RecCacheType* entry);
   // Writes the cached deletes of the records of the group that left the store.
   void WriteCachedDeletes(int parentKey);
-  // Restoring keeps the ids given out since the backup from being given again.
+  // 2014 [the parent's alias] for a child's own write while a record above
+  // its group waits in a parent's cache to be inserted.
+  void RefuseOrphanWrite() const;
+  // The entry has been written: it leaves the cache, and a backup that
+  // stays takes the record as the server now holds it.
+  void Written(const _RecCacheType& entry);
+  // Option 3: the link values of the record with the id from the parent
+  // record it was queued under.
+  void SetQueuedLinkValues(long id);
+  // Restoring keeps the ids given out since the backup from being given
+  // again. Without restoring, a table that still has changes queued (a
+  // child's write covers one group) keeps its backup.
   void EndBackup(bool discard);
+  // The records under the parent record with the key leave the store with
+  // their changes queued and everything below them.
+  void ForgetGroup(int key);
   bool ChangeAllowed();
   bool LinkKeyCoversUniqueKey();
   // Whether a child, in whatever mode, holds records under the current

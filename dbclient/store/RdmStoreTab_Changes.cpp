@@ -79,8 +79,9 @@ void RdmStoreTab::Append() {
   if (m_parent != nullptr && parent == nullptr)
     throw DbDescError(2013, At("RdmStoreTab::Append", 1348), StringVector(m_alias));
   const int parentKey = parent != nullptr ? parent->id : -1;
-  if (parent != nullptr && m_masterDepMode) m_currentGroupKey = parentKey;
-  TakeBackup();
+  // A refused insert leaves the caller's values in the fields and the table
+  // in its group, on its record.
+  const DbDescription::Bytes callerValues = PackCurrent();
   // The link values of that record as it is stored, not what the parent's
   // fields may hold meanwhile.
   if (GetTableOptions().Contains(rtoLinkValues)) {
@@ -92,7 +93,16 @@ void RdmStoreTab::Append() {
   // Taken before the insert: what the server writes back into the buffers
   // stays out of the stored copy.
   const DbDescription::Bytes image = PackCurrent();
-  if (!m_cachedMode) RdmTable::Append();
+  if (!m_cachedMode) {
+    try {
+      RdmTable::Append();
+    } catch (...) {
+      Unpack(callerValues.data());
+      throw;
+    }
+  }
+  TakeBackup();
+  if (parent != nullptr && m_masterDepMode) m_currentGroupKey = parentKey;
   _RecItemType* item = m_store.Add(parentKey, image.data());
   if (m_cachedMode) m_cache.Add(kCacheAppend, item->id, item->record);
   GoTo(GetRecordCount() - 1, 5);
@@ -149,6 +159,7 @@ bool RdmStoreTab::Delete(byte throwIfMissing) {
 // ---- Writing the cache ----
 
 bool RdmStoreTab::WriteCache() {
+  RefuseOrphanWrite();
   // Writing loads each record it writes into the fields of its table.
   std::vector<RdmStoreTab*> tables;
   CollectTreeTables(tables);
@@ -167,6 +178,21 @@ bool RdmStoreTab::WriteCache() {
   return result;
 }
 
+void RdmStoreTab::RefuseOrphanWrite() const {
+  // A child's group can be written on its own only once the records above
+  // it are on the server: the server would keep its records without them.
+  int key = m_currentGroupKey;
+  for (const RdmStoreTab* table = this; table->m_parent != nullptr; table = table->m_parent) {
+    RdmStoreTab& parent = *table->m_parent;
+    if (const _RecCacheType* entry = parent.m_cache.Find(key);
+        entry != nullptr && (entry->flags & kCacheAppend) != 0)
+      throw DbDescError(2014, At("RdmStoreTab::WriteCache", 1998), StringVector(parent.m_alias));
+    const _RecItemType* item = parent.m_store.Find(key);
+    if (item == nullptr) return;
+    key = item->parentKey;
+  }
+}
+
 bool RdmStoreTab::WriteGroup(int parentKey) {
   RecSentry sentry(this);
   WriteCachedDeletes(parentKey);
@@ -178,10 +204,7 @@ bool RdmStoreTab::WriteGroup(int parentKey) {
     if (!result) break;
     if (_RecCacheType* entry = m_cache.Find(item->id)) {
       WriteCachedRecord(entry);
-      m_cache.Remove(item->id);
-    } else if (!m_children.empty()) {
-      // The children's link values come from this record's field values.
-      Unpack(item);
+      Written(*entry);
     }
     result = ImplicitProcessCacheList(item->id);
   }
@@ -199,28 +222,60 @@ void RdmStoreTab::WriteCachedDeletes(int parentKey) {
     const long id = it->first;
     if (_RecCacheType* entry = m_cache.Find(id)) {
       WriteCachedRecord(entry);
-      m_cache.Remove(id);
+      Written(*entry);
     }
     it = m_deletedKeys.erase(it);
     ImplicitProcessCacheList(int(id));
   }
 }
 
+void RdmStoreTab::Written(const _RecCacheType& entry) {
+  // A backup that outlives this write (other groups still wait) holds what
+  // the server now holds for this record, so that restoring it undoes only
+  // the changes not yet written.
+  if (m_backupExists) {
+    const int id = int(entry.id);
+    const bool append = (entry.flags & kCacheAppend) != 0;
+    const bool remove = (entry.flags & kCacheDelete) != 0;
+    if (remove) {
+      m_backupStore.Remove(id);
+    } else if (_RecItemType* kept = m_backupStore.Find(id)) {
+      std::copy_n(entry.record.data(), m_recordLength, kept->record);
+    } else if (const _RecItemType* item = m_store.Find(id); append && item != nullptr) {
+      m_backupStore.AddCopy(item);
+    }
+  }
+  m_cache.Remove(entry.id);
+}
+
 bool RdmStoreTab::WriteCachedRecord(_RecCacheType* entry) {
   Unpack(entry->record.data());
   const bool append = (entry->flags & kCacheAppend) != 0;
   const bool remove = (entry->flags & kCacheDelete) != 0;
-  const bool linkValues = GetTableOptions().Contains(rtoLinkValues);
   if (append && !remove) {
-    if (linkValues) SetLinkValues();
+    SetQueuedLinkValues(entry->id);
     RdmTable::Append();
   } else if (remove && !append) {
     RdmTable::Delete(1);
   } else if (!append && !remove && (entry->flags & kCacheUpdate) != 0) {
-    if (linkValues) SetLinkValues();
+    SetQueuedLinkValues(entry->id);
     RdmTable::Update(1);
   }
   return true;
+}
+
+void RdmStoreTab::SetQueuedLinkValues(long id) {
+  if (!GetTableOptions().Contains(rtoLinkValues)) return;
+  if (m_parent == nullptr) {
+    SetLinkValues();
+    return;
+  }
+  // From the parent record that the change was queued under, as it is
+  // stored, wherever the parent stands now; without that record the link
+  // values stay as the queued copy holds them.
+  const _RecItemType* item = m_store.Find(int(id));
+  if (const _RecItemType* parent = item ? m_parent->m_store.Find(item->parentKey) : nullptr)
+    LinkSetter(*this, false).Apply(parent);
 }
 
 bool RdmStoreTab::ImplicitProcessCacheList(int recordId) {
@@ -249,19 +304,53 @@ bool RdmStoreTab::HasPendingWrites() const {
 }
 
 void RdmStoreTab::EndBackup(bool discard) {
+  std::vector<int> undone;  // the records that the restore takes away
   if (m_backupExists) {
     if (!discard) {
       RecSentry sentry(this);
       CurrentKeeper keeper(this);  // by its id, which the backup keeps
+      if (!m_children.empty()) {
+        std::vector<bool> kept(size_t(m_store.GetNextId()));
+        for (const _RecItemType* item : m_backupStore.Items())
+          if (size_t(item->id) < kept.size()) kept[size_t(item->id)] = true;
+        for (const _RecItemType* item : m_store.Items())
+          if (!kept[size_t(item->id)]) undone.push_back(item->id);
+      }
       m_store.Restore(m_backupStore);
       // The changes are undone: none of them may reach the server later.
       m_cache.Clear();
       m_deletedKeys.clear();
     }
-    m_backupStore.Clear();
-    m_backupExists = false;
+    // Changes that a write of one group left queued keep their backup.
+    if (!discard || (m_cache.IsEmpty() && m_deletedKeys.empty())) {
+      m_backupStore.Clear();
+      m_backupExists = false;
+    }
   }
-  for (auto& [alias, child] : m_children) child->EndBackup(discard);
+  for (auto& [alias, child] : m_children) {
+    child->EndBackup(discard);
+    // A child may have read records under a new record since its own
+    // backup ended, or had none.
+    for (int id : undone) child->ForgetGroup(id);
+  }
+}
+
+void RdmStoreTab::ForgetGroup(int key) {
+  if (const _MapItemType* group = m_store.FindGroup(key))
+    for (const _RecItemType* item : group->items) {
+      m_cache.Remove(item->id);
+      for (auto& [alias, child] : m_children) child->ForgetGroup(item->id);
+    }
+  for (auto it = m_deletedKeys.begin(); it != m_deletedKeys.end();) {
+    if (it->second != key) {
+      ++it;
+      continue;
+    }
+    m_cache.Remove(it->first);
+    for (auto& [alias, child] : m_children) child->ForgetGroup(int(it->first));
+    it = m_deletedKeys.erase(it);
+  }
+  ClearGroup(key, true, true);
 }
 
 // ---- Re-reading ----

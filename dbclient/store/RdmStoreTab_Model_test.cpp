@@ -14,12 +14,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -79,6 +82,7 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 enum class Kind {
   Select,       // a: move
+  SelectNe,     // a: move, b: the QTY that the records selected do not hold
   Go,           // a: direction (0 first, 3 last), b: child mode
   Step,         // a: move, b: child mode
   Next,         //
@@ -92,7 +96,7 @@ enum class Kind {
   Sort,         // s: field, a: descending, b: all groups
   Mode,         // a: master-dependency mode
   RemoveAt,     // a: index
-  WriteCache,   // the root's
+  WriteCache,   // the table's
   Restore,      // the root's EndBackup(false)
   Walk,         // a: rows at most; the joined view's walk
   RawWalk,      // a: rows at most; the walk on the tables as they stand
@@ -111,6 +115,7 @@ struct Op {
 };
 
 Op Select(int move) { return Op(Kind::Select, M, move); }
+Op SelectNe(int move, int qty) { return Op(Kind::SelectNe, M, move, qty); }
 Op Go(int direction, int childMode) { return Op(Kind::Go, M, direction, childMode); }
 Op Step(int t, int move, int childMode) { return Op(Kind::Step, t, move, childMode); }
 Op Next(int t) { return Op(Kind::Next, t); }
@@ -130,7 +135,7 @@ Op Sort(int t, std::string field, int descending, int allGroups) {
 }
 Op Mode(int t, int mode) { return Op(Kind::Mode, t, mode); }
 Op RemoveAt(int t, int index) { return Op(Kind::RemoveAt, t, index); }
-Op WriteCache() { return Op(Kind::WriteCache, M); }
+Op WriteCache(int t = M) { return Op(Kind::WriteCache, t); }
 Op Restore() { return Op(Kind::Restore, M); }
 Op Walk(int rows) { return Op(Kind::Walk, M, rows); }
 Op RawWalk(int rows) { return Op(Kind::RawWalk, M, rows); }
@@ -149,6 +154,8 @@ std::string Show(const Op& op) {
   switch (op.kind) {
     case Kind::Select:
       return "Select(" + a + ")";
+    case Kind::SelectNe:
+      return "SelectNe(" + a + ", " + b + ")";
     case Kind::Go:
       return "Go(" + a + ", " + b + ")";
     case Kind::Step:
@@ -176,7 +183,7 @@ std::string Show(const Op& op) {
     case Kind::RemoveAt:
       return "RemoveAt(" + t + ", " + a + ")";
     case Kind::WriteCache:
-      return "WriteCache()";
+      return op.t == M ? "WriteCache()" : "WriteCache(" + t + ")";
     case Kind::Restore:
       return "Restore()";
     case Kind::Walk:
@@ -354,7 +361,8 @@ class Model {
   void SetMode(int t, bool mode);
   void Sort(int t, const std::string& field, bool descending, bool allGroups);
   void SortList(int t, std::vector<int>& list, const std::string& field, bool descending);
-  bool Select(int move);
+  // Without qty every record; with it those whose QTY differs.
+  bool Select(int move, std::optional<int> qty = std::nullopt);
   bool Go(int direction, int childMode);
   void RefuseServerOperation(int t) const;
   void ClearStore(int t);
@@ -368,11 +376,13 @@ class Model {
   // The records of the group and those below them; erase: the groups too.
   void ClearGroup(int t, int key, bool erase = true);
   bool RemoveAt(int t, int index);
-  bool WriteCache();
+  bool WriteCache(int t);
   void WriteGroup(int t, int parentKey);
-  void WriteCachedRecord(int t, const Entry& entry);
+  void WriteCachedRecord(int t, const Entry& entry, int parentKey);
+  void Written(int t, int id);
   void ImplicitProcessCacheList(int t, int id);
   void EndBackup(int t, bool discard);
+  void ForgetGroup(int t, int key);
   std::vector<std::string> Walk(int rows);
   std::vector<std::string> Rows(int rows);
   bool NextJoined(int t, int parentKey);
@@ -602,7 +612,7 @@ void Model::ReloadTree(const std::vector<Row>& records, int move, int childMode)
   if (!Step(M, move, childMode) && Position(M) == 0) SetChilds(M, 0, (*List(M))[0]);
 }
 
-bool Model::Select(int move) {
+bool Model::Select(int move, std::optional<int> qty) {
   RefuseServerOperation(M);
   if (m_server[M].empty()) {
     for (int t = 0; t < kLevels; ++t) {
@@ -611,7 +621,9 @@ bool Model::Select(int move) {
     }
     return false;
   }
-  ReloadTree(m_server[M], move, move);
+  std::vector<Row> records = m_server[M];
+  if (qty) std::erase_if(records, [&](const Row& row) { return row.qty == *qty; });
+  ReloadTree(records, move, move);
   return true;
 }
 
@@ -670,13 +682,15 @@ void Model::Append(int t) {
     const Table& parent = T(t - 1);
     if (parent.cur == -1) throw Raise{2013};
     parentKey = parent.cur;
-    if (table.mode) table.key = parentKey;
   }
-  TakeBackup(t);
   // Option 3: the link from the parent's current record.
-  if (m_setting.linkValues && t > M) table.fields.link = T(t - 1).store.items.at(parentKey).row.id;
-  const Row row = table.fields;
+  Row row = table.fields;
+  if (m_setting.linkValues && t > M) row.link = T(t - 1).store.items.at(parentKey).row.id;
+  // A refused insert changes nothing, the caller's values left in the fields.
   if (!m_setting.cached) ServerInsert(t, row);
+  TakeBackup(t);
+  if (t > M && table.mode) table.key = parentKey;
+  table.fields = row;
   const int id = Add(t, parentKey, row);
   if (m_setting.cached) table.cache[id] = Entry{2, row};
   GoTo(t, Count(t) - 1, 5);
@@ -814,14 +828,24 @@ bool Model::RemoveAt(int t, int index) {
   return true;
 }
 
-bool Model::WriteCache() {
-  Keep m(*this, M), c(*this, C), g(*this, G);
-  if (T(M).store.groups.count(T(M).key) == 0) {
-    WriteGroup(M, T(M).key);
-    return false;
+bool Model::WriteCache(int t) {
+  // A child's own write waits for every record above its group to be on
+  // the server.
+  int key = T(t).key;
+  for (int level = t - 1; level >= M; --level) {
+    const Table& parent = T(level);
+    auto entry = parent.cache.find(key);
+    if (entry != parent.cache.end() && (entry->second.flags & 2)) throw Raise{2014};
+    auto item = parent.store.items.find(key);
+    if (item == parent.store.items.end()) break;
+    key = item->second.parentKey;
   }
-  WriteGroup(M, T(M).key);
-  EndBackup(M, true);
+  std::deque<Keep> keep;
+  for (int level = t; level < kLevels; ++level) keep.emplace_back(*this, level);
+  const bool exists = T(t).store.groups.count(T(t).key) != 0;
+  WriteGroup(t, T(t).key);
+  if (!exists) return false;
+  EndBackup(t, true);
   return true;
 }
 
@@ -836,8 +860,8 @@ void Model::WriteGroup(int t, int parentKey) {
     const int id = it->first;
     auto entry = table.cache.find(id);
     if (entry != table.cache.end()) {
-      WriteCachedRecord(t, entry->second);
-      table.cache.erase(entry);
+      WriteCachedRecord(t, entry->second, parentKey);
+      Written(t, id);
     }
     it = table.deleted.erase(it);
     ImplicitProcessCacheList(t, id);
@@ -848,28 +872,48 @@ void Model::WriteGroup(int t, int parentKey) {
   for (int id : items) {
     auto entry = table.cache.find(id);
     if (entry != table.cache.end()) {
-      WriteCachedRecord(t, entry->second);
-      table.cache.erase(entry);
-    } else if (t + 1 < kLevels) {
-      SetFields(t, table.store.items.at(id).row);
+      WriteCachedRecord(t, entry->second, parentKey);
+      Written(t, id);
     }
     ImplicitProcessCacheList(t, id);
   }
 }
 
-void Model::WriteCachedRecord(int t, const Entry& entry) {
+void Model::WriteCachedRecord(int t, const Entry& entry, int parentKey) {
   SetFields(t, entry.row);
   Row& fields = T(t).fields;
   const bool append = entry.flags & 2, remove = entry.flags & 1;
+  // Option 3: the link from the parent record the change was queued under.
+  if (m_setting.linkValues && t > M && !remove) {
+    const auto& parents = T(t - 1).store.items;
+    if (auto parent = parents.find(parentKey); parent != parents.end())
+      fields.link = parent->second.row.id;
+  }
   bool found = false;
-  if (append && !remove) {
-    if (m_setting.linkValues && t > M) fields.link = T(t - 1).fields.id;
+  if (append && !remove)
     ServerInsert(t, fields);
-  } else if (remove && !append) {
+  else if (remove && !append)
     ServerDelete(t, fields.id, true, found);
-  } else if (!append && !remove && (entry.flags & 4)) {
-    if (m_setting.linkValues && t > M) fields.link = T(t - 1).fields.id;
+  else if (!append && !remove && (entry.flags & 4))
     ServerUpdate(t, fields, true, found);
+}
+
+void Model::Written(int t, int id) {
+  Table& table = T(t);
+  const Entry entry = table.cache.at(id);
+  table.cache.erase(id);
+  // A backup that stays holds what the server now holds.
+  if (!table.backupExists) return;
+  Store& backup = table.backup;
+  if (entry.flags & 1) {
+    Remove(backup, id);
+  } else if (auto kept = backup.items.find(id); kept != backup.items.end()) {
+    kept->second.row = entry.row;
+  } else if ((entry.flags & 2) && table.store.items.count(id)) {
+    const Item& item = table.store.items.at(id);
+    backup.order.push_back(id);
+    backup.items[id] = item;
+    backup.groups[item.parentKey].push_back(id);
   }
 }
 
@@ -879,8 +923,11 @@ void Model::ImplicitProcessCacheList(int t, int id) {
 
 void Model::EndBackup(int t, bool discard) {
   Table& table = T(t);
+  std::vector<int> undone;
   if (table.backupExists) {
     if (!discard) {
+      for (int id : table.store.order)
+        if (!table.backup.items.count(id)) undone.push_back(id);
       Sentry sentry(*this, t);
       Keep keep(*this, t);
       const int nextId = std::max(table.store.nextId, table.backup.nextId);
@@ -889,10 +936,34 @@ void Model::EndBackup(int t, bool discard) {
       table.cache.clear();
       table.deleted.clear();
     }
-    table.backup = Store{};
-    table.backupExists = false;
+    if (!discard || (table.cache.empty() && table.deleted.empty())) {
+      table.backup = Store{};
+      table.backupExists = false;
+    }
   }
-  if (t + 1 < kLevels) EndBackup(t + 1, discard);
+  if (t + 1 == kLevels) return;
+  EndBackup(t + 1, discard);
+  // Nothing stays under a record that the restore took away.
+  for (int id : undone) ForgetGroup(t + 1, id);
+}
+
+void Model::ForgetGroup(int t, int key) {
+  Table& table = T(t);
+  if (auto group = table.store.groups.find(key); group != table.store.groups.end())
+    for (int id : group->second) {
+      table.cache.erase(id);
+      if (t + 1 < kLevels) ForgetGroup(t + 1, id);
+    }
+  for (auto it = table.deleted.begin(); it != table.deleted.end();) {
+    if (it->second != key) {
+      ++it;
+      continue;
+    }
+    table.cache.erase(it->first);
+    if (t + 1 < kLevels) ForgetGroup(t + 1, it->first);
+    it = table.deleted.erase(it);
+  }
+  ClearGroup(t, key);
 }
 
 std::vector<std::string> Model::Walk(int rows) {
@@ -948,6 +1019,7 @@ const Row* Model::FindServer(int t, int id) const {
 }
 
 void Model::ServerInsert(int t, const Row& row) {
+  if (OnServer(t, row.id)) throw Raise{10005};  // ID is unique
   Row stored = row;
   if (t == M) stored.link = 0;
   m_server[t].push_back(stored);
@@ -993,6 +1065,11 @@ Outcome Model::Apply(const Op& op) {
     switch (op.kind) {
       case Kind::Select:
         outcome.value = Select(op.a);
+        break;
+      case Kind::SelectNe:
+        T(M).fields.qty = op.b;
+        T(M).edited = true;
+        outcome.value = Select(op.a, op.b);
         break;
       case Kind::Go:
         outcome.value = Go(op.a, op.b);
@@ -1044,7 +1121,7 @@ Outcome Model::Apply(const Op& op) {
         outcome.value = RemoveAt(t, op.a);
         break;
       case Kind::WriteCache:
-        outcome.value = WriteCache();
+        outcome.value = WriteCache(t);
         break;
       case Kind::Restore:
         EndBackup(M, false);
@@ -1089,7 +1166,7 @@ class ProbedTab : public RdmStoreTab {
       : RdmStoreTab(parent, description, table, alias) {
     m_cachedMode = cached;
   }
-  const RecHandler& Store() const { return m_store; }
+  RecHandler& Store() { return m_store; }
   const CacheHandler& Cache() const { return m_cache; }
   int GroupKey() const { return m_currentGroupKey; }
   bool BackupExists() const { return m_backupExists; }
@@ -1132,16 +1209,40 @@ class StoreModelTest : public LiveClientTest {
   Row Decode(int t, const char* image);
   std::vector<Row> ServerRows(int t);
   std::string Differences(const Model& model);
+  // What a step's invariants compare with: each table's queued changes, each
+  // with the ID of the parent record it was queued under (0 for none), and
+  // the ID of each table's current record.
+  struct Queued {
+    Model::Entry entry;
+    int parentId = 0;
+  };
+  struct Snapshot {
+    std::array<std::map<int, Queued>, kLevels> caches;  // by store id
+    std::array<int, kLevels> currentIds{};
+  };
+  Snapshot Take();
+  // What holds whatever the model says: no record on the server or in a
+  // store without its parent record, option 3's link values naming the
+  // parent record a change was queued under, and no queued change gone
+  // from a cache unless it was written or undone by a restore.
+  std::string Invariants(const Setting& setting, const Op& op, int code, const Snapshot& before);
 
   std::optional<DbDescription> desc, scratch, other;
   TQoLogin otherLogin;
   DbDescMap otherMap;
   std::unique_ptr<ProbedTab> tree;
   ProbedTab* tables[kLevels] = {};
+  // The IDs of the records that the other login deleted, by level: a record
+  // stored under one of them is the other login's doing.
+  std::set<int> otherDeleted[kLevels];
+  // ... and so is one that it inserted, which the store may not hold.
+  std::set<int> otherInserted[kLevels];
 };
 
 void StoreModelTest::Reset(const Setting& setting) {
   tree.reset();
+  for (std::set<int>& ids : otherDeleted) ids.clear();
+  for (std::set<int>& ids : otherInserted) ids.clear();
   for (int t = kLevels - 1; t >= 0; --t)
     for (int id : OtherIds(t, "", 0)) {
       RdmTable table(&*other, kRecords[t]);
@@ -1187,6 +1288,7 @@ void StoreModelTest::OtherChange(const Op& op) {
       table.GetField("QTY").SetLong(op.c);
       table.GetField("TAG").SetString(op.s);
       table.Append();
+      otherInserted[op.t].insert(op.a);
       return;
     case Kind::OUpdate:
       table.GetField("ID").SetLong(op.a);
@@ -1200,6 +1302,7 @@ void StoreModelTest::OtherChange(const Op& op) {
         for (int below : OtherIds(op.t + 1, "LINK", op.a)) OtherChange(ODelete(op.t + 1, below));
       table.GetField("ID").SetLong(op.a);
       if (table.Find("ID")) table.Delete(1);
+      otherDeleted[op.t].insert(op.a);
       return;
     }
     default:
@@ -1215,6 +1318,10 @@ Outcome StoreModelTest::Perform(const Op& op) {
     switch (op.kind) {
       case Kind::Select:
         outcome.value = root.Select("", byte(op.a));
+        break;
+      case Kind::SelectNe:
+        root.GetField("QTY").SetLong(op.b);
+        outcome.value = root.SelectNe("QTY", byte(op.a));
         break;
       case Kind::Go:
         outcome.value = root.Go(byte(op.a), byte(op.b));
@@ -1262,7 +1369,7 @@ Outcome StoreModelTest::Perform(const Op& op) {
         outcome.value = table.RemoveAt(op.a);
         break;
       case Kind::WriteCache:
-        outcome.value = root.WriteCache();
+        outcome.value = table.WriteCache();
         break;
       case Kind::Restore:
         root.EndBackup(false);
@@ -1383,8 +1490,6 @@ std::string StoreModelTest::Differences(const Model& model) {
   }
   for (int t = 0; t < kLevels; ++t) {
     const std::vector<Row> rows = ServerRows(t);
-    for (const Row& row : rows)
-      if (t > M && row.link == 0) out << kRecords[t] << " " << Show(row) << " has no parent\n";
     if (rows != model.Server(t)) {
       out << kRecords[t] << " on the server:";
       for (const Row& row : rows) out << " " << Show(row);
@@ -1396,6 +1501,82 @@ std::string StoreModelTest::Differences(const Model& model) {
   return out.str();
 }
 
+StoreModelTest::Snapshot StoreModelTest::Take() {
+  Snapshot snapshot;
+  for (int t = 0; t < kLevels; ++t) {
+    ProbedTab& table = *tables[t];
+    const _RecItemType* current = table.Current();
+    snapshot.currentIds[size_t(t)] = current ? Decode(t, current->record).id : 0;
+    for (const auto& [id, entry] : table.Cache().Entries()) {
+      Queued& queued = snapshot.caches[size_t(t)][int(id)];
+      queued.entry = Model::Entry{entry->flags, Decode(t, entry->record.data())};
+      const _RecItemType* item = table.Store().Find(int(id));
+      const _RecItemType* parent =
+          t > M && item ? tables[t - 1]->Store().Find(item->parentKey) : nullptr;
+      if (parent) queued.parentId = Decode(t - 1, parent->record).id;
+    }
+  }
+  return snapshot;
+}
+
+std::string StoreModelTest::Invariants(const Setting& setting, const Op& op, int code,
+                                       const Snapshot& before) {
+  std::ostringstream out;
+  const Snapshot now = Take();
+  std::vector<Row> server[kLevels];
+  for (int t = 0; t < kLevels; ++t) server[t] = ServerRows(t);
+  const auto serverRow = [&](int t, int id) -> const Row* {
+    for (const Row& row : server[t])
+      if (row.id == id) return &row;
+    return nullptr;
+  };
+  for (int t = C; t < kLevels; ++t) {
+    // Without option 3 the link values are the caller's: an orphan counts
+    // when it names a record of the parent's store.
+    std::set<int> parentIds;
+    for (const _RecItemType* item : tables[t - 1]->Store().Items())
+      parentIds.insert(Decode(t - 1, item->record).id);
+    for (const Row& row : server[t])
+      if (!serverRow(t - 1, row.link) && !otherDeleted[t - 1].count(row.link) &&
+          !otherInserted[t].count(row.id) && (setting.linkValues || parentIds.count(row.link)))
+        out << kRecords[t] << " " << Show(row) << " has no parent on the server\n";
+    for (const _RecItemType* item : tables[t]->Store().Items())
+      if (!tables[t - 1]->Store().Find(item->parentKey))
+        out << kLevelNames[t] << ": " << item->id << Show(Decode(t, item->record))
+            << " stored under " << item->parentKey << ", which " << kLevelNames[t - 1]
+            << " does not hold\n";
+  }
+  // Option 3: what this step inserted or changed on the server is linked to
+  // the parent record it was appended or queued under.
+  const auto linkedTo = [&](int t, int id, int parentId) {
+    const Row* row = serverRow(t, id);
+    if (setting.linkValues && t > M && parentId != 0 && row && row->link != parentId)
+      out << kRecords[t] << " " << Show(*row) << " written under " << parentId << "\n";
+  };
+  if (op.kind == Kind::Append && op.t > M && code == 0 && !setting.cached)
+    linkedTo(op.t, op.a, before.currentIds[size_t(op.t - 1)]);
+  if (op.kind == Kind::Restore) return out.str();
+  for (int t = 0; t < kLevels; ++t)
+    for (const auto& [id, queued] : before.caches[size_t(t)]) {
+      if (now.caches[size_t(t)].count(id)) continue;
+      const Model::Entry& entry = queued.entry;
+      const Row* stored = serverRow(t, entry.row.id);
+      const bool append = entry.flags & 2, remove = entry.flags & 1;
+      // Written: an insert and a delete of one record leave nothing.
+      bool written = op.kind == Kind::WriteCache;
+      if (written && remove && !append)
+        written = stored == nullptr;
+      else if (written && !remove)
+        written = stored != nullptr && stored->qty == entry.row.qty && stored->tag == entry.row.tag;
+      if (!written)
+        out << kLevelNames[t] << ": the change " << entry.flags << Show(entry.row)
+            << " left the cache unwritten\n";
+      else if (!remove)
+        linkedTo(t, entry.row.id, queued.parentId);
+    }
+  return out.str();
+}
+
 std::optional<std::string> StoreModelTest::Run(const Sequence& sequence, size_t* steps) {
   Reset(sequence.setting);
   Model model(sequence.setting);
@@ -1403,6 +1584,7 @@ std::optional<std::string> StoreModelTest::Run(const Sequence& sequence, size_t*
     if (steps) ++*steps;
     const Op& op = sequence.ops[i];
     const Outcome expected = model.Apply(op);
+    const Snapshot before = Take();
     const Outcome got = Perform(op);
     if (expected.code == kUnsettled)
       for (int t = 0; t < kLevels; ++t) {
@@ -1417,6 +1599,7 @@ std::optional<std::string> StoreModelTest::Run(const Sequence& sequence, size_t*
     if (expected.code != kUnsettled && !(got == expected))
       differences += "outcome " + Show(got) + ", model " + Show(expected) + "\n";
     differences += Differences(model);
+    differences += Invariants(sequence.setting, op, got.code, before);
     if (!differences.empty())
       return "step " + std::to_string(i) + " " + Show(op) + ":\n" + differences;
   }
@@ -1495,18 +1678,23 @@ Op Generator::TableOp(const Model& model, const Setting& setting) {
                        : m_nextId + 7;
     return Locate(t, id);
   }
-  if (kind < 39) return Append(t, m_nextId++, Pick(20), Tag());
+  // Now and then an ID that the server holds already, which it refuses.
+  if (kind < 39) return Append(t, Chance(8) ? ServerId(model, t) : m_nextId++, Pick(20), Tag());
   if (kind < 47) return Update(t, Pick(20), Tag(), Chance(80));
   if (kind < 53) return Delete(t, Chance(80));
   if (kind < 59) return ReRead(t, Chance(80));
   if (kind < 64) return Sort(t, Chance(50) ? "QTY" : "TAG", Pick(2), Pick(2));
   if (kind < 71) return Mode(t, Pick(2));
   if (kind < 74) return RemoveAt(t, Index(model, t));
-  if (kind < 80)
-    return Chance(85) ? Select(Chance(70) ? Pick(2) * 5 : Move()) : Go(Pick(2) * 3, ChildMode());
+  if (kind < 80) {
+    const int move = Chance(70) ? Pick(2) * 5 : Move();
+    if (Chance(15)) return Go(Pick(2) * 3, ChildMode());
+    if (Chance(15)) return SelectNe(move, Chance(70) ? model.At(M).fields.qty : Pick(20));
+    return Select(move);
+  }
   if (kind < 83) return Walk(1 + Pick(8));
   if (kind < 85) return RawWalk(1 + Pick(8));
-  if (setting.cached && kind < 93) return Chance(75) ? WriteCache() : Restore();
+  if (setting.cached && kind < 93) return Chance(75) ? WriteCache(Chance(50) ? M : t) : Restore();
   return Step(t, Move(), ChildMode());
 }
 
@@ -1593,6 +1781,7 @@ const Setting kDirect{};
 const Setting kCached{true, false, false, false};
 const Setting kKeepRecord{false, true, false, false};
 const Setting kLinkValues{false, false, true, false};
+const Setting kCachedLinkValues{true, false, true, false};
 
 struct SequenceCase {
   const char* name;
@@ -1667,6 +1856,42 @@ const SequenceCase kSequences[] = {
     {"RestoredBackupGivesNoIdAgain",
      Shop(kCached, {Select(0), Append(M, 200, 0, "u"), Step(M, 3, 0), Append(C, 300, 0, "v"),
                     Restore(), Append(M, 201, 0, "w"), WriteCache()})},
+    // A child's own write is refused while a record above its group waits
+    // to be inserted...
+    {"ChildWriteUnderAQueuedParent",
+     {kCached, {Append(M, 1, 0, "b"), Append(C, 101, 2, "a"), WriteCache(C)}}},
+    {"GrandchildWriteUnderAQueuedChild",
+     Shop(kCached, {Select(0), Append(C, 200, 0, "u"), Append(G, 300, 0, "v"), WriteCache(G)})},
+    // ... links each record to the parent record it was queued under...
+    {"ChildWriteAfterItsParentMoved",
+     Shop(kCachedLinkValues,
+          {Select(0), Mode(M, 0), Mode(C, 0), Mode(G, 0), Append(M, 5, 0, "e"), GoTo(M, 0, 0),
+           Append(C, 200, 0, "a"), Step(M, 2, 0), WriteCache(C)})},
+    // ... keeps the backup of a table whose changes in other groups wait,
+    // so that no reload drops them and a restore undoes them...
+    {"ReloadAfterAChildWroteAnotherGroup",
+     Shop(kCached, {Select(0), Update(G, 7, "k"), Step(M, 2, 0), WriteCache(C), SelectNe(0, 99)})},
+    {"RestoreAfterAChildWroteAnotherGroup",
+     Shop(kCached, {Select(0), Append(M, 4, 0, "b"), Append(C, 105, 2, "b"), RawWalk(1),
+                    WriteCache(C), Restore()})},
+    // ... of which the written records are part.
+    {"RestoreKeepsWhatAChildWrote",
+     Shop(kCached, {Select(0), Update(C, 7, "x"), Step(M, 2, 0), Update(C, 8, "y"), WriteCache(C),
+                    Restore(), Walk(9)})},
+    // A restore takes away the records read under a record it removes.
+    {"RestoreOfARecordWithChildrenReadUnderIt",
+     Shop(kCached, {Select(0), Append(C, 10, 0, "d"), ReRead(G, 1), Restore()})},
+    // A refused insert leaves a child in its group, on its record, whatever
+    // its parent stands on.
+    {"RefusedChildAppendUnderAParentWithoutChildren",
+     Shop(kDirect,
+          {Select(0), GoTo(C, 1, 0), SetPosition(M, 2), Append(C, 11, 0, "x"), Update(C, 4, "y")})},
+    {"RefusedChildAppendUnderAParentWithAChild",
+     Shop(kDirect,
+          {Select(0), GoTo(C, 1, 0), SetPosition(M, 1), Append(C, 11, 0, "x"), Update(C, 4, "y")})},
+    {"RefusedChildAppendOnTheFirstChild",
+     Shop(kDirect,
+          {Select(0), GoTo(C, 0, 0), SetPosition(M, 1), Append(C, 11, 0, "x"), Update(C, 4, "y")})},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, StoreSequenceTest, ::testing::ValuesIn(kSequences),
