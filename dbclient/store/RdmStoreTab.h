@@ -196,6 +196,9 @@ class RdmStoreTab : public RdmTable {
   // The records under the parent record with the key leave the store with
   // their changes queued and everything below them.
   void ForgetGroup(int key);
+  // After a restore: ForgetGroup of every group whose parent record the
+  // parent does not hold.
+  void ForgetOrphans();
   bool ChangeAllowed();
   bool LinkKeyCoversUniqueKey();
   // Whether a child, in whatever mode, holds records under the current

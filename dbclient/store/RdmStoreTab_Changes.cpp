@@ -3,6 +3,7 @@
 #include <deque>
 #include <exception>
 #include <optional>
+#include <set>
 
 #include "RdmStoreTab.h"
 
@@ -141,8 +142,12 @@ bool RdmStoreTab::Delete(byte throwIfMissing) {
   if (m_cachedMode) {
     if (!m_cache.Merge(kCacheDelete, item->id, item->record))
       m_cache.Add(kCacheDelete, item->id, item->record);
-  } else if (!RdmTable::Delete(throwIfMissing)) {
-    return false;
+  } else {
+    // The server finds the record by the key values in the fields, which
+    // the caller may have changed since (a refused insert leaves its own
+    // there): they name the current record.
+    Unpack(item);
+    if (!RdmTable::Delete(throwIfMissing)) return false;
   }
   // The record before the deleted one becomes current, so that Next makes
   // current the record that followed it; its values, not the deleted
@@ -304,18 +309,10 @@ bool RdmStoreTab::HasPendingWrites() const {
 }
 
 void RdmStoreTab::EndBackup(bool discard) {
-  std::vector<int> undone;  // the records that the restore takes away
   if (m_backupExists) {
     if (!discard) {
       RecSentry sentry(this);
       CurrentKeeper keeper(this);  // by its id, which the backup keeps
-      if (!m_children.empty()) {
-        std::vector<bool> kept(size_t(m_store.GetNextId()));
-        for (const _RecItemType* item : m_backupStore.Items())
-          if (size_t(item->id) < kept.size()) kept[size_t(item->id)] = true;
-        for (const _RecItemType* item : m_store.Items())
-          if (!kept[size_t(item->id)]) undone.push_back(item->id);
-      }
       m_store.Restore(m_backupStore);
       // The changes are undone: none of them may reach the server later.
       m_cache.Clear();
@@ -329,10 +326,26 @@ void RdmStoreTab::EndBackup(bool discard) {
   }
   for (auto& [alias, child] : m_children) {
     child->EndBackup(discard);
-    // A child may have read records under a new record since its own
-    // backup ended, or had none.
-    for (int id : undone) child->ForgetGroup(id);
+    if (!discard) child->ForgetOrphans();
   }
+}
+
+void RdmStoreTab::ForgetOrphans() {
+  // A restore may take a record away from the parent, or bring back records
+  // under one whose delete has been written, or that a child read under a
+  // record the restore took away.
+  std::vector<bool> held(size_t(m_parent->m_store.GetNextId()));
+  for (const _RecItemType* item : m_parent->m_store.Items()) held[size_t(item->id)] = true;
+  const auto orphan = [&](int key) {
+    return key < 0 || size_t(key) >= held.size() || !held[size_t(key)];
+  };
+  std::set<int> keys;
+  m_store.ForEachGroup([&](int key, const _MapItemType&) {
+    if (orphan(key)) keys.insert(key);
+  });
+  for (const auto& [id, key] : m_deletedKeys)
+    if (orphan(key)) keys.insert(key);
+  for (int key : keys) ForgetGroup(key);
 }
 
 void RdmStoreTab::ForgetGroup(int key) {

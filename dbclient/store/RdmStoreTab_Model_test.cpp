@@ -732,8 +732,10 @@ bool Model::Delete(int t, int throwIfMissing) {
     entry.flags |= 1;
     entry.row = item.row;
   } else {
+    // The fields name the current record for the server.
+    SetFields(t, item.row);
     bool found = false;
-    ServerDelete(t, table.fields.id, throwIfMissing != 0, found);
+    ServerDelete(t, item.row.id, throwIfMissing != 0, found);
     if (!found) return false;
   }
   const int position = Position(t);
@@ -923,11 +925,8 @@ void Model::ImplicitProcessCacheList(int t, int id) {
 
 void Model::EndBackup(int t, bool discard) {
   Table& table = T(t);
-  std::vector<int> undone;
   if (table.backupExists) {
     if (!discard) {
-      for (int id : table.store.order)
-        if (!table.backup.items.count(id)) undone.push_back(id);
       Sentry sentry(*this, t);
       Keep keep(*this, t);
       const int nextId = std::max(table.store.nextId, table.backup.nextId);
@@ -943,8 +942,14 @@ void Model::EndBackup(int t, bool discard) {
   }
   if (t + 1 == kLevels) return;
   EndBackup(t + 1, discard);
-  // Nothing stays under a record that the restore took away.
-  for (int id : undone) ForgetGroup(t + 1, id);
+  if (discard) return;
+  // After a restore nothing stays below a record that the table does not hold.
+  std::set<int> orphans;
+  for (const auto& [key, ids] : T(t + 1).store.groups)
+    if (!table.store.items.count(key)) orphans.insert(key);
+  for (const auto& [id, key] : T(t + 1).deleted)
+    if (!table.store.items.count(key)) orphans.insert(key);
+  for (int key : orphans) ForgetGroup(t + 1, key);
 }
 
 void Model::ForgetGroup(int t, int key) {
@@ -1047,7 +1052,7 @@ void Model::ServerDelete(int t, int id, bool throwIfMissing, bool& found) {
 }
 
 void Model::OtherDelete(int t, int id) {
-  if (!OnServer(t, id)) return;
+  // The records below go even when the record itself has gone.
   if (t + 1 < kLevels) {
     std::vector<int> below;
     for (const Row& row : m_server[t + 1])
@@ -1209,6 +1214,8 @@ class StoreModelTest : public LiveClientTest {
   Row Decode(int t, const char* image);
   std::vector<Row> ServerRows(int t);
   std::string Differences(const Model& model);
+  // The IDs of the records that the table's store holds.
+  std::set<int> StoredIds(int t);
   // What a step's invariants compare with: each table's queued changes, each
   // with the ID of the parent record it was queued under (0 for none), and
   // the ID of each table's current record.
@@ -1235,14 +1242,15 @@ class StoreModelTest : public LiveClientTest {
   // The IDs of the records that the other login deleted, by level: a record
   // stored under one of them is the other login's doing.
   std::set<int> otherDeleted[kLevels];
-  // ... and so is one that it inserted, which the store may not hold.
-  std::set<int> otherInserted[kLevels];
+  // ... and so is one that the store does not see: inserted by the other
+  // login, or taken out of the store by a removal, which leaves the server.
+  std::set<int> unseen[kLevels];
 };
 
 void StoreModelTest::Reset(const Setting& setting) {
   tree.reset();
   for (std::set<int>& ids : otherDeleted) ids.clear();
-  for (std::set<int>& ids : otherInserted) ids.clear();
+  for (std::set<int>& ids : unseen) ids.clear();
   for (int t = kLevels - 1; t >= 0; --t)
     for (int id : OtherIds(t, "", 0)) {
       RdmTable table(&*other, kRecords[t]);
@@ -1288,7 +1296,7 @@ void StoreModelTest::OtherChange(const Op& op) {
       table.GetField("QTY").SetLong(op.c);
       table.GetField("TAG").SetString(op.s);
       table.Append();
-      otherInserted[op.t].insert(op.a);
+      unseen[op.t].insert(op.a);
       return;
     case Kind::OUpdate:
       table.GetField("ID").SetLong(op.a);
@@ -1501,6 +1509,13 @@ std::string StoreModelTest::Differences(const Model& model) {
   return out.str();
 }
 
+std::set<int> StoreModelTest::StoredIds(int t) {
+  std::set<int> ids;
+  for (const _RecItemType* item : tables[t]->Store().Items())
+    ids.insert(Decode(t, item->record).id);
+  return ids;
+}
+
 StoreModelTest::Snapshot StoreModelTest::Take() {
   Snapshot snapshot;
   for (int t = 0; t < kLevels; ++t) {
@@ -1538,7 +1553,7 @@ std::string StoreModelTest::Invariants(const Setting& setting, const Op& op, int
       parentIds.insert(Decode(t - 1, item->record).id);
     for (const Row& row : server[t])
       if (!serverRow(t - 1, row.link) && !otherDeleted[t - 1].count(row.link) &&
-          !otherInserted[t].count(row.id) && (setting.linkValues || parentIds.count(row.link)))
+          !unseen[t].count(row.id) && (setting.linkValues || parentIds.count(row.link)))
         out << kRecords[t] << " " << Show(row) << " has no parent on the server\n";
     for (const _RecItemType* item : tables[t]->Store().Items())
       if (!tables[t - 1]->Store().Find(item->parentKey))
@@ -1556,9 +1571,13 @@ std::string StoreModelTest::Invariants(const Setting& setting, const Op& op, int
   if (op.kind == Kind::Append && op.t > M && code == 0 && !setting.cached)
     linkedTo(op.t, op.a, before.currentIds[size_t(op.t - 1)]);
   if (op.kind == Kind::Restore) return out.str();
-  for (int t = 0; t < kLevels; ++t)
+  for (int t = 0; t < kLevels; ++t) {
+    // Changes of two records with one ID (the server refuses the second
+    // insert) are checked by the model alone.
+    std::map<int, int> sharing;
+    for (const auto& [id, queued] : before.caches[size_t(t)]) ++sharing[queued.entry.row.id];
     for (const auto& [id, queued] : before.caches[size_t(t)]) {
-      if (now.caches[size_t(t)].count(id)) continue;
+      if (now.caches[size_t(t)].count(id) || sharing[queued.entry.row.id] > 1) continue;
       const Model::Entry& entry = queued.entry;
       const Row* stored = serverRow(t, entry.row.id);
       const bool append = entry.flags & 2, remove = entry.flags & 1;
@@ -1574,6 +1593,7 @@ std::string StoreModelTest::Invariants(const Setting& setting, const Op& op, int
       else if (!remove)
         linkedTo(t, entry.row.id, queued.parentId);
     }
+  }
   return out.str();
 }
 
@@ -1585,7 +1605,16 @@ std::optional<std::string> StoreModelTest::Run(const Sequence& sequence, size_t*
     const Op& op = sequence.ops[i];
     const Outcome expected = model.Apply(op);
     const Snapshot before = Take();
+    std::set<int> stored[kLevels];
+    if (op.kind == Kind::RemoveAt)
+      for (int t = op.t; t < kLevels; ++t) stored[t] = StoredIds(t);
     const Outcome got = Perform(op);
+    if (op.kind == Kind::RemoveAt)
+      for (int t = op.t; t < kLevels; ++t) {
+        const std::set<int> after = StoredIds(t);
+        for (int id : stored[t])
+          if (!after.count(id)) unseen[t].insert(id);
+      }
     if (expected.code == kUnsettled)
       for (int t = 0; t < kLevels; ++t) {
         const _RecItemType* current = tables[t]->Current();
