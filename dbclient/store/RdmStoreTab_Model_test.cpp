@@ -1918,6 +1918,15 @@ const SequenceCase kSequences[] = {
     {"RefusedChildAppendUnderAParentWithAChild",
      Shop(kDirect,
           {Select(0), GoTo(C, 1, 0), SetPosition(M, 1), Append(C, 11, 0, "x"), Update(C, 4, "y")})},
+    // A delete after a refused insert deletes the record the table stands
+    // on, not the one the caller's values name.
+    {"DeleteAfterARefusedInsert",
+     Shop(kDirect, {Select(0), GoTo(C, 1, 0), Append(C, 10, 0, "x"), Delete(C, 1)})},
+    // A restore after a write that failed below a delete it had stored
+    // brings back nothing under the deleted record.
+    {"RestoreAfterAWriteThatFailedBelowAStoredDelete",
+     Shop(kCached, {Select(0), Delete(G, 1), Delete(G, 1), Delete(C, 1), ODelete(G, 101),
+                    WriteCache(), Restore()})},
     {"RefusedChildAppendOnTheFirstChild",
      Shop(kDirect,
           {Select(0), GoTo(C, 0, 0), SetPosition(M, 1), Append(C, 11, 0, "x"), Update(C, 4, "y")})},
