@@ -223,9 +223,10 @@ int ClientSession::InitUser(const void* block) {
   const std::string path = ServerAdmin::ResolveServerPath(server);
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return kNoService;
-  // SQLite's state of it in this process is the parent's, and names locks
-  // that this process does not hold.
-  if (InheritedFromParent(path)) return kServerLocked;
+  // SQLite's state of it in this process names locks that this process does
+  // not hold (the parent's) or that are not kept on the library's own
+  // descriptions (opened before the library was loaded).
+  if (OutsideOwnLocks(path)) return kServerLocked;
   Close();
   db_ = OpenServerFile(path, false);
   try {

@@ -1,16 +1,24 @@
 #include "FileLocks.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace qordb {
 
@@ -28,6 +36,7 @@ struct FileIdHash {
 
 // One file that SQLite has open in this process.
 struct File {
+  std::string path;     // as SQLite opened it first
   int descriptors = 0;  // SQLite's own
   int lockFd = -1;      // the description that holds this process's locks on it
   bool inherited = false;
@@ -38,6 +47,10 @@ struct Files {
   std::mutex mutex;
   std::unordered_map<int, FileId> byDescriptor;
   std::unordered_map<FileId, File, FileIdHash> files;
+  // Descriptors that were open when the library was loaded, in a process
+  // that had used SQLite before: SQLite may hold its locks on them as plain
+  // POSIX locks. A number leaves once SQLite opens or closes it here.
+  std::unordered_map<int, FileId> early;
 };
 
 Files& State() {
@@ -78,9 +91,11 @@ int Open(const char* path, int flags, int mode) {
     std::lock_guard<std::mutex> lock(s.mutex);
     // A number that was SQLite's and was closed by other code.
     stale = Forget(s, fd);
+    s.early.erase(fd);
     const FileId id{st.st_dev, st.st_ino};
     s.byDescriptor[fd] = id;
-    ++s.files[id].descriptors;
+    File& file = s.files[id];
+    if (file.descriptors++ == 0) file.path = path;
   }
   if (stale >= 0) g_close(stale);
   return fd;
@@ -92,29 +107,57 @@ int Close(int fd) {
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     lockFd = Forget(s, fd);
+    s.early.erase(fd);
   }
   const int rc = g_close(fd);
   if (lockFd >= 0) g_close(lockFd);
   return rc;
 }
 
-// A description of the file that fd names, of this library's own, or -1
-// where the kernel keeps no OFD locks.
-int OwnDescription(int fd) {
+std::atomic<const char*> g_notice{""};
+
+// Says once, on the standard error and to the diagnostics, that a file's
+// locks stay plain POSIX locks.
+void Notice(const std::string& path, const char* why) {
+  static std::once_flag once;
+  std::call_once(once, [&] {
+    auto* text = new std::string("qordbcli: " + path + ": " + why +
+                                 "; SQLite's locks on it stay plain POSIX locks, which closing any "
+                                 "descriptor of the file in this process drops");
+    std::fprintf(stderr, "%s\n", text->c_str());
+    g_notice = text->c_str();
+  });
+}
+
+// A description of the file that fd names (file, id), of this library's
+// own, or -1 where the kernel keeps no OFD locks or the file cannot be
+// opened again. The path SQLite opened is tried first, since /proc may be
+// missing, and is taken only while it still names the same file.
+int OwnDescription(int fd, const File& file, const FileId& id) {
   const int access = g_fcntl(fd, F_GETFL) & O_ACCMODE;
-  const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  const int own =
-      g_open(self.c_str(), (access == O_RDONLY ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY, 0);
-  if (own < 0) return -1;
-  struct flock probe = {};
-  probe.l_type = F_RDLCK;
-  probe.l_whence = SEEK_SET;
-  probe.l_len = 1;
-  if (g_fcntl(own, F_OFD_GETLK, &probe) != 0) {
-    g_close(own);
-    return -1;
+  const int flags = (access == O_RDONLY ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY;
+  for (const std::string& name : {file.path, "/proc/self/fd/" + std::to_string(fd)}) {
+    const int own = g_open(name.c_str(), flags, 0);
+    if (own < 0) continue;
+    struct stat st;
+    if (fstat(own, &st) != 0 || !(FileId{st.st_dev, st.st_ino} == id)) {
+      g_close(own);
+      continue;
+    }
+    struct flock probe = {};
+    probe.l_type = F_RDLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_len = 1;
+    if (g_fcntl(own, F_OFD_GETLK, &probe) != 0) {
+      const int error = errno;
+      g_close(own);
+      Notice(file.path, ("OFD locks refused (" + std::string(std::strerror(error)) + ")").c_str());
+      return -1;
+    }
+    return own;
   }
-  return own;
+  Notice(file.path, "cannot be opened again");
+  return -1;
 }
 
 // The description that holds fd's locks: one of the library's own, or fd
@@ -131,7 +174,7 @@ int LockDescription(int fd) {
     return -1;
   }
   if (file.lockFd < 0 && !file.plain) {
-    file.lockFd = OwnDescription(fd);
+    file.lockFd = OwnDescription(fd, file, id->second);
     file.plain = file.lockFd < 0;
   }
   return file.plain ? fd : file.lockFd;
@@ -174,17 +217,47 @@ void InChild() {
   s.mutex.unlock();
 }
 
+// The descriptors open in this process, from /proc where it is, else by
+// asking for each number below the limit.
+std::vector<int> OpenDescriptors() {
+  std::vector<int> fds;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (const dirent* entry = readdir(dir))
+      if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != dirfd(dir))
+        fds.push_back(std::atoi(entry->d_name));
+    closedir(dir);
+    return fds;
+  }
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return fds;
+  for (rlim_t fd = 0; fd < limit.rlim_cur; ++fd)
+    if (fcntl(static_cast<int>(fd), F_GETFD) >= 0) fds.push_back(static_cast<int>(fd));
+  return fds;
+}
+
+// The regular files open when the library is loaded that close on exec, as
+// SQLite's own descriptors do.
+void NoteEarlyDescriptors(Files& s) {
+  for (int fd : OpenDescriptors()) {
+    struct stat st;
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0 && (flags & FD_CLOEXEC) && fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+      s.early[fd] = FileId{st.st_dev, st.st_ino};
+  }
+}
+
 }  // namespace
 
-void KeepLocksOnOwnDescriptions() {
-  static const bool installed = [] {
+void KeepLocksOnOwnDescriptions(bool sqliteUsedBefore) {
+  static const bool installed = [sqliteUsedBefore] {
     sqlite3_vfs* vfs = sqlite3_vfs_find("unix");
     if (!vfs || vfs->iVersion < 3 || !vfs->xGetSystemCall || !vfs->xSetSystemCall) return false;
     g_open = reinterpret_cast<OpenCall>(vfs->xGetSystemCall(vfs, "open"));
     g_close = reinterpret_cast<CloseCall>(vfs->xGetSystemCall(vfs, "close"));
     g_fcntl = reinterpret_cast<FcntlCall>(vfs->xGetSystemCall(vfs, "fcntl"));
     if (!g_open || !g_close || !g_fcntl) return false;
-    State();
+    Files& s = State();
+    if (sqliteUsedBefore) NoteEarlyDescriptors(s);
     pthread_atfork(BeforeFork, InParent, InChild);
     vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(Open));
     vfs->xSetSystemCall(vfs, "close", reinterpret_cast<sqlite3_syscall_ptr>(Close));
@@ -194,13 +267,29 @@ void KeepLocksOnOwnDescriptions() {
   (void)installed;
 }
 
-bool InheritedFromParent(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return false;
+bool OutsideOwnLocks(const std::string& path) {
+  // The server file first, then its log and its index where they are.
+  std::vector<FileId> ids;
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    struct stat st;
+    if (::stat((path + suffix).c_str(), &st) == 0)
+      ids.push_back(FileId{st.st_dev, st.st_ino});
+    else if (ids.empty())
+      return false;
+  }
   Files& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  auto file = s.files.find(FileId{st.st_dev, st.st_ino});
-  return file != s.files.end() && file->second.inherited;
+  auto file = s.files.find(ids[0]);
+  if (file != s.files.end() && file->second.inherited) return true;
+  for (const auto& [fd, early] : s.early) {
+    struct stat st;
+    if (std::find(ids.begin(), ids.end(), early) != ids.end() && fstat(fd, &st) == 0 &&
+        FileId{st.st_dev, st.st_ino} == early)
+      return true;
+  }
+  return false;
 }
+
+const char* LockNotice() { return g_notice; }
 
 }  // namespace qordb

@@ -16,7 +16,14 @@
 // After a fork the child holds none of its parent's locks, while SQLite's
 // bookkeeping, copied into the child, says it does: in a child, a file that
 // SQLite had open in the parent refuses every lock (ENOLCK), and the
-// library refuses to open it.
+// library refuses to open it. A child made without fork's handlers (_Fork,
+// a raw clone) shares the parent's lock descriptions, and so holds its
+// locks, until it closes them by exec or exits.
+//
+// SQLite's descriptors of a file it opened before the library was loaded
+// are not the library's to route: their locks stay plain POSIX locks, which
+// its own connections then lean on through SQLite's shared bookkeeping. The
+// library refuses to open such a file.
 #pragma once
 
 #include <string>
@@ -24,12 +31,20 @@
 namespace qordb {
 
 // Routes the file calls of SQLite's default file system layer through the
-// library; once per process, before the process opens a database with SQLite,
-// which the library's load does.
-void KeepLocksOnOwnDescriptions();
+// library; once per process, which the library's load does. Where SQLite was
+// used in the process before (sqliteUsedBefore), the descriptors open at
+// that moment are noted for OutsideOwnLocks.
+void KeepLocksOnOwnDescriptions(bool sqliteUsedBefore);
 
-// Whether path names a file that SQLite had open in a process this one was
-// forked from, and still has open here.
-bool InheritedFromParent(const std::string& path);
+// Whether SQLite's bookkeeping of the server file at path, in this process,
+// may name locks that are not kept on the library's own descriptions: SQLite
+// had the file open in a process this one was forked from and still has it
+// here, or the file, its log or its index is still open through a descriptor
+// that was open when the library was loaded.
+bool OutsideOwnLocks(const std::string& path);
+
+// "" until a file's locks have stayed plain POSIX locks (no OFD locks, or
+// the file could not be opened again); then what was said of the first.
+const char* LockNotice();
 
 }  // namespace qordb

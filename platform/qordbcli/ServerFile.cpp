@@ -61,10 +61,10 @@ namespace {
 // database. SQLite counts the memory it holds under a global mutex on every
 // allocation, and a call of the server allocates often; nothing here reads
 // the count. Only possible before SQLite's first use in the process (the
-// server is its only user in the programs); afterwards this changes nothing.
+// server is its only user in the programs); afterwards this changes nothing,
+// and its refusal tells that SQLite may have files open already.
 const bool g_sqliteReady = [] {
-  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-  KeepLocksOnOwnDescriptions();
+  KeepLocksOnOwnDescriptions(sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) != SQLITE_OK);
   return true;
 }();
 

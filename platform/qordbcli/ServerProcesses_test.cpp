@@ -10,12 +10,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "SchemaDef.h"
 #include "ServerAdmin.h"
@@ -41,52 +46,176 @@ std::string IntegrityOf(const std::string& path) {
   return result;
 }
 
+enum class State { kIdle, kSnapshot, kWriting };
+
+// What became of the commits when other code in the first of three programs
+// on a server opened and closed file (the server file, "-wal" or "-shm")
+// while that program was in state: the first commits record 100 after it,
+// a second program logs in and exits, a third looks for 100 and commits
+// 200, and a last one, once the others have exited, looks for both.
+struct Outcome {
+  int firstCommit = -1, thirdSeesFirst = -1, thirdCommit = -1;
+  std::string firstCount;
+  int firstKept = -1, thirdKept = -1;
+  std::string lastCount, integrity;
+  auto Tie() const {
+    return std::tie(firstCommit, thirdSeesFirst, thirdCommit, firstCount, firstKept, thirdKept,
+                    lastCount, integrity);
+  }
+  bool operator==(const Outcome& o) const { return Tie() == o.Tie(); }
+  // Whether a commit that answered 0 is missing at the end.
+  bool Lost() const {
+    return (firstCommit == 0 && firstKept != 0) || (thirdCommit == 0 && thirdKept != 0);
+  }
+  friend void PrintTo(const Outcome& o, std::ostream* os) {
+    *os << "first commits " << o.firstCommit << ", third sees it " << o.thirdSeesFirst
+        << ", third commits " << o.thirdCommit << ", first counts " << o.firstCount
+        << "; at the end the first's " << o.firstKept << ", the third's " << o.thirdKept
+        << ", count " << o.lastCount << ", integrity " << o.integrity;
+  }
+};
+const Outcome kEveryCommitKept{0, 0, 0, "7", 0, 0, "7", "ok"};
+
+// Every program runs with the variables of environment.
+Outcome TouchBesideSessions(const std::string& file, State state,
+                            const std::vector<std::string>& environment = {}) {
+  TestServer server;
+  Outcome o;
+  Peer first(environment);
+  EXPECT_EQ(first.Status(Login(server)), 0);
+  if (state == State::kSnapshot) {
+    EXPECT_EQ(first.Status("idle 3600000000"), 0);
+  }
+  EXPECT_EQ(first.Ask("count"), "5");
+  if (state == State::kIdle) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (state == State::kWriting) {
+    EXPECT_EQ(first.Status("begin"), 0);
+    EXPECT_EQ(first.Status("add 100"), 0);
+  }
+  // Other code in the first program's process opens and closes the file,
+  // which drops every POSIX lock the process holds on it.
+  EXPECT_EQ(first.Status("touch " + server.path + file), 0);
+  {
+    Peer second(environment);
+    EXPECT_EQ(second.Status(Login(server)), 0);
+    EXPECT_EQ(second.Ask("count"), "5");
+  }  // logs out and exits
+  o.firstCommit = first.Status(state == State::kWriting ? "commit" : "add 100");
+  {
+    Peer third(environment);
+    EXPECT_EQ(third.Status(Login(server)), 0);
+    o.thirdSeesFirst = third.Status("has 100");
+    o.thirdCommit = third.Status("add 200");
+  }
+  o.firstCount = first.Ask("count");
+  EXPECT_EQ(first.Quit(), 0);
+
+  Peer last(environment);
+  EXPECT_EQ(last.Status(Login(server)), 0);
+  o.firstKept = last.Status("has 100");
+  o.thirdKept = last.Status("has 200");
+  o.lastCount = last.Ask("count");
+  last.Quit();
+  o.integrity = IntegrityOf(server.path);
+  return o;
+}
+
+// The variables that preload the shim standing for a system without what
+// lacking names (peer/qordbcli_shim.cpp).
+std::vector<std::string> Lacking(const std::string& lacking) {
+  return {"LD_PRELOAD=" QORDBCLI_SHIM, "QOR_SHIM=" + lacking};
+}
+
 TEST(ForeignCodeInTheProcess, EveryCommitThatAnsweredZeroIsKept) {
-  enum class State { kIdle, kSnapshot, kWriting };
   const std::pair<State, const char*> states[] = {{State::kIdle, "idle"},
                                                   {State::kSnapshot, "holding a read snapshot"},
                                                   {State::kWriting, "inside a write transaction"}};
-  for (const char* file : {"", "-wal", "-shm"}) {
-    for (const auto& [state, name] : states) {
-      SCOPED_TRACE(std::string("the server file") + file + ", " + name);
-      TestServer server;
-      Peer first;
-      ASSERT_EQ(first.Status(Login(server)), 0);
-      if (state == State::kSnapshot) {
-        ASSERT_EQ(first.Status("idle 3600000000"), 0);
+  const std::pair<const char*, std::vector<std::string>> systems[] = {
+      {"with /proc", {}}, {"without /proc", Lacking("no-proc")}};
+  for (const auto& [system, environment] : systems) {
+    for (const char* file : {"", "-wal", "-shm"}) {
+      for (const auto& [state, name] : states) {
+        SCOPED_TRACE(std::string(system) + ", the server file" + file + ", " + name);
+        EXPECT_EQ(TouchBesideSessions(file, state, environment), kEveryCommitKept);
       }
-      EXPECT_EQ(first.Ask("count"), "5");
-      if (state == State::kIdle) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (state == State::kWriting) {
-        ASSERT_EQ(first.Status("begin"), 0);
-        ASSERT_EQ(first.Status("add 100"), 0);
-      }
-      // Other code in the first program's process opens and closes the file,
-      // which drops every POSIX lock the process holds on it.
-      ASSERT_EQ(first.Status("touch " + server.path + file), 0);
-      {
-        Peer second;
-        ASSERT_EQ(second.Status(Login(server)), 0);
-        EXPECT_EQ(second.Ask("count"), "5");
-      }  // logs out and exits
-      ASSERT_EQ(first.Status(state == State::kWriting ? "commit" : "add 100"), 0);
-      {
-        Peer third;
-        ASSERT_EQ(third.Status(Login(server)), 0);
-        EXPECT_EQ(third.Status("has 100"), 0) << "another process sees the first's commit";
-        EXPECT_EQ(third.Status("add 200"), 0);
-      }
-      EXPECT_EQ(first.Ask("count"), "7");
-      EXPECT_EQ(first.Quit(), 0);
-
-      Peer last;
-      ASSERT_EQ(last.Status(Login(server)), 0);
-      EXPECT_EQ(last.Status("has 100"), 0) << "the first's commit is stored";
-      EXPECT_EQ(last.Status("has 200"), 0) << "the third's commit survived the first's exit";
-      EXPECT_EQ(last.Ask("count"), "7");
-      last.Quit();
-      EXPECT_EQ(IntegrityOf(server.path), "ok");
     }
+  }
+}
+
+TEST(ForeignCodeInTheProcess, WithoutOfdLocksTheLibrarySaysSoOnceAndTheLossReturns) {
+  TestServer server;
+  const std::string errors = server.dir + "/errors";
+  {
+    Peer sound({}, errors);
+    ASSERT_EQ(sound.Status(Login(server)), 0);
+    EXPECT_EQ(sound.Ask("count"), "5");
+    EXPECT_EQ(sound.Ask("notice"), "") << "OFD locks are kept";
+    Peer withoutProc(Lacking("no-proc"));
+    ASSERT_EQ(withoutProc.Status(Login(server)), 0);
+    EXPECT_EQ(withoutProc.Ask("count"), "5");
+    EXPECT_EQ(withoutProc.Ask("notice"), "") << "OFD locks are kept without /proc";
+  }
+  {
+    Peer plain(Lacking("no-ofd"), errors);
+    ASSERT_EQ(plain.Status(Login(server)), 0);
+    EXPECT_EQ(plain.Ask("count"), "5");
+    EXPECT_EQ(plain.Status("add 100"), 0);  // locks on the log and the index too
+    const std::string notice = plain.Ask("notice");
+    EXPECT_EQ(notice, "qordbcli: " + server.path +
+                          ": OFD locks refused (Invalid argument); SQLite's locks on it stay plain "
+                          "POSIX locks, which closing any descriptor of the file in this process "
+                          "drops");
+    EXPECT_EQ(plain.Quit(), 0);
+    std::ifstream said(errors);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(said), {}), notice + "\n")
+        << "said once, on the standard error";
+  }
+  // As the README says: a close by other code drops the first program's
+  // locks, and a commit that answered 0 is lost.
+  const Outcome o = TouchBesideSessions("", State::kIdle, Lacking("no-ofd"));
+  EXPECT_TRUE(o.Lost()) << ::testing::PrintToString(o);
+}
+
+// The folder of this test program, where the other test programs are.
+std::string ProgramFolder() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
+TEST(SqliteBeforeTheLibrary, ALoginIsRefusedWhileSqliteHasTheServerOpenFromBefore) {
+  struct Case {
+    const char* name;
+    bool server;      // else another program's database
+    const char* how;  // what SQLite does with it before the library is loaded
+    int login;
+  };
+  const Case cases[] = {
+      {"the server, read", true, "read", 10042},
+      {"the server, only opened", true, "open", 10042},
+      {"the server, read and closed again", true, "closed", 0},
+      {"another database, read", false, "read", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestServer server;
+    const std::string early = c.server ? server.path : MakeForeignFiles(server.dir)[1];
+    const std::string command =
+        ProgramFolder() + "/qordbcli_late " QORDBCLI_LIBRARY " " + early + " " + c.how + " SRV";
+    FILE* late = popen(command.c_str(), "r");
+    ASSERT_NE(late, nullptr);
+    char line[64] = "";
+    const bool answered = std::fgets(line, sizeof line, late) != nullptr;
+    EXPECT_EQ(pclose(late), 0);
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(std::atoi(line), c.login);
+    // Another program finds the server as it was, and writes to it.
+    Peer other;
+    ASSERT_EQ(other.Status(Login(server)), 0);
+    EXPECT_EQ(other.Ask("count"), "5");
+    EXPECT_EQ(other.Status("add 300"), 0);
+    EXPECT_EQ(other.Quit(), 0);
+    Peer last;
+    ASSERT_EQ(last.Status(Login(server)), 0);
+    EXPECT_EQ(last.Ask("count"), "6");
   }
 }
 
@@ -256,6 +385,40 @@ TEST(Fork, AHandleIsUsedOnlyInTheProcessThatOpenedIt) {
   ASSERT_EQ(elsewhere.Open(other.path, other.shopId, "SHOP"), 0);
   EXPECT_EQ(elsewhere.Count("CUSTOMER"), 205) << "the child's commits on the other server";
   EXPECT_EQ(FreeDbHandler(elsewhere.h), 0);
+}
+
+TEST(Fork, AChildThatOutlivesAParentKilledInATransactionHoldsNoLock) {
+  struct Case {
+    const char* how;  // the peer's spawn
+    bool keepsLocks;  // until it ends
+  };
+  const Case cases[] = {
+      {"fork", false}, {"fork-exec", false}, {"_Fork-exec", false}, {"_Fork", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    TestServer server;
+    Peer parent;
+    ASSERT_EQ(parent.Status(Login(server)), 0);
+    ASSERT_EQ(parent.Status("begin"), 0);
+    ASSERT_EQ(parent.Status("add 100"), 0);
+    ASSERT_EQ(parent.Ask(std::string("spawn ") + c.how).substr(0, 2), "0 ");
+    parent.Kill();
+    Peer writer;
+    ASSERT_EQ(writer.Status(Login(server)), 0);
+    if (c.keepsLocks) {
+      EXPECT_EQ(writer.Status("add 200"), 10054) << "the child holds the parent's write lock";
+      parent.Quit();  // the child ends with the parent's input
+    }
+    EXPECT_EQ(writer.Status("add 200"), 0);
+    EXPECT_EQ(writer.Quit(), 0);
+    parent.Quit();
+
+    Peer reader;
+    ASSERT_EQ(reader.Status(Login(server)), 0);
+    EXPECT_EQ(reader.Status("has 200"), 0) << "the writer's commit is stored";
+    EXPECT_EQ(reader.Status("has 100"), 10002) << "the killed parent's transaction is not";
+    EXPECT_EQ(reader.Ask("count"), "6");
+  }
 }
 
 }  // namespace

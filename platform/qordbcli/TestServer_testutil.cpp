@@ -1,11 +1,13 @@
 #include "TestServer_testutil.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -259,20 +261,28 @@ int32_t BareClient::Count(const std::string& record) {
   return GetCount(h, db, dict.Rt(record), &n) == 0 ? n : -1;
 }
 
-Peer::Peer() {
+Peer::Peer(const std::vector<std::string>& environment, const std::string& errors) {
   std::error_code ec;
   const std::string program =
       std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "qordbcli_peer";
   int in[2], out[2];
-  if (pipe(in) != 0) throw std::runtime_error("pipe");
-  if (pipe(out) != 0) throw std::runtime_error("pipe");
+  // Closed on exec, so that no other program started here holds them: the
+  // peer's input ends when this one's end is closed.
+  if (pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  for (int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+  if (!errors.empty())
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> env;
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  for (const std::string& e : environment) env.push_back(const_cast<char*>(e.c_str()));
+  env.push_back(nullptr);
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
+  const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, env.data());
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(out[1]);
@@ -320,10 +330,22 @@ int Peer::Status(const std::string& command) {
 
 int Peer::Quit() {
   if (to_) std::fclose(to_);
-  if (from_) std::fclose(from_);
+  if (from_) {
+    char line[256];
+    while (std::fgets(line, sizeof line, from_)) {
+    }
+    std::fclose(from_);
+  }
   to_ = from_ = nullptr;
   int status = -1;
   if (pid_ > 0 && waitpid(pid_, &status, 0) != pid_) status = -1;
   pid_ = -1;
   return status;
+}
+
+void Peer::Kill() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }

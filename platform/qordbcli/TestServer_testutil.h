@@ -105,10 +105,12 @@ struct BareClient {
 
 // Another program on the server: qordbcli_peer (peer/qordbcli_peer.cpp lists
 // its commands), started from the test program's folder with this process's
-// environment, QORDB_ROOT included.
+// environment, QORDB_ROOT included, and the variables of environment
+// ("NAME=value") beside; its standard error goes to the file errors, where
+// one is named.
 class Peer {
  public:
-  Peer();
+  explicit Peer(const std::vector<std::string>& environment = {}, const std::string& errors = "");
   // Ends its input, so that it logs out and exits, and waits for it.
   ~Peer();
   Peer(const Peer&) = delete;
@@ -121,8 +123,11 @@ class Peer {
   std::string Answer();
   // The status that the answer to command begins with.
   int Status(const std::string& command);
-  // Ends its input and returns its wait status once it has exited.
+  // Ends its input and returns its wait status once it has exited, and
+  // every child that holds its output with it.
   int Quit();
+  // Kills it (SIGKILL), as a program killed mid-call, and waits for it.
+  void Kill();
   pid_t pid() const { return pid_; }
 
  private:

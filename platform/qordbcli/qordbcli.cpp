@@ -13,6 +13,7 @@
 
 #include "BufferRegistry.h"
 #include "ClientSession.h"
+#include "FileLocks.h"
 #include "SnapshotWatch.h"
 #include "qordbcli_diag.h"
 
@@ -311,3 +312,5 @@ QOR_EXPORT const char* QorDbCliLastSql(int32_t h) {
   std::lock_guard<std::mutex> lock(s->mutex);
   return s->LastSql().c_str();
 }
+
+QOR_EXPORT const char* QorDbCliLockNotice() { return qordb::LockNotice(); }

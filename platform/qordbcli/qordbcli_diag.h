@@ -12,4 +12,9 @@ void QorDbCliSetSnapshotIdleTime(int64_t microseconds);
 // The text of the last SqlOperation on handle h, "" when none (or no such
 // handle); valid until the next call on that handle.
 const char* QorDbCliLastSql(int32_t h);
+// "" while the locks of every server file have been kept on the library's
+// own descriptions; once one's have stayed plain POSIX locks (the kernel
+// refused OFD locks, or the file could not be opened again), the one notice
+// that the library also wrote to the standard error.
+const char* QorDbCliLockNotice();
 }

@@ -17,6 +17,11 @@
 //                         "0 reads" to it
 //   fork                  counts CUSTOMER, forks a child that lives on without
 //                         calling the library until this process ends; "0 pid"
+//   spawn HOW             makes a child by fork, fork-exec (fork, then exec of
+//                         this program), _Fork or _Fork-exec, which lives on
+//                         without calling the library until the end of this
+//                         process's input; "0 pid"
+//   notice                QorDbCliLockNotice()
 //   free                  FreeDbHandler
 //
 // At the end of its input it frees its handle and exits, as a program that
@@ -103,6 +108,22 @@ int main() {
         _exit(0);
       }
       answer = (child < 0 ? "-1 " : "0 ") + std::to_string(child);
+    } else if (command == "spawn") {
+      const bool exec = arg.ends_with("-exec");
+      const pid_t child = arg.starts_with("_Fork") ? _Fork() : fork();
+      if (child == 0) {
+        if (exec) {
+          execl("/proc/self/exe", "qordbcli_peer", nullptr);
+          _exit(127);
+        }
+        char c;
+        while (read(STDIN_FILENO, &c, 1) > 0) {
+        }
+        _exit(0);
+      }
+      answer = (child < 0 ? "-1 " : "0 ") + std::to_string(child);
+    } else if (command == "notice") {
+      answer = QorDbCliLockNotice();
     } else if (command == "free") {
       answer = std::to_string(FreeDbHandler(peer.h));
       peer.h = 10014;
