@@ -1,7 +1,10 @@
 // Saving the log beside the servers the window is connected to: the save
 // dialog as the program shows it, and a name that is a server's.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAbstractItemModel>
@@ -11,8 +14,10 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QTest>
+#include <cerrno>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "KelvimportTest_testutil.h"
 #include "QtTest_testutil.h"
@@ -111,31 +116,118 @@ TEST_F(ImportWindowTest, TheSaveDialogListsTheLiveServersFilesWithoutOpeningOne)
   EXPECT_EQ(openedServerFiles, "");
 }
 
-// A log saved over a file of a live server would wreck it: the save fails
-// and the file stays as it was.
-TEST_F(ImportWindowTest, TheLogIsNotSavedOverAFileOfALiveServer) {
-  OpenConnected();
-  // Looked at through their sizes and times, without opening them.
-  auto state = [](const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return std::string("missing");
-    return std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec);
-  };
-  for (const std::string suffix : {"", "-wal", "-shm"}) {
-    const std::string path = server.Path() + suffix;
-    const std::string before = state(path);
-    ASSERT_NE(before, "missing") << path;
-    ui.Clear();
-    ui.QueueSaveFile(path);
-    form->Execute(form->aLogSave);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A logállomány mentése sikertelen."}) << path;
-    EXPECT_EQ(state(path), before) << path;
+// A plain SQLite reader in a process of its own, holding a read transaction
+// on a database until it goes.
+class SqliteReader {
+ public:
+  explicit SqliteReader(const std::string& path) {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    const char* script =
+        "import sqlite3, sys\n"
+        "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+        "db.execute('BEGIN')\n"
+        "db.execute('SELECT count(*) FROM qor_database').fetchall()\n"
+        "print('reading', flush=True)\n"
+        "sys.stdin.read()\n";
+    const char* argv[] = {"python3", "-c", script, path.c_str(), nullptr};
+    if (posix_spawnp(&pid_, "python3", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    toChild_ = in[1];
+    // Its one line, once its transaction has read.
+    char c;
+    for (ssize_t n; pid_ > 0 && (n = read(out[0], &c, 1)) != 0 && c != '\n';) {
+      if (n > 0)
+        answer_ += c;
+      else if (errno != EINTR)
+        break;
+    }
+    close(out[0]);
   }
-  // The destination is whole: connecting to it again reads its types.
-  ConnectDest();
-  EXPECT_EQ(form->ComboBox3->count(), 2);
-  EXPECT_EQ(form->Edit6->text(), "VOVDEMO");
+  ~SqliteReader() { Stop(); }
+  // "reading" once its transaction has read; what it said otherwise.
+  const std::string& Answer() const { return answer_; }
+  // Ends the transaction and the process; true when it exited well.
+  bool Stop() {
+    if (toChild_ >= 0) close(toChild_);
+    toChild_ = -1;
+    int status = -1;
+    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) pid_ = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int toChild_ = -1;
+  std::string answer_;
+};
+
+enum class Holder { ThisProcess, AnotherProcess, Nobody };
+
+// The target (the server file's name, then this) and who holds the server.
+using LogOverServerCase = std::tuple<const char*, Holder>;
+
+class LogOverServerTest : public ImportWindowTest,
+                          public testing::WithParamInterface<LogOverServerCase> {};
+
+// A log saved over a server's file, log or index would wreck the server,
+// whoever holds it: the save fails and the file stays as it was, byte for
+// byte, missing when it was missing.
+TEST_P(LogOverServerTest, IsRefusedAndTheServerStaysWhole) {
+  const auto [target, holder] = GetParam();
+  std::unique_ptr<SqliteReader> reader;
+  if (holder == Holder::ThisProcess) {
+    OpenConnected();
+  } else {
+    Open();
+    form->show();  // the log holds its start-up lines
+    if (holder == Holder::AnotherProcess) {
+      reader = std::make_unique<SqliteReader>(server.Path());
+      ASSERT_EQ(reader->Answer(), "reading");
+    }
+  }
+  const std::string path = server.Path() + target;
+  auto exists = [&] {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+  };
+  const bool existed = exists();
+  const std::string before = FileBytes(path);
+  if (holder != Holder::Nobody) {
+    ASSERT_TRUE(existed);
+  }
+  ui.Clear();
+  ui.QueueSaveFile(path);
+  form->Execute(form->aLogSave);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A logállomány mentése sikertelen."});
+  EXPECT_EQ(exists(), existed);
+  const std::string after = FileBytes(path);
+  EXPECT_TRUE(after == before) << before.size() << " bytes before, " << after.size() << " after";
+  if (reader) {
+    EXPECT_TRUE(reader->Stop());
+  }
+  // Another process reads the server whole, the three types that Open loaded.
+  EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 3u);
 }
+
+std::string CaseName(const testing::TestParamInfo<LogOverServerCase>& info) {
+  static const char* const kHolders[] = {"ThisProcess", "AnotherProcess", "Nobody"};
+  const char* target = std::get<0>(info.param);
+  return std::string(*target ? target + 1 : "Server") + "_" +
+         kHolders[int(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogOverServerTest,
+                         testing::Combine(testing::Values("", "-wal", "-shm"),
+                                          testing::Values(Holder::ThisProcess,
+                                                          Holder::AnotherProcess, Holder::Nobody)),
+                         CaseName);
 
 }  // namespace
