@@ -10,15 +10,24 @@
 #include <QAbstractItemModel>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
+#include <QTreeView>
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
+#include <vector>
 
+#include "Cp1250Codec.h"
 #include "KelvimportTest_testutil.h"
 #include "QtTest_testutil.h"
 #include "QtUi.h"
@@ -114,6 +123,142 @@ TEST_F(ImportWindowTest, TheSaveDialogListsTheLiveServersFilesWithoutOpeningOne)
   for (const std::string& name : opened.Take())
     if (serverFiles.count(name)) openedServerFiles += name + " ";
   EXPECT_EQ(openedServerFiles, "");
+}
+
+QString Q(const char* narrow) { return Cp1250Codec::ToQString(narrow); }
+// A name as the file system takes it.
+std::string Fs(const char* narrow) { return QFile::encodeName(Q(narrow)).toStdString(); }
+
+// What the save dialog's list shows of its folder: each row's texts (UTF-8)
+// by name, once the list holds rows and Qt has had a while to type them.
+std::map<std::string, std::vector<std::string>> Listed(QFileDialog* chooser) {
+  auto* view = chooser->findChild<QTreeView*>(QStringLiteral("treeView"));
+  if (view == nullptr) return {};
+  for (int waited = 0; view->model()->rowCount(view->rootIndex()) == 0 && waited < 5000;
+       waited += 10)
+    QTest::qWait(10);
+  QTest::qWait(200);
+  std::map<std::string, std::vector<std::string>> listed;
+  const QAbstractItemModel* model = view->model();
+  const QModelIndex root = view->rootIndex();
+  for (int row = 0; row < model->rowCount(root); ++row) {
+    std::vector<std::string> texts;
+    for (int column = 1; column < model->columnCount(root); ++column)
+      texts.push_back(model->index(row, column, root).data().toString().toStdString());
+    listed[model->index(row, 0, root).data().toString().toStdString()] = texts;
+  }
+  return listed;
+}
+
+// UTF-8 of a Windows-1250 literal, as the tests compare the dialog's texts.
+std::string U(const char* narrow) { return Q(narrow).toStdString(); }
+
+// A folder of logs and notes beside the program, as the save dialog opens on it.
+class SaveDialogTest : public ImportWindowTest {
+ protected:
+  void SetUp() override {
+    ImportWindowTest::SetUp();
+    folder = server.Folder() + "/" + Fs("naplók");
+    std::filesystem::create_directories(folder + "/" + Fs("régi"));
+    auto put = [&](const char* name, size_t size) {
+      std::ofstream(folder + "/" + Fs(name), std::ios::binary) << std::string(size, 'x');
+    };
+    put("rövid.log", 2);
+    put("közepes.log", 788);
+    put("import.log", 41882);
+    put("jegyzet.txt", 5);
+    put("régi/tavalyi.log", 7);
+    Open();
+    form->show();
+    ASSERT_TRUE(InstallQtTranslations());
+  }
+  // The folder's files, its own and its sub-folder's.
+  std::set<std::string> Files() const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+      names.insert(std::filesystem::relative(entry.path(), folder).string());
+    return names;
+  }
+
+  std::string folder;
+  QtAsItStarts restored;
+};
+
+// Every text of the list is Hungarian: sizes with Hungarian units and a
+// decimal comma, file types, times, and the column titles.
+TEST_F(SaveDialogTest, ListsEveryColumnInHungarian) {
+  QtUi qt;
+  win::ScopedUiBackend installed(qt);
+  std::map<std::string, std::vector<std::string>> listed;
+  std::vector<std::string> titles;
+  WhenModal([&](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    chooser->setDirectory(QString::fromStdString(folder));
+    listed = Listed(chooser);
+    const QHeaderView* header = chooser->findChild<QTreeView*>("treeView")->header();
+    for (int i = 0; i < header->count(); ++i)
+      titles.push_back(header->model()->headerData(i, Qt::Horizontal).toString().toStdString());
+    chooser->reject();
+  });
+  form->Execute(form->aLogSave);
+  EXPECT_EQ(titles,
+            (std::vector<std::string>{U("Név"), U("Méret"), U("Típus"), U("Módosítás dátuma")}));
+  // Name: size, type.
+  const std::map<std::string, std::vector<std::string>> expected = {
+      {U("rövid.log"), {U("2 bájt"), U("alkalmazás naplója")}},
+      {U("közepes.log"), {U("788 bájt"), U("alkalmazás naplója")}},
+      {U("import.log"), {U("40,90 KiB"), U("alkalmazás naplója")}},
+      {U("régi"), {"", U("mappa")}}};
+  ASSERT_EQ(listed.size(), expected.size());
+  // "2025. 12. 10. 10:00", as Hungarian writes a time.
+  const std::regex time(R"(\d{4}\. \d{2}\. \d{2}\. \d{1,2}:\d{2})");
+  for (const auto& [name, texts] : listed) {
+    ASSERT_TRUE(expected.count(name)) << name;
+    ASSERT_EQ(texts.size(), 3u) << name;
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 2), expected.at(name));
+    EXPECT_TRUE(std::regex_match(texts[2], time)) << texts[2];
+  }
+}
+
+// A typed name with * or ? lists the files that match it and saves nothing,
+// as on Windows; a folder before it is gone to first.
+TEST_F(SaveDialogTest, ANameWithWildcardsListsTheFilesItMatches) {
+  const std::set<std::string> files = Files();
+  QtUi qt;
+  win::ScopedUiBackend installed(qt);
+  struct Case {
+    const char* typed;
+    std::set<std::string> listed;
+  };
+  const std::vector<Case> cases = {
+      {"*.txt", {U("jegyzet.txt"), U("régi")}},
+      {"*", {U("rövid.log"), U("közepes.log"), U("import.log"), U("jegyzet.txt"), U("régi")}},
+      {"?????.log", {U("rövid.log"), U("régi")}},
+      {"i*.log;*.txt", {U("import.log"), U("jegyzet.txt"), U("régi")}},
+      {"régi/*", {U("tavalyi.log")}},
+  };
+  WhenModal([&](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    chooser->setDirectory(QString::fromStdString(folder));
+    for (const Case& c : cases) {
+      name->setText(Q(c.typed));
+      QTest::keyClick(name, Qt::Key_Return);
+      EXPECT_TRUE(chooser->isVisible()) << c.typed;
+      std::set<std::string> listed;
+      for (const auto& row : Listed(chooser)) listed.insert(row.first);
+      EXPECT_EQ(listed, c.listed) << c.typed;
+    }
+    // The patterns stay for the operator to see.
+    EXPECT_EQ(name->text(), QStringLiteral("*"));
+    chooser->reject();
+  });
+  form->Execute(form->aLogSave);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
+  EXPECT_EQ(Files(), files);
 }
 
 // A plain SQLite reader in a process of its own, holding a read transaction
