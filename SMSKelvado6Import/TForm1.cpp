@@ -1,8 +1,5 @@
 #include "TForm1.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -40,6 +37,7 @@
 #include "QorExceptBase.h"
 #include "RdmFld.h"
 #include "RdmTable.h"
+#include "WinFile.h"
 
 namespace {
 
@@ -54,29 +52,6 @@ std::string CTimeText(std::time_t t) {
   char text[32] = {};
   ctime_r(&t, text);
   return std::string(text, 24);
-}
-
-// Whether this process has the file open already, as the client library has
-// its servers' files, their logs and indexes: writing over one would wreck a
-// live server.
-bool OpenInThisProcess(const QString& name) {
-  struct stat file;
-  if (::stat(QFile::encodeName(name).constData(), &file) != 0) return false;
-  DIR* fds = ::opendir("/proc/self/fd");
-  if (fds == nullptr) return false;
-  bool open = false;
-  while (const dirent* entry = ::readdir(fds)) {
-    char* end = nullptr;
-    const long fd = std::strtol(entry->d_name, &end, 10);
-    if (end == entry->d_name || *end != '\0' || fd == ::dirfd(fds)) continue;
-    struct stat held;
-    if (::fstat(int(fd), &held) == 0 && held.st_dev == file.st_dev && held.st_ino == file.st_ino) {
-      open = true;
-      break;
-    }
-  }
-  ::closedir(fds);
-  return open;
 }
 
 // A name in a read-only edit, shown from its start; long ones in full as the hint.
@@ -564,14 +539,9 @@ std::string TForm1::LogText() const {
 void TForm1::aLogSaveExecute() {
   std::string name;
   if (!prompts_->ChooseSaveFile(SaveDialog1, name)) return;
-  const std::string text = LogText();
-  // The name is the system's narrow text; the file system takes it through Qt.
-  QFile file(Q(name));
-  const bool written = !OpenInThisProcess(file.fileName()) &&
-                       file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                       file.write(text.data(), qint64(text.size())) == qint64(text.size()) &&
-                       file.flush();
-  file.close();
+  // The name is the system's narrow text; the file system takes it as Qt encodes it.
+  const bool written = win::WriteFileUnlessDatabase(QFile::encodeName(Q(name)).toStdString(),
+                                                    LogText(), win::FileWrite::Replace);
   prompts_->ShowMessage(written ? "A logállomány elkészült." : "A logállomány mentése sikertelen.");
 }
 

@@ -1,19 +1,33 @@
 // Saving the log beside the servers the window is connected to: the save
 // dialog as the program shows it, and a name that is a server's.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAbstractItemModel>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
+#include <QTreeView>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
 #include <set>
 #include <string>
+#include <tuple>
+#include <vector>
 
+#include "Cp1250Codec.h"
 #include "KelvimportTest_testutil.h"
 #include "QtTest_testutil.h"
 #include "QtUi.h"
@@ -111,31 +125,254 @@ TEST_F(ImportWindowTest, TheSaveDialogListsTheLiveServersFilesWithoutOpeningOne)
   EXPECT_EQ(openedServerFiles, "");
 }
 
-// A log saved over a file of a live server would wreck it: the save fails
-// and the file stays as it was.
-TEST_F(ImportWindowTest, TheLogIsNotSavedOverAFileOfALiveServer) {
-  OpenConnected();
-  // Looked at through their sizes and times, without opening them.
-  auto state = [](const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return std::string("missing");
-    return std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec);
-  };
-  for (const std::string suffix : {"", "-wal", "-shm"}) {
-    const std::string path = server.Path() + suffix;
-    const std::string before = state(path);
-    ASSERT_NE(before, "missing") << path;
-    ui.Clear();
-    ui.QueueSaveFile(path);
-    form->Execute(form->aLogSave);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A logállomány mentése sikertelen."}) << path;
-    EXPECT_EQ(state(path), before) << path;
+QString Q(const char* narrow) { return Cp1250Codec::ToQString(narrow); }
+// A name as the file system takes it.
+std::string Fs(const char* narrow) { return QFile::encodeName(Q(narrow)).toStdString(); }
+
+// What the save dialog's list shows of its folder: each row's texts (UTF-8)
+// by name, once the list holds rows and Qt has had a while to type them.
+std::map<std::string, std::vector<std::string>> Listed(QFileDialog* chooser) {
+  auto* view = chooser->findChild<QTreeView*>(QStringLiteral("treeView"));
+  if (view == nullptr) return {};
+  for (int waited = 0; view->model()->rowCount(view->rootIndex()) == 0 && waited < 5000;
+       waited += 10)
+    QTest::qWait(10);
+  QTest::qWait(200);
+  std::map<std::string, std::vector<std::string>> listed;
+  const QAbstractItemModel* model = view->model();
+  const QModelIndex root = view->rootIndex();
+  for (int row = 0; row < model->rowCount(root); ++row) {
+    std::vector<std::string> texts;
+    for (int column = 1; column < model->columnCount(root); ++column)
+      texts.push_back(model->index(row, column, root).data().toString().toStdString());
+    listed[model->index(row, 0, root).data().toString().toStdString()] = texts;
   }
-  // The destination is whole: connecting to it again reads its types.
-  ConnectDest();
-  EXPECT_EQ(form->ComboBox3->count(), 2);
-  EXPECT_EQ(form->Edit6->text(), "VOVDEMO");
+  return listed;
 }
+
+// UTF-8 of a Windows-1250 literal, as the tests compare the dialog's texts.
+std::string U(const char* narrow) { return Q(narrow).toStdString(); }
+
+// A folder of logs and notes beside the program, as the save dialog opens on it.
+class SaveDialogTest : public ImportWindowTest {
+ protected:
+  void SetUp() override {
+    ImportWindowTest::SetUp();
+    folder = server.Folder() + "/" + Fs("naplók");
+    std::filesystem::create_directories(folder + "/" + Fs("régi"));
+    auto put = [&](const char* name, size_t size) {
+      std::ofstream(folder + "/" + Fs(name), std::ios::binary) << std::string(size, 'x');
+    };
+    put("rövid.log", 2);
+    put("közepes.log", 788);
+    put("import.log", 41882);
+    put("jegyzet.txt", 5);
+    put("régi/tavalyi.log", 7);
+    Open();
+    form->show();
+    ASSERT_TRUE(InstallQtTranslations());
+  }
+  // The folder's files, its own and its sub-folder's.
+  std::set<std::string> Files() const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+      names.insert(std::filesystem::relative(entry.path(), folder).string());
+    return names;
+  }
+
+  std::string folder;
+  QtAsItStarts restored;
+};
+
+// Every text of the list is Hungarian: sizes with Hungarian units and a
+// decimal comma, file types, times, and the column titles.
+TEST_F(SaveDialogTest, ListsEveryColumnInHungarian) {
+  QtUi qt;
+  win::ScopedUiBackend installed(qt);
+  std::map<std::string, std::vector<std::string>> listed;
+  std::vector<std::string> titles;
+  WhenModal([&](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    chooser->setDirectory(QString::fromStdString(folder));
+    listed = Listed(chooser);
+    const QHeaderView* header = chooser->findChild<QTreeView*>("treeView")->header();
+    for (int i = 0; i < header->count(); ++i)
+      titles.push_back(header->model()->headerData(i, Qt::Horizontal).toString().toStdString());
+    chooser->reject();
+  });
+  form->Execute(form->aLogSave);
+  EXPECT_EQ(titles,
+            (std::vector<std::string>{U("Név"), U("Méret"), U("Típus"), U("Módosítás dátuma")}));
+  // Name: size, type.
+  const std::map<std::string, std::vector<std::string>> expected = {
+      {U("rövid.log"), {U("2 bájt"), U("alkalmazás naplója")}},
+      {U("közepes.log"), {U("788 bájt"), U("alkalmazás naplója")}},
+      {U("import.log"), {U("40,90 KiB"), U("alkalmazás naplója")}},
+      {U("régi"), {"", U("mappa")}}};
+  ASSERT_EQ(listed.size(), expected.size());
+  // "2025. 12. 10. 10:00", as Hungarian writes a time.
+  const std::regex time(R"(\d{4}\. \d{2}\. \d{2}\. \d{1,2}:\d{2})");
+  for (const auto& [name, texts] : listed) {
+    ASSERT_TRUE(expected.count(name)) << name;
+    ASSERT_EQ(texts.size(), 3u) << name;
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 2), expected.at(name));
+    EXPECT_TRUE(std::regex_match(texts[2], time)) << texts[2];
+  }
+}
+
+// A typed name with * or ? lists the files that match it and saves nothing,
+// as on Windows; a folder before it is gone to first.
+TEST_F(SaveDialogTest, ANameWithWildcardsListsTheFilesItMatches) {
+  const std::set<std::string> files = Files();
+  QtUi qt;
+  win::ScopedUiBackend installed(qt);
+  struct Case {
+    const char* typed;
+    std::set<std::string> listed;
+  };
+  const std::vector<Case> cases = {
+      {"*.txt", {U("jegyzet.txt"), U("régi")}},
+      {"*", {U("rövid.log"), U("közepes.log"), U("import.log"), U("jegyzet.txt"), U("régi")}},
+      {"?????.log", {U("rövid.log"), U("régi")}},
+      {"i*.log;*.txt", {U("import.log"), U("jegyzet.txt"), U("régi")}},
+      {"régi/*", {U("tavalyi.log")}},
+  };
+  WhenModal([&](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    chooser->setDirectory(QString::fromStdString(folder));
+    for (const Case& c : cases) {
+      name->setText(Q(c.typed));
+      QTest::keyClick(name, Qt::Key_Return);
+      EXPECT_TRUE(chooser->isVisible()) << c.typed;
+      std::set<std::string> listed;
+      for (const auto& row : Listed(chooser)) listed.insert(row.first);
+      EXPECT_EQ(listed, c.listed) << c.typed;
+    }
+    // The patterns stay for the operator to see.
+    EXPECT_EQ(name->text(), QStringLiteral("*"));
+    chooser->reject();
+  });
+  form->Execute(form->aLogSave);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
+  EXPECT_EQ(Files(), files);
+}
+
+// A plain SQLite reader in a process of its own, holding a read transaction
+// on a database until it goes.
+class SqliteReader {
+ public:
+  explicit SqliteReader(const std::string& path) {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    const char* script =
+        "import sqlite3, sys\n"
+        "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+        "db.execute('BEGIN')\n"
+        "db.execute('SELECT count(*) FROM qor_database').fetchall()\n"
+        "print('reading', flush=True)\n"
+        "sys.stdin.read()\n";
+    const char* argv[] = {"python3", "-c", script, path.c_str(), nullptr};
+    if (posix_spawnp(&pid_, "python3", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    toChild_ = in[1];
+    // Its one line, once its transaction has read.
+    char c;
+    for (ssize_t n; pid_ > 0 && (n = read(out[0], &c, 1)) != 0 && c != '\n';) {
+      if (n > 0)
+        answer_ += c;
+      else if (errno != EINTR)
+        break;
+    }
+    close(out[0]);
+  }
+  ~SqliteReader() { Stop(); }
+  // "reading" once its transaction has read; what it said otherwise.
+  const std::string& Answer() const { return answer_; }
+  // Ends the transaction and the process; true when it exited well.
+  bool Stop() {
+    if (toChild_ >= 0) close(toChild_);
+    toChild_ = -1;
+    int status = -1;
+    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) pid_ = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int toChild_ = -1;
+  std::string answer_;
+};
+
+enum class Holder { ThisProcess, AnotherProcess, Nobody };
+
+// The target (the server file's name, then this) and who holds the server.
+using LogOverServerCase = std::tuple<const char*, Holder>;
+
+class LogOverServerTest : public ImportWindowTest,
+                          public testing::WithParamInterface<LogOverServerCase> {};
+
+// A log saved over a server's file, log or index would wreck the server,
+// whoever holds it: the save fails and the file stays as it was, byte for
+// byte, missing when it was missing.
+TEST_P(LogOverServerTest, IsRefusedAndTheServerStaysWhole) {
+  const auto [target, holder] = GetParam();
+  std::unique_ptr<SqliteReader> reader;
+  if (holder == Holder::ThisProcess) {
+    OpenConnected();
+  } else {
+    Open();
+    form->show();  // the log holds its start-up lines
+    if (holder == Holder::AnotherProcess) {
+      reader = std::make_unique<SqliteReader>(server.Path());
+      ASSERT_EQ(reader->Answer(), "reading");
+    }
+  }
+  const std::string path = server.Path() + target;
+  auto exists = [&] {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+  };
+  const bool existed = exists();
+  const std::string before = FileBytes(path);
+  if (holder != Holder::Nobody) {
+    ASSERT_TRUE(existed);
+  }
+  ui.Clear();
+  ui.QueueSaveFile(path);
+  form->Execute(form->aLogSave);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A logállomány mentése sikertelen."});
+  EXPECT_EQ(exists(), existed);
+  const std::string after = FileBytes(path);
+  EXPECT_TRUE(after == before) << before.size() << " bytes before, " << after.size() << " after";
+  if (reader) {
+    EXPECT_TRUE(reader->Stop());
+  }
+  // Another process reads the server whole, the three types that Open loaded.
+  EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 3u);
+}
+
+std::string CaseName(const testing::TestParamInfo<LogOverServerCase>& info) {
+  static const char* const kHolders[] = {"ThisProcess", "AnotherProcess", "Nobody"};
+  const char* target = std::get<0>(info.param);
+  return std::string(*target ? target + 1 : "Server") + "_" +
+         kHolders[int(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogOverServerTest,
+                         testing::Combine(testing::Values("", "-wal", "-shm"),
+                                          testing::Values(Holder::ThisProcess,
+                                                          Holder::AnotherProcess, Holder::Nobody)),
+                         CaseName);
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "TForm1.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -27,7 +24,6 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 #include <map>
 
@@ -37,6 +33,7 @@
 #include "NumfixData.h"
 #include "NumfixPrompts.h"
 #include "QorExceptBase.h"
+#include "WinFile.h"
 
 namespace {
 
@@ -166,24 +163,6 @@ int WidthFor(const QLineEdit* edit, const QString& text) {
 void ShowFromStart(QLineEdit* edit, const QString& text) {
   edit->setText(text);
   edit->setCursorPosition(0);
-}
-
-bool WriteLogFile(const std::string& block) {
-  const int fd = ::open(kLogFile, O_WRONLY | O_CREAT | O_APPEND, 0666);
-  if (fd < 0) return false;
-  size_t done = 0;
-  bool ok = true;
-  while (done < block.size()) {
-    const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += size_t(n);
-  }
-  if (::close(fd) != 0) ok = false;
-  return ok;
 }
 
 }  // namespace
@@ -928,7 +907,8 @@ void TForm1::aSetRecordListExecute() {
     writeBackLog_ += "A konvertálás sikertelen.\r\n";
     prompts_->ShowMessage("Hiba a javítások átvezetése során.");
   }
-  if (!WriteLogFile(writeBackLog_)) prompts_->ShowMessage("Hiba a logfájl írása során.");
+  if (!win::WriteFileUnlessDatabase(kLogFile, writeBackLog_, win::FileWrite::Append))
+    prompts_->ShowMessage("Hiba a logfájl írása során.");
   Execute(aGetRecordList);
 }
 

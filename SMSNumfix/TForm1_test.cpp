@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
+#include <fstream>
 
 #include "Cp1250Codec.h"
 #include "NumfixFakes_testutil.h"
@@ -592,6 +593,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, UnwritableLogFileTest,
                                                      [](const std::filesystem::path& log) {
                                                        std::filesystem::create_symlink("/dev/full",
                                                                                        log);
+                                                     }},
+                                         // A server named so in the working folder.
+                                         LogFileCase{"IsADatabase",
+                                                     [](const std::filesystem::path& log) {
+                                                       std::ofstream(log, std::ios::binary)
+                                                           << std::string("SQLite format 3\0", 16);
                                                      }}),
                          [](const testing::TestParamInfo<LogFileCase>& info) {
                            return std::string(info.param.name);

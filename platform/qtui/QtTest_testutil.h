@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLocale>
 #include <QString>
+#include <QTranslator>
 #include <QWidget>
 #include <functional>
 
@@ -17,6 +19,15 @@ W* Item(QWidget* dialog, int id) {
 // Runs act on the next modal window once it is shown. A window that act
 // leaves open would hang the test, so a watchdog ends the program instead.
 void WhenModal(std::function<void(QWidget*)> act);
+
+// Puts back what InstallQtTranslations() changed in a test, the translators
+// and the default locale, so that the other tests see Qt as it starts.
+struct QtAsItStarts {
+  ~QtAsItStarts() {
+    qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator*>());
+    QLocale::setDefault(QLocale::system());
+  }
+};
 
 // Right-clicks widget near its right end, where a bar is empty, as an
 // operator does; true when that opened a menu, which is closed again.

@@ -5,11 +5,15 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QKeyEvent>
 #include <QLayout>
+#include <QLineEdit>
 #include <QListView>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPushButton>
@@ -194,9 +198,12 @@ class NameOnlyIconProvider : public QFileIconProvider {
     return QIcon::fromTheme(
         mime.iconName(), QIcon::fromTheme(mime.genericIconName(), QFileIconProvider::icon(File)));
   }
+  // In the locale's language: a drive in the word of Qt's file dialog, whose
+  // translations alone hold it, folders and files by the MIME database.
   QString type(const QFileInfo& info) const override {
-    if (!info.isFile()) return QFileIconProvider::type(info);
-    const QMimeType mime = ByName(info);
+    if (info.isRoot()) return QCoreApplication::translate("QFileDialog", "Drive");
+    const QMimeType mime =
+        info.isDir() ? mimes_.mimeTypeForName(QStringLiteral("inode/directory")) : ByName(info);
     return mime.comment().isEmpty() ? mime.name() : mime.comment();
   }
 
@@ -205,6 +212,57 @@ class NameOnlyIconProvider : public QFileIconProvider {
     return mimes_.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
   }
   QMimeDatabase mimes_;
+};
+
+// Qt's file model writes sizes and times in the system's locale, which need
+// not be Hungarian: these columns follow the application's, as every other
+// text of the dialog does ("2 bájt", "40,90 KiB").
+class LocalisedFileColumns : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+  QVariant data(const QModelIndex& index, int role) const override {
+    QVariant value = QIdentityProxyModel::data(index, role);
+    auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+    if (role != Qt::DisplayRole || files == nullptr || value.toString().isEmpty()) return value;
+    const QModelIndex source = mapToSource(index);
+    switch (index.column()) {
+      case kSize:
+        return QLocale().formattedDataSize(files->size(source));
+      case kModified:
+        return QLocale().toString(files->lastModified(source), QLocale::ShortFormat);
+      default:
+        return value;
+    }
+  }
+
+ private:
+  enum { kSize = 1, kModified = 3 };  // the columns of QFileSystemModel
+};
+
+// The save dialog. On Windows a typed name with * or ? lists the files of
+// the folder that match it, in place of the file type's, and saves nothing.
+class SaveDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+  void accept() override {
+    auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* files = findChild<QFileSystemModel*>();
+    const QString typed = edit ? edit->text() : QString();
+    const bool wildcards = typed.contains(QLatin1Char('*')) || typed.contains(QLatin1Char('?'));
+    if (files == nullptr || !wildcards) {
+      QFileDialog::accept();
+      return;
+    }
+    // A folder before the patterns is gone to first.
+    const qsizetype slash = typed.lastIndexOf(QLatin1Char('/'));
+    if (slash >= 0) {
+      const QString folder = directory().absoluteFilePath(typed.left(slash + 1));
+      if (QFileInfo(folder).isDir()) setDirectory(folder);
+    }
+    const QString patterns = typed.mid(slash + 1);
+    files->setNameFilters(patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts));
+    edit->setText(patterns);
+  }
 };
 
 }  // namespace
@@ -338,10 +396,11 @@ QStringList QtUi::NameFilters(const std::string& filter) {
 bool QtUi::ChooseSaveFile(const win::SaveFileRequest& request, std::string& fileName) {
   // Outlives the dialog, whose model asks it until the model is gone.
   NameOnlyIconProvider icons;
-  QFileDialog chooser(QApplication::activeWindow(), Cp1250Codec::ToQString(request.title));
+  SaveDialog chooser(QApplication::activeWindow(), Cp1250Codec::ToQString(request.title));
   // Qt's own dialog, whose typing of files is ours; the desktop's would read them.
   chooser.setOption(QFileDialog::DontUseNativeDialog);
   chooser.setIconProvider(&icons);
+  chooser.setProxyModel(new LocalisedFileColumns(&chooser));  // the dialog's from now on
   chooser.setAcceptMode(QFileDialog::AcceptSave);
   chooser.setFileMode(QFileDialog::AnyFile);
   const QStringList filters = NameFilters(request.filter);
@@ -356,6 +415,8 @@ bool QtUi::ChooseSaveFile(const win::SaveFileRequest& request, std::string& file
 }
 
 bool InstallQtTranslations(const QString& folder) {
+  // Also what Qt formats and names by the locale: sizes, times, file types.
+  QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
   auto* translator = new QTranslator(QCoreApplication::instance());
   if (translator->load(QStringLiteral("qtbase_hu"), folder) &&
       QCoreApplication::installTranslator(translator))

@@ -52,8 +52,9 @@ class QtUi : public win::UiBackend {
 win::UiBackend* InstallQtUi();
 
 // Qt's own texts (standard buttons, the file dialog) in Hungarian, from
-// "qtbase_hu.qm" in folder; a program calls it at start, once its
-// QApplication exists. False when the file is missing or unreadable: Qt's
-// texts then stay English.
+// "qtbase_hu.qm" in folder, and Hungarian the default locale, by which Qt
+// writes sizes and times and names file types; a program calls it at start,
+// once its QApplication exists and before any other thread. False when the
+// file is missing or unreadable: Qt's texts then stay English.
 bool InstallQtTranslations(
     const QString& folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath));

@@ -481,16 +481,8 @@ TEST(QtUiParts, NameFiltersAndInstallation) {
   InstallUiBackend(before);
 }
 
-// The translators a test installed, removed again so that the other tests see
-// Qt as it starts.
-struct InstalledTranslators {
-  ~InstalledTranslators() {
-    qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator*>());
-  }
-};
-
 TEST(QtTranslations, QtsOwnDialogsAndButtonsSpeakHungarianAfterStartUp) {
-  InstalledTranslators installed;
+  QtAsItStarts restored;
   ASSERT_TRUE(InstallQtTranslations());
   QDialogButtonBox buttons(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
   EXPECT_EQ(buttons.button(QDialogButtonBox::Save)->text(), Q("Mentés"));
@@ -518,7 +510,7 @@ bool ChooseLogFile() {
 // The log's save dialog as the backend shows it: every place and column title
 // whole in Hungarian, also where an earlier session left the places narrow.
 TEST(QtTranslations, TheSaveDialogShowsItsTextsWhole) {
-  InstalledTranslators translators;
+  QtAsItStarts restored;
   ASSERT_TRUE(InstallQtTranslations());
   // What an earlier session leaves in Qt's settings.
   QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
@@ -552,7 +544,7 @@ TEST(QtTranslations, TheSaveDialogShowsItsTextsWhole) {
 // Qt's own question before a file is replaced, with the save dialog's
 // caption, as wide as that caption needs.
 TEST(QtTranslations, TheOverwriteQuestionShowsItsCaptionWhole) {
-  InstalledTranslators translators;
+  QtAsItStarts restored;
   ASSERT_TRUE(InstallQtTranslations());
   QTemporaryDir folder;
   QFile existing(folder.filePath(QStringLiteral("import.log")));
@@ -585,13 +577,16 @@ TEST(QtTranslations, TheOverwriteQuestionShowsItsCaptionWhole) {
   EXPECT_TRUE(asked);
 }
 
-TEST(QtTranslations, AMissingFileLeavesQtAsItWas) {
-  InstalledTranslators installed;
+// Without the file Qt's texts stay English; the locale, which is Qt's own
+// data, is Hungarian all the same.
+TEST(QtTranslations, AMissingFileLeavesQtsTextsEnglish) {
+  QtAsItStarts restored;
   QTemporaryDir empty;
   EXPECT_FALSE(InstallQtTranslations(empty.path()));
   EXPECT_TRUE(QCoreApplication::instance()->findChildren<QTranslator*>().isEmpty());
   QDialogButtonBox buttons(QDialogButtonBox::Cancel);
   EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
+  EXPECT_EQ(QLocale().formattedDataSize(41882), QStringLiteral("40,90 KiB"));
 }
 
 }  // namespace
