@@ -120,12 +120,15 @@ std::atomic<const char*> g_notice{""};
 // locks stay plain POSIX locks.
 void Notice(const std::string& path, const char* why) {
   static std::once_flag once;
+  // Static storage: the text outlives every reader, and nothing is freed at exit.
+  static char text[4096];
   std::call_once(once, [&] {
-    auto* text = new std::string("qordbcli: " + path + ": " + why +
-                                 "; SQLite's locks on it stay plain POSIX locks, which closing any "
-                                 "descriptor of the file in this process drops");
-    std::fprintf(stderr, "%s\n", text->c_str());
-    g_notice = text->c_str();
+    std::snprintf(text, sizeof text,
+                  "qordbcli: %s: %s; SQLite's locks on it stay plain POSIX locks, which closing any "
+                  "descriptor of the file in this process drops",
+                  path.c_str(), why);
+    std::fprintf(stderr, "%s\n", text);
+    g_notice = text;
   });
 }
 

@@ -121,9 +121,11 @@ Outcome TouchBesideSessions(const std::string& file, State state,
 }
 
 // The variables that preload the shim standing for a system without what
-// lacking names (peer/qordbcli_shim.cpp).
+// lacking names (peer/qordbcli_shim.cpp). A sanitized peer would refuse to
+// start with the shim loaded before the sanitizer's runtime.
 std::vector<std::string> Lacking(const std::string& lacking) {
-  return {"LD_PRELOAD=" QORDBCLI_SHIM, "QOR_SHIM=" + lacking};
+  return {"LD_PRELOAD=" QORDBCLI_SHIM, "QOR_SHIM=" + lacking,
+          "ASAN_OPTIONS=verify_asan_link_order=0"};
 }
 
 TEST(ForeignCodeInTheProcess, EveryCommitThatAnsweredZeroIsKept) {
