@@ -669,13 +669,22 @@ int ClientSession::SelectEqual(const Target& t, int32_t keyField, const std::vec
   const RecordModel& rec = *t.rec;
   KeptSelection& k = kept_;
   try {
-    // The records from the value last asked for up to the one the statement
-    // stands on were all handed out or skipped: none of them carries a later
-    // value below that record's.
-    const bool goOn = k.stmt && k.db == t.dbId && k.index == t.index && k.keyField == keyField &&
-                      CompareKey(rec, parts, key, k.last.data()) > 0 &&
-                      (!k.onRow || CompareStoredKey(k.stmt, 1, rec, parts, key) >= 0);
-    if (!goOn) {
+    const bool same = k.stmt && k.db == t.dbId && k.index == t.index && k.keyField == keyField;
+    // How the value compares with the one asked for last.
+    const int since = same ? CompareKey(rec, parts, key, k.last.data()) : -1;
+    if (since == 0 && k.answered) {
+      // Nothing has changed in this snapshot since.
+      *size = static_cast<int32_t>(k.answer.size());
+      *list = k.answer.empty() ? nullptr : AllocCopy(k.answer.data(), k.answer.size());
+      return k.answer.empty() ? kNotFound : 0;
+    }
+    // How the record the statement stands on compares with the value; past
+    // its end, as a record above every value. The records from the value
+    // asked for last up to that record were all handed out or passed over,
+    // so none of them carries a value in between.
+    auto order = [&] { return k.onRow ? CompareStoredKey(k.stmt, 1, rec, parts, key) : 1; };
+    int at = since > 0 ? order() : -1;
+    if (at < 0) {
       DropKept();
       // Every record from the value on, in key order (ties by insertion);
       // the first records that carry the value are the answer.
@@ -692,17 +701,26 @@ int ClientSession::SelectEqual(const Target& t, int32_t keyField, const std::vec
       k.index = t.index;
       k.keyField = keyField;
       k.onRow = StepRow(s);
+      at = order();
     }
+    k.answered = false;
     BufferBuilder out;
-    while (k.onRow && CompareStoredKey(k.stmt, 1, rec, parts, key) == 0) {
+    for (; at == 0; at = order()) {
       AppendImage(out, k.stmt, rec);
       k.onRow = StepRow(k.stmt);
     }
     k.last.assign(key, key + rec.imageLength);
+    const size_t bytes = out.Size();
+    const int status = HandOut(out, size, list);
     // A value that equals nothing (a NaN) is no place to go on from; nor is
     // a transaction, whose writes the statement would not follow.
-    if (inTransaction_ || HasNullPart(rec, parts, key)) DropKept();
-    return HandOut(out, size, list);
+    if (inTransaction_ || HasNullPart(rec, parts, key)) {
+      DropKept();
+    } else if (bytes <= kKeptAnswerBytes) {
+      k.answer.assign(*list, *list + bytes);
+      k.answered = true;
+    }
+    return status;
   } catch (...) {
     DropKept();
     throw;
@@ -714,6 +732,7 @@ void ClientSession::DropKept() {
   sqlite3_reset(kept_.stmt);
   sqlite3_clear_bindings(kept_.stmt);
   kept_.stmt = nullptr;
+  kept_.answered = false;
 }
 
 int ClientSession::GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list) {

@@ -200,8 +200,9 @@ class ClientSession {
   // selection stopped: on the first record past the value, or at its end. A
   // selection of a later value on the same record type and key, up to the
   // record it stands on, goes on from there instead of looking its first
-  // record up anew. It reads the held snapshot, so it is kept only outside a
-  // transaction and ends before that snapshot does.
+  // record up anew, and one of the same value again is answered as before.
+  // It reads the held snapshot, so it is kept only outside a transaction and
+  // ends before that snapshot does.
   struct KeptSelection {
     sqlite3_stmt* stmt = nullptr;  // null when none is kept
     int32_t db = 0;
@@ -210,7 +211,11 @@ class ClientSession {
     bool onRow = false;       // it stands on a record not handed out yet
     std::vector<char> bound;  // the image whose key value it started from
     std::vector<char> last;   // the image whose key value was asked for last
+    bool answered = false;    // answer holds the records of that value
+    std::vector<char> answer;
   };
+  // The largest answer kept for the same value asked again.
+  static constexpr size_t kKeptAnswerBytes = 16 * 1024;
 
   sqlite3* db_ = nullptr;
   std::unique_ptr<Control> control_;

@@ -231,22 +231,27 @@ KeyValue ValueOf(const FieldModel& f, const char* image) {
 // A stored column's value as the index holds it.
 KeyValue ValueOf(sqlite3_stmt* row, int column) {
   KeyValue v;
-  switch (sqlite3_column_type(row, column)) {
+  sqlite3_value* stored = sqlite3_column_value(row, column);
+  switch (sqlite3_value_type(stored)) {
     case SQLITE_INTEGER:
       v.kind = KeyValue::kNumber;
       v.integral = true;
-      v.i = sqlite3_column_int64(row, column);
+      v.i = sqlite3_value_int64(stored);
       break;
     case SQLITE_FLOAT:
       v.kind = KeyValue::kNumber;
-      v.d = sqlite3_column_double(row, column);
+      v.d = sqlite3_value_double(stored);
       break;
     case SQLITE_TEXT:
+      v.kind = KeyValue::kText;
+      v.p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
+      v.n = static_cast<size_t>(sqlite3_value_bytes(stored));
+      break;
     case SQLITE_BLOB:
-      v.kind = sqlite3_column_type(row, column) == SQLITE_TEXT ? KeyValue::kText : KeyValue::kBytes;
-      v.p = static_cast<const char*>(sqlite3_column_blob(row, column));
-      v.n = static_cast<size_t>(sqlite3_column_bytes(row, column));
-      if (!v.p) v.p = "";  // an empty value
+      v.kind = KeyValue::kBytes;
+      v.p = static_cast<const char*>(sqlite3_value_blob(stored));
+      v.n = static_cast<size_t>(sqlite3_value_bytes(stored));
+      if (!v.p) v.p = "";  // the empty blob
       break;
     default:
       break;
@@ -305,8 +310,10 @@ int CompareStoredKey(sqlite3_stmt* row, int first, const RecordModel& rec,
 }
 
 bool HasNullPart(const RecordModel& rec, const std::vector<int>& parts, const char* image) {
-  return std::any_of(parts.begin(), parts.end(),
-                     [&](int p) { return ValueOf(rec.fields[p], image).kind == KeyValue::kNull; });
+  return std::any_of(parts.begin(), parts.end(), [&](int p) {
+    const FieldModel& f = rec.fields[p];
+    return (f.type == 'f' || f.type == 'F') && ValueOf(f, image).kind == KeyValue::kNull;
+  });
 }
 
 std::string InsertSql(int32_t dbId, int r, const RecordModel& rec) {

@@ -431,6 +431,8 @@ TEST_F(Services, EverySelectionAnswersAsAFreshOneWouldWhateverCameBefore) {
          EXPECT_EQ(s.ByName("Bíró"), V{4});
          ASSERT_EQ(s.Add(6, "Kovács"), 0);
          EXPECT_EQ(s.ByName("Kovács"), (V{1, 3, 5, 6}));
+         ASSERT_EQ(s.Add(8, "Kovács"), 0);
+         EXPECT_EQ(s.ByName("Kovács"), (V{1, 3, 5, 6, 8})) << "the same value again";
          EXPECT_EQ(s.ById(1), V{1});
          ASSERT_EQ(s.Delete(2), 0);
          EXPECT_EQ(s.ById(2), V{});
@@ -455,6 +457,9 @@ TEST_F(Services, EverySelectionAnswersAsAFreshOneWouldWhateverCameBefore) {
        }},
       {"another program's commits between",
        [](Selections& s) {
+         EXPECT_EQ(s.ByName(""), V{});
+         ASSERT_EQ(s.other_->Status("add 9"), 0);  // a name left empty
+         EXPECT_EQ(s.ByName(""), V{9}) << "the same value again";
          EXPECT_EQ(s.ById(3), V{3});
          ASSERT_EQ(s.other_->Status("add 6"), 0);
          EXPECT_EQ(s.ById(4), V{4});
