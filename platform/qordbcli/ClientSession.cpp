@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <new>
 
 #include "BufferRegistry.h"
 #include "FileLocks.h"
@@ -673,7 +674,7 @@ int ClientSession::SelectEqual(const Target& t, int32_t keyField, const std::vec
     // How the value compares with the one asked for last.
     const int since = same ? CompareKey(rec, parts, key, k.last.data()) : -1;
     if (since == 0 && k.answered) {
-      // Nothing has changed in this snapshot since.
+      // The same value again: nothing has changed in this snapshot since.
       *size = static_cast<int32_t>(k.answer.size());
       *list = k.answer.empty() ? nullptr : AllocCopy(k.answer.data(), k.answer.size());
       return k.answer.empty() ? kNotFound : 0;
@@ -717,8 +718,12 @@ int ClientSession::SelectEqual(const Target& t, int32_t keyField, const std::vec
     if (inTransaction_ || HasNullPart(rec, parts, key)) {
       DropKept();
     } else if (bytes <= kKeptAnswerBytes) {
-      k.answer.assign(*list, *list + bytes);
-      k.answered = true;
+      // The answer is the caller's already: one that cannot be kept is not.
+      try {
+        k.answer.assign(*list, *list + bytes);
+        k.answered = true;
+      } catch (const std::bad_alloc&) {
+      }
     }
     return status;
   } catch (...) {
