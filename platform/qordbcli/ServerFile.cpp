@@ -43,8 +43,8 @@ Stmt& Stmt::operator=(Stmt&& o) noexcept {
   return *this;
 }
 
-bool StmtUse::Step() {
-  int rc = sqlite3_step(s_);
+bool StepRow(sqlite3_stmt* s) {
+  int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
   throw StatusError{StatusOf(rc)};
@@ -171,8 +171,10 @@ void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& f, const char* im
 
 namespace {
 
+// A key value, its kinds in the order SQLite sorts them. Images give no
+// text; a stored column may hold one.
 struct KeyValue {
-  enum Kind { kNull, kNumber, kBytes } kind = kNull;
+  enum Kind { kNull, kNumber, kText, kBytes } kind = kNull;
   bool integral = false;
   int64_t i = 0;
   double d = 0;
@@ -226,6 +228,48 @@ KeyValue ValueOf(const FieldModel& f, const char* image) {
   return v;
 }
 
+// A stored column's value as the index holds it.
+KeyValue ValueOf(sqlite3_stmt* row, int column) {
+  KeyValue v;
+  sqlite3_value* stored = sqlite3_column_value(row, column);
+  switch (sqlite3_value_type(stored)) {
+    case SQLITE_INTEGER:
+      v.kind = KeyValue::kNumber;
+      v.integral = true;
+      v.i = sqlite3_value_int64(stored);
+      break;
+    case SQLITE_FLOAT:
+      v.kind = KeyValue::kNumber;
+      v.d = sqlite3_value_double(stored);
+      break;
+    case SQLITE_TEXT:
+      v.kind = KeyValue::kText;
+      v.p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
+      v.n = static_cast<size_t>(sqlite3_value_bytes(stored));
+      break;
+    case SQLITE_BLOB:
+      v.kind = KeyValue::kBytes;
+      v.p = static_cast<const char*>(sqlite3_value_blob(stored));
+      v.n = static_cast<size_t>(sqlite3_value_bytes(stored));
+      if (!v.p) v.p = "";  // the empty blob
+      break;
+    default:
+      break;
+  }
+  return v;
+}
+
+// An integer against a double exactly, as SQLite compares them: a 64-bit
+// integer need not convert to a double unchanged.
+int CompareIntReal(int64_t i, double r) {
+  if (r < -9223372036854775808.0) return 1;
+  if (r >= 9223372036854775808.0) return -1;
+  const int64_t y = static_cast<int64_t>(r);
+  if (i != y) return i < y ? -1 : 1;
+  const double s = static_cast<double>(i);
+  return s < r ? -1 : s > r ? 1 : 0;
+}
+
 int Compare(const KeyValue& a, const KeyValue& b) {
   if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
   switch (a.kind) {
@@ -233,10 +277,10 @@ int Compare(const KeyValue& a, const KeyValue& b) {
       return 0;
     case KeyValue::kNumber:
       if (a.integral && b.integral) return a.i < b.i ? -1 : a.i > b.i ? 1 : 0;
-      {
-        double x = a.integral ? static_cast<double>(a.i) : a.d, y = b.integral ? static_cast<double>(b.i) : b.d;
-        return x < y ? -1 : x > y ? 1 : 0;
-      }
+      if (a.integral) return CompareIntReal(a.i, b.d);
+      if (b.integral) return -CompareIntReal(b.i, a.d);
+      return a.d < b.d ? -1 : a.d > b.d ? 1 : 0;
+    case KeyValue::kText:
     case KeyValue::kBytes: {
       int c = std::memcmp(a.p, b.p, std::min(a.n, b.n));
       if (c != 0) return c < 0 ? -1 : 1;
@@ -254,6 +298,22 @@ int CompareKey(const RecordModel& rec, const std::vector<int>& parts, const char
     if (c != 0) return c;
   }
   return 0;
+}
+
+int CompareStoredKey(sqlite3_stmt* row, int first, const RecordModel& rec,
+                     const std::vector<int>& parts, const char* image) {
+  for (int p : parts) {
+    int c = Compare(ValueOf(row, first++), ValueOf(rec.fields[p], image));
+    if (c != 0) return c;
+  }
+  return 0;
+}
+
+bool HasNullPart(const RecordModel& rec, const std::vector<int>& parts, const char* image) {
+  return std::any_of(parts.begin(), parts.end(), [&](int p) {
+    const FieldModel& f = rec.fields[p];
+    return (f.type == 'f' || f.type == 'F') && ValueOf(f, image).kind == KeyValue::kNull;
+  });
 }
 
 std::string InsertSql(int32_t dbId, int r, const RecordModel& rec) {

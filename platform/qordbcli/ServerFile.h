@@ -73,6 +73,10 @@ class Stmt {
   sqlite3_stmt* s_ = nullptr;
 };
 
+// One step of s: SQLITE_ROW true, SQLITE_DONE false, anything else throws
+// StatusError.
+bool StepRow(sqlite3_stmt* s);
+
 // Resets and clears a statement when a call is done with it.
 class StmtUse {
  public:
@@ -81,8 +85,7 @@ class StmtUse {
     sqlite3_reset(s_);
     sqlite3_clear_bindings(s_);
   }
-  // SQLITE_ROW true, SQLITE_DONE false, anything else throws StatusError.
-  bool Step();
+  bool Step() { return StepRow(s_); }
 
  private:
   sqlite3_stmt* s_;
@@ -107,6 +110,14 @@ void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& field, const char
 // How two images compare on the key parts, in the order the indexes keep
 // (numbers by value, characters as bytes up to the NUL): -1, 0 or 1.
 int CompareKey(const RecordModel& rec, const std::vector<int>& parts, const char* a, const char* b);
+// The same for the key columns of row, one per part from column first on,
+// against the image's values, as SQLite compares them (numbers by value,
+// texts before blobs, each as bytes).
+int CompareStoredKey(sqlite3_stmt* row, int first, const RecordModel& rec,
+                     const std::vector<int>& parts, const char* image);
+// Whether a key part of image has no value (a NaN, stored as NULL), which
+// equals nothing.
+bool HasNullPart(const RecordModel& rec, const std::vector<int>& parts, const char* image);
 
 // Binds a record image of length bytes as a blob, the empty one too, without
 // copying it.

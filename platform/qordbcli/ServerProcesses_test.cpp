@@ -291,6 +291,33 @@ TEST(TheLog, StaysBoundedBesideAnotherSession) {
   }
 }
 
+TEST(TheLog, StaysBoundedBesideASessionWhoseSelectionsGoOn) {
+  // Each selection asks for the ID after the last one's, so that the other
+  // session's statement stays open from one call to the next.
+  off_t alone = 0;
+  for (const std::string apart : {"", "1000", "0"}) {
+    SCOPED_TRACE(apart.empty() ? "no other session" : "selections " + apart + " us apart");
+    TestServer server;
+    const int32_t bulkId = qordb::ServerAdmin(server.path).AddDatabase(BulkSchema());
+    Peer other;
+    if (!apart.empty()) {
+      ASSERT_EQ(other.Status(Login(server)), 0);
+      other.Send("selects " + apart);
+    }
+    const off_t largest = WriteAndWatchTheLog(server.path, bulkId);
+    if (!apart.empty()) {
+      EXPECT_EQ(other.Ask("stop").substr(0, 2), "0 ") << "every answer right";
+    }
+    EXPECT_EQ(other.Quit(), 0);
+    if (apart.empty()) {
+      alone = largest;
+      ASSERT_GT(alone, 0);
+    } else {
+      EXPECT_LE(largest, 3 * alone) << "the largest log: " << largest << " bytes, alone " << alone;
+    }
+  }
+}
+
 // Lines "name status" that the processes of a test write to one pipe.
 void Report(int out, const std::string& name, long value) {
   const std::string line = name + " " + std::to_string(value) + "\n";

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -308,6 +309,272 @@ TEST_F(Services, AnotherProcessesCommitIsSeenByTheNextRead) {
   ASSERT_EQ(other.Status("add 40"), 0);
   EXPECT_EQ(Count(a), 6) << "the first read after the other's commit returned";
   EXPECT_EQ(a.CustomerId(LastRec), 40);
+}
+
+// Selections by key value (FindList) on one handle, each answer as the IDs
+// (CIDs for CONTACT) of the records it returned, none for 10002.
+class Selections {
+ public:
+  explicit Selections(TestClient& c, Peer* other = nullptr) : c_(c), other_(other) {}
+  TestClient& c_;
+  Peer* other_;  // another program on the server, where the test has one
+
+  std::vector<int> ById(int id) {
+    return Select("CUSTOMER", "ID", [&](std::vector<char>& img) { Set(img, "ID", id); });
+  }
+  std::vector<int> ByName(const char* name) {
+    return Select("CUSTOMER", "NAME", [&](std::vector<char>& img) { SetText(img, "NAME", name); });
+  }
+  std::vector<int> ByCityName(const char* city, const char* name) {
+    return Select("CUSTOMER", "CITYNAME", [&](std::vector<char>& img) {
+      SetText(img, "CITY", city);
+      SetText(img, "NAME", name);
+    });
+  }
+  std::vector<int> ByOwner(int owner) {
+    return Select("CONTACT", "OWNER", [&](std::vector<char>& img) {
+      c_.shopDict.SetInt(img, "CONTACT", "OWNER", owner);
+    });
+  }
+  int Add(int id, const char* name) {
+    std::vector<char> img = c_.Blank("CUSTOMER");
+    Set(img, "ID", id);
+    SetText(img, "NAME", name);
+    char* p = img.data();
+    return NewRec(c_.h, c_.shop, c_.Rt("CUSTOMER"), c_.Len("CUSTOMER"), &p);
+  }
+  int Delete(int id) {
+    std::vector<char> img = c_.Blank("CUSTOMER");
+    Set(img, "ID", id);
+    char* p = img.data();
+    if (int s = DefineKey(c_.h, c_.shop, c_.Rt("CUSTOMER"), c_.Key("CUSTOMER", "ID"))) return s;
+    return DelRec(c_.h, c_.shop, c_.Rt("CUSTOMER"), c_.Len("CUSTOMER"), &p);
+  }
+
+ private:
+  void Set(std::vector<char>& img, const char* field, int v) {
+    c_.shopDict.SetInt(img, "CUSTOMER", field, v);
+  }
+  void SetText(std::vector<char>& img, const char* field, const char* text) {
+    c_.shopDict.SetText(img, "CUSTOMER", field, text);
+  }
+  std::vector<int> Select(const char* record, const char* key,
+                          const std::function<void(std::vector<char>&)>& set) {
+    std::vector<char> img = c_.Blank(record);
+    set(img);
+    char* p = img.data();
+    int32_t size = c_.Len(record);
+    Owned list;
+    std::vector<int> ids;
+    const int status =
+        FindList(c_.h, &size, &p, &list, c_.shop, c_.Rt(record), c_.Key(record, key));
+    if (status != 0) {
+      EXPECT_EQ(status, 10002);
+      EXPECT_EQ(list.p, nullptr);
+      return ids;
+    }
+    for (int32_t at = 0; at + c_.Len(record) <= size; at += c_.Len(record))
+      ids.push_back(static_cast<int>(
+          c_.shopDict.Int(list.p + at, record, std::strcmp(record, "CONTACT") ? "ID" : "CID")));
+    return ids;
+  }
+};
+
+TEST_F(Services, EverySelectionAnswersAsAFreshOneWouldWhateverCameBefore) {
+  // The snapshot is held from call to call, so each selection meets the
+  // statement the one before it left.
+  const SnapshotIdleTime held(std::chrono::hours(1));
+  using V = std::vector<int>;
+  struct Case {
+    const char* name;
+    std::function<void(Selections&)> run;
+  };
+  const Case cases[] = {
+      {"one value after another, a skipped one, past the end and back",
+       [](Selections& s) {
+         EXPECT_EQ(s.ById(1), V{1});
+         EXPECT_EQ(s.ById(2), V{2});
+         EXPECT_EQ(s.ById(4), V{4});
+         EXPECT_EQ(s.ById(5), V{5});
+         EXPECT_EQ(s.ById(6), V{});
+         EXPECT_EQ(s.ById(7), V{});
+         EXPECT_EQ(s.ById(3), V{3});
+         EXPECT_EQ(s.ById(3), V{3}) << "the same value twice";
+         EXPECT_EQ(s.ById(0), V{});
+         EXPECT_EQ(s.ById(1), V{1});
+       }},
+      {"values with several records, and none, between others",
+       [](Selections& s) {
+         EXPECT_EQ(s.ByOwner(0), V{});
+         EXPECT_EQ(s.ByOwner(1), (V{10, 11}));
+         EXPECT_EQ(s.ByOwner(2), V{});
+         EXPECT_EQ(s.ByOwner(3), V{12});
+         EXPECT_EQ(s.ByOwner(4), V{});
+         EXPECT_EQ(s.ByOwner(1), (V{10, 11}));
+         // Character keys order as bytes: 'B' < 'K' < 'Á' in Windows-1250.
+         EXPECT_EQ(s.ByName("Bíró"), V{4});
+         EXPECT_EQ(s.ByName("Kovács"), (V{1, 3, 5}));
+         EXPECT_EQ(s.ByName("Kovácsné"), V{});
+         EXPECT_EQ(s.ByName("Áron"), V{2});
+       }},
+      {"a compound key",
+       [](Selections& s) {
+         EXPECT_EQ(s.ByCityName("Budapest", "Bíró"), V{4});
+         EXPECT_EQ(s.ByCityName("Budapest", "Kovács"), (V{1, 5}));
+         EXPECT_EQ(s.ByCityName("Budapest", "Áron"), V{});
+         EXPECT_EQ(s.ByCityName("Debrecen", "Kovács"), V{3});
+         EXPECT_EQ(s.ByCityName("Szeged", "Áron"), V{2});
+         EXPECT_EQ(s.ByCityName("Budapest", "Kovács"), (V{1, 5}));
+       }},
+      {"the handle's own writes between",
+       [](Selections& s) {
+         EXPECT_EQ(s.ByName("Bíró"), V{4});
+         ASSERT_EQ(s.Add(6, "Kovács"), 0);
+         EXPECT_EQ(s.ByName("Kovács"), (V{1, 3, 5, 6}));
+         ASSERT_EQ(s.Add(8, "Kovács"), 0);
+         EXPECT_EQ(s.ByName("Kovács"), (V{1, 3, 5, 6, 8})) << "the same value again";
+         EXPECT_EQ(s.ById(1), V{1});
+         ASSERT_EQ(s.Delete(2), 0);
+         EXPECT_EQ(s.ById(2), V{});
+         EXPECT_EQ(s.ById(5), V{5});
+         ASSERT_EQ(s.Add(7, "Zoltán"), 0);
+         EXPECT_EQ(s.ById(6), V{6});
+         EXPECT_EQ(s.ById(7), V{7});
+       }},
+      {"the handle's own writes inside a transaction",
+       [](Selections& s) {
+         ASSERT_EQ(BeginTransaction(s.c_.h, "T", 0, 0), 0);
+         EXPECT_EQ(s.ByName("Bíró"), V{4});
+         ASSERT_EQ(s.Add(6, "Kovács"), 0);
+         EXPECT_EQ(s.ByName("Kovács"), (V{1, 3, 5, 6}));
+         EXPECT_EQ(s.ById(5), V{5});
+         ASSERT_EQ(s.Add(7, "Zoltán"), 0);
+         EXPECT_EQ(s.ById(6), V{6});
+         EXPECT_EQ(s.ById(7), V{7});
+         ASSERT_EQ(EndTransaction(s.c_.h, 0), 0);
+         EXPECT_EQ(s.ByName("Bíró"), V{4});
+         EXPECT_EQ(s.ByName("Kovács"), (V{1, 3, 5})) << "the transaction was aborted";
+       }},
+      {"another program's commits between",
+       [](Selections& s) {
+         EXPECT_EQ(s.ByName(""), V{});
+         ASSERT_EQ(s.other_->Status("add 9"), 0);  // a name left empty
+         EXPECT_EQ(s.ByName(""), V{9}) << "the same value again";
+         EXPECT_EQ(s.ById(3), V{3});
+         ASSERT_EQ(s.other_->Status("add 6"), 0);
+         EXPECT_EQ(s.ById(4), V{4});
+         EXPECT_EQ(s.ById(5), V{5});
+         ASSERT_EQ(s.other_->Status("add 7"), 0);
+         EXPECT_EQ(s.ById(6), V{6});
+         EXPECT_EQ(s.ById(7), V{7});
+       }},
+      {"another key, and another current key, between",
+       [](Selections& s) {
+         EXPECT_EQ(s.ById(1), V{1});
+         EXPECT_EQ(s.ByName("Kovács"), (V{1, 3, 5}));
+         EXPECT_EQ(s.ById(2), V{2});
+         EXPECT_EQ(s.ByCityName("Budapest", "Kovács"), (V{1, 5}));
+         EXPECT_EQ(s.ByName("Áron"), V{2});
+         ASSERT_EQ(DefineKey(s.c_.h, s.c_.shop, s.c_.Rt("CUSTOMER"), s.c_.Key("CUSTOMER", "NAME")),
+                   0);
+         EXPECT_EQ(s.ById(3), V{3});
+         EXPECT_EQ(s.ByOwner(1), (V{10, 11}));
+         EXPECT_EQ(s.ById(4), V{4});
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestServer server;
+    TestClient client(server);
+    Peer other;
+    ASSERT_EQ(other.Status("login " + std::to_string(server.shopId)), 0);
+    Selections s(client, &other);
+    c.run(s);
+  }
+}
+
+TEST_F(Services, AValueThatEqualsNothingLeavesNoPlaceForTheNextSelection) {
+  const SnapshotIdleTime held(std::chrono::hours(1));
+  qordb::SchemaDef schema;
+  schema.name = "METER";
+  qordb::FieldDef id, tag, value;  // field 1 would be the default key
+  id.name = "ID";
+  id.type = 'l';
+  id.keyKind = 'u';
+  tag.name = "TAG";
+  tag.type = 'c';
+  tag.length = 4;
+  value.name = "VALUE";
+  value.type = 'F';
+  value.keyKind = 'd';
+  schema.records.push_back({"READING", {id, tag, value}});
+  qordb::ServerAdmin admin(server_.path);
+  const int32_t meterId = admin.AddDatabase(schema);
+  admin.LoadRecords("METER", "READING", {{"1", "", "1.5"}, {"2", "", "2.5"}});
+  BareClient c;
+  ASSERT_EQ(c.Open("SRV", meterId, "METER"), 0);
+  auto select = [&](double v) {
+    std::vector<char> img(c.dict.ImageLength("READING"));
+    c.dict.SetDouble(img, "READING", "VALUE", v);
+    char* p = img.data();
+    int32_t size = static_cast<int32_t>(img.size());
+    Owned list;
+    const int status = FindList(c.h, &size, &p, &list, c.db, c.dict.Rt("READING"),
+                                c.dict.FieldNumber("READING", "VALUE"));
+    return status != 0 ? -status : static_cast<int>(c.dict.Int(list.p, "READING", "ID"));
+  };
+  const double nan = std::nan("");
+  EXPECT_EQ(select(nan), -10002) << "a NaN equals nothing";
+  EXPECT_EQ(select(1.5), 1);
+  EXPECT_EQ(select(nan), -10002);
+  EXPECT_EQ(select(2.5), 2);
+  EXPECT_EQ(FreeDbHandler(c.h), 0);
+}
+
+TEST_F(Services, ASelectionHoldsNothingOnceItsSnapshotEnds) {
+  const SnapshotIdleTime held(std::chrono::hours(1));
+  struct Case {
+    const char* how;
+    std::function<void(TestClient& a, TestClient& b)> end;
+  };
+  const Case cases[] = {
+      {"the handle idles", [](TestClient&, TestClient&) { QorDbCliSetSnapshotIdleTime(5000); }},
+      {"a write outside a transaction",
+       [&](TestClient& a, TestClient&) { EXPECT_EQ(AddCustomer(a, 20), 0); }},
+      {"a transaction",
+       [](TestClient& a, TestClient&) {
+         EXPECT_EQ(BeginTransaction(a.h, "T", 0, 0), 0);
+         EXPECT_EQ(EndTransaction(a.h, 1), 0);
+       }},
+      {"a transaction with selections inside",
+       [&](TestClient& a, TestClient& b) {
+         // The transaction begins on a log that holds frames not yet copied back.
+         EXPECT_EQ(AddCustomer(b, 11), 0);
+         EXPECT_EQ(BeginTransaction(a.h, "T", 0, 0), 0);
+         Selections s(a);
+         EXPECT_EQ(s.ById(1), std::vector<int>{1});
+         EXPECT_EQ(s.ById(2), std::vector<int>{2});
+         EXPECT_EQ(EndTransaction(a.h, 1), 0);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    TestServer server;
+    TestClient a(server), b(server);
+    ASSERT_EQ(AddCustomer(b, 10), 0);  // the log holds a commit from here on
+    Selections s(a);
+    EXPECT_EQ(s.ById(1), std::vector<int>{1});  // its statement stands on the next record
+    EXPECT_FALSE(TruncatingCheckpoint(server.path)) << "the snapshot is held";
+    c.end(a, b);
+    bool done = TruncatingCheckpoint(server.path);
+    for (int tries = 0; tries < 1000 && !done; ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      done = TruncatingCheckpoint(server.path);
+    }
+    EXPECT_TRUE(done) << "a checkpoint of the whole log goes through";
+    EXPECT_EQ(s.ById(2), std::vector<int>{2});
+    QorDbCliSetSnapshotIdleTime(std::chrono::microseconds(std::chrono::hours(1)).count());
+  }
 }
 
 TEST_F(Services, IdsDrawnByManyProcessesAreUniqueAndRiseInEach) {

@@ -256,6 +256,19 @@ int BareClient::Has(const std::string& record, int id) {
   return FindRec(h, db, dict.Rt(record), dict.ImageLength(record), &p);
 }
 
+int BareClient::Select(const std::string& record, int id) {
+  std::vector<char> img = Record(record, id, 0);
+  char* p = img.data();
+  int32_t size = dict.ImageLength(record);
+  char* list = nullptr;
+  if (int s = FindList(h, &size, &p, &list, db, dict.Rt(record), dict.FieldNumber(record, "ID")))
+    return -s;
+  const int found =
+      size == dict.ImageLength(record) ? static_cast<int>(dict.Int(list, record, "ID")) : -1;
+  FreePtr(list);
+  return found;
+}
+
 int32_t BareClient::Count(const std::string& record) {
   int32_t n = -1;
   return GetCount(h, db, dict.Rt(record), &n) == 0 ? n : -1;

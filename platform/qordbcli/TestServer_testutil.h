@@ -96,6 +96,9 @@ struct BareClient {
   // fill: NewRec of it, and FindRec of it by its ID.
   int Add(const std::string& record, int id, char fill = 0);
   int Has(const std::string& record, int id);
+  // FindList by ID: the ID of the one record it gives, or minus its status
+  // (-1 for another number of records).
+  int Select(const std::string& record, int id);
   // The record type's count, or -1.
   int32_t Count(const std::string& record);
 

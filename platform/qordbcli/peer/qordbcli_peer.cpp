@@ -15,6 +15,9 @@
 //   reads MICROSECONDS    counts CUSTOMER again and again, that long apart (0: at
 //                         once) until the next line arrives, then answers
 //                         "0 reads" to it
+//   selects MICROSECONDS  as reads, with selections of the CUSTOMERs with ID
+//                         1, 2, 3, 4, 1, 2, ... instead of counts; "0 selections"
+//                         when each gave the record asked for, else "1 ..."
 //   fork                  counts CUSTOMER, forks a child that lives on without
 //                         calling the library until this process ends; "0 pid"
 //   spawn HOW             makes a child by fork, fork-exec (fork, then exec of
@@ -90,15 +93,21 @@ int main() {
       answer = std::to_string(EndTransaction(peer.h, command == "commit"));
     } else if (command == "touch") {
       answer = std::to_string(Touch(arg));
-    } else if (command == "reads") {
+    } else if (command == "reads" || command == "selects") {
       const auto apart = std::chrono::microseconds(std::stoll(arg));
       long reads = 0;
+      bool right = true;
       for (; !InputWaiting(); ++reads) {
-        peer.Count("CUSTOMER");
+        if (command == "reads") {
+          peer.Count("CUSTOMER");
+        } else {
+          const int id = static_cast<int>(reads % 4) + 1;
+          right = right && peer.Select("CUSTOMER", id) == id;
+        }
         if (apart.count() > 0) std::this_thread::sleep_for(apart);
       }
       std::getline(std::cin, line);
-      answer = "0 " + std::to_string(reads);
+      answer = (right ? "0 " : "1 ") + std::to_string(reads);
     } else if (command == "fork") {
       peer.Count("CUSTOMER");
       const pid_t parent = getpid();
