@@ -63,11 +63,6 @@ std::string OrderBy(const RecordModel& rec, const std::vector<int>& parts, bool 
   return s + (desc ? "rid DESC" : "rid");
 }
 
-int BindParts(sqlite3_stmt* s, int first, const RecordModel& rec, const std::vector<int>& parts, const char* image) {
-  for (int p : parts) BindKeyPart(s, first++, rec.fields[p], image);
-  return first;
-}
-
 // The start of the shared memory that SQLite maps for db's log index, or null
 // when it has none: the documented layout of the "-shm" file begins with
 // the wal-index header.
@@ -79,26 +74,6 @@ const volatile uint32_t* MapWalIndex(sqlite3* db) {
   void volatile* region = nullptr;
   if (file->pMethods->xShmMap(file, 0, 32 * 1024, 0, &region) != SQLITE_OK) return nullptr;
   return static_cast<const volatile uint32_t*>(region);
-}
-
-// Appends the image of the row s stands on (its first column) to out.
-void AppendImage(BufferBuilder& out, sqlite3_stmt* s, const RecordModel& rec) {
-  if (sqlite3_column_bytes(s, 0) != rec.imageLength) throw StatusError{kEngineFailure};
-  if (out.Size() + rec.imageLength > INT32_MAX) throw StatusError{kNoMemory};
-  out.Append(sqlite3_column_blob(s, 0), rec.imageLength);
-}
-
-// The images in out, back to back in one buffer for the caller; 10002, no
-// buffer and size 0 when there is none.
-int HandOut(BufferBuilder& out, int32_t* size, char** list) {
-  if (out.Size() == 0) {
-    *size = 0;
-    *list = nullptr;
-    return kNotFound;
-  }
-  *size = static_cast<int32_t>(out.Size());
-  *list = out.Release();
-  return 0;
 }
 
 // The images of every row of s.
@@ -117,7 +92,7 @@ void ClientSession::Close() {
   // First, so that the idle watch no longer looks at this session.
   ForgetSnapshot(this);
   watched_ = false;
-  DropKept();
+  kept_.Drop();
   stmts_.clear();
   sequences_.reset();
   control_.reset();
@@ -136,7 +111,7 @@ void ClientSession::Close() {
 
 void ClientSession::SyncTransaction() {
   if (db_ && sqlite3_get_autocommit(db_)) {
-    DropKept();
+    kept_.Drop();
     inTransaction_ = snapshot_ = false;
   }
 }
@@ -208,7 +183,7 @@ void ClientSession::EndCall() {
 
 void ClientSession::EndRead() {
   // A statement not reset keeps its read transaction beyond the commit.
-  DropKept();
+  kept_.Drop();
   if (!snapshot_) return;
   snapshot_ = false;
   // Ending a read transaction does not fail; should it, the rollback ends it.
@@ -292,7 +267,7 @@ int ClientSession::OpenDb(int32_t db, const char* name) {
 }
 
 int ClientSession::CloseDb(int32_t db) {
-  if (kept_.db == db) DropKept();
+  if (kept_.Reads(db)) kept_.Drop();
   if (dbs_.erase(db) == 0) return kAlreadyClosed;
   return 0;
 }
@@ -669,76 +644,22 @@ int ClientSession::FindList(ListKind kind, int32_t* size, char** keyImage, char*
 int ClientSession::SelectEqual(const Target& t, int32_t keyField, const std::vector<int>& parts,
                                const char* key, int32_t* size, char** list) {
   const RecordModel& rec = *t.rec;
-  KeptSelection& k = kept_;
-  try {
-    const bool same = k.stmt && k.db == t.dbId && k.index == t.index && k.keyField == keyField;
-    // How the value compares with the one asked for last.
-    const int since = same ? CompareKey(rec, parts, key, k.last.data()) : -1;
-    if (since == 0 && k.answered) {
-      // The same value again: nothing has changed in this snapshot since.
-      *size = static_cast<int32_t>(k.answer.size());
-      *list = k.answer.empty() ? nullptr : AllocCopy(k.answer.data(), k.answer.size());
-      return k.answer.empty() ? kNotFound : 0;
-    }
-    // How the record the statement stands on compares with the value; past
-    // its end, as a record above every value. The records from the value
-    // asked for last up to that record were all handed out or passed over,
-    // so none of them carries a value in between.
-    auto order = [&] { return k.onRow ? CompareStoredKey(k.stmt, 1, rec, parts, key) : 1; };
-    int at = since > 0 ? order() : -1;
-    if (at < 0) {
-      DropKept();
-      // Every record from the value on, in key order (ties by insertion);
-      // the first records that carry the value are the answer.
-      sqlite3_stmt* s = Cached(t, keyField, kListFrom, [&] {
-        const std::string cols = Columns(rec, parts);
-        return "SELECT img, " + cols + " FROM " + RecordTableName(t.dbId, t.index) + " WHERE (" +
-               cols + ") >= (" + Placeholders(parts.size()) + ")" + OrderBy(rec, parts, false);
-      });
-      // Bound without a copy: bound stays as it is until the statement is reset.
-      k.bound.assign(key, key + rec.imageLength);
-      BindParts(s, 1, rec, parts, k.bound.data());
-      k.stmt = s;
-      k.db = t.dbId;
-      k.index = t.index;
-      k.keyField = keyField;
-      k.onRow = StepRow(s);
-      at = order();
-    }
-    k.answered = false;
-    BufferBuilder out;
-    for (; at == 0; at = order()) {
-      AppendImage(out, k.stmt, rec);
-      k.onRow = StepRow(k.stmt);
-    }
-    k.last.assign(key, key + rec.imageLength);
-    const size_t bytes = out.Size();
-    const int status = HandOut(out, size, list);
-    // A value that equals nothing (a NaN) is no place to go on from; nor is
-    // a transaction, whose writes the statement would not follow.
-    if (inTransaction_ || HasNullPart(rec, parts, key)) {
-      DropKept();
-    } else if (bytes <= kKeptAnswerBytes) {
-      // The answer is the caller's already: one that cannot be kept is not.
-      try {
-        k.answer.assign(*list, *list + bytes);
-        k.answered = true;
-      } catch (const std::bad_alloc&) {
-      }
-    }
-    return status;
-  } catch (...) {
-    DropKept();
-    throw;
+  // A value with a NaN part equals nothing, whatever was selected before.
+  if (HasNullPart(rec, parts, key)) {
+    *size = 0;
+    *list = nullptr;
+    return kNotFound;
   }
-}
-
-void ClientSession::DropKept() {
-  if (!kept_.stmt) return;
-  sqlite3_reset(kept_.stmt);
-  sqlite3_clear_bindings(kept_.stmt);
-  kept_.stmt = nullptr;
-  kept_.answered = false;
+  const KeptSelection::Source source{t.dbId, t.index, keyField};
+  if (auto status = kept_.Continue(source, rec, parts, key, size, list)) return *status;
+  sqlite3_stmt* s = Cached(t, keyField, kListFrom, [&] {
+    const std::string cols = Columns(rec, parts);
+    return "SELECT img, " + cols + " FROM " + RecordTableName(t.dbId, t.index) + " WHERE (" + cols +
+           ") >= (" + Placeholders(parts.size()) + ")" + OrderBy(rec, parts, false);
+  });
+  // A transaction's writes are no place to go on from: the statement would
+  // not follow them.
+  return kept_.Start(source, s, !inTransaction_, rec, parts, key, size, list);
 }
 
 int ClientSession::GetAllRec(int32_t db, int32_t rt, int32_t* size, char** list) {

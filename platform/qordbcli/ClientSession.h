@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "DictModel.h"
+#include "KeptSelection.h"
 #include "ServerFile.h"
 
 namespace qordb {
@@ -159,8 +160,6 @@ class ClientSession {
   // insertion order; the kept selection goes on where it can.
   int SelectEqual(const Target& t, int32_t keyField, const std::vector<int>& parts, const char* key,
                   int32_t* size, char** list);
-  // Ends the kept selection; never throws.
-  void DropKept();
   // The first record, by insertion order, whose current key (made of parts)
   // equals the bound value.
   sqlite3_stmt* FindEqStmt(const Target& t, const std::vector<int>& parts);
@@ -196,27 +195,6 @@ class ClientSession {
   // SQLite's own checkpoint size: a log of this many frames is long.
   static constexpr uint32_t kLongLogFrames = 1000;
 
-  // The statement of the last selection by a key value, left where that
-  // selection stopped: on the first record past the value, or at its end. A
-  // selection of a later value on the same record type and key, up to the
-  // record it stands on, goes on from there instead of looking its first
-  // record up anew, and one of the same value again is answered as before.
-  // It reads the held snapshot, so it is kept only outside a transaction and
-  // ends before that snapshot does.
-  struct KeptSelection {
-    sqlite3_stmt* stmt = nullptr;  // null when none is kept
-    int32_t db = 0;
-    int index = 0;
-    int32_t keyField = 0;
-    bool onRow = false;       // it stands on a record not handed out yet
-    std::vector<char> bound;  // the image whose key value it started from
-    std::vector<char> last;   // the image whose key value was asked for last
-    bool answered = false;    // answer holds the records of that value
-    std::vector<char> answer;
-  };
-  // The largest answer kept for the same value asked again.
-  static constexpr size_t kKeptAnswerBytes = 16 * 1024;
-
   sqlite3* db_ = nullptr;
   std::unique_ptr<Control> control_;
   const volatile uint32_t* walIndex_ = nullptr;  // null when SQLite did not map it
@@ -234,7 +212,7 @@ class ClientSession {
   bool inTransaction_ = false;
   int64_t transactions_ = 0;  // the transactions begun, the open one's number
   std::map<std::tuple<int32_t, int, int32_t, int>, Stmt> stmts_;
-  KeptSelection kept_;  // one of stmts_
+  KeptSelection kept_;  // on one of stmts_
   std::map<int32_t, Bookmark> bookmarks_;
   int32_t nextBookmark_ = 1;
   std::set<std::string> packages_;

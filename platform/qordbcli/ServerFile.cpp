@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "BufferRegistry.h"
 #include "FileLocks.h"
 #include "ServerAdmin.h"
 
@@ -314,6 +315,29 @@ bool HasNullPart(const RecordModel& rec, const std::vector<int>& parts, const ch
     const FieldModel& f = rec.fields[p];
     return (f.type == 'f' || f.type == 'F') && ValueOf(f, image).kind == KeyValue::kNull;
   });
+}
+
+int BindParts(sqlite3_stmt* s, int first, const RecordModel& rec, const std::vector<int>& parts,
+              const char* image) {
+  for (int p : parts) BindKeyPart(s, first++, rec.fields[p], image);
+  return first;
+}
+
+void AppendImage(BufferBuilder& out, sqlite3_stmt* s, const RecordModel& rec) {
+  if (sqlite3_column_bytes(s, 0) != rec.imageLength) throw StatusError{kEngineFailure};
+  if (out.Size() + rec.imageLength > INT32_MAX) throw StatusError{kNoMemory};
+  out.Append(sqlite3_column_blob(s, 0), rec.imageLength);
+}
+
+int HandOut(BufferBuilder& out, int32_t* size, char** list) {
+  if (out.Size() == 0) {
+    *size = 0;
+    *list = nullptr;
+    return kNotFound;
+  }
+  *size = static_cast<int32_t>(out.Size());
+  *list = out.Release();
+  return 0;
 }
 
 std::string InsertSql(int32_t dbId, int r, const RecordModel& rec) {

@@ -106,6 +106,10 @@ void CreateRecordTable(sqlite3* db, int32_t dbId, int recordIndex, const RecordM
 // Like BindImage, it binds without a copy: image must stay as it is until the
 // statement has been stepped.
 void BindKeyPart(sqlite3_stmt* s, int index, const FieldModel& field, const char* image);
+// Binds the values of the key parts in image, from parameter first on, the
+// same way; returns the next parameter.
+int BindParts(sqlite3_stmt* s, int first, const RecordModel& rec, const std::vector<int>& parts,
+              const char* image);
 
 // How two images compare on the key parts, in the order the indexes keep
 // (numbers by value, characters as bytes up to the NUL): -1, 0 or 1.
@@ -118,6 +122,13 @@ int CompareStoredKey(sqlite3_stmt* row, int first, const RecordModel& rec,
 // Whether a key part of image has no value (a NaN, stored as NULL), which
 // equals nothing.
 bool HasNullPart(const RecordModel& rec, const std::vector<int>& parts, const char* image);
+
+class BufferBuilder;
+// Appends the image of the row s stands on (its first column) to out.
+void AppendImage(BufferBuilder& out, sqlite3_stmt* s, const RecordModel& rec);
+// The images in out, back to back in one buffer for the caller; 10002, no
+// buffer and size 0 when there is none.
+int HandOut(BufferBuilder& out, int32_t* size, char** list);
 
 // Binds a record image of length bytes as a blob, the empty one too, without
 // copying it.

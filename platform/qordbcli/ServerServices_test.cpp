@@ -531,6 +531,81 @@ TEST_F(Services, AValueThatEqualsNothingLeavesNoPlaceForTheNextSelection) {
   EXPECT_EQ(FreeDbHandler(c.h), 0);
 }
 
+TEST_F(Services, ANaNInACompoundKeysLaterPartEqualsNothing) {
+  const SnapshotIdleTime held(std::chrono::hours(1));
+  qordb::SchemaDef schema;
+  schema.name = "METER";
+  qordb::FieldDef id, tag, a, f, af;  // field 1 would be the default key
+  id.name = "ID";
+  id.type = 'l';
+  id.keyKind = 'u';
+  tag.name = "TAG";
+  tag.type = 'c';
+  tag.length = 4;
+  a.name = "A";
+  a.type = 'l';
+  f.name = "F";
+  f.type = 'F';
+  af.name = "AF";
+  af.type = 'k';
+  af.keyKind = 'd';
+  af.components = {"A", "F"};
+  schema.records.push_back({"READING", {id, tag, a, f, af}});
+  qordb::ServerAdmin admin(server_.path);
+  const int32_t meterId = admin.AddDatabase(schema);
+  admin.LoadRecords("METER", "READING", {{"1", "", "5", "1.0"}});
+  const double nan = std::nan("");
+  auto image = [](BareClient& c, int64_t av, double fv) {
+    std::vector<char> img(c.dict.ImageLength("READING"));
+    c.dict.SetInt(img, "READING", "A", av);
+    c.dict.SetDouble(img, "READING", "F", fv);
+    return img;
+  };
+  {
+    BareClient c;
+    ASSERT_EQ(c.Open("SRV", meterId, "METER"), 0);
+    std::vector<char> img = image(c, 6, nan);
+    c.dict.SetInt(img, "READING", "ID", 2);
+    char* p = img.data();
+    ASSERT_EQ(NewRec(c.h, c.db, c.dict.Rt("READING"), c.dict.ImageLength("READING"), &p), 0);
+    EXPECT_EQ(FreeDbHandler(c.h), 0);
+  }
+  struct Selection {
+    int64_t a;
+    double f;
+    int expected;  // the ID of the one record selected, or minus the status
+  };
+  struct Case {
+    const char* name;
+    std::vector<Selection> selections;
+  };
+  const Case cases[] = {
+      {"on a fresh handle", {{6, nan, -10002}}},
+      {"after the record before it", {{5, 1.0, 1}, {6, nan, -10002}}},
+      {"asked again", {{5, 1.0, 1}, {6, nan, -10002}, {6, nan, -10002}, {5, 1.0, 1}}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    BareClient c;
+    ASSERT_EQ(c.Open("SRV", meterId, "METER"), 0);
+    for (const Selection& s : k.selections) {
+      std::vector<char> img = image(c, s.a, s.f);
+      char* p = img.data();
+      int32_t size = static_cast<int32_t>(img.size());
+      Owned list;
+      const int status = FindList(c.h, &size, &p, &list, c.db, c.dict.Rt("READING"),
+                                  c.dict.FieldNumber("READING", "AF"));
+      int got = -status;
+      if (status == 0)
+        got = size == c.dict.ImageLength("READING")
+                  ? static_cast<int>(c.dict.Int(list.p, "READING", "ID"))
+                  : -1;
+      EXPECT_EQ(got, s.expected) << "A=" << s.a << " F=" << s.f;
+    }
+    EXPECT_EQ(FreeDbHandler(c.h), 0);
+  }
+}
+
 TEST_F(Services, ASelectionHoldsNothingOnceItsSnapshotEnds) {
   const SnapshotIdleTime held(std::chrono::hours(1));
   struct Case {
