@@ -859,14 +859,15 @@ void Model::WriteGroup(int t, int parentKey) {
       ++it;
       continue;
     }
+    // What waits below a deleted record goes first, deepest first.
     const int id = it->first;
+    ImplicitProcessCacheList(t, id);
     auto entry = table.cache.find(id);
     if (entry != table.cache.end()) {
       WriteCachedRecord(t, entry->second, parentKey);
       Written(t, id);
     }
     it = table.deleted.erase(it);
-    ImplicitProcessCacheList(t, id);
   }
   auto group = table.store.groups.find(parentKey);
   if (group == table.store.groups.end()) return;
@@ -1176,6 +1177,8 @@ class ProbedTab : public RdmStoreTab {
   int GroupKey() const { return m_currentGroupKey; }
   bool BackupExists() const { return m_backupExists; }
   const _RecItemType* Current() { return CurrentItem(); }
+  // Parent keys of the records whose deletes wait, by store id.
+  const QoMap<long, int>& DeletedKeys() const { return m_deletedKeys; }
 };
 
 class StoreModelTest : public LiveClientTest {
@@ -1205,7 +1208,7 @@ class StoreModelTest : public LiveClientTest {
   // The sequence cut down to a shorter one that still fails.
   Sequence Shrink(Sequence sequence);
 
- private:
+ protected:
   void Reset(const Setting& setting);
   Outcome Perform(const Op& op);
   void OtherChange(const Op& op);
@@ -1934,6 +1937,125 @@ const SequenceCase kSequences[] = {
 
 INSTANTIATE_TEST_SUITE_P(Faults, StoreSequenceTest, ::testing::ValuesIn(kSequences),
                          [](const ::testing::TestParamInfo<SequenceCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// ---- Writes that the server refuses part-way ----
+
+// The other login has removed a record whose delete waits below a queued
+// delete; the write must leave no record on the server or in a store
+// without its parent, and the refused delete queued with what follows it.
+struct PartWayCase {
+  const char* name;
+  std::vector<Op> ops;  // the server's records, then the steps; one of them the write
+  int code;             // what the write raised
+  std::array<std::vector<int>, kLevels> server;                  // the IDs on the server afterwards
+  std::array<std::vector<int>, kLevels> stored;                  // the IDs in each store
+  std::array<std::vector<std::pair<int, int>>, kLevels> queued;  // (ID, flags) in each cache
+};
+
+void PrintTo(const PartWayCase& c, std::ostream* out) { *out << c.name; }
+
+class PartWayWriteTest : public StoreModelTest, public ::testing::WithParamInterface<PartWayCase> {
+ protected:
+  // The orphans on the server, in the stores and among the waiting deletes.
+  std::string Orphans() {
+    std::ostringstream out;
+    for (int t = C; t < kLevels; ++t) {
+      std::set<int> parents;
+      for (const Row& row : ServerRows(t - 1)) parents.insert(row.id);
+      for (const Row& row : ServerRows(t))
+        if (!parents.count(row.link))
+          out << kRecords[t] << " " << Show(row) << " has no parent on the server\n";
+      RecHandler& parentStore = tables[t - 1]->Store();
+      for (const _RecItemType* item : tables[t]->Store().Items())
+        if (!parentStore.Find(item->parentKey))
+          out << kLevelNames[t] << ": " << Show(Decode(t, item->record)) << " has no parent\n";
+      // A waiting delete is written under its parent record, stored or
+      // itself waiting to be deleted.
+      for (const auto& [id, key] : tables[t]->DeletedKeys())
+        if (!parentStore.Find(key) && !tables[t - 1]->DeletedKeys().count(key)) {
+          const _RecCacheType* entry = tables[t]->Cache().Find(id);
+          out << kLevelNames[t] << ": the delete of "
+              << (entry ? Show(Decode(t, entry->record.data())) : std::to_string(id))
+              << " waits where no write reaches\n";
+        }
+    }
+    return out.str();
+  }
+};
+
+TEST_P(PartWayWriteTest, LeavesNoOrphanAndTheRestQueued) {
+  const PartWayCase& c = GetParam();
+  Reset(kCached);
+  int code = 0;
+  for (const Op& op : c.ops) {
+    const Outcome outcome = Perform(op);
+    if (op.kind == Kind::WriteCache)
+      code = outcome.code;
+    else
+      ASSERT_EQ(outcome.code, 0) << Show(op);
+  }
+  EXPECT_EQ(code, c.code);
+  for (int t = 0; t < kLevels; ++t) {
+    SCOPED_TRACE(kRecords[t]);
+    std::vector<int> server;
+    for (const Row& row : ServerRows(t)) server.push_back(row.id);
+    std::sort(server.begin(), server.end());
+    EXPECT_EQ(server, c.server[size_t(t)]);
+    const std::set<int> stored = StoredIds(t);
+    EXPECT_EQ(std::vector<int>(stored.begin(), stored.end()), c.stored[size_t(t)]);
+    std::vector<std::pair<int, int>> queued;
+    for (const auto& [id, entry] : tables[t]->Cache().Entries())
+      queued.emplace_back(Decode(t, entry->record.data()).id, entry->flags);
+    std::sort(queued.begin(), queued.end());
+    EXPECT_EQ(queued, c.queued[size_t(t)]);
+  }
+  EXPECT_EQ(Orphans(), "");
+}
+
+// MASTER 1 with CHILD 101 and 102; MASTER 2; CHILD 10 with GRAND 100 and 101.
+const Op kM1 = OInsert(M, 1, 0, 1, "a"), kM2 = OInsert(M, 2, 0, 2, "b");
+const Op kC101 = OInsert(C, 101, 1, 1, "a"), kC102 = OInsert(C, 102, 1, 2, "b");
+const Op kC10 = OInsert(C, 10, 1, 1, "a");
+const Op kG100 = OInsert(G, 100, 10, 1, "a"), kG101 = OInsert(G, 101, 10, 2, "b");
+
+const PartWayCase kPartWayWrites[] = {
+    // The first child's delete is refused: its parent's delete has not gone
+    // before it, and the second child stays on the server with its parent.
+    {"TwoChildDeletesTheFirstGone",
+     {kM1, kC101, kC102, Select(0), Delete(C), GoTo(C, 0, 0), Delete(C), Delete(M), ODelete(C, 101),
+      WriteCache()},
+     10002,
+     {{{1}, {102}, {}}},
+     {{{}, {}, {}}},
+     {{{{1, 1}}, {{101, 1}, {102, 1}}, {}}}},
+    // A restore after it brings every record back; nothing stays queued.
+    {"OneChildDeleteGoneThenRestore",
+     {kM1, kM2, kC101, Select(0), Delete(C), Delete(M), ODelete(C, 101), WriteCache(), Restore()},
+     10002,
+     {{{1, 2}, {}, {}}},
+     {{{1, 2}, {101}, {}}},
+     {{{}, {}, {}}}},
+    {"TwoChildDeletesTheFirstGoneThenRestore",
+     {kM1, kC101, kC102, Select(0), Delete(C), GoTo(C, 0, 0), Delete(C), Delete(M), ODelete(C, 101),
+      WriteCache(), Restore()},
+     10002,
+     {{{1}, {102}, {}}},
+     {{{1}, {101, 102}, {}}},
+     {{{}, {}, {}}}},
+    // One level down: the child's delete waits for its grandchildren's.
+    {"TwoGrandchildDeletesTheFirstGone",
+     {kM1, kC10, kG100, kG101, Select(0), Delete(G), GoTo(G, 0, 0), Delete(G), Delete(C),
+      ODelete(G, 100), WriteCache()},
+     10002,
+     {{{1}, {10}, {101}}},
+     {{{1}, {}, {}}},
+     {{{}, {{10, 1}}, {{100, 1}, {101, 1}}}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Deletes, PartWayWriteTest, ::testing::ValuesIn(kPartWayWrites),
+                         [](const ::testing::TestParamInfo<PartWayCase>& info) {
                            return std::string(info.param.name);
                          });
 
