@@ -178,7 +178,8 @@ class RdmStoreTab : public RdmTable {
   bool ImplicitProcessCacheList(int recordId);
   bool WriteGroup(int parentKey);
   bool WriteCachedRecord(_RecCacheType* entry);
-  // Writes the cached deletes of the records of the group that left the store.
+  // Writes the cached deletes of the records of the group that left the store,
+  // each after what is queued below the record.
   void WriteCachedDeletes(int parentKey);
   // 2014 [the parent's alias] for a child's own write while a record above
   // its group waits in a parent's cache to be inserted.

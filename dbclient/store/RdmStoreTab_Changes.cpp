@@ -218,19 +218,22 @@ bool RdmStoreTab::WriteGroup(int parentKey) {
 
 void RdmStoreTab::WriteCachedDeletes(int parentKey) {
   // Deleted records have left the store, so the group no longer reaches
-  // their entries; they are written before the records that remain.
+  // their entries; they are written before the records that remain. What is
+  // queued below a deleted record reaches the server before its delete: a
+  // refusal down there leaves the record on the server, with the records
+  // under it not yet deleted, and its delete queued.
   for (auto it = m_deletedKeys.begin(); it != m_deletedKeys.end();) {
     if (it->second != parentKey) {
       ++it;
       continue;
     }
     const long id = it->first;
+    ImplicitProcessCacheList(int(id));
     if (_RecCacheType* entry = m_cache.Find(id)) {
       WriteCachedRecord(entry);
       Written(*entry);
     }
     it = m_deletedKeys.erase(it);
-    ImplicitProcessCacheList(int(id));
   }
 }
 

@@ -11,6 +11,9 @@
 //   QOR_STORE_MODEL_RUNS=5000 dbclient_store_tests --gtest_filter='StoreModelTest.*'
 // with QOR_STORE_MODEL_SEED the first seed (1) and QOR_STORE_MODEL_STEPS the
 // length of a sequence (40); QOR_STORE_MODEL_TRACE=1 prints every step.
+// QOR_STORE_MODEL_WEIGHTED=1 weights the search towards writes of the cache
+// that the server refuses part-way, because the other login has changed a
+// record with a change queued in it or below it, and restores after them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -859,14 +863,15 @@ void Model::WriteGroup(int t, int parentKey) {
       ++it;
       continue;
     }
+    // What waits below a deleted record goes first, deepest first.
     const int id = it->first;
+    ImplicitProcessCacheList(t, id);
     auto entry = table.cache.find(id);
     if (entry != table.cache.end()) {
       WriteCachedRecord(t, entry->second, parentKey);
       Written(t, id);
     }
     it = table.deleted.erase(it);
-    ImplicitProcessCacheList(t, id);
   }
   auto group = table.store.groups.find(parentKey);
   if (group == table.store.groups.end()) return;
@@ -1176,6 +1181,8 @@ class ProbedTab : public RdmStoreTab {
   int GroupKey() const { return m_currentGroupKey; }
   bool BackupExists() const { return m_backupExists; }
   const _RecItemType* Current() { return CurrentItem(); }
+  // Parent keys of the records whose deletes wait, by store id.
+  const QoMap<long, int>& DeletedKeys() const { return m_deletedKeys; }
 };
 
 class StoreModelTest : public LiveClientTest {
@@ -1199,13 +1206,20 @@ class StoreModelTest : public LiveClientTest {
     LiveClientTest::TearDown();
   }
 
+  // What a search ran into.
+  struct Figures {
+    size_t steps = 0;
+    int failedWrites = 0;         // writes of the cache that the server refused part-way
+    int failedAfterStoring = 0;   // ... after the server had taken some of it
+    int restoresAfterFailed = 0;  // restores between a failed write and the next write
+  };
   // Runs the sequence from an empty server; the first difference from the
   // model, with the step it came at, or nothing.
-  std::optional<std::string> Run(const Sequence& sequence, size_t* steps = nullptr);
+  std::optional<std::string> Run(const Sequence& sequence, Figures* figures = nullptr);
   // The sequence cut down to a shorter one that still fails.
   Sequence Shrink(Sequence sequence);
 
- private:
+ protected:
   void Reset(const Setting& setting);
   Outcome Perform(const Op& op);
   void OtherChange(const Op& op);
@@ -1560,6 +1574,12 @@ std::string StoreModelTest::Invariants(const Setting& setting, const Op& op, int
         out << kLevelNames[t] << ": " << item->id << Show(Decode(t, item->record))
             << " stored under " << item->parentKey << ", which " << kLevelNames[t - 1]
             << " does not hold\n";
+    // A waiting delete is written under its parent record, which is stored
+    // or itself waits to be deleted.
+    for (const auto& [id, key] : tables[t]->DeletedKeys())
+      if (!tables[t - 1]->Store().Find(key) && !tables[t - 1]->DeletedKeys().count(key))
+        out << kLevelNames[t] << ": the delete of " << id << " waits under " << key
+            << ", which no write reaches\n";
   }
   // Option 3: what this step inserted or changed on the server is linked to
   // the parent record it was appended or queued under.
@@ -1597,13 +1617,19 @@ std::string StoreModelTest::Invariants(const Setting& setting, const Op& op, int
   return out.str();
 }
 
-std::optional<std::string> StoreModelTest::Run(const Sequence& sequence, size_t* steps) {
+std::optional<std::string> StoreModelTest::Run(const Sequence& sequence, Figures* figures) {
   Reset(sequence.setting);
   Model model(sequence.setting);
+  bool failedWrite = false;
   for (size_t i = 0; i < sequence.ops.size(); ++i) {
-    if (steps) ++*steps;
     const Op& op = sequence.ops[i];
+    std::array<std::vector<Row>, kLevels> server;
+    if (op.kind == Kind::WriteCache)
+      for (int t = 0; t < kLevels; ++t) server[size_t(t)] = model.Server(t);
     const Outcome expected = model.Apply(op);
+    bool took = false;  // the server took some of the write
+    if (op.kind == Kind::WriteCache)
+      for (int t = 0; t < kLevels; ++t) took = took || server[size_t(t)] != model.Server(t);
     const Snapshot before = Take();
     std::set<int> stored[kLevels];
     if (op.kind == Kind::RemoveAt)
@@ -1621,6 +1647,16 @@ std::optional<std::string> StoreModelTest::Run(const Sequence& sequence, size_t*
         model.Adopt(t, tables[t]->MasterDepMode(), tables[t]->GroupKey(),
                     current ? current->id : -1, Fields(*tables[t]));
       }
+    if (figures) {
+      ++figures->steps;
+      if (op.kind == Kind::Restore && failedWrite) ++figures->restoresAfterFailed;
+      if (op.kind == Kind::Restore || op.kind == Kind::WriteCache) failedWrite = false;
+      if (op.kind == Kind::WriteCache && got.code >= 10000) {
+        failedWrite = true;
+        ++figures->failedWrites;
+        if (took) ++figures->failedAfterStoring;
+      }
+    }
     if (std::getenv("QOR_STORE_MODEL_TRACE"))
       std::printf("%s -> %s\n", Show(op).c_str(), Show(got).c_str());
     std::string differences;
@@ -1662,10 +1698,25 @@ Sequence StoreModelTest::Shrink(Sequence sequence) {
 
 // ---- Random sequences ----
 
+// How often the generator reaches for the steps that make a write of the
+// cache fail part-way, in percent.
+struct Weights {
+  int cached = 40;               // of the sequences in cached mode
+  int other = 8;                 // of the steps the other login's
+  int conflicts = 40;            // of those that meet a queued change
+  int subtreeDeletes = 2;        // of the steps that delete a record with all below it
+  int writeAfterConflict = 20;   // the step after a conflict writes the cache
+  int restoreAfterFailure = 30;  // the step after a failed write restores
+};
+
+// Cached mode always, conflicts and the writes and restores after them often.
+constexpr Weights kWeightedSearch{100, 15, 80, 8, 30, 50};
+
 // Random operations whose arguments the model's state makes likely to matter.
 class Generator {
  public:
-  explicit Generator(uint32_t seed) : m_random(seed) {}
+  explicit Generator(uint32_t seed, const Weights& weights = {})
+      : m_random(seed), m_weights(weights) {}
   Sequence Make(int steps);
 
  private:
@@ -1688,10 +1739,62 @@ class Generator {
   }
   Op TableOp(const Model& model, const Setting& setting);
   Op OtherOp(const Model& model);
+  // The other login meets a queued change: it deletes the record or one
+  // above it, or inserts the ID of a queued insert; none without a change.
+  std::optional<Op> ConflictOp(const Model& model);
 
   std::mt19937 m_random;
+  Weights m_weights;
   int m_nextId = 1;
 };
+
+// The ID of the record with the store id, stored or waiting to be deleted; 0
+// for none.
+int RecordId(const Model& model, int t, int storeId) {
+  const Model::Table& table = model.At(t);
+  if (auto item = table.store.items.find(storeId); item != table.store.items.end())
+    return item->second.row.id;
+  if (auto entry = table.cache.find(storeId); entry != table.cache.end())
+    return entry->second.row.id;
+  return 0;
+}
+
+// The store id of its parent record; -1 for none.
+int ParentKey(const Model& model, int t, int storeId) {
+  const Model::Table& table = model.At(t);
+  if (auto item = table.store.items.find(storeId); item != table.store.items.end())
+    return item->second.parentKey;
+  if (auto deleted = table.deleted.find(storeId); deleted != table.deleted.end())
+    return deleted->second;
+  return -1;
+}
+
+std::optional<Op> Generator::ConflictOp(const Model& model) {
+  std::vector<std::pair<int, int>> queued;  // (level, store id)
+  for (int t = 0; t < kLevels; ++t)
+    for (const auto& [id, entry] : model.At(t).cache) queued.emplace_back(t, id);
+  if (queued.empty()) return std::nullopt;
+  // The later of two: a write that meets it has more often stored some of
+  // its entries before.
+  auto [t, id] =
+      std::max(queued[size_t(Pick(int(queued.size())))], queued[size_t(Pick(int(queued.size())))]);
+  const Model::Entry& entry = model.At(t).cache.at(id);
+  if ((entry.flags & 3) == 2 && Chance(40)) {
+    int parent = 0;
+    if (t > M) {
+      parent = RecordId(model, t - 1, ParentKey(model, t, id));
+      if (!model.OnServer(t - 1, parent)) parent = ServerId(model, t - 1);
+    }
+    return OInsert(t, entry.row.id, parent, Pick(20), Tag());
+  }
+  for (int up = Pick(t + 1); up > 0; --up) {
+    const int key = ParentKey(model, t, id);
+    if (key < 0) break;
+    id = key;
+    --t;
+  }
+  return ODelete(t, RecordId(model, t, id));
+}
 
 Op Generator::TableOp(const Model& model, const Setting& setting) {
   const int t = Pick(100) < 30 ? M : Pick(2) ? C : G;
@@ -1728,6 +1831,8 @@ Op Generator::TableOp(const Model& model, const Setting& setting) {
 }
 
 Op Generator::OtherOp(const Model& model) {
+  if (Chance(m_weights.conflicts))
+    if (std::optional<Op> op = ConflictOp(model)) return *op;
   const int t = Pick(kLevels);
   const int kind = Pick(3);
   if (kind == 0 || model.Server(t).empty()) {
@@ -1741,14 +1846,16 @@ Op Generator::OtherOp(const Model& model) {
 Sequence Generator::Make(int steps) {
   Sequence sequence;
   Setting& s = sequence.setting;
-  s.cached = Chance(40);
+  s.cached = Chance(m_weights.cached);
   s.keepRecord = Chance(40);
   s.linkValues = Chance(50);
   s.keepMasterRows = Chance(30);
   Model model(s);
+  const auto room = [&] { return int(sequence.ops.size()) < steps; };
   const auto add = [&](Op op) {
-    model.Apply(op);
+    const Outcome outcome = model.Apply(op);
     sequence.ops.push_back(std::move(op));
+    return outcome;
   };
   // A few masters, each with up to three children with up to two grandchildren.
   for (int m = 1 + Pick(3); m > 0; --m) {
@@ -1761,7 +1868,39 @@ Sequence Generator::Make(int steps) {
     }
   }
   add(Select(Chance(50) ? 0 : 5));
-  while (int(sequence.ops.size()) < steps) add(Chance(8) ? OtherOp(model) : TableOp(model, s));
+  // The current record of the level with everything below it, deepest first.
+  std::function<void(int)> deleteSubtree = [&](int t) {
+    if (t + 1 < kLevels) {
+      if (room()) add(Mode(t + 1, 1));
+      for (int i = 0; i < 4 && model.Count(t + 1) > 0 && room(); ++i) {
+        add(GoTo(t + 1, 0, 0));
+        deleteSubtree(t + 1);
+      }
+    }
+    if (room()) add(Delete(t));
+  };
+  bool conflicted = false, failed = false;
+  while (room()) {
+    if (failed && Chance(m_weights.restoreAfterFailure)) {
+      add(Restore());
+      failed = false;
+      continue;
+    }
+    Op op = TableOp(model, s);
+    if (s.cached && conflicted && Chance(m_weights.writeAfterConflict)) {
+      op = WriteCache(Chance(70) ? M : Pick(kLevels));
+    } else if (Chance(m_weights.other)) {
+      op = OtherOp(model);
+      conflicted = conflicted || op.kind != Kind::OUpdate;
+    } else if (s.cached && Chance(m_weights.subtreeDeletes)) {
+      deleteSubtree(Pick(kLevels - 1));
+      continue;
+    }
+    const bool write = op.kind == Kind::WriteCache, restore = op.kind == Kind::Restore;
+    const Outcome outcome = add(std::move(op));
+    if (write) conflicted = false;
+    if (write || restore) failed = write && outcome.code >= 10000;
+  }
   return sequence;
 }
 
@@ -1774,13 +1913,14 @@ TEST_F(StoreModelTest, RandomSequencesAgreeWithTheModel) {
   const int runs = EnvNumber("QOR_STORE_MODEL_RUNS", 40);
   const int firstSeed = EnvNumber("QOR_STORE_MODEL_SEED", 1);
   const int length = EnvNumber("QOR_STORE_MODEL_STEPS", 40);
-  size_t steps = 0;
+  const Weights weights = EnvNumber("QOR_STORE_MODEL_WEIGHTED", 0) ? kWeightedSearch : Weights{};
+  Figures figures;
   int failures = 0;
   int run = 0;
   for (; run < runs; ++run) {
     const uint32_t seed = uint32_t(firstSeed + run);
-    const Sequence sequence = Generator(seed).Make(length);
-    if (!Run(sequence, &steps)) continue;
+    const Sequence sequence = Generator(seed, weights).Make(length);
+    if (!Run(sequence, &figures)) continue;
     ++failures;
     const Sequence shrunk = Shrink(sequence);
     ADD_FAILURE() << "seed " << seed << ", " << sequence.ops.size() << " steps, shrunk to "
@@ -1789,7 +1929,11 @@ TEST_F(StoreModelTest, RandomSequencesAgreeWithTheModel) {
                   << Run(shrunk).value_or("(passes when shrunk)");
     if (failures >= 3) break;
   }
-  std::printf("store model: %d sequences, %zu steps, %d failing\n", run, steps, failures);
+  std::printf(
+      "store model: %d sequences, %zu steps, %d writes failed part-way (%d after the server took "
+      "some of it), %d restores after them, %d failing\n",
+      run, figures.steps, figures.failedWrites, figures.failedAfterStoring,
+      figures.restoresAfterFailed, failures);
 }
 
 // ---- The shortest sequences of the faults found, and of the decisions ----
@@ -1927,6 +2071,12 @@ const SequenceCase kSequences[] = {
     {"RestoreAfterAWriteThatFailedBelowAStoredDelete",
      Shop(kCached, {Select(0), Delete(G, 1), Delete(G, 1), Delete(C, 1), ODelete(G, 101),
                     WriteCache(), Restore()})},
+    // A write refused below a queued delete has not stored that delete, so
+    // the record stays on the server and its delete within a write's reach.
+    {"RefusedChildDeleteBelowAQueuedParentDelete",
+     {kCached,
+      {OInsert(M, 7, 0, 3, "b"), OInsert(C, 10, 7, 10, "c"), Select(0), Delete(C, 1), Delete(M, 1),
+       ODelete(C, 10), WriteCache(), Restore()}}},
     {"RefusedChildAppendOnTheFirstChild",
      Shop(kDirect,
           {Select(0), GoTo(C, 0, 0), SetPosition(M, 1), Append(C, 11, 0, "x"), Update(C, 4, "y")})},
@@ -1934,6 +2084,125 @@ const SequenceCase kSequences[] = {
 
 INSTANTIATE_TEST_SUITE_P(Faults, StoreSequenceTest, ::testing::ValuesIn(kSequences),
                          [](const ::testing::TestParamInfo<SequenceCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// ---- Writes that the server refuses part-way ----
+
+// The other login has removed a record whose delete waits below a queued
+// delete; the write must leave no record on the server or in a store
+// without its parent, and the refused delete queued with what follows it.
+struct PartWayCase {
+  const char* name;
+  std::vector<Op> ops;  // the server's records, then the steps; one of them the write
+  int code;             // what the write raised
+  std::array<std::vector<int>, kLevels> server;                  // the IDs on the server afterwards
+  std::array<std::vector<int>, kLevels> stored;                  // the IDs in each store
+  std::array<std::vector<std::pair<int, int>>, kLevels> queued;  // (ID, flags) in each cache
+};
+
+void PrintTo(const PartWayCase& c, std::ostream* out) { *out << c.name; }
+
+class PartWayWriteTest : public StoreModelTest, public ::testing::WithParamInterface<PartWayCase> {
+ protected:
+  // The orphans on the server, in the stores and among the waiting deletes.
+  std::string Orphans() {
+    std::ostringstream out;
+    for (int t = C; t < kLevels; ++t) {
+      std::set<int> parents;
+      for (const Row& row : ServerRows(t - 1)) parents.insert(row.id);
+      for (const Row& row : ServerRows(t))
+        if (!parents.count(row.link))
+          out << kRecords[t] << " " << Show(row) << " has no parent on the server\n";
+      RecHandler& parentStore = tables[t - 1]->Store();
+      for (const _RecItemType* item : tables[t]->Store().Items())
+        if (!parentStore.Find(item->parentKey))
+          out << kLevelNames[t] << ": " << Show(Decode(t, item->record)) << " has no parent\n";
+      // A waiting delete is written under its parent record, stored or
+      // itself waiting to be deleted.
+      for (const auto& [id, key] : tables[t]->DeletedKeys())
+        if (!parentStore.Find(key) && !tables[t - 1]->DeletedKeys().count(key)) {
+          const _RecCacheType* entry = tables[t]->Cache().Find(id);
+          out << kLevelNames[t] << ": the delete of "
+              << (entry ? Show(Decode(t, entry->record.data())) : std::to_string(id))
+              << " waits where no write reaches\n";
+        }
+    }
+    return out.str();
+  }
+};
+
+TEST_P(PartWayWriteTest, LeavesNoOrphanAndTheRestQueued) {
+  const PartWayCase& c = GetParam();
+  Reset(kCached);
+  int code = 0;
+  for (const Op& op : c.ops) {
+    const Outcome outcome = Perform(op);
+    if (op.kind == Kind::WriteCache)
+      code = outcome.code;
+    else
+      ASSERT_EQ(outcome.code, 0) << Show(op);
+  }
+  EXPECT_EQ(code, c.code);
+  for (int t = 0; t < kLevels; ++t) {
+    SCOPED_TRACE(kRecords[t]);
+    std::vector<int> server;
+    for (const Row& row : ServerRows(t)) server.push_back(row.id);
+    std::sort(server.begin(), server.end());
+    EXPECT_EQ(server, c.server[size_t(t)]);
+    const std::set<int> stored = StoredIds(t);
+    EXPECT_EQ(std::vector<int>(stored.begin(), stored.end()), c.stored[size_t(t)]);
+    std::vector<std::pair<int, int>> queued;
+    for (const auto& [id, entry] : tables[t]->Cache().Entries())
+      queued.emplace_back(Decode(t, entry->record.data()).id, entry->flags);
+    std::sort(queued.begin(), queued.end());
+    EXPECT_EQ(queued, c.queued[size_t(t)]);
+  }
+  EXPECT_EQ(Orphans(), "");
+}
+
+// MASTER 1 with CHILD 101 and 102; MASTER 2; CHILD 10 with GRAND 100 and 101.
+const Op kM1 = OInsert(M, 1, 0, 1, "a"), kM2 = OInsert(M, 2, 0, 2, "b");
+const Op kC101 = OInsert(C, 101, 1, 1, "a"), kC102 = OInsert(C, 102, 1, 2, "b");
+const Op kC10 = OInsert(C, 10, 1, 1, "a");
+const Op kG100 = OInsert(G, 100, 10, 1, "a"), kG101 = OInsert(G, 101, 10, 2, "b");
+
+const PartWayCase kPartWayWrites[] = {
+    // The first child's delete is refused: its parent's delete has not gone
+    // before it, and the second child stays on the server with its parent.
+    {"TwoChildDeletesTheFirstGone",
+     {kM1, kC101, kC102, Select(0), Delete(C), GoTo(C, 0, 0), Delete(C), Delete(M), ODelete(C, 101),
+      WriteCache()},
+     10002,
+     {{{1}, {102}, {}}},
+     {{{}, {}, {}}},
+     {{{{1, 1}}, {{101, 1}, {102, 1}}, {}}}},
+    // A restore after it brings every record back; nothing stays queued.
+    {"OneChildDeleteGoneThenRestore",
+     {kM1, kM2, kC101, Select(0), Delete(C), Delete(M), ODelete(C, 101), WriteCache(), Restore()},
+     10002,
+     {{{1, 2}, {}, {}}},
+     {{{1, 2}, {101}, {}}},
+     {{{}, {}, {}}}},
+    {"TwoChildDeletesTheFirstGoneThenRestore",
+     {kM1, kC101, kC102, Select(0), Delete(C), GoTo(C, 0, 0), Delete(C), Delete(M), ODelete(C, 101),
+      WriteCache(), Restore()},
+     10002,
+     {{{1}, {102}, {}}},
+     {{{1}, {101, 102}, {}}},
+     {{{}, {}, {}}}},
+    // One level down: the child's delete waits for its grandchildren's.
+    {"TwoGrandchildDeletesTheFirstGone",
+     {kM1, kC10, kG100, kG101, Select(0), Delete(G), GoTo(G, 0, 0), Delete(G), Delete(C),
+      ODelete(G, 100), WriteCache()},
+     10002,
+     {{{1}, {10}, {101}}},
+     {{{1}, {}, {}}},
+     {{{}, {{10, 1}}, {{100, 1}, {101, 1}}}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Deletes, PartWayWriteTest, ::testing::ValuesIn(kPartWayWrites),
+                         [](const ::testing::TestParamInfo<PartWayCase>& info) {
                            return std::string(info.param.name);
                          });
 
