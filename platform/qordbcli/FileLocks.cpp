@@ -295,10 +295,11 @@ void NoteEarlyDescriptors(Files& s) {
   }
 }
 
-// With the state's mutex held: the file that path names (id) held for a
-// login, with a description of the library's own where SQLite does not
-// keep its locks on it already; null where the file cannot be opened.
-File* Hold(Files& s, const std::string& path, FileId id) {
+// With the state's mutex held: the file that path names (id, which becomes
+// that of the file opened where the path names another by then) held for a
+// login, with a description of the library's own where SQLite does not keep
+// its locks on it already; null where the file cannot be opened.
+File* Hold(Files& s, const std::string& path, FileId& id) {
   auto found = s.files.find(id);
   if (found == s.files.end() ||
       (found->second.lockFd < 0 && !found->second.plain && !found->second.inherited)) {
@@ -430,10 +431,11 @@ LoginCheck::LoginCheck(const std::string& path) {
     // the server file once it is read).
     for (size_t i = 0; i < ids.size(); ++i) {
       if (paths[i] == path + "-wal") continue;
-      File* held = Hold(s, paths[i], ids[i]);
+      FileId id = ids[i];
+      File* held = Hold(s, paths[i], id);
       if (!held) continue;
-      held_.push_back({ids[i].dev, ids[i].ino});
-      if (held->lockFd >= 0 && !held->plain) asked.push_back({held->lockFd, ids[i]});
+      held_.push_back({id.dev, id.ino});
+      if (held->lockFd >= 0 && !held->plain) asked.push_back({held->lockFd, id});
     }
   }
   // Each description stays open meanwhile, held.
