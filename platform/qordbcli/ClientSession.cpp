@@ -214,9 +214,11 @@ int ClientSession::InitUser(const void* block) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return kNoService;
   // SQLite's state of it in this process names locks that this process does
-  // not hold (the parent's) or that are not kept on the library's own
-  // descriptions (opened before the library was loaded).
-  if (OutsideOwnLocks(path)) return kServerLocked;
+  // not hold (the parent's), or this process holds locks on it that are not
+  // kept on the library's own descriptions (SQLite's from before the library
+  // was loaded, or another copy's). Held until SQLite has opened it.
+  const LoginCheck check(path);
+  if (check.OutsideOwnLocks()) return kServerLocked;
   Close();
   db_ = OpenServerFile(path, false);
   try {

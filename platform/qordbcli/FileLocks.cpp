@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,13 +35,17 @@ struct FileIdHash {
   size_t operator()(const FileId& f) const { return std::hash<ino_t>()(f.ino) * 31 + f.dev; }
 };
 
-// One file that SQLite has open in this process.
+// One file that SQLite has open in this process, or that a login checks.
 struct File {
   std::string path;     // as SQLite opened it first
   int descriptors = 0;  // SQLite's own
+  int checks = 0;       // logins that hold it (LoginCheck)
   int lockFd = -1;      // the description that holds this process's locks on it
   bool inherited = false;
   bool plain = false;  // no OFD locks here: SQLite's locks stay plain POSIX locks
+  // A plain POSIX lock of this process's own was seen on it: lockFd stays
+  // open, since its close would drop that lock.
+  bool foreign = false;
 };
 
 struct Files {
@@ -65,6 +70,27 @@ OpenCall g_open = nullptr;
 CloseCall g_close = nullptr;
 FcntlCall g_fcntl = nullptr;
 
+// With the state's mutex held: file has lost its last descriptor of
+// SQLite's or its last check. Returns the lock description to close once the
+// mutex is released, or -1.
+int Release(Files& s, std::unordered_map<FileId, File, FileIdHash>::iterator file) {
+  File& f = file->second;
+  if (f.descriptors > 0) return -1;
+  if (f.checks > 0 || f.foreign) {
+    // Kept open: SQLite's locks on it go as a POSIX close would drop them.
+    if (f.lockFd >= 0 && !f.plain) {
+      struct flock all = {};
+      all.l_type = F_UNLCK;
+      all.l_whence = SEEK_SET;
+      g_fcntl(f.lockFd, F_OFD_SETLK, &all);
+    }
+    return -1;
+  }
+  const int lockFd = f.lockFd;
+  s.files.erase(file);
+  return lockFd;
+}
+
 // With the state's mutex held: SQLite no longer has descriptor fd open.
 // Returns the lock description to close once the mutex is released, or -1.
 int Forget(Files& s, int fd) {
@@ -72,12 +98,11 @@ int Forget(Files& s, int fd) {
   if (it == s.byDescriptor.end()) return -1;
   auto file = s.files.find(it->second);
   s.byDescriptor.erase(it);
-  if (file == s.files.end() || --file->second.descriptors > 0) return -1;
+  if (file == s.files.end()) return -1;
   // SQLite closes its last descriptor of a file once it holds no lock on
   // it, or to drop what it holds, as a POSIX close would.
-  const int lockFd = file->second.lockFd;
-  s.files.erase(file);
-  return lockFd;
+  --file->second.descriptors;
+  return Release(s, file);
 }
 
 int Open(const char* path, int flags, int mode) {
@@ -132,11 +157,24 @@ void Notice(const std::string& path, const char* why) {
   });
 }
 
+// Whether the kernel keeps OFD locks on the file that own describes; says
+// once where it does not.
+bool OfdLocks(int own, const std::string& path) {
+  struct flock probe = {};
+  probe.l_type = F_RDLCK;
+  probe.l_whence = SEEK_SET;
+  probe.l_len = 1;
+  if (g_fcntl(own, F_OFD_GETLK, &probe) == 0) return true;
+  Notice(path, ("OFD locks refused (" + std::string(std::strerror(errno)) + ")").c_str());
+  return false;
+}
+
 // A description of the file that fd names (file, id), of this library's
 // own, or -1 where the kernel keeps no OFD locks or the file cannot be
 // opened again. The path SQLite opened is tried first, since /proc may be
-// missing, and is taken only while it still names the same file.
-int OwnDescription(int fd, const File& file, const FileId& id) {
+// missing, and is taken only while it still names the same file. With the
+// state's mutex held.
+int OwnDescription(Files& s, int fd, const File& file, const FileId& id) {
   const int access = g_fcntl(fd, F_GETFL) & O_ACCMODE;
   const int flags = (access == O_RDONLY ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY;
   for (const std::string& name : {file.path, "/proc/self/fd/" + std::to_string(fd)}) {
@@ -147,16 +185,12 @@ int OwnDescription(int fd, const File& file, const FileId& id) {
       g_close(own);
       continue;
     }
-    struct flock probe = {};
-    probe.l_type = F_RDLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_len = 1;
-    if (g_fcntl(own, F_OFD_GETLK, &probe) != 0) {
-      const int error = errno;
+    if (!OfdLocks(own, file.path)) {
       g_close(own);
-      Notice(file.path, ("OFD locks refused (" + std::string(std::strerror(error)) + ")").c_str());
       return -1;
     }
+    // The number may have been a descriptor of before.
+    s.early.erase(own);
     return own;
   }
   Notice(file.path, "cannot be opened again");
@@ -177,7 +211,7 @@ int LockDescription(int fd) {
     return -1;
   }
   if (file.lockFd < 0 && !file.plain) {
-    file.lockFd = OwnDescription(fd, file, id->second);
+    file.lockFd = OwnDescription(s, fd, file, id->second);
     file.plain = file.lockFd < 0;
   }
   return file.plain ? fd : file.lockFd;
@@ -209,13 +243,22 @@ int Fcntl(int fd, int command, ...) {
 void BeforeFork() { State().mutex.lock(); }
 void InParent() { State().mutex.unlock(); }
 // The child shares its parent's lock descriptions until it closes them, and
-// holds none of its locks: every file SQLite has open is its parent's.
+// holds none of its locks: every file SQLite has open is its parent's, and
+// the logins that held files are the parent's threads.
 void InChild() {
   Files& s = State();
-  for (auto& [id, file] : s.files) {
+  for (auto it = s.files.begin(); it != s.files.end();) {
+    File& file = it->second;
     if (file.lockFd >= 0) g_close(file.lockFd);
+    if (file.descriptors == 0) {
+      it = s.files.erase(it);
+      continue;
+    }
     file.lockFd = -1;
+    file.checks = 0;
+    file.foreign = false;
     file.inherited = true;
+    ++it;
   }
   s.mutex.unlock();
 }
@@ -239,14 +282,95 @@ std::vector<int> OpenDescriptors() {
 }
 
 // The regular files open when the library is loaded that close on exec, as
-// SQLite's own descriptors do.
+// SQLite's own descriptors do, and that SQLite has not opened through the
+// library since its calls were routed.
 void NoteEarlyDescriptors(Files& s) {
+  std::lock_guard<std::mutex> lock(s.mutex);
   for (int fd : OpenDescriptors()) {
+    if (s.byDescriptor.count(fd)) continue;
     struct stat st;
     const int flags = fcntl(fd, F_GETFD);
     if (flags >= 0 && (flags & FD_CLOEXEC) && fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
       s.early[fd] = FileId{st.st_dev, st.st_ino};
   }
+}
+
+// With the state's mutex held: the file that path names (id, which becomes
+// that of the file opened where the path names another by then) held for a
+// login, with a description of the library's own where SQLite does not keep
+// its locks on it already; null where the file cannot be opened.
+File* Hold(Files& s, const std::string& path, FileId& id) {
+  auto found = s.files.find(id);
+  if (found == s.files.end() ||
+      (found->second.lockFd < 0 && !found->second.plain && !found->second.inherited)) {
+    int own = -1;
+    for (int access : {O_RDWR, O_RDONLY}) {
+      own = g_open(path.c_str(), access | O_CLOEXEC | O_NOCTTY, 0);
+      if (own >= 0) break;
+    }
+    struct stat st;
+    if (own < 0) return nullptr;
+    if (fstat(own, &st) != 0) {
+      g_close(own);
+      return nullptr;
+    }
+    // The number may have been a descriptor of before.
+    s.early.erase(own);
+    // The path names another file now, whose own description this is.
+    id = FileId{st.st_dev, st.st_ino};
+    File& file = s.files[id];
+    if (file.lockFd >= 0 || file.plain || file.inherited) {
+      g_close(own);
+    } else {
+      if (file.descriptors == 0) file.path = path;
+      file.lockFd = own;
+      file.plain = !OfdLocks(own, path);
+    }
+    found = s.files.find(id);
+  }
+  ++found->second.checks;
+  return &found->second;
+}
+
+// Whether this process holds a plain POSIX lock on the file that own
+// describes: other code's, or SQLite's outside the library. The kernel
+// answers from own, which stays open, since any close of the file would
+// drop that lock; the library's own locks are on own and never conflict
+// with it.
+bool PlainLockOfThisProcess(int own, const FileId& id) {
+  struct flock probe = {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;  // from the first byte to the last
+  if (g_fcntl(own, F_OFD_GETLK, &probe) != 0 || probe.l_type == F_UNLCK) return false;
+  // OFD locks are answered as -1, POSIX locks with their process.
+  if (probe.l_pid == getpid()) return true;
+  // The kernel answers with the first lock it finds in the way: another
+  // process's on the same bytes hides this process's. /proc/locks lists all.
+  const int fd = ::open("/proc/locks", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(fd);
+  // "1: POSIX  ADVISORY  READ 4242 fe:00:1234 1073741826 1073742335"; a
+  // waiter's line has "->" before its kind.
+  const long pid = getpid();
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    char kind[16], mode[16], type[16];
+    long owner;
+    unsigned major_, minor_;
+    unsigned long inode;
+    if (std::sscanf(line.c_str(), "%*d: %15s %15s %15s %ld %x:%x:%lu", kind, mode, type, &owner,
+                    &major_, &minor_, &inode) == 7 &&
+        std::strcmp(kind, "POSIX") == 0 && owner == pid && major_ == major(id.dev) &&
+        minor_ == minor(id.dev) && inode == id.ino)
+      return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -260,37 +384,87 @@ void KeepLocksOnOwnDescriptions(bool sqliteUsedBefore) {
     g_fcntl = reinterpret_cast<FcntlCall>(vfs->xGetSystemCall(vfs, "fcntl"));
     if (!g_open || !g_close || !g_fcntl) return false;
     Files& s = State();
-    if (sqliteUsedBefore) NoteEarlyDescriptors(s);
     pthread_atfork(BeforeFork, InParent, InChild);
     vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(Open));
     vfs->xSetSystemCall(vfs, "close", reinterpret_cast<sqlite3_syscall_ptr>(Close));
     vfs->xSetSystemCall(vfs, "fcntl", reinterpret_cast<sqlite3_syscall_ptr>(Fcntl));
+    // Noted once SQLite's calls are routed, so that a file another thread's
+    // SQLite opened meanwhile is either noted or the library's.
+    if (sqliteUsedBefore) NoteEarlyDescriptors(s);
     return true;
   }();
   (void)installed;
 }
 
-bool OutsideOwnLocks(const std::string& path) {
+LoginCheck::LoginCheck(const std::string& path) {
   // The server file first, then its log and its index where they are.
   std::vector<FileId> ids;
+  std::vector<std::string> paths;
   for (const char* suffix : {"", "-wal", "-shm"}) {
     struct stat st;
-    if (::stat((path + suffix).c_str(), &st) == 0)
+    if (::stat((path + suffix).c_str(), &st) == 0) {
       ids.push_back(FileId{st.st_dev, st.st_ino});
-    else if (ids.empty())
-      return false;
+      paths.push_back(path + suffix);
+    } else if (ids.empty()) {
+      return;
+    }
   }
   Files& s = State();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  auto file = s.files.find(ids[0]);
-  if (file != s.files.end() && file->second.inherited) return true;
-  for (const auto& [fd, early] : s.early) {
-    struct stat st;
-    if (std::find(ids.begin(), ids.end(), early) != ids.end() && fstat(fd, &st) == 0 &&
-        FileId{st.st_dev, st.st_ino} == early)
-      return true;
+  std::vector<std::pair<int, FileId>> asked;  // descriptions to ask the kernel from
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto file = s.files.find(ids[0]);
+    if (file != s.files.end() && file->second.inherited) {
+      outside_ = true;
+      return;
+    }
+    for (const auto& [fd, early] : s.early) {
+      struct stat st;
+      if (std::find(ids.begin(), ids.end(), early) != ids.end() && fstat(fd, &st) == 0 &&
+          FileId{st.st_dev, st.st_ino} == early) {
+        outside_ = true;
+        return;
+      }
+    }
+    // The server file and its index, where SQLite's connections hold their
+    // locks as long as they are open (a shared lock on the index, and one on
+    // the server file once it is read).
+    for (size_t i = 0; i < ids.size(); ++i) {
+      if (paths[i] == path + "-wal") continue;
+      FileId id = ids[i];
+      File* held = Hold(s, paths[i], id);
+      if (!held) continue;
+      held_.push_back({id.dev, id.ino});
+      if (held->lockFd >= 0 && !held->plain) asked.push_back({held->lockFd, id});
+    }
   }
-  return false;
+  // Each description stays open meanwhile, held.
+  std::vector<FileId> foreign;
+  for (const auto& [fd, id] : asked)
+    if (PlainLockOfThisProcess(fd, id)) foreign.push_back(id);
+  std::lock_guard<std::mutex> lock(s.mutex);
+  for (const auto& [fd, id] : asked) {
+    auto file = s.files.find(id);
+    if (file != s.files.end())
+      file->second.foreign = std::find(foreign.begin(), foreign.end(), id) != foreign.end();
+  }
+  outside_ = !foreign.empty();
+}
+
+LoginCheck::~LoginCheck() {
+  Files& s = State();
+  std::vector<int> unused;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (const auto& [dev, ino] : held_) {
+      auto file = s.files.find(FileId{dev, ino});
+      if (file == s.files.end()) continue;
+      --file->second.checks;
+      const int lockFd = Release(s, file);
+      if (lockFd >= 0) unused.push_back(lockFd);
+    }
+  }
+  for (int fd : unused) g_close(fd);
 }
 
 const char* LockNotice() { return g_notice; }

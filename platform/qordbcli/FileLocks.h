@@ -20,13 +20,21 @@
 // a raw clone) shares the parent's lock descriptions, and so holds its
 // locks, until it closes them by exec or exits.
 //
-// SQLite's descriptors of a file it opened before the library was loaded
-// are not the library's to route: their locks stay plain POSIX locks, which
-// its own connections then lean on through SQLite's shared bookkeeping. The
-// library refuses to open such a file.
+// SQLite's descriptors of a file it opened before its calls were routed, and
+// those of a copy of SQLite that is not the library's, are not the library's
+// to route: their locks stay plain POSIX locks, which the library's own
+// connections would lean on through SQLite's shared bookkeeping, or which
+// the library's own closes would drop. A login asks the kernel, from a
+// description the library keeps, whether this process holds such a lock on
+// the server file or its index, and refuses the file where it does, or
+// where a descriptor of it from before the load is still open.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qordb {
 
@@ -36,12 +44,31 @@ namespace qordb {
 // that moment are noted for OutsideOwnLocks.
 void KeepLocksOnOwnDescriptions(bool sqliteUsedBefore);
 
-// Whether SQLite's bookkeeping of the server file at path, in this process,
-// may name locks that are not kept on the library's own descriptions: SQLite
-// had the file open in a process this one was forked from and still has it
-// here, or the file, its log or its index is still open through a descriptor
-// that was open when the library was loaded.
-bool OutsideOwnLocks(const std::string& path);
+// A login's check of the server file at path, which holds the library's own
+// descriptions of it and its index until SQLite has opened them (or the
+// login has failed), since closing one would drop every plain POSIX lock of
+// the process on the file.
+class LoginCheck {
+ public:
+  explicit LoginCheck(const std::string& path);
+  ~LoginCheck();
+  LoginCheck(const LoginCheck&) = delete;
+  LoginCheck& operator=(const LoginCheck&) = delete;
+
+  // Whether SQLite's bookkeeping of the file in this process may name locks
+  // that are not kept on the library's own descriptions: SQLite had the
+  // file open in a process this one was forked from and still has it here;
+  // the file, its log or its index is still open through a descriptor that
+  // was open when the library was loaded; or the kernel tells of a plain
+  // POSIX lock of this process on the file or its index (SQLite's, opened
+  // before its calls were routed, or a copy of SQLite that is not the
+  // library's).
+  bool OutsideOwnLocks() const { return outside_; }
+
+ private:
+  std::vector<std::pair<dev_t, ino_t>> held_;
+  bool outside_ = false;
+};
 
 // "" until a file's locks have stayed plain POSIX locks (no OFD locks, or
 // the file could not be opened again); then what was said of the first.

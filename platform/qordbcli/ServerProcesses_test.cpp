@@ -178,47 +178,202 @@ TEST(ForeignCodeInTheProcess, WithoutOfdLocksTheLibrarySaysSoOnceAndTheLossRetur
   EXPECT_TRUE(o.Lost()) << ::testing::PrintToString(o);
 }
 
-// The folder of this test program, where the other test programs are.
-std::string ProgramFolder() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+// A program that uses SQLite itself and loads the library later
+// (peer/qordbcli_late.cpp): with the system's shared SQLite, or with a copy
+// of its own that the library's code does not see.
+const char* LateProgram(bool ownCopy) { return ownCopy ? "qordbcli_late_own" : "qordbcli_late"; }
+
+// The rows that the caller's own SQLite committed to the file at path.
+std::string CallerRowsOf(const std::string& path) {
+  sqlite3* db = nullptr;
+  std::string rows = "cannot open";
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* s = nullptr;
+    rows = "no table";
+    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM caller_rows", -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW)
+      rows = std::to_string(sqlite3_column_int(s, 0));
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(db);
+  return rows;
 }
 
-TEST(SqliteBeforeTheLibrary, ALoginIsRefusedWhileSqliteHasTheServerOpenFromBefore) {
+TEST(SqliteBesideTheLibrary, ALoginIsRefusedWhileSqliteOutsideTheLibraryHasTheServer) {
+  enum class Before { kReadAndKept, kOnlyOpened, kAnotherDatabase, kClosedEverything };
   struct Case {
     const char* name;
-    bool server;      // else another program's database
-    const char* how;  // what SQLite does with it before the library is loaded
+    bool ownCopy;
+    Before before;  // what the caller's SQLite did before the library was loaded
     int login;
+    bool otherFirst = false;  // another program had the server open and read before
+    std::vector<std::string> environment = {};
   };
   const Case cases[] = {
-      {"the server, read", true, "read", 10042},
-      {"the server, only opened", true, "open", 10042},
-      {"the server, read and closed again", true, "closed", 0},
-      {"another database, read", false, "read", 0},
+      {"shared SQLite, the server read and kept", false, Before::kReadAndKept, 10042},
+      {"shared SQLite, the server only opened", false, Before::kOnlyOpened, 10042},
+      {"shared SQLite, another database read and kept", false, Before::kAnotherDatabase, 0},
+      {"shared SQLite, everything closed again", false, Before::kClosedEverything, 0},
+      {"shared SQLite, the server read and kept after another program's", false,
+       Before::kReadAndKept, 10042, true},
+      {"shared SQLite, the server read and kept, without /proc", false, Before::kReadAndKept, 10042,
+       false, Lacking("no-proc")},
+      {"shared SQLite, the server only opened, without /proc", false, Before::kOnlyOpened, 10042,
+       false, Lacking("no-proc")},
+      {"own SQLite, the server read and kept", true, Before::kReadAndKept, 10042},
+      // Holds no lock, so nothing tells it; its SQLite is not the library's.
+      {"own SQLite, the server only opened", true, Before::kOnlyOpened, 0},
+      {"own SQLite, another database read and kept", true, Before::kAnotherDatabase, 0},
+      {"own SQLite, everything closed again", true, Before::kClosedEverything, 0},
+      {"own SQLite, the server read and kept after another program's", true, Before::kReadAndKept,
+       10042, true},
+      {"own SQLite, the server read and kept, without /proc", true, Before::kReadAndKept, 10042,
+       false, Lacking("no-proc")},
   };
   for (const Case& c : cases) {
+#ifndef QORDBCLI_LATE_OWN
+    if (c.ownCopy) continue;  // no static SQLite to link a copy of
+#endif
     SCOPED_TRACE(c.name);
     TestServer server;
-    const std::string early = c.server ? server.path : MakeForeignFiles(server.dir)[1];
-    const std::string command =
-        ProgramFolder() + "/qordbcli_late " QORDBCLI_LIBRARY " " + early + " " + c.how + " SRV";
-    FILE* late = popen(command.c_str(), "r");
-    ASSERT_NE(late, nullptr);
-    char line[64] = "";
-    const bool answered = std::fgets(line, sizeof line, late) != nullptr;
-    EXPECT_EQ(pclose(late), 0);
-    ASSERT_TRUE(answered);
-    EXPECT_EQ(std::atoi(line), c.login);
-    // Another program finds the server as it was, and writes to it.
-    Peer other;
-    ASSERT_EQ(other.Status(Login(server)), 0);
-    EXPECT_EQ(other.Ask("count"), "5");
-    EXPECT_EQ(other.Status("add 300"), 0);
-    EXPECT_EQ(other.Quit(), 0);
+    const std::string early =
+        c.before == Before::kAnotherDatabase ? MakeForeignFiles(server.dir)[1] : server.path;
+    Peer first;
+    if (c.otherFirst) {
+      ASSERT_EQ(first.Status(Login(server)), 0);
+      ASSERT_EQ(first.Ask("count"), "5");
+    }
+    Peer caller(LateProgram(c.ownCopy), {QORDBCLI_LIBRARY}, c.environment);
+    ASSERT_EQ(caller.Status("sqlite " + early), 0);
+    if (c.before != Before::kOnlyOpened) {
+      ASSERT_EQ(caller.Status("read"), 0);
+    }
+    const bool kept = c.before != Before::kClosedEverything;
+    if (!kept) {
+      ASSERT_EQ(caller.Status("close"), 0);
+    }
+    ASSERT_EQ(caller.Status("load"), 0);
+    EXPECT_EQ(caller.Status("separate"), c.ownCopy ? 1 : 0) << "whose SQLite the library uses";
+    const int login = caller.Status(Login(server));
+    EXPECT_EQ(login, c.login);
+    // The caller's commits through the library, where it is logged in.
+    std::vector<int> added;
+    for (int id = 1001; login == 0 && id <= 1010; ++id)
+      if (caller.Status("add " + std::to_string(id)) == 0) added.push_back(id);
+    EXPECT_EQ(caller.Status("free"), 0);
+    {
+      Peer visitor;  // connects, reads and disconnects
+      ASSERT_EQ(visitor.Status(Login(server)), 0);
+      EXPECT_EQ(visitor.Ask("count"), std::to_string(5 + added.size()));
+    }
+    // The caller's own SQLite commits beside another program's commits.
+    if (kept) {
+      EXPECT_EQ(caller.Status("insert 10"), 0);
+    }
+    {
+      Peer writer;
+      ASSERT_EQ(writer.Status(Login(server)), 0);
+      for (int id = 2001; id <= 2100; ++id) added.push_back(id);
+      for (size_t i = added.size() - 100; i < added.size(); ++i)
+        EXPECT_EQ(writer.Status("add " + std::to_string(added[i])), 0);
+    }
+    EXPECT_EQ(caller.Quit(), 0);  // closes its SQLite
+    EXPECT_EQ(first.Quit(), 0);
+
+    // Every commit that answered 0, seen by other processes once all are done.
+    EXPECT_EQ(IntegrityOf(server.path), "ok");
+    if (kept) {
+      EXPECT_EQ(CallerRowsOf(early), "10");
+    }
     Peer last;
     ASSERT_EQ(last.Status(Login(server)), 0);
-    EXPECT_EQ(last.Ask("count"), "6");
+    EXPECT_EQ(last.Ask("count"), std::to_string(5 + added.size()));
+    std::vector<int> missing;
+    for (int id : added)
+      if (last.Status("has " + std::to_string(id)) != 0) missing.push_back(id);
+    EXPECT_EQ(missing, std::vector<int>{});
   }
+}
+
+TEST(SqliteBesideTheLibrary, AConnectionOpenedWhileTheLibraryLoadsIsRefusedWhileItsLocksArePlain) {
+  // A thread of the caller opens the server, reads it and keeps it, at some
+  // moment of the library's load, which notes the 15,000 descriptors open:
+  // the moments are spread over as long as a load takes here.
+  long long loadTime = 0;
+  {
+    TestServer server;
+    Peer caller(LateProgram(false), {QORDBCLI_LIBRARY});
+    ASSERT_EQ(caller.Status("descriptors 15000"), 0);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(caller.Status("load"), 0);
+    loadTime = std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now() - start)
+                   .count();
+  }
+  const int runs = 40;
+  for (int run = 0; run < runs; ++run) {
+    const long long delay = loadTime * 6 / 5 * run / runs;  // microseconds
+    SCOPED_TRACE("opened " + std::to_string(delay) + " us into the load");
+    TestServer server;
+    Peer caller(LateProgram(false), {QORDBCLI_LIBRARY});
+    ASSERT_EQ(caller.Status("descriptors 15000"), 0);
+    ASSERT_EQ(caller.Status("race " + server.path + " " + std::to_string(delay)), 0);
+    ASSERT_EQ(caller.Status("load"), 0);
+    // Whether its connection was opened before the library routed SQLite's calls.
+    const bool plain = caller.Status("plain " + server.path) == 1;
+    const int login = caller.Status(Login(server));
+    EXPECT_EQ(login, plain ? 10042 : 0);
+    if (login == 0) {
+      EXPECT_EQ(caller.Status("add 100"), 0);
+      // Other code in the process opens and closes the server's files, and
+      // another program connects, reads and disconnects.
+      for (const char* file : {"", "-wal", "-shm"})
+        EXPECT_EQ(caller.Status("touch " + server.path + file), 0) << file;
+      {
+        Peer visitor;
+        ASSERT_EQ(visitor.Status(Login(server)), 0);
+        EXPECT_EQ(visitor.Ask("count"), "6");
+      }
+      EXPECT_EQ(caller.Status("add 200"), 0);
+    }
+    EXPECT_EQ(caller.Status("free"), 0);
+    EXPECT_EQ(caller.Quit(), 0);
+
+    EXPECT_EQ(IntegrityOf(server.path), "ok");
+    Peer last;
+    ASSERT_EQ(last.Status(Login(server)), 0);
+    EXPECT_EQ(last.Ask("count"), login == 0 ? "7" : "5");
+    if (login == 0) {
+      EXPECT_EQ(last.Status("has 100"), 0);
+      EXPECT_EQ(last.Status("has 200"), 0);
+    }
+  }
+}
+
+TEST(SqliteBesideTheLibrary, TheLibrarysOwnDescriptionIsNoDescriptorOfBefore) {
+  TestServer server;
+  const std::string other = MakeForeignFiles(server.dir)[1];
+  Peer caller(LateProgram(false), {QORDBCLI_LIBRARY});
+  ASSERT_EQ(caller.Status("sqlite " + other), 0);
+  ASSERT_EQ(caller.Status("read"), 0);
+  const std::string opened = caller.Ask("open " + server.path);  // not SQLite
+  ASSERT_EQ(opened.substr(0, 2), "0 ");
+  ASSERT_EQ(caller.Status("load"), 0);
+  // Both closed before the login: the library's descriptions may take their numbers.
+  ASSERT_EQ(caller.Status("close"), 0);
+  ASSERT_EQ(caller.Status("shut " + opened.substr(2)), 0);
+  EXPECT_EQ(caller.Status(Login(server)), 0);
+  EXPECT_EQ(caller.Status("add 100"), 0);
+  EXPECT_EQ(caller.Status(Login(server)), 0) << "a second handle on the same server";
+  EXPECT_EQ(caller.Status("add 200"), 0);
+  EXPECT_EQ(caller.Status("free"), 0);
+  EXPECT_EQ(caller.Status("free"), 0);
+  EXPECT_EQ(caller.Quit(), 0);
+  Peer last;
+  ASSERT_EQ(last.Status(Login(server)), 0);
+  EXPECT_EQ(last.Status("has 100"), 0);
+  EXPECT_EQ(last.Status("has 200"), 0);
+  EXPECT_EQ(last.Ask("count"), "7");
 }
 
 // A database of large records, so that a few hundred commits write about

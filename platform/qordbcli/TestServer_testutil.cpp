@@ -275,9 +275,19 @@ int32_t BareClient::Count(const std::string& record) {
 }
 
 Peer::Peer(const std::vector<std::string>& environment, const std::string& errors) {
+  Start("qordbcli_peer", {}, environment, errors);
+}
+
+Peer::Peer(const std::string& program, const std::vector<std::string>& args,
+           const std::vector<std::string>& environment) {
+  Start(program, args, environment, "");
+}
+
+void Peer::Start(const std::string& name, const std::vector<std::string>& args,
+                 const std::vector<std::string>& environment, const std::string& errors) {
   std::error_code ec;
   const std::string program =
-      std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "qordbcli_peer";
+      std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / name;
   int in[2], out[2];
   // Closed on exec, so that no other program started here holds them: the
   // peer's input ends when this one's end is closed.
@@ -294,8 +304,11 @@ Peer::Peer(const std::vector<std::string>& environment, const std::string& error
   for (char** e = environ; *e; ++e) env.push_back(*e);
   for (const std::string& e : environment) env.push_back(const_cast<char*>(e.c_str()));
   env.push_back(nullptr);
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  const int failed = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, env.data());
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const int failed =
+      posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(out[1]);

@@ -114,6 +114,10 @@ struct BareClient {
 class Peer {
  public:
   explicit Peer(const std::vector<std::string>& environment = {}, const std::string& errors = "");
+  // Another program of the test program's folder that answers as the peer
+  // does, started with the arguments args.
+  Peer(const std::string& program, const std::vector<std::string>& args,
+       const std::vector<std::string>& environment = {});
   // Ends its input, so that it logs out and exits, and waits for it.
   ~Peer();
   Peer(const Peer&) = delete;
@@ -134,6 +138,8 @@ class Peer {
   pid_t pid() const { return pid_; }
 
  private:
+  void Start(const std::string& program, const std::vector<std::string>& args,
+             const std::vector<std::string>& environment, const std::string& errors);
   pid_t pid_ = -1;
   FILE* to_ = nullptr;
   FILE* from_ = nullptr;
