@@ -375,4 +375,40 @@ INSTANTIATE_TEST_SUITE_P(Cases, LogOverServerTest,
                                                           Holder::AnotherProcess, Holder::Nobody)),
                          CaseName);
 
+class HardLinkToLiveSideFileTest : public ImportWindowTest,
+                                   public testing::WithParamInterface<const char*> {};
+
+// A hard link under a log's name to the log or index of a server that
+// another process holds, with a commit that only the log holds so far:
+// the save is refused, the file stays byte for byte, and the commit stays.
+TEST_P(HardLinkToLiveSideFileTest, IsRefusedAndTheCommitStays) {
+  Open();
+  form->show();
+  SqliteReader reader(server.Path());
+  ASSERT_EQ(reader.Answer(), "reading");
+  // Committed while the reader holds the server, so the log keeps it.
+  server.Load("ALAP", "ELERTIP", "ELET_ID\tELET_TIPUS\tELMT_ID\n9\tFax\t1\n");
+  const std::string side = server.Path() + GetParam();
+  std::filesystem::create_directory(server.Folder() + "/links");
+  const std::string link = server.Folder() + "/links/hard.log";
+  std::filesystem::create_hard_link(side, link);
+  const std::string before = FileBytes(side);
+  ASSERT_GT(before.size(), 32u);
+  ui.Clear();
+  ui.QueueSaveFile(link);
+  form->Execute(form->aLogSave);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A logállomány mentése sikertelen."});
+  const std::string after = FileBytes(side);
+  EXPECT_TRUE(after == before) << before.size() << " bytes before, " << after.size() << " after";
+  // A fresh reader sees the commit while the server is held, and after.
+  EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 4u);
+  EXPECT_TRUE(reader.Stop());
+  EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(SideFiles, HardLinkToLiveSideFileTest, testing::Values("-wal", "-shm"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param + 1);
+                         });
+
 }  // namespace
