@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QComboBox>
 #include <QDir>
@@ -15,7 +16,10 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <cerrno>
 #include <filesystem>
@@ -374,5 +378,161 @@ INSTANTIATE_TEST_SUITE_P(Cases, LogOverServerTest,
                                           testing::Values(Holder::ThisProcess,
                                                           Holder::AnotherProcess, Holder::Nobody)),
                          CaseName);
+
+class HardLinkToLiveSideFileTest : public ImportWindowTest,
+                                   public testing::WithParamInterface<const char*> {};
+
+// A hard link under a log's name to the log or index of a server that
+// another process holds, with a commit that only the log holds so far:
+// the save is refused, the file stays byte for byte, and the commit stays.
+TEST_P(HardLinkToLiveSideFileTest, IsRefusedAndTheCommitStays) {
+  Open();
+  form->show();
+  SqliteReader reader(server.Path());
+  ASSERT_EQ(reader.Answer(), "reading");
+  // Committed while the reader holds the server, so the log keeps it.
+  server.Load("ALAP", "ELERTIP", "ELET_ID\tELET_TIPUS\tELMT_ID\n9\tFax\t1\n");
+  const std::string side = server.Path() + GetParam();
+  std::filesystem::create_directory(server.Folder() + "/links");
+  const std::string link = server.Folder() + "/links/hard.log";
+  std::filesystem::create_hard_link(side, link);
+  const std::string before = FileBytes(side);
+  ASSERT_GT(before.size(), 32u);
+  ui.Clear();
+  ui.QueueSaveFile(link);
+  form->Execute(form->aLogSave);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A logállomány mentése sikertelen."});
+  const std::string after = FileBytes(side);
+  EXPECT_TRUE(after == before) << before.size() << " bytes before, " << after.size() << " after";
+  // A fresh reader sees the commit while the server is held, and after.
+  EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 4u);
+  EXPECT_TRUE(reader.Stop());
+  EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(SideFiles, HardLinkToLiveSideFileTest, testing::Values("-wal", "-shm"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param + 1);
+                         });
+
+// On Windows a file in use can be neither deleted nor renamed; here the
+// save dialog's list deletes and renames nothing, a server's file, log or
+// index least of all, by its menu, its actions or in place.
+TEST_F(ImportWindowTest, TheSaveDialogDeletesAndRenamesNoServerFile) {
+  Open();
+  form->show();
+  ASSERT_TRUE(InstallQtTranslations());
+  QtAsItStarts restored;
+  SqliteReader reader(server.Path());
+  ASSERT_EQ(reader.Answer(), "reading");
+  // A commit that only the log holds while the reader holds the server.
+  server.Load("ALAP", "ELERTIP", "ELET_ID\tELET_TIPUS\tELMT_ID\n9\tFax\t1\n");
+  const std::vector<std::string> names = {server.Name(), server.Name() + "-wal"};
+  std::map<std::string, std::string> before;
+  for (const std::string& name : names) before[name] = FileBytes(server.Folder() + "/" + name);
+  ASSERT_FALSE(before[server.Name() + "-wal"].empty());
+  QtUi qt;
+  win::ScopedUiBackend installed(qt);
+  std::vector<std::string> offered, asked;
+  WhenModal([&](QWidget* w) {
+    auto* chooser = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(chooser, nullptr);
+    // Closed however this ends, a failed assertion too.
+    struct Closer {
+      QFileDialog* dialog;
+      ~Closer() { dialog->reject(); }
+    } closer{chooser};
+    chooser->setDirectory(QString::fromStdString(server.Folder()));
+    // Every file listed, as an operator lists them by typing "*".
+    auto* typed = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(typed, nullptr);
+    typed->setText(QStringLiteral("*"));
+    QTest::keyClick(typed, Qt::Key_Return);
+    ASSERT_TRUE(Listed(chooser).count(names[1])) << Listed(chooser).size();
+    auto* view = chooser->findChild<QTreeView*>(QStringLiteral("treeView"));
+    auto* remove = chooser->findChild<QAction*>(QStringLiteral("qt_delete_action"));
+    auto* rename = chooser->findChild<QAction*>(QStringLiteral("qt_rename_action"));
+    ASSERT_NE(view, nullptr);
+    ASSERT_NE(remove, nullptr);
+    ASSERT_NE(rename, nullptr);
+    // Whatever question comes is answered yes, and what it asked is kept; a
+    // menu is closed once what it offers is kept.
+    std::string current;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+      if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+        for (QAction* action : menu->actions())
+          if (action->isEnabled() && action->isVisible() && !action->isSeparator())
+            offered.push_back(current + ": " + action->text().toStdString());
+        menu->close();
+        return;
+      }
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      asked.push_back(box->text().toStdString());
+      if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+        yes->click();
+      else
+        box->accept();
+    });
+    answerer.start(5);
+    // The row of a name as the list has it now; invalid once it is gone.
+    auto rowOf = [view](const std::string& name) {
+      const QModelIndex root = view->rootIndex();
+      for (int i = 0; i < view->model()->rowCount(root); ++i)
+        if (view->model()->index(i, 0, root).data().toString().toStdString() == name)
+          return view->model()->index(i, 0, root);
+      return QModelIndex();
+    };
+    for (const std::string& name : names) {
+      current = name;
+      const QModelIndex row = rowOf(name);
+      ASSERT_TRUE(row.isValid()) << name;
+      view->setCurrentIndex(row);
+      view->selectionModel()->select(
+          row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      // The menu on the row offers what it may do.
+      const QPoint at = view->visualRect(row).center();
+      QContextMenuEvent click(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+      QApplication::sendEvent(view->viewport(), &click);
+      QTest::qWait(50);
+      // Renaming it by the action and in place, then deleting it.
+      for (int how = 0; how < 2 && rowOf(name).isValid(); ++how) {
+        view->setCurrentIndex(rowOf(name));
+        if (how == 0) rename->trigger();
+        if (how == 1) QTest::keyClick(view, Qt::Key_F2);
+        if (auto* editor = view->findChild<QLineEdit*>()) {
+          if (editor->isVisible()) {
+            editor->setText(QStringLiteral("renamed.log"));
+            QTest::keyClick(editor, Qt::Key_Return);
+          }
+        }
+        QTest::qWait(20);
+      }
+      if (rowOf(name).isValid()) {
+        view->setCurrentIndex(rowOf(name));
+        remove->trigger();
+        QTest::qWait(50);
+      }
+      if (const QModelIndex still = rowOf(name); still.isValid()) {
+        EXPECT_FALSE(view->model()->setData(still, QStringLiteral("renamed.log"))) << name;
+      }
+    }
+    answerer.stop();
+  });
+  form->Execute(form->aLogSave);
+  // The menu on a file offers neither deleting nor renaming it.
+  const std::string showHidden = U("&Rejtett fájlok megjelenítése");
+  EXPECT_EQ(offered, (std::vector<std::string>{server.Name() + ": " + showHidden,
+                                               server.Name() + "-wal: " + showHidden}));
+  EXPECT_EQ(asked, std::vector<std::string>{});
+  for (const std::string& name : names) {
+    const std::string after = FileBytes(server.Folder() + "/" + name);
+    EXPECT_TRUE(after == before[name]) << name << ": " << after.size() << " bytes";
+  }
+  EXPECT_FALSE(std::filesystem::exists(server.Folder() + "/renamed.log"));
+  EXPECT_TRUE(reader.Stop());
+  EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 4u);
+}
 
 }  // namespace

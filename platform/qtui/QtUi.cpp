@@ -399,6 +399,10 @@ bool QtUi::ChooseSaveFile(const win::SaveFileRequest& request, std::string& file
   SaveDialog chooser(QApplication::activeWindow(), Cp1250Codec::ToQString(request.title));
   // Qt's own dialog, whose typing of files is ours; the desktop's would read them.
   chooser.setOption(QFileDialog::DontUseNativeDialog);
+  // It is there to save a log: its list deletes and renames nothing. On
+  // Windows a server's files in use can be neither; here the list would
+  // delete or rename a live server's file, log or index.
+  chooser.setOption(QFileDialog::ReadOnly);
   chooser.setIconProvider(&icons);
   chooser.setProxyModel(new LocalisedFileColumns(&chooser));  // the dialog's from now on
   chooser.setAcceptMode(QFileDialog::AcceptSave);

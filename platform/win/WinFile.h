@@ -14,9 +14,12 @@ enum class FileWrite { Replace, Append };
 // file cannot be opened or written, and when it is an SQLite database (a
 // server) or that database's log, index or journal ("-wal", "-shm",
 // "-journal", missing ones too), whoever holds it: this process, another or
-// none; such a file is left as it was. On Windows a server's own process
-// holds its files, so that no other program writes to them; here nothing
-// would stop a write, and a server that nobody holds would be lost as well.
+// none; such a file is left as it was. A link counts by every name it leads
+// through, a dangling one by the missing file it would create, and a log,
+// index or journal is also known by its first bytes under any name (a hard
+// link). On Windows a server's own process holds its files, so that no other
+// program writes to them; here nothing would stop a write, and a server that
+// nobody holds would be lost as well.
 bool WriteFileUnlessDatabase(const std::string& path, std::string_view text, FileWrite how);
 
 }  // namespace win
