@@ -1,10 +1,7 @@
 // Saving the log beside the servers the window is connected to: the save
 // dialog as the program shows it, and a name that is a server's.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -22,10 +19,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -35,6 +32,7 @@
 #include "KelvimportTest_testutil.h"
 #include "QtTest_testutil.h"
 #include "QtUi.h"
+#include "SqliteProcess_testutil.h"
 #include "TForm1.h"
 
 namespace {
@@ -266,57 +264,16 @@ TEST_F(SaveDialogTest, ANameWithWildcardsListsTheFilesItMatches) {
 }
 
 // A plain SQLite reader in a process of its own, holding a read transaction
-// on a database until it goes.
-class SqliteReader {
- public:
-  explicit SqliteReader(const std::string& path) {
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const char* script =
-        "import sqlite3, sys\n"
-        "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
-        "db.execute('BEGIN')\n"
-        "db.execute('SELECT count(*) FROM qor_database').fetchall()\n"
-        "print('reading', flush=True)\n"
-        "sys.stdin.read()\n";
-    const char* argv[] = {"python3", "-c", script, path.c_str(), nullptr};
-    if (posix_spawnp(&pid_, "python3", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-      pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    toChild_ = in[1];
-    // Its one line, once its transaction has read.
-    char c;
-    for (ssize_t n; pid_ > 0 && (n = read(out[0], &c, 1)) != 0 && c != '\n';) {
-      if (n > 0)
-        answer_ += c;
-      else if (errno != EINTR)
-        break;
-    }
-    close(out[0]);
-  }
-  ~SqliteReader() { Stop(); }
-  // "reading" once its transaction has read; what it said otherwise.
-  const std::string& Answer() const { return answer_; }
-  // Ends the transaction and the process; true when it exited well.
-  bool Stop() {
-    if (toChild_ >= 0) close(toChild_);
-    toChild_ = -1;
-    int status = -1;
-    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) pid_ = -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int toChild_ = -1;
-  std::string answer_;
-};
+// on the server until it goes; it answers "reading" once the transaction
+// has read.
+std::unique_ptr<win::SqliteProcess> SqliteReader(const std::string& path) {
+  return std::make_unique<win::SqliteProcess>(
+      path,
+      "db.execute('BEGIN')\n"
+      "db.execute('SELECT count(*) FROM qor_database').fetchall()\n"
+      "print('reading', flush=True)\n",
+      true);
+}
 
 enum class Holder { ThisProcess, AnotherProcess, Nobody };
 
@@ -331,14 +288,14 @@ class LogOverServerTest : public ImportWindowTest,
 // byte, missing when it was missing.
 TEST_P(LogOverServerTest, IsRefusedAndTheServerStaysWhole) {
   const auto [target, holder] = GetParam();
-  std::unique_ptr<SqliteReader> reader;
+  std::unique_ptr<win::SqliteProcess> reader;
   if (holder == Holder::ThisProcess) {
     OpenConnected();
   } else {
     Open();
     form->show();  // the log holds its start-up lines
     if (holder == Holder::AnotherProcess) {
-      reader = std::make_unique<SqliteReader>(server.Path());
+      reader = SqliteReader(server.Path());
       ASSERT_EQ(reader->Answer(), "reading");
     }
   }
@@ -388,8 +345,8 @@ class HardLinkToLiveSideFileTest : public ImportWindowTest,
 TEST_P(HardLinkToLiveSideFileTest, IsRefusedAndTheCommitStays) {
   Open();
   form->show();
-  SqliteReader reader(server.Path());
-  ASSERT_EQ(reader.Answer(), "reading");
+  const auto reader = SqliteReader(server.Path());
+  ASSERT_EQ(reader->Answer(), "reading");
   // Committed while the reader holds the server, so the log keeps it.
   server.Load("ALAP", "ELERTIP", "ELET_ID\tELET_TIPUS\tELMT_ID\n9\tFax\t1\n");
   const std::string side = server.Path() + GetParam();
@@ -406,7 +363,7 @@ TEST_P(HardLinkToLiveSideFileTest, IsRefusedAndTheCommitStays) {
   EXPECT_TRUE(after == before) << before.size() << " bytes before, " << after.size() << " after";
   // A fresh reader sees the commit while the server is held, and after.
   EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 4u);
-  EXPECT_TRUE(reader.Stop());
+  EXPECT_TRUE(reader->Stop());
   EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 4u);
 }
 
@@ -423,8 +380,8 @@ TEST_F(ImportWindowTest, TheSaveDialogDeletesAndRenamesNoServerFile) {
   form->show();
   ASSERT_TRUE(InstallQtTranslations());
   QtAsItStarts restored;
-  SqliteReader reader(server.Path());
-  ASSERT_EQ(reader.Answer(), "reading");
+  const auto reader = SqliteReader(server.Path());
+  ASSERT_EQ(reader->Answer(), "reading");
   // A commit that only the log holds while the reader holds the server.
   server.Load("ALAP", "ELERTIP", "ELET_ID\tELET_TIPUS\tELMT_ID\n9\tFax\t1\n");
   const std::vector<std::string> names = {server.Name(), server.Name() + "-wal"};
@@ -531,7 +488,7 @@ TEST_F(ImportWindowTest, TheSaveDialogDeletesAndRenamesNoServerFile) {
     EXPECT_TRUE(after == before[name]) << name << ": " << after.size() << " bytes";
   }
   EXPECT_FALSE(std::filesystem::exists(server.Folder() + "/renamed.log"));
-  EXPECT_TRUE(reader.Stop());
+  EXPECT_TRUE(reader->Stop());
   EXPECT_EQ(server.DumpedRecords("ALAP", "ELERTIP").size(), 4u);
 }
 

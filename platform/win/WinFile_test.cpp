@@ -1,18 +1,15 @@
 #include "WinFile.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+
+#include "SqliteProcess_testutil.h"
 
 namespace win {
 namespace {
@@ -138,57 +135,6 @@ INSTANTIATE_TEST_SUITE_P(
                     WriteCase{"AHardLinkToAPlainFile", "hard.log", FileWrite::Replace, "log\r\n",
                               Link::Hard, "plain.log"}),
     [](const testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
-
-// Runs python3's sqlite3 on the database at path in a process of its own:
-// script runs first, then the process prints what it is told to (a line
-// from `print`) and, with hold, keeps its connection until it is stopped.
-class SqliteProcess {
- public:
-  SqliteProcess(const fs::path& path, const std::string& script, bool hold) {
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const std::string program =
-        "import sqlite3, sys\n"
-        "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n" +
-        script + (hold ? "sys.stdin.read()\n" : "");
-    const std::string file = path.string();
-    const char* argv[] = {"python3", "-c", program.c_str(), file.c_str(), nullptr};
-    if (posix_spawnp(&pid_, "python3", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-      pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    toChild_ = in[1];
-    char c;
-    for (ssize_t n; pid_ > 0 && (n = read(out[0], &c, 1)) != 0 && c != '\n';) {
-      if (n > 0)
-        answer_ += c;
-      else if (errno != EINTR)
-        break;
-    }
-    close(out[0]);
-  }
-  ~SqliteProcess() { Stop(); }
-  // Its first line.
-  const std::string& Answer() const { return answer_; }
-  // Closes the connection and ends the process; true when it exited well.
-  bool Stop() {
-    if (toChild_ >= 0) close(toChild_);
-    toChild_ = -1;
-    int status = -1;
-    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) pid_ = -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int toChild_ = -1;
-  std::string answer_;
-};
 
 // A database in WAL mode that another process holds, having committed a
 // value that only its log holds so far.
