@@ -381,14 +381,7 @@ TEST(SqliteBesideTheLibrary, TheLibrarysOwnDescriptionIsNoDescriptorOfBefore) {
 qordb::SchemaDef BulkSchema() {
   qordb::SchemaDef s;
   s.name = "BULK";
-  qordb::FieldDef id, body;
-  id.name = "ID";
-  id.type = 'l';
-  id.keyKind = 'u';
-  body.name = "BODY";
-  body.type = 'c';
-  body.length = 2000;
-  s.records.push_back({"PAGE", {id, body}});
+  s.records.push_back({"PAGE", {F("ID", 'l', 0, 'u'), F("BODY", 'c', 2000)}});
   return s;
 }
 

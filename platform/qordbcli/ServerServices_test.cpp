@@ -497,17 +497,9 @@ TEST_F(Services, AValueThatEqualsNothingLeavesNoPlaceForTheNextSelection) {
   const SnapshotIdleTime held(std::chrono::hours(1));
   qordb::SchemaDef schema;
   schema.name = "METER";
-  qordb::FieldDef id, tag, value;  // field 1 would be the default key
-  id.name = "ID";
-  id.type = 'l';
-  id.keyKind = 'u';
-  tag.name = "TAG";
-  tag.type = 'c';
-  tag.length = 4;
-  value.name = "VALUE";
-  value.type = 'F';
-  value.keyKind = 'd';
-  schema.records.push_back({"READING", {id, tag, value}});
+  // Field 1 would be the default key.
+  schema.records.push_back(
+      {"READING", {F("ID", 'l', 0, 'u'), F("TAG", 'c', 4), F("VALUE", 'F', 0, 'd')}});
   qordb::ServerAdmin admin(server_.path);
   const int32_t meterId = admin.AddDatabase(schema);
   admin.LoadRecords("METER", "READING", {{"1", "", "1.5"}, {"2", "", "2.5"}});
@@ -535,22 +527,11 @@ TEST_F(Services, ANaNInACompoundKeysLaterPartEqualsNothing) {
   const SnapshotIdleTime held(std::chrono::hours(1));
   qordb::SchemaDef schema;
   schema.name = "METER";
-  qordb::FieldDef id, tag, a, f, af;  // field 1 would be the default key
-  id.name = "ID";
-  id.type = 'l';
-  id.keyKind = 'u';
-  tag.name = "TAG";
-  tag.type = 'c';
-  tag.length = 4;
-  a.name = "A";
-  a.type = 'l';
-  f.name = "F";
-  f.type = 'F';
-  af.name = "AF";
-  af.type = 'k';
-  af.keyKind = 'd';
+  qordb::FieldDef af = F("AF", 'k', 0, 'd');
   af.components = {"A", "F"};
-  schema.records.push_back({"READING", {id, tag, a, f, af}});
+  // Field 1 would be the default key.
+  schema.records.push_back(
+      {"READING", {F("ID", 'l', 0, 'u'), F("TAG", 'c', 4), F("A", 'l'), F("F", 'F'), af}});
   qordb::ServerAdmin admin(server_.path);
   const int32_t meterId = admin.AddDatabase(schema);
   admin.LoadRecords("METER", "READING", {{"1", "", "5", "1.0"}});

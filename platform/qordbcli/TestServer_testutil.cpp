@@ -16,9 +16,7 @@
 #include "ServerAdmin.h"
 #include "qordbcli.h"
 
-namespace {
-
-qordb::FieldDef F(const char* name, char type, int length = 0, char key = 'n') {
+qordb::FieldDef F(const char* name, char type, int length, char key) {
   qordb::FieldDef f;
   f.name = name;
   f.type = type;
@@ -26,8 +24,6 @@ qordb::FieldDef F(const char* name, char type, int length = 0, char key = 'n') {
   f.keyKind = key;
   return f;
 }
-
-}  // namespace
 
 qordb::SchemaDef ShopSchema() {
   qordb::SchemaDef s;

@@ -15,6 +15,10 @@
 #include "TestDictionary_testutil.h"
 #include "qordbcli_diag.h"
 
+// A field of a test schema: its type letter, length and key kind as
+// FieldDef has them.
+qordb::FieldDef F(const char* name, char type, int length = 0, char key = 'n');
+
 // SHOP: CUSTOMER (ID unique, NAME non-unique, CITYNAME compound of CITY and
 // NAME) and CONTACT (a group, a unique compound key OWNERKIND); LOG: ENTRY.
 qordb::SchemaDef ShopSchema();
