@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "../TestDictionary_testutil.h"
+#include "OtherCode.h"
 
 namespace {
 
@@ -120,15 +121,6 @@ int Insert(sqlite3* db, int n) {
   for (int i = 0; rc == SQLITE_OK && i < n; ++i)
     rc = sqlite3_exec(db, "INSERT INTO caller_rows VALUES(1)", nullptr, nullptr, nullptr);
   return rc;
-}
-
-int Touch(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) return errno;
-  char bytes[64];
-  const ssize_t n = read(fd, bytes, sizeof bytes);
-  close(fd);
-  return n < 0 ? errno : 0;
 }
 
 // Whether /proc/locks lists a POSIX lock of this process on the file.

@@ -42,20 +42,12 @@
 #include <string>
 #include <thread>
 
+#include "OtherCode.h"
 #include "TestServer_testutil.h"
 #include "qordbcli.h"
 #include "qordbcli_diag.h"
 
 namespace {
-
-int Touch(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) return errno;
-  char bytes[64];
-  const ssize_t n = read(fd, bytes, sizeof bytes);
-  close(fd);
-  return n < 0 ? errno : 0;
-}
 
 bool InputWaiting() {
   pollfd p{STDIN_FILENO, POLLIN, 0};
