@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <new>
 
 #include "BufferRegistry.h"
 #include "FileLocks.h"
@@ -648,9 +647,8 @@ int ClientSession::SelectEqual(const Target& t, int32_t keyField, const std::vec
   const RecordModel& rec = *t.rec;
   // A value with a NaN part equals nothing, whatever was selected before.
   if (HasNullPart(rec, parts, key)) {
-    *size = 0;
-    *list = nullptr;
-    return kNotFound;
+    BufferBuilder none;
+    return HandOut(none, size, list);
   }
   const KeptSelection::Source source{t.dbId, t.index, keyField};
   if (auto status = kept_.Continue(source, rec, parts, key, size, list)) return *status;

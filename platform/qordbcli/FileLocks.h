@@ -40,8 +40,8 @@ namespace qordb {
 
 // Routes the file calls of SQLite's default file system layer through the
 // library; once per process, which the library's load does. Where SQLite was
-// used in the process before (sqliteUsedBefore), the descriptors open at
-// that moment are noted for OutsideOwnLocks.
+// used in the process before (sqliteUsedBefore), the descriptors open once
+// its calls are routed are noted for LoginCheck.
 void KeepLocksOnOwnDescriptions(bool sqliteUsedBefore);
 
 // A login's check of the server file at path, which holds the library's own
